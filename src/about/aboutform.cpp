@@ -1,0 +1,3 @@
+#include "about/aboutform.h"
+
+Tabout::Tabout(QWidget* parent) : QDialog(parent) {}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QDialog>
+
+class Tabout : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit Tabout(QWidget* parent = nullptr);
+};

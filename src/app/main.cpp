@@ -1,0 +1,40 @@
+// Program start: the application, its seven windows in their order, the
+// event loop.
+#include <QApplication>
+
+#include "about/aboutform.h"
+#include "backup/kopierform.h"
+#include "backup/qt_errorbox.h"
+#include "editor/neuform.h"
+#include "mainwindow/backmain.h"
+#include "mainwindow/qt_forms.h"
+#include "sync/neusynform.h"
+#include "verify/checkform.h"
+#include "verify/restform.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("VolKarn"));
+  QApplication::setApplicationDisplayName(QStringLiteral("VolKarn"));
+  QtUserInterface boxes;
+  SetUserInterface(&boxes);
+
+  TForm1 form1;
+  Form1 = &form1;
+  if (form1.StartRefused()) return 0;
+  TFNeu fneu(&form1);
+  FNeu = &fneu;
+  TFCheck fcheck(&form1);
+  FCheck = &fcheck;
+  TFKopie fkopie(&form1);
+  FKopie = &fkopie;
+  TFRest frest(&form1);
+  FRest = &frest;
+  TFSynNeu fsynneu(&form1);
+  FSynNeu = &fsynneu;
+  Tabout fabout(&form1);
+  about = &fabout;
+
+  form1.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,3 @@
+#include "backup/kopierform.h"
+
+TFKopie::TFKopie(QWidget* parent) : QDialog(parent) {}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QDialog>
+
+class TFKopie : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TFKopie(QWidget* parent = nullptr);
+};

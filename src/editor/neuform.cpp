@@ -1,0 +1,3 @@
+#include "editor/neuform.h"
+
+TFNeu::TFNeu(QWidget* parent) : QDialog(parent) {}

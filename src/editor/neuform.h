@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QDialog>
+
+class TFNeu : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TFNeu(QWidget* parent = nullptr);
+};

@@ -1,0 +1,145 @@
+// The main window: navigation strip, backup page, check page and
+// synchronisation page.
+#pragma once
+
+#include <QDialog>
+#include <QMainWindow>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+#include "platform/platform.h"
+#include "storage/daten.h"
+#include "storage/optio.h"
+
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QScrollArea;
+class QTableWidget;
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  // lockName: the single-instance lock's name (tests pass their own).
+  explicit TForm1(QWidget* parent = nullptr, const std::string& lockName = "volkarn");
+  ~TForm1() override;
+
+  // True when FormCreate found another running instance: the program ends
+  // at once without reading or writing any file.
+  bool StartRefused() const { return startRefused_; }
+
+  // The catalogue and the settings, owned by this window.
+  tBackups* Backups() { return backups_.get(); }
+  toptionen* Options() { return options_.get(); }
+
+  void ShowJob();
+
+  // ---- controls (named as in the form) ----
+  QWidget* ScrollBox1 = nullptr;
+  QPushButton* BitBtn9 = nullptr;
+  QPushButton* BitBtn10 = nullptr;
+  QPushButton* BitBtn11 = nullptr;
+  QPushButton* BitBtn12 = nullptr;
+  QLabel* Label8 = nullptr;
+  QWidget* Panel2 = nullptr;  // backup page
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QComboBox* CB1 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QRadioButton* RadioButton1 = nullptr;
+  QRadioButton* RadioButton2 = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QLabel* Label11 = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  QLabel* Label3 = nullptr;
+  QListWidget* LB1 = nullptr;
+  QLabel* Label4 = nullptr;
+  QLineEdit* Edit1 = nullptr;
+  QLabel* Label5 = nullptr;
+  QLabel* Label6 = nullptr;
+  QLineEdit* Edit2 = nullptr;
+  QLabel* Label7 = nullptr;
+  QLineEdit* Edit3 = nullptr;
+  QLabel* Label9 = nullptr;
+  QPushButton* Button3 = nullptr;
+  QPushButton* Button2 = nullptr;
+  QPushButton* BitBtn1 = nullptr;
+  QPushButton* BitBtn3 = nullptr;
+  QWidget* Panel4 = nullptr;  // check page
+  QLabel* Label13 = nullptr;
+  QLabel* Label15 = nullptr;
+  QComboBox* CB2 = nullptr;
+  QPlainTextEdit* Memo2 = nullptr;
+  QPushButton* BitBtn2 = nullptr;
+  QPlainTextEdit* Memo3 = nullptr;
+  QPushButton* BitBtn5 = nullptr;
+  QPlainTextEdit* Memo4 = nullptr;
+  QPushButton* BitBtn4 = nullptr;
+  QWidget* Panel6 = nullptr;  // synchronisation page
+  QLabel* Label17 = nullptr;
+  QLabel* Label18 = nullptr;
+  QComboBox* CB3 = nullptr;
+  QPlainTextEdit* Memo5 = nullptr;
+  QPushButton* BitBtn7 = nullptr;
+  QLabel* Label19 = nullptr;
+  QTableWidget* SG1 = nullptr;
+  QPushButton* BitBtn8 = nullptr;
+  QPlainTextEdit* Memo7 = nullptr;
+  QPushButton* BitBtn6 = nullptr;
+
+  // Packed stamp of the shown job's last backup (0 for none).
+  platform::DosStamp ChangedSince = 0;
+
+  // ---- handlers ----
+  void FormShow();
+  void RadioButton1Click();
+  void RadioButton2Click();
+  void BitBtn9Click();
+  void Label23Click();
+  void Label16Click();
+  void BitBtn3Click();
+  void CB1Enter();
+  void CB1Change();
+  void CB2Enter();
+  void CB2Change();
+  void Label8Click();
+  // Backup page commands.
+  void Button3Click();
+  void BitBtn1Click();
+  // Job commands.
+  void Button1Click();
+  void Button2Click();
+  // Check page commands.
+  void BitBtn2Click();
+  void BitBtn5Click();
+  // Synchronisation page commands.
+  void BitBtn7Click();
+  void BitBtn8Click();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void FormCreate(const std::string& lockName);
+  void FormClose();
+  void FillJobList(QComboBox* box);
+
+  std::unique_ptr<tBackups> backups_;
+  std::unique_ptr<toptionen> options_;
+  platform::InstanceLock lock_;
+  bool startRefused_ = false;
+  bool firstShown_ = false;
+  bool closed_ = false;
+  int cb1Index_ = -1;  // remembered choice of CB1
+  int cb2Index_ = -1;  // remembered choice of CB2
+};

@@ -1,0 +1,195 @@
+// The operating-system layer of VolKarn. This is the only part of the
+// program that talks to POSIX; everything above it sees the semantics of
+// the original desktop platform: packed local file stamps, a read-only bit,
+// Windows-numbered error codes and a named single-instance lock.
+//
+// All texts are UTF-8 (file names are passed through as the bytes on disk).
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// ---------------------------------------------------------------- stamps --
+
+// Packed MS-DOS local date-time: bits 25..31 year-1980, 21..24 month,
+// 16..20 day, 11..15 hour, 5..10 minute, 0..4 seconds/2. Held unsigned so
+// that stamps from 2044 on still compare as later.
+using DosStamp = std::uint32_t;
+
+// Broken-down local time.
+struct LocalTime {
+  int year = 1980, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+  int millisecond = 0;
+};
+
+// Local time of a POSIX time (localtime_r).
+LocalTime ToLocal(std::time_t t, long nanoseconds = 0);
+// The current local date and time.
+LocalTime Now();
+// Packs a local time; before 1980 clamps to 1 Jan 1980 00:00:00, after 2107
+// to the largest stamp.
+DosStamp PackDosStamp(const LocalTime& lt);
+// Packs the local time of a POSIX time.
+DosStamp DosStampOf(std::time_t t);
+
+// ----------------------------------------------------------- directories --
+
+enum class EntryKind { Directory, File, Symlink, Other };
+
+struct DirEntry {
+  std::string name;      // bare name as stored on disk
+  EntryKind kind = EntryKind::File;
+  bool hidden = false;   // the name begins with "."
+  bool readOnly = false; // the owner has no write permission
+  std::uint64_t size = 0;
+  DosStamp stamp = 0;    // last-write time, packed local
+  std::time_t mtime = 0;
+  long mtimeNsec = 0;
+};
+
+// One open directory (the FindFirstFile family). Entries are described
+// with lstat relative to the directory's descriptor: a symlink is reported
+// as itself and never followed. "." and ".." are never returned.
+class DirLister {
+ public:
+  explicit DirLister(const std::string& dir);
+  ~DirLister();
+  DirLister(const DirLister&) = delete;
+  DirLister& operator=(const DirLister&) = delete;
+
+  // False when the directory could not be opened (missing, no access).
+  bool IsOpen() const;
+  // Fills the next entry; false at the end. With describe false only the
+  // name and the kind (from the directory entry, lstat only where the
+  // file system does not tell) are filled: cheaper for callers that need
+  // no stamp.
+  bool Next(DirEntry& entry, bool describe = true);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// ------------------------------------------------------------ file tests --
+
+// True for regular files and symlinks (not followed), false for
+// directories and missing paths.
+bool FileExists(const std::string& path);
+// True for a real directory; a symlink to a directory is not one.
+bool DirExists(const std::string& path);
+// True when anything (file, link, directory, other) exists at the path.
+bool PathExists(const std::string& path);
+// Creates the directory and all missing parents. True on success or when
+// it exists already as a directory.
+bool CreateDirPath(const std::string& path);
+// Deletes a file (not a directory). True on success.
+bool DeleteFile(const std::string& path);
+// Attribute bits as the original platform numbers them; only the
+// read-only bit is mapped (the owner's write permission).
+constexpr std::uint16_t kAttrReadOnly = 1;
+bool HasAttributes(const std::string& path, std::uint16_t bits);
+bool ClearAttributes(const std::string& path, std::uint16_t bit);
+// True when the path is a regular file with an execute bit.
+bool IsExecutableFile(const std::string& path);
+// True when the directory exists and this process may create files in it.
+bool DirWritable(const std::string& path);
+
+// ------------------------------------------------------------ file copy --
+
+// Windows numbering of the copy errors.
+constexpr int kErrFileNotFound = 2;
+constexpr int kErrPathNotFound = 3;
+constexpr int kErrAccessDenied = 5;
+constexpr int kErrWriteProtect = 19;
+constexpr int kErrNotReady = 21;
+constexpr int kErrSharingViolation = 32;
+constexpr int kErrFileExists = 80;
+constexpr int kErrDiskFull = 112;
+constexpr int kErrDirectory = 267;
+
+// Maps an errno value to the Windows numbering; every errno gives a code
+// that the error table knows.
+int MapErrno(int err);
+
+// Copies one file (the platform's CopyFile): content (reflink, then
+// copy_file_range, then read/write), permission bits and the mtime with
+// nanoseconds; a symlink is copied as a symlink. The new content goes into
+// a temporary file in the destination folder and replaces the destination
+// only when complete, so a failed copy never damages an existing
+// destination and leaves no temporary file. With failIfExists an existing
+// destination gives kErrFileExists. Result 0 or a Windows error code.
+int CopyFile(const std::string& source, const std::string& dest, bool failIfExists);
+
+// Flushes the file system that holds the path (syncfs). True on success.
+bool SyncFileSystem(const std::string& path);
+
+// ------------------------------------------------------------ whole files --
+
+// Reads a whole file into bytes. False when it cannot be opened or read;
+// errorCode then holds the Windows error code.
+bool ReadWholeFile(const std::string& path, std::string& bytes, int* errorCode = nullptr);
+// Replaces a file atomically: temporary file in the same folder, fsync,
+// rename. A failure leaves the old file as it was. Result 0 or an error code.
+int WriteFileAtomic(const std::string& path, const std::string& bytes);
+
+// ------------------------------------------------------- program and user --
+
+// Full path of the running program's file (/proc/self/exe).
+std::string ProgramFile();
+// $XDG_DATA_HOME/VolKarn/, by default ~/.local/share/VolKarn/, ending in "/".
+std::string UserDataDir();
+// The folder for the single-instance lock: $XDG_RUNTIME_DIR, else /tmp.
+std::string RuntimeDir();
+
+// Single instance (the named mutex): an exclusive flock on a lock file with
+// a fixed name in the runtime folder. Released by the operating system when
+// the process ends in any way.
+class InstanceLock {
+ public:
+  InstanceLock() = default;
+  ~InstanceLock();
+  InstanceLock(const InstanceLock&) = delete;
+  InstanceLock& operator=(const InstanceLock&) = delete;
+  // True when this process now holds the lock; false when another process
+  // holds it or the lock file cannot be made. The name is a bare file-name
+  // stem; for /tmp the user id is added to it.
+  bool Acquire(const std::string& name);
+  void Release();
+
+ private:
+  int fd_ = -1;
+};
+
+// ----------------------------------------------------------------- launch --
+
+// Starts a program with one argument, or opens a document with its
+// associated program (xdg-open), detached, with an argument vector and
+// never through a shell. "notepad.exe" and "wordpad.exe" name the text
+// viewer: the first graphical text editor installed. Result above 32 on
+// success, 31 when no such program or association exists, 2 when the file
+// is missing.
+int LaunchFile(const std::string& file, const std::string& parameters);
+
+// The first installed graphical text editor, or empty.
+std::string FindTextEditor();
+
+// ------------------------------------------------------------- test hooks --
+
+// Fault injection for tests: called before an operation ("copy-open-source",
+// "copy-write", "copy-rename", "write-atomic", "create-dir", ...) with the
+// path concerned; a non-zero result is taken as the errno of that step.
+using FaultHook = std::function<int(const std::string& operation, const std::string& path)>;
+void SetFaultHook(FaultHook hook);
+
+// Replaces the real launcher (tests record launches instead of starting
+// programs). The hook returns the launch result.
+using LaunchHook = std::function<int(const std::string& file, const std::string& parameters)>;
+void SetLaunchHook(LaunchHook hook);
+
+}  // namespace platform

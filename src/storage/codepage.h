@@ -1,0 +1,54 @@
+// Windows-1252 texts: the stored files (catalogue, settings, list files,
+// reports) are single-byte Windows-1252 with CR LF; the program works in
+// UTF-8 inside.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace cp1252 {
+
+// Converts UTF-8 to Windows-1252; a character that Windows-1252 lacks (or a
+// broken UTF-8 byte) becomes "?". lossless, when given, tells whether every
+// character could be stored.
+std::string FromUtf8(const std::string& utf8, bool* lossless = nullptr);
+// Converts Windows-1252 bytes to UTF-8 (the five unassigned codes map to the
+// C1 control of the same number).
+std::string ToUtf8(const std::string& bytes);
+// True when every character of the UTF-8 text can be stored in Windows-1252.
+bool IsRepresentable(const std::string& utf8);
+
+}  // namespace cp1252
+
+namespace text {
+
+// Number of characters (code points) of a UTF-8 text.
+std::size_t Length(const std::string& utf8);
+// The first n characters of a UTF-8 text.
+std::string Left(const std::string& utf8, std::size_t n);
+// The characters from index `from` on.
+std::string Mid(const std::string& utf8, std::size_t from);
+// Upper case by the rules of the Windows ANSI code page: ASCII letters and
+// the Windows-1252 letters (umlauts, accented letters, š, œ, ž, ÿ); ß and
+// characters outside Windows-1252 stay as they are.
+std::string Upper(const std::string& utf8);
+// Removes leading and trailing blanks and control characters (codes <= 32).
+std::string Trim(const std::string& s);
+// Equal ignoring letter case (by Upper).
+bool SameText(const std::string& a, const std::string& b);
+
+}  // namespace text
+
+namespace textfile {
+
+// Reads a Windows-1252 text file as UTF-8 lines; a CR, an LF or CR LF ends a
+// line; a final line without ending counts. False when the file cannot be
+// read (errorCode: Windows error code); a missing file is errorCode 2.
+bool ReadLines(const std::string& path, std::vector<std::string>& lines, int* errorCode = nullptr);
+// Writes UTF-8 lines as Windows-1252, every line (the last one too) ended by
+// CR LF, replacing the file atomically. An empty list gives a 0-byte file.
+// Result 0 or a Windows error code.
+int WriteLines(const std::string& path, const std::vector<std::string>& lines);
+
+}  // namespace textfile

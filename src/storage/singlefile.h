@@ -1,0 +1,19 @@
+// Showing a file to the user and copying one file into the backup target.
+#pragma once
+
+#include <string>
+
+// Opens a file for the user to read: scripts, executables, .desktop files
+// and .BAT in the text viewer (never run), .RTF in the word processor
+// ("wordpad.exe"), everything else with its associated program, falling
+// back to the text viewer, and finally "<path>\r konnte nicht geöffnet
+// werden!" in an information box.
+void ShowTextFile(const std::string& path);
+
+// Copies one file; the only place where the program copies a file. A
+// destination ending with "/" names a folder. Creates the destination folder
+// (never the root "/"); 267 when that fails. Sets CopyTargetName to the
+// destination plus a blank and empties it on success. Result 0 or a Windows
+// error code (19 for a read-only destination without clearReadOnly).
+int CopyOneFile(const std::string& source, const std::string& dest, bool overwrite,
+                bool clearReadOnly);

@@ -1,0 +1,3 @@
+#include "sync/neusynform.h"
+
+TFSynNeu::TFSynNeu(QWidget* parent) : QDialog(parent) {}

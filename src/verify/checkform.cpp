@@ -1,0 +1,3 @@
+#include "verify/checkform.h"
+
+TFCheck::TFCheck(QWidget* parent) : QDialog(parent) {}

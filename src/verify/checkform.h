@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QDialog>
+
+class TFCheck : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TFCheck(QWidget* parent = nullptr);
+};

@@ -1,0 +1,3 @@
+#include "verify/restform.h"
+
+TFRest::TFRest(QWidget* parent) : QDialog(parent) {}
