@@ -35,6 +35,11 @@ int main(int argc, char* argv[]) {
   Tabout fabout(&form1);
   about = &fabout;
 
+  // An end of the event loop that did not come through the main window's
+  // close (a session that logs out) still saves catalogue and settings
+  // once.
+  QObject::connect(&app, &QApplication::aboutToQuit, &form1, [&form1] { form1.close(); });
+
   form1.show();
   return QApplication::exec();
 }

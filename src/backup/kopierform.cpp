@@ -1,3 +1,496 @@
 #include "backup/kopierform.h"
 
-TFKopie::TFKopie(QWidget* parent) : QDialog(parent) {}
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTableWidget>
+#include <QTimer>
+#include <cmath>
+
+#include "backup/errorbox.h"
+#include "mainwindow/backmain.h"
+#include "mainwindow/qt_forms.h"
+#include "storage/daten.h"
+#include "storage/pathtext.h"
+
+namespace {
+
+const QColor kPanelColour(255, 249, 174);
+const QColor kHeaderColour(255, 245, 125);
+const QColor kCheckedColour(0, 128, 0);
+const QColor kUncheckedColour(255, 0, 0);
+
+constexpr int kMinWidth = 400;
+constexpr int kMinHeight = 300;
+constexpr int kHeaderHeight = 57;  // Panel1
+constexpr int kRunAreaHeight = 153;  // Panel2
+
+QWidget* MakePanel(QWidget* parent) {
+  auto* panel = new QWidget(parent);
+  panel->setAutoFillBackground(true);
+  QPalette pal = panel->palette();
+  pal.setColor(QPalette::Window, kPanelColour);
+  panel->setPalette(pal);
+  return panel;
+}
+
+QFont PixelFont(int pixels, bool bold) {
+  QFont font(QStringLiteral("Liberation Sans"));
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+void SetTextColour(QWidget* w, const QColor& colour) {
+  QPalette pal = w->palette();
+  pal.setColor(QPalette::WindowText, colour);
+  pal.setColor(QPalette::ButtonText, colour);
+  pal.setColor(QPalette::Text, colour);
+  w->setPalette(pal);
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+}  // namespace
+
+// ------------------------------------------------------------- animation --
+
+CopyAnimation::CopyAnimation(QWidget* parent) : QWidget(parent), timer_(new QTimer(this)) {
+  timer_->setInterval(70);
+  QObject::connect(timer_, &QTimer::timeout, this, [this] {
+    frame_ = frame_ >= kLastFrame ? 0 : frame_ + 1;
+    update();
+  });
+}
+
+void CopyAnimation::Start() {
+  frame_ = 0;
+  timer_->start();
+}
+
+void CopyAnimation::Stop() { timer_->stop(); }
+
+bool CopyAnimation::Active() const { return timer_->isActive(); }
+
+void CopyAnimation::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const int h = height();
+  const int folderW = 54;
+  const int folderH = 36;
+  const int top = h - folderH - 4;
+  auto drawFolder = [&](int x) {
+    QPainterPath tab;
+    tab.addRoundedRect(QRectF(x, top - 6, folderW * 0.4, 10), 2, 2);
+    p.setPen(QPen(QColor(150, 110, 20), 1));
+    p.setBrush(QColor(225, 180, 60));
+    p.drawPath(tab);
+    p.drawRoundedRect(QRectF(x, top, folderW, folderH), 3, 3);
+  };
+  const int leftX = 8;
+  const int rightX = width() - folderW - 8;
+  drawFolder(leftX);
+  drawFolder(rightX);
+
+  // One sheet on its way from the left folder to the right one.
+  const double t = static_cast<double>(frame_) / kLastFrame;
+  const double startX = leftX + folderW / 2.0 - 8;
+  const double endX = rightX + folderW / 2.0 - 8;
+  const double x = startX + (endX - startX) * t;
+  const double y = top - 8 - std::sin(t * 3.14159265) * (top - 12);
+  QRectF sheet(x, y, 16, 20);
+  p.setPen(QPen(QColor(90, 90, 90), 1));
+  p.setBrush(Qt::white);
+  p.drawRect(sheet);
+  p.setPen(QPen(QColor(120, 140, 200), 1));
+  for (int i = 0; i < 4; ++i)
+    p.drawLine(QPointF(x + 3, y + 5 + i * 4), QPointF(x + 13, y + 5 + i * 4));
+}
+
+// --------------------------------------------------------------- observer --
+
+// The run window as the engine sees it.
+class TFKopie::Observer : public CopyObserver {
+ public:
+  explicit Observer(TFKopie* form) : form_(form) {}
+
+  void SetCurrentFile(const std::string& text) override {
+    form_->Label7->setText(Q(text));
+    form_->Label7->repaint();
+  }
+  void SetCount(const std::string& text) override {
+    form_->Label8->setText(Q(text).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+    form_->Label8->repaint();
+  }
+  void SetRowCount(int row, const std::string& text) override {
+    form_->SetCell(2, row, Q(text));
+  }
+  void ProcessEvents() override { QCoreApplication::processEvents(); }
+
+ private:
+  TFKopie* form_;
+};
+
+// ------------------------------------------------------------------ form --
+
+TFKopie::TFKopie(QWidget* parent) : QDialog(parent), observer_(std::make_unique<Observer>(this)) {
+  setWindowTitle(QStringLiteral("Sicherungslauf"));
+  setFont(PixelFont(11, false));
+  setMinimumSize(kMinWidth, kMinHeight);
+  setSizeGripEnabled(false);
+
+  Panel1 = MakePanel(this);
+  Label1 = new QLabel(QStringLiteral("Name der Sicherung:"), Panel1);
+  Label2 = new QLabel(Panel1);
+  Label2->setFont(PixelFont(11, true));
+  Label3 = new QLabel(QStringLiteral("Zu kopierende Dateien:"), Panel1);
+  Label4 = new QLabel(QStringLiteral("Alle Dateien"), Panel1);
+  Label4->setFont(PixelFont(11, true));
+
+  SG1 = new QTableWidget(0, 3, this);
+  SG1->verticalHeader()->hide();
+  SG1->verticalHeader()->setMinimumSectionSize(16);
+  SG1->verticalHeader()->setDefaultSectionSize(16);
+  SG1->horizontalHeader()->setDefaultSectionSize(220);
+  SG1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  SG1->horizontalHeader()->setStretchLastSection(false);
+  SG1->horizontalHeader()->setHighlightSections(false);
+  SG1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  SG1->horizontalHeader()->setStyleSheet(
+      QStringLiteral("QHeaderView::section { background-color: rgb(255,245,125); color: black;"
+                     " border: 0px; border-right: 1px solid #a0a0a0;"
+                     " border-bottom: 1px solid #a0a0a0; padding-left: 3px; }"));
+  SG1->setHorizontalHeaderLabels({QStringLiteral("Zu sichernde Verzeichnisse"),
+                                  QStringLiteral("Zielverzeichnisse"), QStringLiteral("Anzahl")});
+  SG1->setShowGrid(true);
+  SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  SG1->setSelectionMode(QAbstractItemView::NoSelection);
+  SG1->setWordWrap(false);
+  SG1->setTextElideMode(Qt::ElideNone);
+  SG1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  SG1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  SG1->horizontalHeader()->viewport()->installEventFilter(this);
+  SG1->viewport()->installEventFilter(this);
+
+  Panel2 = MakePanel(this);
+  Animate1 = new CopyAnimation(Panel2);
+  Animate1->hide();
+  Label8 = new QLabel(Panel2);
+  Label8->setAlignment(Qt::AlignCenter);
+  Label8->setFont(PixelFont(16, true));
+  Label7 = new QLabel(Panel2);
+  Label7->setTextFormat(Qt::PlainText);
+  Label7->hide();
+  BitBtn4 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                            QStringLiteral("Abbrechen"), Panel2);
+  BitBtn4->setAutoDefault(false);
+  BitBtn5 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
+                            QStringLiteral("S&chließen"), Panel2);
+  BitBtn5->setAutoDefault(false);
+  BitBtn5->setEnabled(false);
+
+  Panel3 = MakePanel(Panel2);
+  RB1 = new QRadioButton(QStringLiteral("Komplettsicherung"), Panel3);
+  RB1->setFont(PixelFont(13, true));
+  RB1->setChecked(true);
+  RB2 = new QRadioButton(QStringLiteral("Ergänzungssicherung"), Panel3);
+  RB2->setFont(PixelFont(13, true));
+  CheckBox1 = new QCheckBox(QStringLiteral("Programm nach Kopiervorgang beenden"), Panel3);
+  CheckBox2 = new QCheckBox(QStringLiteral("Verzeichnisdatum berücksichtigen"), Panel3);
+  BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay),
+                            QStringLiteral("Kopiervorgang starten"), Panel3);
+  BitBtn2->setFont(PixelFont(11, true));
+  BitBtn2->setDefault(true);
+  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
+                            QStringLiteral("S&chließen"), Panel3);
+  BitBtn1->setAutoDefault(false);
+
+  connect(RB1, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) RB1Click();
+  });
+  connect(RB2, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) RB2Click();
+  });
+  connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+  connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
+  connect(BitBtn5, &QPushButton::clicked, this, [this] { reject(); });
+  connect(BitBtn1, &QPushButton::clicked, this, [this] { reject(); });
+
+  resize(640, 420);
+  LayoutControls();
+  ApplyMode();
+}
+
+TFKopie::~TFKopie() = default;
+
+// ------------------------------------------------------------------- grid --
+
+int TFKopie::RowCount() const { return SG1->rowCount() + 1; }
+
+QString TFKopie::Cell(int column, int row) const {
+  if (row == 0) {
+    QTableWidgetItem* item = SG1->horizontalHeaderItem(column);
+    return item != nullptr ? item->text() : QString();
+  }
+  QTableWidgetItem* item = SG1->item(row - 1, column);
+  return item != nullptr ? item->text() : QString();
+}
+
+void TFKopie::SetCell(int column, int row, const QString& text) {
+  if (row == 0) {
+    SG1->setHorizontalHeaderItem(column, new QTableWidgetItem(text));
+    return;
+  }
+  if (row > SG1->rowCount()) SG1->setRowCount(row);
+  QTableWidgetItem* item = SG1->item(row - 1, column);
+  if (item == nullptr)
+    SG1->setItem(row - 1, column, new QTableWidgetItem(text));
+  else
+    item->setText(text);
+}
+
+void TFKopie::SetDirectoryRows(const std::vector<std::pair<QString, QString>>& rows) {
+  SG1->setRowCount(static_cast<int>(rows.size()));
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    int r = static_cast<int>(i) + 1;
+    SetCell(0, r, rows[i].first);
+    SetCell(1, r, rows[i].second);
+    SetCell(2, r, QString());
+  }
+}
+
+int TFKopie::GridClientWidth() const { return SG1->viewport()->width(); }
+
+void TFKopie::FitLastColumn() {
+  int rest = GridClientWidth() - SG1->columnWidth(0) - SG1->columnWidth(1);
+  if (rest != SG1->columnWidth(2)) SG1->setColumnWidth(2, rest);
+}
+
+// ----------------------------------------------------------------- layout --
+
+void TFKopie::LayoutControls() {
+  const int w = width();
+  const int h = height();
+  Panel1->setGeometry(0, 0, w, kHeaderHeight);
+  Label1->setGeometry(8, 10, 140, 16);
+  Label2->setGeometry(150, 10, w - 158, 16);
+  Label3->setGeometry(8, 32, 140, 16);
+  Label4->setGeometry(150, 32, w - 158, 16);
+
+  SG1->setGeometry(0, kHeaderHeight, w, h - kHeaderHeight - kRunAreaHeight);
+
+  Panel2->setGeometry(0, h - kRunAreaHeight, w, kRunAreaHeight);
+  Animate1->setGeometry(4, 8, 272, 60);
+  Label8->setGeometry(w - 117 - 4, 8, 117, 61);
+  Label7->setGeometry(8, 78, w - 16, 18);
+  BitBtn4->setGeometry(w - 2 * 108, 112, 100, 30);
+  BitBtn5->setGeometry(w - 108, 112, 100, 30);
+
+  Panel3->setGeometry(0, 0, w, kRunAreaHeight);
+  RB1->setGeometry(16, 10, 200, 22);
+  RB2->setGeometry(16, 34, 200, 22);
+  CheckBox1->setGeometry(16, 72, 250, 20);
+  CheckBox2->setGeometry(16, 94, 250, 20);
+  BitBtn2->setGeometry(w - 196, 14, 188, 36);
+  BitBtn1->setGeometry(w - 108, 112, 100, 30);
+}
+
+// --------------------------------------------------------------- handlers --
+
+void TFKopie::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TFKopie::FormShow() {
+  int left = 0, top = 0, w = 0, h = 0;
+  if (Form1 != nullptr && Form1->Options() != nullptr)
+    Form1->Options()->GetKopFormPos(left, top, w, h);
+  move(left, top);
+  resize(w, h);
+  SetCell(0, 0, QStringLiteral("Zu sichernde Verzeichnisse"));
+  SetCell(1, 0, QStringLiteral("Zielverzeichnisse"));
+  SetCell(2, 0, QStringLiteral("Anzahl"));
+  SG1->setColumnWidth(2, 60);
+  SG1->setColumnWidth(1, GridClientWidth() - SG1->columnWidth(0) - SG1->columnWidth(2));
+  RB1->setChecked(FullBackup);
+  RB2->setChecked(!RB1->isChecked());
+  if (Form1 != nullptr && Form1->Options() != nullptr) {
+    CheckBox1->setChecked(Form1->Options()->GetCB1());
+    CheckBox2->setChecked(Form1->Options()->GetCheckDirDate());
+  }
+  ApplyMode();
+  Label8->clear();
+  Label7->clear();
+}
+
+void TFKopie::ApplyMode() {
+  SetTextColour(RB1, RB1->isChecked() ? kCheckedColour : kUncheckedColour);
+  SetTextColour(RB2, RB2->isChecked() ? kCheckedColour : kUncheckedColour);
+  Label4->setText(RB1->isChecked() ? QStringLiteral("Alle Dateien") : ChangedSinceText);
+}
+
+void TFKopie::RB1Click() {
+  ApplyMode();
+  FullBackup = RB1->isChecked();
+}
+
+void TFKopie::RB2Click() {
+  ApplyMode();
+  FullBackup = RB1->isChecked();
+}
+
+void TFKopie::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  if (width() < kMinWidth) {
+    resize(kMinWidth, height());
+    return;
+  }
+  LayoutControls();
+  FormResize();
+}
+
+void TFKopie::FormResize() {
+  FitLastColumn();
+  if (Form1 != nullptr && Form1->Options() != nullptr)
+    Form1->Options()->SetKopFormPos(x(), y(), width(), height());
+}
+
+void TFKopie::SG1MouseUp() {
+  if (SG1->columnWidth(2) != GridClientWidth() - SG1->columnWidth(0) - SG1->columnWidth(1))
+    FitLastColumn();
+}
+
+bool TFKopie::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == SG1->horizontalHeader()->viewport() &&
+      event->type() == QEvent::MouseButtonRelease) {
+    // Let the header finish the drag first.
+    bool handled = QDialog::eventFilter(watched, event);
+    QTimer::singleShot(0, this, [this] { SG1MouseUp(); });
+    return handled;
+  }
+  if (watched == SG1->viewport() && event->type() == QEvent::Resize) {
+    // The vertical scroll bar came or went: the last column keeps ending
+    // at the grid's right edge.
+    QTimer::singleShot(0, this, [this] { FitLastColumn(); });
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TFKopie::FormClose() {
+  if (Form1 == nullptr || Form1->Options() == nullptr) return;
+  Form1->Options()->SetKopFormPos(x(), y(), width(), height());
+  Form1->Options()->SetCB1(CheckBox1->isChecked());
+  Form1->Options()->SetCheckDirDate(CheckBox2->isChecked());
+}
+
+void TFKopie::closeEvent(QCloseEvent* event) {
+  if (running_) {
+    // The run goes on; the window closes when it has finished.
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
+void TFKopie::reject() {
+  if (running_) {
+    closeRequested_ = true;
+    return;
+  }
+  QDialog::reject();
+}
+
+void TFKopie::done(int result) {
+  if (running_) {
+    closeRequested_ = true;
+    return;
+  }
+  FormClose();
+  QDialog::done(result);
+}
+
+void TFKopie::SetRunningLook(bool running) {
+  if (running) {
+    Panel3->hide();
+    Animate1->show();
+    Animate1->Start();
+    BitBtn5->setEnabled(false);
+    BitBtn4->setEnabled(true);
+    BitBtn5->repaint();
+    BitBtn4->repaint();
+    Label7->show();
+  } else {
+    Label7->hide();
+    Animate1->Stop();
+    Animate1->hide();
+    BitBtn5->setEnabled(true);
+    BitBtn4->setEnabled(false);
+  }
+}
+
+void TFKopie::BitBtn2Click() {
+  if (running_) return;
+  std::vector<CopyRow> rows;
+  for (int r = 1; r < RowCount(); ++r) rows.push_back({S(Cell(0, r)), S(Cell(1, r))});
+
+  if (!rows.empty()) {
+    std::string target = GetParentDir(rows.front().target);
+    if (target.empty() && !rows.front().target.empty() && rows.front().target[0] == '/')
+      target = "/";
+    if (!platform::DirExists(target)) {
+      if (!AskYesNo("Das Zielverzeichnis " + target + " existiert nicht.\rSoll es neu angelegt werden?")) {
+        ShowInfo("Es wurde keine Datei kopiert!", 1);
+        return;
+      }
+    }
+  }
+
+  running_ = true;
+  closeRequested_ = false;
+  SetRunningLook(true);
+  engine_.FullBackup = FullBackup;
+  engine_.ChangedSince = ChangedSince;
+  engine_.CheckDirDate = CheckBox2->isChecked();
+  engine_.JobName = S(Label2->text());
+  engine_.SetExclusions(S(ExcludedExts), S(ExcludedFiles));
+  engine_.SetObserver(observer_.get());
+  engine_.StartRun();
+  bool escaped = false;
+  try {
+    engine_.RunRows(rows);
+  } catch (...) {
+    // Whatever stopped the walk, the run must not count as complete.
+    escaped = true;
+    engine_.RunStatus = CopyEngine::kRaised;
+  }
+
+  SetRunningLook(false);
+  RunEnd end;
+  if (Form1 != nullptr && Form1->Backups() != nullptr)
+    end = FinishRun(engine_, rows, *Form1->Backups(), SelectedJob);
+  engine_.SetObserver(nullptr);
+  running_ = false;
+  if (end.reportViewed) CheckBox1->setChecked(false);
+  if (end.reportWritten && !escaped && CheckBox1->isChecked()) {
+    done(3);
+    return;
+  }
+  if (closeRequested_) {
+    closeRequested_ = false;
+    reject();
+  }
+}
+
+void TFKopie::BitBtn4Click() { engine_.Cancel(); }

@@ -1,10 +1,121 @@
+// The run window "Sicherungslauf": the job's directory pairs, the choice of
+// full or incremental backup, the run with its progress, cancel and report.
 #pragma once
 
 #include <QDialog>
+#include <QString>
+#include <QWidget>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "backup/copyengine.h"
+#include "platform/platform.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+class QTimer;
+
+// The small file-copy animation of the run: sheets fly from one folder to
+// the other. It draws only on its own timer, so it costs the run nothing
+// between two frames.
+class CopyAnimation : public QWidget {
+ public:
+  explicit CopyAnimation(QWidget* parent = nullptr);
+  void Start();
+  void Stop();
+  bool Active() const;
+  int Frame() const { return frame_; }
+  // The animation plays frames 0 to kLastFrame and starts again.
+  static constexpr int kLastFrame = 34;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QTimer* timer_;
+  int frame_ = 0;
+};
 
 class TFKopie : public QDialog {
   Q_OBJECT
 
  public:
   explicit TFKopie(QWidget* parent = nullptr);
+  ~TFKopie() override;
+
+  // ---- fields the opener sets before showing the window ----
+  bool FullBackup = true;
+  platform::DosStamp ChangedSince = 0;
+  QString ChangedSinceText;
+  QString ExcludedExts;   // upper case, lines ended by CR LF
+  QString ExcludedFiles;  // upper case, lines ended by CR LF
+
+  // ---- controls (named as in the form) ----
+  QWidget* Panel1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QTableWidget* SG1 = nullptr;
+  QWidget* Panel2 = nullptr;
+  QLabel* Label8 = nullptr;
+  CopyAnimation* Animate1 = nullptr;
+  QLabel* Label7 = nullptr;
+  QPushButton* BitBtn4 = nullptr;
+  QPushButton* BitBtn5 = nullptr;
+  QWidget* Panel3 = nullptr;
+  QRadioButton* RB1 = nullptr;
+  QRadioButton* RB2 = nullptr;
+  QCheckBox* CheckBox1 = nullptr;
+  QCheckBox* CheckBox2 = nullptr;
+  QPushButton* BitBtn2 = nullptr;
+  QPushButton* BitBtn1 = nullptr;
+
+  // ---- the grid as rows: row 0 is the header, rows 1.. the directories ----
+  int RowCount() const;
+  QString Cell(int column, int row) const;
+  void SetCell(int column, int row, const QString& text);
+  // One row per source directory: column 0 the source root, column 1 its
+  // target root, column 2 empty.
+  void SetDirectoryRows(const std::vector<std::pair<QString, QString>>& rows);
+
+  // The engine of the runs (its run state stays readable after a run).
+  CopyEngine& Engine() { return engine_; }
+  bool Running() const { return running_; }
+
+  // ---- handlers ----
+  void FormShow();
+  void FormResize();
+  void FormClose();
+  void SG1MouseUp();
+  void RB1Click();
+  void RB2Click();
+  void BitBtn2Click();
+  void BitBtn4Click();
+
+  void done(int result) override;
+  void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  class Observer;
+  void LayoutControls();
+  void ApplyMode();
+  void FitLastColumn();
+  int GridClientWidth() const;
+  void SetRunningLook(bool running);
+
+  CopyEngine engine_;
+  std::unique_ptr<Observer> observer_;
+  bool running_ = false;
+  bool closeRequested_ = false;
 };

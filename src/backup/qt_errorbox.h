@@ -1,7 +1,15 @@
 // The Qt message boxes and pickers behind the core's UserInterface.
 #pragma once
 
+#include <memory>
+#include <string>
+
 #include "backup/errorbox.h"
+
+class QDialog;
+class QFileDialog;
+class QMessageBox;
+class QString;
 
 class QtUserInterface : public UserInterface {
  public:
@@ -12,3 +20,18 @@ class QtUserInterface : public UserInterface {
   std::vector<std::string> ChooseFiles(const std::string& initialDir) override;
   void Beep() override;
 };
+
+// The three boxes, built but not shown, so that they can be inspected.
+enum class BoxKind { Info, Note, Question };
+std::unique_ptr<QMessageBox> MakeMessageBox(BoxKind kind, const std::string& text);
+// A box text for display: every "\r" (with a following "\n") becomes "\n".
+QString BoxDisplayText(const std::string& text);
+
+// The directory chooser, built but not shown: the prompt above a directory
+// view that starts with `dir` selected when it names a directory.
+// fileDialog receives the embedded chooser.
+std::unique_ptr<QDialog> MakeDirectoryDialog(const std::string& prompt, const std::string& dir,
+                                             QFileDialog** fileDialog);
+// The chosen path as callers store it: "/" for the root, otherwise without
+// a trailing "/".
+std::string ChosenDirectoryText(const QString& chosen);

@@ -15,6 +15,7 @@
 class QComboBox;
 class QFrame;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -124,15 +125,36 @@ class TForm1 : public QWidget {
   void BitBtn7Click();
   void BitBtn8Click();
 
+  // Frames of the pages: the navy bars under the headings and the frames
+  // around the buttons of the check and synchronisation pages.
+  QFrame* Shape1 = nullptr;
+  QFrame* Shape2 = nullptr;
+  QFrame* Shape3 = nullptr;
+  QFrame* Bevel1 = nullptr;
+  QFrame* Bevel2 = nullptr;
+
+  // Messages of the start about files that could not be read (empty when
+  // everything was read); shown once while the window is created.
+  const std::string& StartMessage() const { return startMessage_; }
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Enter and Return press the default button "&Start" (or the focused
+  // button).
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void FormCreate(const std::string& lockName);
   void FormClose();
   void FillJobList(QComboBox* box);
+  void BuildLayout();
+  void BuildStrip();
+  void BuildBackupPage();
+  void BuildCheckPage();
+  void BuildSyncPage();
+  void LoadFiles();
 
   std::unique_ptr<tBackups> backups_;
   std::unique_ptr<toptionen> options_;
@@ -142,4 +164,5 @@ class TForm1 : public QWidget {
   bool closed_ = false;
   int cb1Index_ = -1;  // remembered choice of CB1
   int cb2Index_ = -1;  // remembered choice of CB2
+  std::string startMessage_;
 };

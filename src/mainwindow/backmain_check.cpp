@@ -1,5 +1,14 @@
 // Check page commands: check a backup and complete it.
 #include "mainwindow/backmain.h"
+#include "mainwindow/qt_forms.h"
+#include "verify/checkform.h"
 
-void TForm1::BitBtn2Click() {}
-void TForm1::BitBtn5Click() {}
+// "&Sicherung überprüfen": count the missing files, details on request.
+void TForm1::BitBtn2Click() {
+  if (FCheck != nullptr) FCheck->OpenCheck(CheckMode::CheckOnly);
+}
+
+// "Sicherung &vervollständigen": count and copy every missing file.
+void TForm1::BitBtn5Click() {
+  if (FCheck != nullptr) FCheck->OpenCheck(CheckMode::Complete);
+}

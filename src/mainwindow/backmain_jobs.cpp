@@ -1,5 +1,61 @@
 // Job commands of the backup page: new job and edit job.
-#include "mainwindow/backmain.h"
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
 
-void TForm1::Button1Click() {}
-void TForm1::Button2Click() {}
+#include "backup/errorbox.h"
+#include "editor/neuform.h"
+#include "mainwindow/backmain.h"
+#include "mainwindow/qt_forms.h"
+#include "storage/codepage.h"
+
+void TForm1::Button1Click() {
+  if (!FNeu || !FNeu->OpenNewJob()) return;
+  GroupBox1->show();
+  ShowJob();
+  // The new job is the one on display on this page from now on.
+  cb1Index_ = CB1->currentIndex();
+}
+
+void TForm1::Button2Click() {
+  if (text::Trim(CB1->currentText().toStdString()).empty()) {
+    ShowInfo("Es ist keine Sicherung ausgewählt.", 1);
+    return;
+  }
+  if (!FNeu) return;
+  switch (FNeu->EditJob()) {
+    case 1:
+      ShowJob();
+      break;
+    case 2: {
+      // The job is gone: the page shows no job. The list is refilled so
+      // that the deleted name is no longer offered.
+      const QSignalBlocker blocker(CB1);
+      CB1->clear();
+      const std::string names = backups_->GetJobNames();
+      std::size_t start = 0;
+      while (!names.empty()) {
+        const std::size_t end = names.find('\r', start);
+        CB1->addItem(QString::fromStdString(names.substr(start, end - start)));
+        if (end == std::string::npos) break;
+        start = end + 1;
+      }
+      CB1->setCurrentIndex(-1);
+      cb1Index_ = -1;
+      LB1->clear();
+      Edit1->clear();
+      Edit2->clear();
+      Edit3->clear();
+      BitBtn1->setEnabled(false);
+      BitBtn2->setEnabled(false);
+      Button3->setEnabled(false);
+      if (backups_->Count() == 0) GroupBox1->hide();
+      break;
+    }
+    default:
+      break;
+  }
+}

@@ -78,15 +78,16 @@ class DirLister {
 
 // ------------------------------------------------------------ file tests --
 
-// True for regular files and symlinks (not followed), false for
-// directories and missing paths.
+// True for regular files and symlinks (not followed) and anything else that
+// is not a directory (fifo, socket, device); false for directories and
+// missing paths.
 bool FileExists(const std::string& path);
 // True for a real directory; a symlink to a directory is not one.
 bool DirExists(const std::string& path);
 // True when anything (file, link, directory, other) exists at the path.
 bool PathExists(const std::string& path);
 // Creates the directory and all missing parents. True on success or when
-// it exists already as a directory.
+// it exists already as a directory (a symlink to a directory serves).
 bool CreateDirPath(const std::string& path);
 // Deletes a file (not a directory). True on success.
 bool DeleteFile(const std::string& path);
@@ -95,6 +96,9 @@ bool DeleteFile(const std::string& path);
 constexpr std::uint16_t kAttrReadOnly = 1;
 bool HasAttributes(const std::string& path, std::uint16_t bits);
 bool ClearAttributes(const std::string& path, std::uint16_t bit);
+// Clears every write permission (the file becomes read-only). False for a
+// missing path or a symlink.
+bool MakeReadOnly(const std::string& path);
 // True when the path is a regular file with an execute bit.
 bool IsExecutableFile(const std::string& path);
 // True when the directory exists and this process may create files in it.
@@ -114,7 +118,11 @@ constexpr int kErrDiskFull = 112;
 constexpr int kErrDirectory = 267;
 
 // Maps an errno value to the Windows numbering; every errno gives a code
-// that the error table knows.
+// that the error table knows: ENOENT 2; ENOTDIR, ENAMETOOLONG, ELOOP 3;
+// EACCES, EPERM, EISDIR, ENOTEMPTY, EXDEV, EINVAL, EOPNOTSUPP, ENOSYS and
+// the like 5; EMFILE, ENFILE, ENOMEM, ENOBUFS 8; EROFS 19; EBUSY, ETXTBSY,
+// EAGAIN, EDEADLK, ENOLCK 32; EEXIST 80; ENOSPC, EDQUOT, EFBIG 112; EIO and
+// everything else (lost device, medium or network share) 21.
 int MapErrno(int err);
 
 // Copies one file (the platform's CopyFile): content (reflink, then
@@ -123,7 +131,11 @@ int MapErrno(int err);
 // a temporary file in the destination folder and replaces the destination
 // only when complete, so a failed copy never damages an existing
 // destination and leaves no temporary file. With failIfExists an existing
-// destination gives kErrFileExists. Result 0 or a Windows error code.
+// destination gives kErrFileExists. A missing destination folder gives
+// kErrPathNotFound, a source that is no regular file or symlink
+// kErrAccessDenied. The copy is not flushed to disk (SyncFileSystem once
+// at the end). Set-user/group-id bits are kept only for the copier's own
+// files. Result 0 or a Windows error code.
 int CopyFile(const std::string& source, const std::string& dest, bool failIfExists);
 
 // Flushes the file system that holds the path (syncfs). True on success.
@@ -144,7 +156,8 @@ int WriteFileAtomic(const std::string& path, const std::string& bytes);
 std::string ProgramFile();
 // $XDG_DATA_HOME/VolKarn/, by default ~/.local/share/VolKarn/, ending in "/".
 std::string UserDataDir();
-// The folder for the single-instance lock: $XDG_RUNTIME_DIR, else /tmp.
+// The folder for the single-instance lock: $XDG_RUNTIME_DIR, else /tmp
+// (without a trailing "/").
 std::string RuntimeDir();
 
 // Single instance (the named mutex): an exclusive flock on a lock file with
@@ -181,9 +194,14 @@ std::string FindTextEditor();
 
 // ------------------------------------------------------------- test hooks --
 
-// Fault injection for tests: called before an operation ("copy-open-source",
-// "copy-write", "copy-rename", "write-atomic", "create-dir", ...) with the
-// path concerned; a non-zero result is taken as the errno of that step.
+// Fault injection for tests: called before an operation with the path
+// concerned; a non-zero result is taken as the errno of that step.
+//   "copy-open-source"  CopyFile, before the source is opened (source path)
+//   "copy-write"        CopyFile, half way through the content (destination)
+//   "copy-link"         CopyFile, before the copy replaces the destination
+//   "write-atomic"      WriteFileAtomic, after the temporary file is written
+//   "create-dir"        CreateDirPath, before anything is checked or made
+//   "clear-attributes"  ClearAttributes, before the permissions change
 using FaultHook = std::function<int(const std::string& operation, const std::string& path)>;
 void SetFaultHook(FaultHook hook);
 

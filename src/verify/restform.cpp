@@ -1,3 +1,408 @@
 #include "verify/restform.h"
 
-TFRest::TFRest(QWidget* parent) : QDialog(parent) {}
+#include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableWidget>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "backup/errorbox.h"
+#include "backup/timeproc.h"
+#include "storage/singlefile.h"
+
+namespace {
+
+enum Column { kColX = 0, kColCount = 1, kColSource = 2, kColSub = 3, kColTarget = 4 };
+
+// The exact bytes of a field are kept beside its text: file names need not
+// be valid UTF-8.
+constexpr int kBytesRole = Qt::UserRole + 1;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QFont BaseFont() {
+  QFont font(QStringLiteral("Liberation Sans"));
+  font.setPixelSize(11);
+  return font;
+}
+
+QFont BoldFont(int pixelSize) {
+  QFont font = BaseFont();
+  font.setPixelSize(pixelSize);
+  font.setBold(true);
+  return font;
+}
+
+// The folder as a file list shows it: without a trailing "/" (but "/").
+QString FolderText(const std::string& folder) {
+  QString text = QFile::decodeName(QByteArray::fromStdString(folder));
+  while (text.size() > 1 && text.endsWith(QLatin1Char('/'))) text.chop(1);
+  return text;
+}
+
+}  // namespace
+
+TFRest::TFRest(QWidget* parent) : QDialog(parent) { BuildWindow(); }
+
+TFRest::~TFRest() = default;
+
+void TFRest::BuildWindow() {
+  setFont(BaseFont());
+  setWindowTitle(QString());
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  setSizeGripEnabled(true);
+  resize(1000, 540);
+
+  auto* main = new QVBoxLayout(this);
+  main->setContentsMargins(8, 8, 8, 8);
+  main->setSpacing(6);
+
+  Memo1 = new QPlainTextEdit(this);
+  Memo1->setReadOnly(true);
+  Memo1->setFont(BoldFont(13));
+  Memo1->setFixedHeight(50);
+  Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  main->addWidget(Memo1);
+
+  Splitter1 = new QSplitter(Qt::Horizontal, this);
+  Splitter1->setChildrenCollapsible(false);
+
+  LV1 = new QTableWidget(0, 5, Splitter1);
+  LV1->setHorizontalHeaderLabels({QStringLiteral("X"), QStringLiteral("Anzahl"),
+                                  QStringLiteral("Quelle"), QStringLiteral("Unterverzeichnis"),
+                                  QStringLiteral("Ziel")});
+  LV1->horizontalHeaderItem(kColCount)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  LV1->horizontalHeader()->setMinimumSectionSize(20);
+  LV1->setColumnWidth(kColX, 20);
+  LV1->setColumnWidth(kColCount, 45);
+  LV1->setColumnWidth(kColSource, 200);
+  LV1->setColumnWidth(kColSub, 200);
+  LV1->setColumnWidth(kColTarget, 200);
+  LV1->horizontalHeader()->setHighlightSections(false);
+  LV1->horizontalHeader()->setSectionsClickable(true);
+  LV1->horizontalHeader()->setStretchLastSection(false);
+  LV1->verticalHeader()->hide();
+  LV1->verticalHeader()->setMinimumSectionSize(14);
+  LV1->verticalHeader()->setDefaultSectionSize(19);
+  LV1->setShowGrid(true);
+  LV1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  LV1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  LV1->setWordWrap(false);
+  LV1->setSortingEnabled(false);
+
+  auto* right = new QWidget(Splitter1);
+  auto* rightLayout = new QVBoxLayout(right);
+  rightLayout->setContentsMargins(0, 0, 0, 0);
+  rightLayout->setSpacing(0);
+  FLB1Model = new QFileSystemModel(this);
+  FLB1Model->setFilter(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  FLB1Model->setReadOnly(false);  // a name edited in place renames the file
+  FLB1Model->setNameFilterDisables(false);
+  FLB1 = new QTreeView(right);
+  FLB1->setModel(FLB1Model);
+  FLB1->setRootIsDecorated(false);
+  FLB1->setItemsExpandable(false);
+  FLB1->setExpandsOnDoubleClick(false);
+  FLB1->setSortingEnabled(false);
+  FLB1->header()->setSectionsClickable(false);
+  FLB1->header()->setSortIndicatorShown(false);
+  FLB1->setUniformRowHeights(true);
+  FLB1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  FLB1->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+  FLB1->setColumnWidth(0, 170);
+  FLB1Model->sort(0, Qt::AscendingOrder);
+  // The selection stays visible when the list loses the focus.
+  QPalette palette = FLB1->palette();
+  palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                   palette.color(QPalette::Active, QPalette::Highlight));
+  palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   palette.color(QPalette::Active, QPalette::HighlightedText));
+  FLB1->setPalette(palette);
+  StatusBar1 = new QStatusBar(right);
+  StatusBar1->setSizeGripEnabled(false);
+  rightLayout->addWidget(FLB1, 1);
+  rightLayout->addWidget(StatusBar1);
+
+  Splitter1->addWidget(LV1);
+  Splitter1->addWidget(right);
+  Splitter1->setStretchFactor(0, 3);
+  Splitter1->setStretchFactor(1, 2);
+  Splitter1->setSizes({680, 300});
+  main->addWidget(Splitter1, 1);
+
+  auto* bottom = new QHBoxLayout;
+  Label1 = new QLabel(QStringLiteral("Ausgewählte Dateien:"), this);
+  Label2 = new QLabel(QStringLiteral("0"), this);
+  Label2->setFont(BoldFont(22));
+  Label2->setAlignment(Qt::AlignCenter);
+  Label2->setMinimumWidth(90);
+  BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton),
+                            QStringLiteral("Ergänzen"), this);
+  Button1 = new QPushButton(QStringLiteral("&Abbrechen"), this);
+  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
+                            QStringLiteral("S&chließen"), this);
+  for (QPushButton* b : {BitBtn2, Button1, BitBtn1}) {
+    b->setMinimumSize(105, 27);
+    b->setAutoDefault(false);
+  }
+  BitBtn2->setEnabled(false);
+  Button1->hide();
+  QSizePolicy keep = Button1->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  Button1->setSizePolicy(keep);
+  bottom->addWidget(Label1);
+  bottom->addWidget(Label2);
+  bottom->addStretch(1);
+  bottom->addWidget(BitBtn2);
+  bottom->addWidget(Button1);
+  bottom->addSpacing(20);
+  bottom->addWidget(BitBtn1);
+  main->addLayout(bottom);
+
+  ShowFolder("/");
+
+  connect(LV1, &QTableWidget::itemChanged, this, [this] { LV1Change(); });
+  connect(LV1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+          [this](int column) { LV1ColumnClick(column); });
+  connect(LV1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this](const QItemSelection& selected, const QItemSelection&) {
+            if (selected.isEmpty()) return;  // deselection does nothing
+            int row = selected.indexes().last().row();
+            if (LV1->currentRow() >= 0 && selected.contains(LV1->currentIndex()))
+              row = LV1->currentRow();
+            LV1SelectItem(row);
+          });
+  connect(FLB1, &QTreeView::doubleClicked, this, [this] { FLB1DblClick(); });
+  connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(BitBtn1, &QPushButton::clicked, this, [this] { close(); });
+}
+
+// -------------------------------------------------------------- opening --
+
+void TFRest::OpenCompletion(const CheckReport& report, const ExclusionRule& rule) {
+  Button1->hide();
+  const std::string first = report.Size() > 0 ? report.Line(0) : std::string();
+  const std::string second = report.Size() > 1 ? report.Line(1) : std::string();
+  Memo1->setPlainText(Q(first) + QLatin1Char('\n') + Q(second) + QLatin1Char(' '));
+
+  LV1->blockSignals(true);
+  LV1->setRowCount(0);
+  Busy = false;
+  for (const MissingEntry& entry : CompletionEntries(report)) AddRow(entry);
+  LV1->blockSignals(false);
+
+  Completion.Rule = rule;
+  Completion.CopyStatus = 0;
+  if (LV1->rowCount() > 0) ShowFolder(RowEntry(0).SourceDir());
+  StatusBar1->showMessage(folder_);
+  UpdateSelection();
+
+  autoRunDone_ = false;
+  autoScheduled_ = false;
+  closeRequested_ = false;
+  exec();
+}
+
+void TFRest::AddRow(const MissingEntry& entry) {
+  const int row = LV1->rowCount();
+  LV1->insertRow(row);
+  auto* tick = new QTableWidgetItem;
+  tick->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+  tick->setCheckState(Qt::Unchecked);
+  LV1->setItem(row, kColX, tick);
+  auto* count = new QTableWidgetItem(Q(IntToText(entry.count)));
+  count->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  LV1->setItem(row, kColCount, count);
+  const std::string* fields[3] = {&entry.sourceRoot, &entry.subDir, &entry.targetRoot};
+  for (int c = 0; c < 3; ++c) {
+    auto* item = new QTableWidgetItem(Q(*fields[c]));
+    item->setData(kBytesRole, QByteArray::fromStdString(*fields[c]));
+    item->setToolTip(item->text());
+    LV1->setItem(row, kColSource + c, item);
+  }
+}
+
+// ----------------------------------------------------------------- rows --
+
+int TFRest::RowCount() const { return LV1->rowCount(); }
+
+bool TFRest::IsTicked(int row) const {
+  const QTableWidgetItem* item = LV1->item(row, kColX);
+  return item != nullptr && item->checkState() == Qt::Checked;
+}
+
+void TFRest::SetTicked(int row, bool ticked) {
+  if (QTableWidgetItem* item = LV1->item(row, kColX))
+    item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+}
+
+MissingEntry TFRest::RowEntry(int row) const {
+  MissingEntry entry;
+  auto field = [this, row](int column) {
+    const QTableWidgetItem* item = LV1->item(row, column);
+    return item ? item->data(kBytesRole).toByteArray().toStdString() : std::string();
+  };
+  entry.count = TextToInt(CountText(row));
+  entry.sourceRoot = field(kColSource);
+  entry.subDir = field(kColSub);
+  entry.targetRoot = field(kColTarget);
+  return entry;
+}
+
+std::string TFRest::CountText(int row) const {
+  const QTableWidgetItem* item = LV1->item(row, kColCount);
+  return item ? item->text().toStdString() : std::string();
+}
+
+void TFRest::SetCountText(int row, const std::string& text) {
+  if (QTableWidgetItem* item = LV1->item(row, kColCount)) {
+    item->setText(Q(text));
+    LV1->viewport()->repaint();
+  }
+}
+
+void TFRest::KeepInView(int row) {
+  if (QTableWidgetItem* item = LV1->item(row, kColCount))
+    LV1->scrollToItem(item, QAbstractItemView::EnsureVisible);
+}
+
+void TFRest::RemoveRow(int row) { LV1->removeRow(row); }
+
+void TFRest::ProcessEvents() { QCoreApplication::processEvents(); }
+
+// ------------------------------------------------------------- handlers --
+
+void TFRest::FormActivate() {
+  if (!AutoMode) return;
+  LV1->blockSignals(true);
+  for (int row = 0; row < LV1->rowCount(); ++row) SetTicked(row, true);
+  LV1->blockSignals(false);
+  UpdateSelection();
+  repaint();
+  CopyRun();
+}
+
+void TFRest::BitBtn2Click() {
+  if (Busy) return;
+  if (AskYesNo(Label2->text().toStdString() + " Dateien kopieren?")) CopyRun();
+}
+
+void TFRest::Button1Click() { Completion.Cancel(); }
+
+void TFRest::LV1Change() {
+  if (!Busy) UpdateSelection();
+}
+
+void TFRest::LV1ColumnClick(int column) {
+  if (column != kColX) return;
+  bool anyTicked = false;
+  for (int row = 0; row < LV1->rowCount() && !anyTicked; ++row) anyTicked = IsTicked(row);
+  LV1->blockSignals(true);
+  for (int row = 0; row < LV1->rowCount(); ++row) SetTicked(row, !anyTicked);
+  LV1->blockSignals(false);
+  UpdateSelection();
+}
+
+void TFRest::LV1SelectItem(int row) {
+  if (row < 0 || row >= LV1->rowCount()) return;
+  ShowFolder(RowEntry(row).SourceDir());
+}
+
+void TFRest::FLB1DblClick() {
+  const QModelIndex index = FLB1->currentIndex();
+  if (!index.isValid() || !FLB1->selectionModel()->isSelected(index)) return;
+  const QString path = FLB1Model->filePath(index);
+  ShowTextFile(QFile::encodeName(path).toStdString());
+}
+
+void TFRest::UpdateSelection() {
+  BitBtn2->setEnabled(false);
+  long long sum = 0;
+  for (int row = 0; row < LV1->rowCount(); ++row) {
+    if (!IsTicked(row)) continue;
+    BitBtn2->setEnabled(true);
+    sum += TextToInt(CountText(row));
+  }
+  Label2->setText(QString::number(sum));
+}
+
+void TFRest::ShowFolder(const std::string& folder) {
+  folder_ = FolderText(folder);
+  FLB1Model->setRootPath(folder_);
+  const QModelIndex root = FLB1Model->index(folder_);
+  FLB1->setRootIndex(root);
+  // A folder that does not exist shows an empty list.
+  FLB1->setVisible(true);
+  FLB1->setEnabled(root.isValid());
+  StatusBar1->showMessage(folder_);
+}
+
+// ------------------------------------------------------------- copy run --
+
+void TFRest::CopyRun() {
+  Busy = true;
+  Completion.CopyStatus = 0;
+  BitBtn2->setEnabled(false);
+  Button1->show();
+  CompleteTicked();
+  Button1->hide();
+  const std::int32_t status = Completion.CopyStatus;
+  if (status != 0 && status != kCheckCancelled) ShowOsError(static_cast<std::uint32_t>(status));
+  Busy = false;
+  if (closeRequested_) {
+    closeRequested_ = false;
+    close();
+  }
+}
+
+void TFRest::CompleteTicked() { Completion.CompleteTicked(*this); }
+
+void TFRest::done(int result) {
+  if (Busy) {
+    // Stop copying first; the window closes when the run has stopped.
+    Completion.Cancel();
+    closeRequested_ = true;
+    return;
+  }
+  QDialog::done(result);
+}
+
+// ---------------------------------------------------- automatic mode --
+
+void TFRest::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  ScheduleAutoRun();
+}
+
+void TFRest::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) ScheduleAutoRun();
+}
+
+void TFRest::ScheduleAutoRun() {
+  // The automatic run happens once per opening: an error box that closes
+  // must not start it over and over.
+  if (!AutoMode || autoRunDone_ || autoScheduled_) return;
+  autoScheduled_ = true;
+  QTimer::singleShot(0, this, [this] {
+    autoScheduled_ = false;
+    if (!isVisible() || Busy || autoRunDone_ || !AutoMode) return;
+    autoRunDone_ = true;
+    FormActivate();
+  });
+}

@@ -1,0 +1,335 @@
+#include "backup/copyengine.h"
+
+#include <cmath>
+#include <set>
+
+#include "backup/errorbox.h"
+#include "storage/daten.h"
+#include "storage/pathtext.h"
+#include "storage/singlefile.h"
+#include "storage/codepage.h"
+
+namespace {
+
+class SilentObserver : public CopyObserver {
+ public:
+  void SetCurrentFile(const std::string&) override {}
+  void SetCount(const std::string&) override {}
+  void SetRowCount(int, const std::string&) override {}
+  void ProcessEvents() override {}
+};
+
+SilentObserver silentObserver;
+
+const char kCancelLine[] = "Der Kopiervorgang wurde durch den Benutzer abgebrochen.";
+
+// Replaces every "\r" by ": ".
+std::string JoinBreaks(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (char c : text) {
+    if (c == '\r')
+      out += ": ";
+    else
+      out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+CopyEngine::CopyEngine() : Clock([] { return Now(); }), observer_(&silentObserver) {}
+
+void CopyEngine::SetExclusions(const std::string& excludedExts, const std::string& excludedFiles) {
+  exclusions_ = ExclusionRule(excludedExts, excludedFiles);
+}
+
+void CopyEngine::SetObserver(CopyObserver* observer) {
+  observer_ = observer != nullptr ? observer : &silentObserver;
+}
+
+bool CopyEngine::StopsWalk(std::int32_t status) {
+  return status == kCancelled || status == kDiskFull || status == kNoTargetDir;
+}
+
+void CopyEngine::StartRun() {
+  RunStarted = Clock();
+  CopiedTotal = 0;
+  CopiedInRow = 0;
+  CurrentRow = 0;
+  RunStatus = 0;
+  RowMark.clear();
+  RunReport.clear();
+}
+
+void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const CopyRow& row = rows[i];
+    int r = static_cast<int>(i) + 1;
+    observer_->SetRowCount(r, "<<<");
+    CopiedInRow = 0;
+    CurrentRow = r;
+    RowMark = "OK ";
+    if (platform::DirExists(row.source)) {
+      // A target that lies inside its own source is never walked into, or
+      // the backup would copy itself over and over.
+      skipFolder_.clear();
+      std::string s = AddBackslash(row.source);
+      std::string t = AddBackslash(row.target);
+      if (t.size() > s.size() && t.compare(0, s.size(), s) == 0)
+        skipFolder_ = RemoveBackslash(t.substr(s.size()));
+      WalkDirectory(row.source, row.target, std::string(), RunStatus, false);
+      skipFolder_.clear();
+      if (RunStatus == kCancelled) return;
+    } else {
+      RunReport.emplace_back();
+      RunReport.push_back("Das Startverzeichnis " + row.source +
+                          " existiert nicht. Es konnten keine Dateien aus diesem Verzeichnis "
+                          "kopiert werden.");
+    }
+    observer_->SetRowCount(CurrentRow, RowMark + IntToText(CopiedInRow));
+  }
+}
+
+int CopyEngine::WalkDirectory(const std::string& source, const std::string& target,
+                              const std::string& folder, std::int32_t& status, bool dirDate) {
+  observer_->ProcessEvents();
+  int own = 0;
+  const std::string s = AddBackslash(source);
+  const std::string d = AddBackslash(target);
+  const std::string f = AddBackslash(folder);
+  {
+    // One open listing per level; entries are described (lstat) as they
+    // come, nothing is collected.
+    platform::DirLister listing(s + f);
+    if (!listing.IsOpen()) {
+      // A folder that cannot be read is not silently missing from the
+      // backup.
+      RunReport.push_back("Das Verzeichnis " + s + f +
+                          " konnte nicht gelesen werden. Seine Dateien wurden nicht kopiert.");
+      RowMark = "?? ";
+    }
+    platform::DirEntry entry;
+    while (!StopsWalk(status) && listing.IsOpen() && listing.Next(entry)) {
+      observer_->ProcessEvents();
+      if (StopsWalk(status)) break;
+      switch (entry.kind) {
+        case platform::EntryKind::Directory: {
+          std::string sub = f + entry.name;
+          if (!skipFolder_.empty() && sub == skipFolder_) break;
+          // The flag of this folder is not handed down: a sub-folder gets
+          // one only through its own stamp.
+          bool flag = CheckDirDate && IsNewer(entry);
+          own += WalkDirectory(s, d, sub, status, flag);
+          break;
+        }
+        case platform::EntryKind::File:
+        case platform::EntryKind::Symlink:
+          // A symlink is copied as the link itself, decided by its own
+          // stamp; a link to a folder is never entered.
+          if ((FullBackup || dirDate || IsNewer(entry)) && IsIncluded(entry.name))
+            CopyEntry(s, d, f, entry.name, status, own);
+          break;
+        case platform::EntryKind::Other:
+          // Fifos, sockets and devices are never opened: reading a fifo
+          // would block the run for good.
+          break;
+      }
+    }
+  }
+  observer_->SetCount(CountText());
+  observer_->ProcessEvents();
+  return own;
+}
+
+void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
+                           const std::string& folder, const std::string& name,
+                           std::int32_t& status, int& ownCount) {
+  const std::string sourceFile = source + folder + name;
+  observer_->SetCurrentFile("Kopiere " + sourceFile);
+  try {
+    const std::string targetFolder = target + folder;
+    status = CopyOneFile(sourceFile, targetFolder, true, true);
+    if (status == 0) {
+      ++ownCount;
+      ++CopiedTotal;
+      ++CopiedInRow;
+      if (CopiedTotal < 50 || CopiedTotal % 50 == 0) {
+        observer_->SetCount(CountText());
+        observer_->SetRowCount(CurrentRow, "<<< " + IntToText(CopiedInRow));
+      }
+    } else {
+      ReportCopyError(status, sourceFile, targetFolder);
+      RowMark = "?? ";
+    }
+  } catch (...) {
+    status = kRaised;
+  }
+}
+
+bool CopyEngine::IsNewer(const platform::DirEntry& entry) const {
+  return entry.stamp > ChangedSince;
+}
+
+bool CopyEngine::IsIncluded(const std::string& name) const { return exclusions_.IsIncluded(name); }
+
+bool CopyEngine::ReportCopyError(std::int32_t code, const std::string& sourceFile,
+                                 const std::string& targetFolder) {
+  const std::string& p = sourceFile;
+  const std::string& q = targetFolder;
+  const std::string z = AddBackslash(q) + GetFileName(p);
+  switch (code) {
+    case platform::kErrFileNotFound:
+      RunReport.push_back("Die Datei " + p + " wurde nicht gefunden.");
+      break;
+    case platform::kErrPathNotFound:
+      RunReport.push_back(p + ": Das Verzeichnis wurde nicht gefunden.");
+      break;
+    case platform::kErrAccessDenied:
+      RunReport.push_back("Auf die Datei " + z + " ist kein Zugriff möglich.");
+      break;
+    case platform::kErrWriteProtect:
+      RunReport.push_back("Die Datei " + z + " ist schreibgeschützt.");
+      break;
+    case platform::kErrDiskFull:
+      RunReport.push_back(z + " konnte nicht nach " + q + " kopiert werden. Der Datenträger ist voll.");
+      break;
+    case platform::kErrDirectory:
+      RunReport.push_back(q + ": Das Zielverzeichnis konnte nicht angelegt werden.");
+      break;
+    case kCancelled:
+      RunReport.push_back(kCancelLine);
+      break;
+    default: {
+      RunReport.push_back(z);
+      std::string text;
+      OsErrorText(code, text);
+      RunReport.push_back(JoinBreaks(text));
+      break;
+    }
+  }
+  return true;
+}
+
+bool CopyEngine::AddCancelLine() {
+  RunReport.push_back(kCancelLine);
+  return true;
+}
+
+bool CopyEngine::FlushTargets(const std::vector<CopyRow>& rows) {
+  std::set<std::string> done;
+  bool ok = true;
+  for (const CopyRow& row : rows) {
+    std::string root = RemoveBackslash(row.target);
+    if (root.empty()) root = "/";
+    if (!done.insert(root).second || !platform::DirExists(root)) continue;
+    if (!platform::SyncFileSystem(root)) {
+      RunReport.push_back("Die kopierten Dateien konnten nicht vollständig auf den Datenträger von " +
+                          root + " geschrieben werden.");
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+std::vector<std::string> CopyEngine::ReportLines(const std::string& previousDate,
+                                                 const std::string& previousTime) const {
+  TDateTime now = Clock();
+  std::vector<std::string> lines;
+  lines.reserve(RunReport.size() + 6);
+  lines.push_back("Datensicherung \"" + JobName + "\" am " + FormatDateText(4, now) + " um " +
+                  InsertTimeColon(FormatTimeDigits(now)) + " Uhr.");
+  lines.push_back("(Vorhergehende Sicherung: " + previousDate + "/" + previousTime + ")");
+  lines.emplace_back();
+  if (RunReport.empty()) {
+    lines.push_back("Es sind keine Fehler aufgetreten.");
+  } else {
+    lines.push_back("Folgende Fehler sind aufgetreten:");
+    lines.insert(lines.end(), RunReport.begin(), RunReport.end());
+  }
+  lines.push_back(IntToText(CopiedTotal) + " Dateien wurden kopiert.");
+  return lines;
+}
+
+bool CopyEngine::WriteRunReport(const std::string& path, const std::string& previousDate,
+                                const std::string& previousTime, int* writeError) {
+  bool hasErrors = !RunReport.empty();
+  int err = textfile::WriteLines(path, ReportLines(previousDate, previousTime));
+  if (writeError != nullptr) *writeError = err;
+  if (err != 0) return false;
+  if (hasErrors && RunStatus != kCancelled &&
+      AskYesNo("Es sind Fehler aufgetreten. Wollen Sie die entsprechenden Meldungen ansehen?")) {
+    if (platform::LaunchFile("notepad.exe", path) == 31) platform::LaunchFile(path, std::string());
+    return true;
+  }
+  return false;
+}
+
+TDateTime CopyEngine::StampBefore(TDateTime start) {
+  // A packed stamp counts seconds in steps of two, and the next run copies
+  // only what is strictly later than the stored stamp. Going back to the
+  // start's even second and then two steps further (one for the step
+  // itself, one for the file system's coarse clock, which may stamp a file
+  // a little before the moment we read as the start), plus half a second
+  // so that rounding cannot lift the value into the next step, gives a
+  // stored stamp below that of every file changed from the start on.
+  double day = std::floor(start);
+  double seconds = std::floor((start - day) * 86400.0);
+  seconds -= std::fmod(seconds, 2.0);
+  return day + (seconds - 4.0 + 0.5) / 86400.0;
+}
+
+std::string CopyEngine::CountText() const {
+  return IntToText(CopiedTotal) + "\rDateien\rkopiert.";
+}
+
+RunEnd FinishRun(CopyEngine& engine, const std::vector<CopyRow>& rows, tBackups& jobs,
+                 int jobIndex) {
+  RunEnd end;
+  if (engine.RunStatus == CopyEngine::kCancelled) engine.AddCancelLine();
+  bool flushFailed = false;
+  if (engine.RunStatus == 0 && !engine.FlushTargets(rows)) {
+    flushFailed = true;
+    engine.RunStatus = CopyEngine::kFlushFailed;
+  }
+  const std::string path = tBackups::GetDataDir() + jobs.GetLogFileName(jobIndex);
+  int writeError = 0;
+  end.reportViewed = engine.WriteRunReport(path, jobs.GetLastBackupDate(jobIndex),
+                                           jobs.GetLastBackupTime(jobIndex), &writeError);
+  if (writeError != 0) {
+    std::string reason;
+    CopyTargetName = path + " ";
+    if (IsKnownErrorCode(writeError)) OsErrorText(writeError, reason);
+    CopyTargetName.clear();
+    ShowInfo("Das Protokoll " + path + " konnte nicht geschrieben werden." +
+                 (reason.empty() ? std::string() : "\r" + reason),
+             1);
+    return end;
+  }
+  end.reportWritten = true;
+  if (flushFailed) {
+    ShowInfo(
+        "Die kopierten Dateien konnten nicht vollständig auf den Datenträger geschrieben "
+        "werden. Das Datum der letzten Sicherung bleibt unverändert.",
+        1);
+    return end;
+  }
+  switch (engine.RunStatus) {
+    case 0: {
+      TDateTime stamp = engine.NewLastBackup();
+      double date = std::floor(stamp);
+      jobs.SetJobStamp(jobIndex, date, stamp - date);
+      end.stampStored = true;
+      break;
+    }
+    case CopyEngine::kRaised:
+      ShowInfo("Der Kopiervorgang wurde abgebrochen. Vermutlich ist der Datenträger voll.", 1);
+      break;
+    case CopyEngine::kCancelled:
+      ShowInfo("Der Kopiervorgang wurde abgebrochen.", 0);
+      break;
+    default:
+      break;
+  }
+  return end;
+}

@@ -1,0 +1,148 @@
+// The copy engine of a backup run: walks one source tree after another,
+// copies the files that the mode and the exclusions select into the
+// mirrored target, turns failures into report lines, keeps the counters and
+// the progress display up to date and writes the run report.
+//
+// The engine knows no window. It talks to whoever drives it (the run
+// window, a test, the benchmark) through CopyObserver; a cancel is the
+// value 999 put into RunStatus (Cancel()) while the observer processes
+// pending events.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "backup/exclusion.h"
+#include "backup/timeproc.h"
+#include "platform/platform.h"
+
+class tBackups;
+
+// What the engine shows while it runs. Every call happens on the thread
+// that runs the engine.
+class CopyObserver {
+ public:
+  virtual ~CopyObserver() = default;
+  // The line of the current file ("Kopiere " + path), redrawn at once.
+  virtual void SetCurrentFile(const std::string& text) = 0;
+  // The count display (three lines separated by "\r"), redrawn at once.
+  virtual void SetCount(const std::string& text) = 0;
+  // The count cell of a directory row (rows count from 1).
+  virtual void SetRowCount(int row, const std::string& text) = 0;
+  // Lets pending user input be handled; a cancel arrives here.
+  virtual void ProcessEvents() = 0;
+};
+
+// One directory pair of a job: the source root and its mirrored target.
+struct CopyRow {
+  std::string source;
+  std::string target;
+};
+
+class CopyEngine {
+ public:
+  // Run status values that stop the walk.
+  static constexpr std::int32_t kCancelled = 999;
+  static constexpr std::int32_t kDiskFull = 112;
+  static constexpr std::int32_t kNoTargetDir = 267;
+  // An error was raised while one file was handled.
+  static constexpr std::int32_t kRaised = 1;
+  // The copied files could not be flushed to the target's disk.
+  static constexpr std::int32_t kFlushFailed = 21;
+
+  CopyEngine();
+
+  // ---- inputs, set before a run ----
+  bool FullBackup = false;
+  // Stamp of the job's last backup; compared unsigned (stamps from 2044 on
+  // are still later).
+  platform::DosStamp ChangedSince = 0;
+  // "Verzeichnisdatum berücksichtigen": a folder later than ChangedSince
+  // has all its files copied.
+  bool CheckDirDate = false;
+  std::string JobName;
+  // The job's exclusion texts in upper case.
+  void SetExclusions(const std::string& excludedExts, const std::string& excludedFiles);
+  void SetObserver(CopyObserver* observer);
+  // The clock of the run (tests fix it).
+  std::function<TDateTime()> Clock;
+
+  // ---- run state ----
+  std::vector<std::string> RunReport;
+  std::int32_t RunStatus = 0;
+  std::int32_t CopiedTotal = 0;
+  std::int32_t CopiedInRow = 0;
+  std::int32_t CurrentRow = 0;
+  std::string RowMark;
+  // The moment the run started (StartRun).
+  TDateTime RunStarted = 0;
+
+  // Resets the run state and notes the moment the run starts.
+  void StartRun();
+  // Walks every row in order: "<<<" into its count cell, the walk (or the
+  // report lines of a missing source root), then the row mark and count.
+  // Leaves at once when the user cancels.
+  void RunRows(const std::vector<CopyRow>& rows);
+  // Copies the selected files of source + folder into target + folder and
+  // below; the result is the number of files copied there.
+  int WalkDirectory(const std::string& source, const std::string& target,
+                    const std::string& folder, std::int32_t& status, bool dirDate);
+  // True when the entry's stamp is later than ChangedSince.
+  bool IsNewer(const platform::DirEntry& entry) const;
+  // True when the bare file name is not excluded.
+  bool IsIncluded(const std::string& name) const;
+  // Adds the report lines for a failed copy; always true.
+  bool ReportCopyError(std::int32_t code, const std::string& sourceFile,
+                       const std::string& targetFolder);
+  bool AddCancelLine();
+  // Sets RunStatus to 999; the walk stops before the next entry.
+  void Cancel() { RunStatus = kCancelled; }
+  bool Stopped() const { return StopsWalk(RunStatus); }
+  static bool StopsWalk(std::int32_t status);
+
+  // Flushes the file systems of the rows' targets (those that exist) so
+  // that the new stamp never claims a backup that is not on the disk.
+  // False when a flush failed; the report then holds a line for it.
+  bool FlushTargets(const std::vector<CopyRow>& rows);
+
+  // Writes the report to `path` (previous stamp texts as the catalogue
+  // gives them) and, when the run had errors and was not cancelled, offers
+  // to show it. True when the user chose to view it. When the file cannot
+  // be written the result is false and *writeError holds the error code.
+  bool WriteRunReport(const std::string& path, const std::string& previousDate,
+                      const std::string& previousTime, int* writeError = nullptr);
+  // The lines WriteRunReport writes.
+  std::vector<std::string> ReportLines(const std::string& previousDate,
+                                       const std::string& previousTime) const;
+
+  // The last-backup moment to store after a successful run: the start of
+  // the run, moved back so that every file changed at or after the start
+  // has a packed stamp strictly later than that of the stored moment.
+  TDateTime NewLastBackup() const { return StampBefore(RunStarted); }
+  static TDateTime StampBefore(TDateTime start);
+
+  // CopiedTotal, "Dateien", "kopiert." on three lines.
+  std::string CountText() const;
+
+ private:
+  void CopyEntry(const std::string& source, const std::string& target, const std::string& folder,
+                 const std::string& name, std::int32_t& status, int& ownCount);
+
+  ExclusionRule exclusions_;
+  CopyObserver* observer_;  // never null: a silent one by default
+  // The relative folder of the current source root that is the current
+  // target root (a target inside its own source); never walked.
+  std::string skipFolder_;
+};
+
+// The end of a run as the run window carries it out after the walk: cancel
+// line, flush, report, question, closing box and the new stamp of the job.
+struct RunEnd {
+  bool reportWritten = false;  // false: the end steps did not happen
+  bool reportViewed = false;   // the user chose to view the report
+  bool stampStored = false;
+};
+RunEnd FinishRun(CopyEngine& engine, const std::vector<CopyRow>& rows, tBackups& jobs,
+                 int jobIndex);

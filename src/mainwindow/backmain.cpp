@@ -1,0 +1,670 @@
+// The main window: start, layout of the navigation strip and the three
+// pages, the display of the chosen job, the job lists, the navigation and
+// the end of the program.
+#include "mainwindow/backmain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTableWidget>
+#include <cmath>
+
+#include "about/aboutform.h"
+#include "backup/errorbox.h"
+#include "backup/timeproc.h"
+#include "mainwindow/qt_forms.h"
+#include "storage/codepage.h"
+#include "storage/pathtext.h"
+#include "sync/neusynform.h"
+
+namespace {
+
+// Font sizes in pixels at 96 dots per inch: 6 pt = 8, 7 pt = 9, 8 pt = 11,
+// 10 pt = 13, 12 pt = 16.
+constexpr int kPx6 = 8;
+constexpr int kPx7 = 9;
+constexpr int kPx8 = 11;
+constexpr int kPx10 = 13;
+constexpr int kPx12 = 16;
+
+const QColor kNavy(0x00, 0x00, 0x80);
+const QColor kStripColour(0xFF, 0xF5, 0x7D);
+const QColor kBackupColour(0xFF, 0xF9, 0xAE);
+const QColor kCheckColour(0xF1, 0xEE, 0x6B);
+const QColor kSyncColour(0xFD, 0xE2, 0x79);
+const QColor kMemoGrey(0xE6, 0xE6, 0xE6);
+
+constexpr int kWidth = 650;
+constexpr int kHeight = 429;
+constexpr int kStripWidth = 126;
+constexpr int kEditHeight = 21;
+constexpr int kComboWidth = 169;
+
+QFont SansFont(int pixels, bool bold = false) {
+  QFont f(QStringLiteral("Liberation Sans"));
+  f.setStyleHint(QFont::SansSerif);
+  f.setPixelSize(pixels);
+  f.setBold(bold);
+  return f;
+}
+
+// The page headings: a heavy sans serif standing in for Arial Black.
+QFont HeadingFont() {
+  QFont f = SansFont(kPx10, true);
+  f.setWeight(QFont::Black);
+  return f;
+}
+
+QFont SmallSerifFont() {
+  QFont f(QStringLiteral("Liberation Serif"));
+  f.setStyleHint(QFont::Serif);
+  f.setPixelSize(kPx6);
+  return f;
+}
+
+void FillColour(QWidget* w, const QColor& colour) {
+  QPalette p = w->palette();
+  p.setColor(QPalette::Window, colour);
+  w->setPalette(p);
+  w->setAutoFillBackground(true);
+}
+
+void TextColour(QWidget* w, const QColor& colour) {
+  QPalette p = w->palette();
+  p.setColor(QPalette::WindowText, colour);
+  p.setColor(QPalette::Text, colour);
+  p.setColor(QPalette::ButtonText, colour);
+  w->setPalette(p);
+}
+
+// A label that sizes itself to its text, as the form's labels do.
+QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top) {
+  auto* label = new QLabel(text, parent);
+  label->move(left, top);
+  label->adjustSize();
+  return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& place,
+                        const QFont& font) {
+  auto* button = new QPushButton(text, parent);
+  button->setGeometry(place);
+  button->setFont(font);
+  button->setAutoDefault(false);
+  return button;
+}
+
+QComboBox* MakeJobList(QWidget* parent, int left, int top, bool boldNavy) {
+  auto* box = new QComboBox(parent);
+  box->setEditable(false);
+  box->setGeometry(left, top, kComboWidth, kEditHeight);
+  if (boldNavy) {
+    box->setFont(SansFont(kPx8, true));
+    TextColour(box, kNavy);
+  }
+  return box;
+}
+
+// A read-only text on grey; its lines are separate paragraphs.
+QPlainTextEdit* MakeMemo(QWidget* parent, const QRect& place, const QStringList& lines,
+                         int pixels = kPx8) {
+  auto* memo = new QPlainTextEdit(parent);
+  memo->setGeometry(place);
+  memo->setReadOnly(true);
+  memo->setFont(SansFont(pixels));
+  memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  memo->document()->setDocumentMargin(1);
+  memo->setTabChangesFocus(true);
+  QPalette p = memo->palette();
+  p.setColor(QPalette::Base, kMemoGrey);
+  memo->setPalette(p);
+  memo->setPlainText(lines.join(QLatin1Char('\n')));
+  return memo;
+}
+
+QLineEdit* MakeField(QWidget* parent, int left, int top, int width) {
+  auto* edit = new QLineEdit(parent);
+  edit->setGeometry(left, top, width, kEditHeight);
+  edit->setReadOnly(true);
+  edit->setFont(SansFont(kPx8, true));
+  return edit;
+}
+
+// The heading of a page and the navy bar under it.
+QFrame* MakeHeading(QWidget* page, QLabel*& label, const QString& text) {
+  label = MakeLabel(page, text, 12, 12);
+  label->setFont(HeadingFont());
+  TextColour(label, kNavy);
+  label->adjustSize();
+  auto* bar = new QFrame(page);
+  bar->setGeometry(12, 32, 496, 6);
+  FillColour(bar, kNavy);
+  return bar;
+}
+
+// A lowered frame drawn behind the controls of a page.
+QFrame* MakeBevel(QWidget* page, const QRect& place) {
+  auto* bevel = new QFrame(page);
+  bevel->setGeometry(place);
+  bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  bevel->setAttribute(Qt::WA_TransparentForMouseEvents);
+  return bevel;
+}
+
+QString Trimmed(const QString& s) {
+  return QString::fromStdString(text::Trim(s.toStdString()));
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+// ------------------------------------------------------------------ start --
+
+TForm1::TForm1(QWidget* parent, const std::string& lockName)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      backups_(std::make_unique<tBackups>()),
+      options_(std::make_unique<toptionen>()) {
+  FormCreate(lockName);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::FormCreate(const std::string& lockName) {
+  // The controls first: they touch no file, and the other windows may
+  // reach them even when this start is refused.
+  BuildLayout();
+  if (!lock_.Acquire(lockName)) {
+    startRefused_ = true;
+    ShowInfo("VolKarn wurde bereits gestartet!", 1);
+    return;
+  }
+  setFixedSize(kWidth, kHeight);
+  setWindowTitle(QStringLiteral("VolKarn 2.0 (22.02.2003)"));
+  LoadFiles();
+  // The check and synchronisation pages cover the whole page area.
+  Panel4->setGeometry(0, 0, Panel2->width(), Panel2->height());
+  Panel6->setGeometry(0, 0, Panel2->width(), Panel2->height());
+  Memo7->setPlainText(QStringLiteral(
+      "Vergleich der einander zugeordneten Verzeichnisse. Von zwei Dateien gleichen Namens "
+      "wird die neuere über die ältere kopiert. Unterverzeichnisse werden noch nicht "
+      "synchronisiert"));
+  BitBtn9Click();
+}
+
+// Settings first, then the catalogue. What cannot be read is told once; a
+// catalogue that could not be read is never overwritten at the end.
+void TForm1::LoadFiles() {
+  std::vector<std::string> messages;
+  const std::string iniFile = GetIniFileName();
+  toptionen::LoadResult settings = options_->LoadSettings();
+  if (settings == toptionen::LoadResult::Unreadable) {
+    messages.push_back("Die Einstellungsdatei " + iniFile +
+                       " konnte nicht gelesen werden. Es gelten die Voreinstellungen.");
+  } else if (!options_->BadLines().empty()) {
+    std::string lines;
+    for (int line : options_->BadLines()) {
+      if (!lines.empty()) lines += ", ";
+      lines += std::to_string(line + 1);
+    }
+    messages.push_back("Die Einstellungsdatei " + iniFile +
+                       " konnte nicht vollständig gelesen werden (ungültige Zahl in Zeile " +
+                       lines + "). Dort gilt der Wert 0.");
+  }
+  if (backups_->LoadCatalogue() == tBackups::LoadResult::Unreadable || backups_->LoadFailed()) {
+    messages.push_back("Die Sicherungsliste " + tBackups::GetDataDir() +
+                       "volkarn.dat konnte nicht gelesen werden. Sie wird beim Beenden nicht "
+                       "überschrieben.");
+  }
+  if (messages.empty()) return;
+  std::string all;
+  for (const std::string& m : messages) {
+    if (!all.empty()) all += "\r\r";
+    all += m;
+  }
+  startMessage_ = all;
+  ShowInfo(all, 1);
+}
+
+// ----------------------------------------------------------------- layout --
+
+void TForm1::BuildLayout() {
+  setFont(SansFont(kPx8));
+  resize(kWidth, kHeight);
+  BuildStrip();
+  Panel2 = new QWidget(this);
+  Panel2->setGeometry(kStripWidth, 0, kWidth - kStripWidth, kHeight);
+  FillColour(Panel2, kBackupColour);
+  BuildBackupPage();
+  Panel4 = new QWidget(Panel2);
+  FillColour(Panel4, kCheckColour);
+  Panel4->setGeometry(0, 0, Panel2->width(), Panel2->height());
+  BuildCheckPage();
+  Panel6 = new QWidget(Panel2);
+  FillColour(Panel6, kSyncColour);
+  Panel6->setGeometry(0, 0, Panel2->width(), Panel2->height());
+  BuildSyncPage();
+
+  connect(BitBtn9, &QPushButton::clicked, this, [this] { BitBtn9Click(); });
+  connect(BitBtn10, &QPushButton::clicked, this, [this] { Label23Click(); });
+  connect(BitBtn11, &QPushButton::clicked, this, [this] { Label16Click(); });
+  for (QPushButton* b : {BitBtn3, BitBtn4, BitBtn6, BitBtn12})
+    connect(b, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
+  connect(RadioButton1, &QRadioButton::clicked, this, [this] { RadioButton1Click(); });
+  connect(RadioButton2, &QRadioButton::clicked, this, [this] { RadioButton2Click(); });
+  // activated: only a choice of the user, never a refill, is a change.
+  connect(CB1, &QComboBox::activated, this, [this] { CB1Change(); });
+  connect(CB2, &QComboBox::activated, this, [this] { CB2Change(); });
+  connect(CB3, &QComboBox::activated, this, [this] { CB2Change(); });
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+  connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+  connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+  connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+  connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
+  connect(BitBtn7, &QPushButton::clicked, this, [this] { BitBtn7Click(); });
+  connect(BitBtn8, &QPushButton::clicked, this, [this] { BitBtn8Click(); });
+  for (QWidget* w : {static_cast<QWidget*>(CB1), static_cast<QWidget*>(CB2),
+                     static_cast<QWidget*>(CB3), static_cast<QWidget*>(Label8)})
+    w->installEventFilter(this);
+}
+
+void TForm1::BuildStrip() {
+  ScrollBox1 = new QWidget(this);
+  ScrollBox1->setGeometry(0, 0, kStripWidth, kHeight);
+  FillColour(ScrollBox1, kStripColour);
+  const QFont bold10 = SansFont(kPx10, true);
+  BitBtn9 = MakeButton(ScrollBox1, QStringLiteral("S&ichern"), QRect(1, 0, 120, 60), bold10);
+  BitBtn10 =
+      MakeButton(ScrollBox1, QStringLiteral("Über&prüfen"), QRect(1, 60, 120, 60), bold10);
+  BitBtn11 =
+      MakeButton(ScrollBox1, QStringLiteral("Syn&chronisieren"), QRect(1, 120, 120, 60), bold10);
+  BitBtn12 = MakeButton(ScrollBox1, QStringLiteral("Beenden"), QRect(1, 330, 120, 50), bold10);
+  Label8 = new QLabel(QStringLiteral("VolKarn 2.0 - Info"), ScrollBox1);
+  Label8->setGeometry(11, 384, 100, 10);
+  Label8->setFont(SmallSerifFont());
+  TextColour(Label8, kNavy);
+  Label8->setCursor(Qt::PointingHandCursor);
+}
+
+void TForm1::BuildBackupPage() {
+  QWidget* page = Panel2;
+  Shape1 = MakeHeading(page, Label1, QStringLiteral("VolKarn - Datensicherung"));
+  Label2 = MakeLabel(page, QStringLiteral("Name der Sicherun&g:"), 32, 46);
+  CB1 = MakeJobList(page, 180, 42, true);
+  Label2->setBuddy(CB1);
+  Button1 = MakeButton(page, QStringLiteral("&Neu"), QRect(416, 40, 87, 25), SansFont(kPx10, true));
+
+  RadioButton1 = new QRadioButton(QStringLiteral("Komplettsicherung"), page);
+  RadioButton1->setGeometry(12, 76, 145, 17);
+  RadioButton1->setChecked(true);
+  RadioButton2 = new QRadioButton(QStringLiteral("Ergänzungssicherung"), page);
+  RadioButton2->setGeometry(12, 100, 145, 17);
+  for (QRadioButton* r : {RadioButton1, RadioButton2}) {
+    r->setFont(SansFont(kPx8, true));
+    TextColour(r, kNavy);
+  }
+  Memo1 = MakeMemo(page, QRect(180, 72, 325, 49),
+                   {QStringLiteral("Alle Dateien in den zu sichernden Verzeichnissen "),
+                    QStringLiteral("werden kopiert."), QString(), QStringLiteral(" "),
+                    QStringLiteral(" ")});
+
+  // Label11 lies behind the frame and shows only while the frame is hidden.
+  Label11 = new QLabel(QStringLiteral("Verwenden Sie die Schaltfläche \"Neu\", um die Daten für "
+                                      "eine neue Datensicherung einzugeben."),
+                       page);
+  Label11->setGeometry(128, 196, 205, 57);
+  Label11->setFont(SansFont(kPx10));
+  Label11->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  Label11->setWordWrap(true);
+
+  GroupBox1 = new QGroupBox(page);
+  GroupBox1->setGeometry(12, 132, 493, 213);
+  GroupBox1->setAutoFillBackground(true);
+  Label3 = MakeLabel(GroupBox1, QStringLiteral("Zu sichernde Verzeichnisse:"), 7, 16);
+  LB1 = new QListWidget(GroupBox1);
+  LB1->setGeometry(7, 36, 470, 89);
+  LB1->setFont(SansFont(kPx8, true));
+  Label4 = MakeLabel(GroupBox1, QStringLiteral("Ziellaufwerk/-verzeichnis:"), 7, 132);
+  Edit1 = MakeField(GroupBox1, 7, 148, 186);
+  Label5 = MakeLabel(GroupBox1, QStringLiteral("Letzte Sicherung:"), 264, 132);
+  Label6 = MakeLabel(GroupBox1, QStringLiteral("Am"), 264, 152);
+  Edit2 = MakeField(GroupBox1, 288, 148, 85);
+  Label7 = MakeLabel(GroupBox1, QStringLiteral("um"), 380, 152);
+  Edit3 = MakeField(GroupBox1, 400, 148, 53);
+  Label9 = MakeLabel(GroupBox1, QStringLiteral("Uhr"), 460, 152);
+  Edit2->setEnabled(false);
+  Edit3->setEnabled(false);
+  Button3 = MakeButton(GroupBox1, QStringLiteral("Pr&otokoll"), QRect(10, 182, 99, 25), font());
+  Button2 = MakeButton(GroupBox1, QStringLiteral("&Bearbeiten"), QRect(382, 182, 99, 25), font());
+
+  BitBtn1 = MakeButton(page, QStringLiteral("&Start"), QRect(12, 356, 120, 30), SansFont(kPx12, true));
+  BitBtn1->setDefault(true);
+  BitBtn1->setEnabled(false);
+  BitBtn3 = MakeButton(page, QStringLiteral("Programm b&eenden"), QRect(384, 356, 120, 30), font());
+}
+
+void TForm1::BuildCheckPage() {
+  QWidget* page = Panel4;
+  Shape2 = MakeHeading(page, Label13, QStringLiteral("VolKarn - Datensicherungen überprüfen"));
+  Bevel1 = MakeBevel(page, QRect(20, 132, 489, 189));
+  Label15 = MakeLabel(page, QStringLiteral("Zu überprüfende &Sicherung:"), 20, 70);
+  CB2 = MakeJobList(page, 20, 90, true);
+  Label15->setBuddy(CB2);
+  Memo2 = MakeMemo(page, QRect(204, 82, 285, 36),
+                   {QStringLiteral("Auswählen der Datensicherung, die überprüft werden "),
+                    QStringLiteral("soll.")});
+  BitBtn2 = MakeButton(page, QStringLiteral("&Sicherung überprüfen"), QRect(36, 172, 160, 30),
+                       SansFont(kPx8, true));
+  BitBtn2->setEnabled(false);
+  Memo3 = MakeMemo(page, QRect(204, 169, 285, 36),
+                   {QStringLiteral("Zielverzeichnisse auf fehlende Dateien überprüfen. Es "),
+                    QStringLiteral("werden keine Dateien kopiert.")});
+  BitBtn5 = MakeButton(page, QStringLiteral("Sicherung &vervollständigen"),
+                       QRect(36, 244, 160, 30), SansFont(kPx8, true));
+  Memo4 = MakeMemo(page, QRect(204, 241, 285, 36),
+                   {QStringLiteral("Zielverzeichnisse auf fehlende Dateien überprüfen. Alle"),
+                    QStringLiteral("fehlenden Dateien werden atomatisch kopiert.")});
+  BitBtn4 = MakeButton(page, QStringLiteral("Programm b&eenden"), QRect(384, 356, 120, 30), font());
+}
+
+void TForm1::BuildSyncPage() {
+  QWidget* page = Panel6;
+  Shape3 = MakeHeading(page, Label17, QStringLiteral("VolKarn - Verzeichnisse synchronisieren"));
+  Bevel2 = MakeBevel(page, QRect(20, 132, 489, 213));
+  Label18 = MakeLabel(page, QStringLiteral("Synchronisationslauf:"), 20, 70);
+  CB3 = MakeJobList(page, 20, 90, false);
+  Memo5 = MakeMemo(page, QRect(204, 82, 185, 36),
+                   {QStringLiteral("Auswählen der auszuführenden "),
+                    QStringLiteral("Synchronisation")});
+  BitBtn7 = MakeButton(page, QStringLiteral("Ne&u"), QRect(422, 82, 85, 36), SansFont(kPx12, true));
+  Label19 = MakeLabel(page, QStringLiteral("Zu synchronisierende Verzeichnisse"), 40, 148);
+  SG1 = new QTableWidget(4, 2, page);
+  SG1->setGeometry(36, 164, 457, 117);
+  SG1->setHorizontalHeaderLabels({QString(), QString()});
+  SG1->verticalHeader()->hide();
+  SG1->verticalHeader()->setMinimumSectionSize(1);
+  SG1->verticalHeader()->setDefaultSectionSize(18);
+  SG1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  SG1->horizontalHeader()->setMinimumSectionSize(1);
+  SG1->horizontalHeader()->setFixedHeight(18);
+  SG1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  SG1->horizontalHeader()->setHighlightSections(false);
+  SG1->horizontalHeader()->setStyleSheet(QStringLiteral(
+      "QHeaderView::section { background-color: #FF8000; border: none; "
+      "border-right: 1px solid #C06000; border-bottom: 1px solid #C06000; }"));
+  SG1->setColumnWidth(0, 226);
+  SG1->setColumnWidth(1, 226);
+  SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  SG1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  BitBtn8 = MakeButton(page, QStringLiteral("S&ynchronisation starten"), QRect(36, 292, 160, 41),
+                       SansFont(kPx8, true));
+  Memo7 = MakeMemo(page, QRect(204, 289, 285, 48), {}, kPx7);
+  BitBtn6 = MakeButton(page, QStringLiteral("Programm b&eenden"), QRect(384, 356, 120, 30), font());
+}
+
+// ------------------------------------------------------------ show, close --
+
+void TForm1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // A window restored from the task bar is no new showing.
+  if (!event->spontaneous() && !startRefused_) FormShow();
+}
+
+void TForm1::FormShow() {
+  int left = 0, top = 0;
+  options_->GetMainFormPos(left, top);
+  if (left != 0) {
+    // A place on a screen that is no longer there would hide the window.
+    QPoint titleBar(left + width() / 2, top + 8);
+    if (QGuiApplication::screenAt(titleBar) != nullptr) move(left, top);
+  }
+  if (!firstShown_) {
+    FillJobList(CB1);
+    if (CB1->count() == 0) {
+      GroupBox1->hide();
+    } else {
+      std::string last;
+      if (options_->GetLastBackup(last)) {
+        for (int i = 0; i < CB1->count(); ++i) {
+          if (text::SameText(CB1->itemText(i).toStdString(), last)) {
+            SelectedJob = i;
+            ShowJob();
+            cb1Index_ = CB1->currentIndex();
+            break;
+          }
+        }
+      }
+    }
+  }
+  Button3->setEnabled(!Trimmed(CB1->currentText()).isEmpty());
+  firstShown_ = true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (!startRefused_ && !closed_) {
+    closed_ = true;
+    FormClose();
+  }
+  event->accept();
+}
+
+void TForm1::FormClose() {
+  options_->SetLastBackup(CB1->currentText().toStdString());
+  options_->SetMainFormPos(x(), y());
+  const bool catalogueUnread = backups_->LoadFailed();
+  if (!backups_->SaveCatalogue() && !catalogueUnread) {
+    ShowInfo("Die Sicherungsliste " + tBackups::GetDataDir() +
+                 "volkarn.dat konnte nicht gespeichert werden. Die Änderungen dieser Sitzung "
+                 "an der Liste der Datensicherungen sind verloren.",
+             1);
+  }
+  backups_->FreeJobs();
+  if (options_->SaveSettings() != 0) {
+    ShowInfo("Die Einstellungsdatei " + GetIniFileName() + " konnte nicht gespeichert werden.",
+             1);
+  }
+}
+
+// ---------------------------------------------------------------- the job --
+
+void TForm1::FillJobList(QComboBox* box) {
+  box->clear();
+  // One entry per job in catalogue order, so that an entry's index is the
+  // job's index (also for a job whose name is empty).
+  for (int i = 0; i < backups_->Count(); ++i) {
+    JobRecord record;
+    if (backups_->GetJob(i, record)) box->addItem(Q(record.Name()));
+  }
+}
+
+void TForm1::ShowJob() {
+  JobRecord record;
+  if (SelectedJob >= 0 && backups_->GetJob(SelectedJob, record)) {
+    Edit1->setText(Q(record.TargetDir()));
+    Edit1->setCursorPosition(0);
+    const std::string listFile = tBackups::GetDataDir() + record.ListFile();
+    std::vector<std::string> dirs;
+    int code = 0;
+    if (!tBackups::IsSafeFileName(record.ListFile()) ||
+        !textfile::ReadLines(listFile, dirs, &code)) {
+      // The other fields still show the previous job: no run or check may
+      // start from such a mixture.
+      BitBtn1->setEnabled(false);
+      BitBtn2->setEnabled(false);
+      ShowInfo("Die Verzeichnisliste " + listFile +
+                   " konnte nicht gelesen werden. Die Datensicherung \"" + record.Name() +
+                   "\" kann erst wieder ausgeführt werden, wenn ihre Verzeichnisse im Fenster "
+                   "\"Bearbeiten\" neu gespeichert wurden.",
+               1);
+    } else {
+      LB1->clear();
+      for (const std::string& d : dirs) LB1->addItem(Q(d));
+      FillJobList(CB1);
+      CB1->setCurrentIndex(SelectedJob);
+      if (record.LastDate() != 0) {
+        Edit2->setText(Q(FormatDateText(4, record.LastDate())));
+        Edit3->setText(Q(InsertTimeColon(FormatTimeDigits(record.LastTime()))));
+        const double day = std::trunc(record.LastDate());
+        const double time = record.LastTime() - std::trunc(record.LastTime());
+        ChangedSince = DateTimeToDosStamp(day + time);
+        RadioButton2->setEnabled(true);
+        RadioButton2->setChecked(true);
+        RadioButton2Click();
+      } else {
+        Edit2->clear();
+        Edit3->clear();
+        RadioButton2->setEnabled(false);
+        RadioButton1->setChecked(true);
+        RadioButton1Click();
+        // Never backed up: no stamp of another job may limit the run.
+        ChangedSince = 0;
+      }
+      BitBtn1->setEnabled(true);
+      BitBtn2->setEnabled(true);
+      BitBtn1->setFocus();
+      for (QPlainTextEdit* memo : {Memo2, Memo3, Memo4}) {
+        QString t = memo->toPlainText();
+        t.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        if (t != memo->toPlainText()) memo->setPlainText(t);
+      }
+    }
+  }
+  Button3->setEnabled(!Trimmed(CB1->currentText()).isEmpty());
+}
+
+void TForm1::RadioButton1Click() {
+  Memo1->setPlainText(
+      QStringLiteral("Alle Dateien in den zu sichernden Verzeichnissen werden kopiert."));
+  Edit2->setEnabled(false);
+  Edit3->setEnabled(false);
+}
+
+void TForm1::RadioButton2Click() {
+  Memo1->setPlainText(QStringLiteral(
+      "Alle Dateien in den zu sichernden Verzeichnissen, die nach dem angegebenen Datum und "
+      "Zeitpunkt geändert oder erstellt wurden, werden kopiert."));
+  Edit2->setEnabled(true);
+  Edit3->setEnabled(true);
+}
+
+// ------------------------------------------------------------- job lists --
+
+void TForm1::CB1Enter() {
+  SelectedJob = CB1->currentIndex();
+  FillJobList(CB1);
+  CB1->setCurrentIndex(SelectedJob);
+}
+
+void TForm1::CB1Change() {
+  if (CB1->currentIndex() >= 0) {
+    SelectedJob = CB1->currentIndex();
+    ShowJob();
+  }
+  cb1Index_ = CB1->currentIndex();
+}
+
+void TForm1::CB2Enter() { FillJobList(CB2); }
+
+void TForm1::CB2Change() {
+  const int index = CB2->currentIndex();
+  if (index < 0) return;
+  CB1->setCurrentIndex(index);
+  SelectedJob = index;
+  cb2Index_ = index;
+  ShowJob();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn) {
+    // Entering a list by the keyboard or the mouse; the return of the focus
+    // from the list's popup or from another window is no entering.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
+      if (watched == CB1) CB1Enter();
+      if (watched == CB2 || watched == CB3) CB2Enter();
+    }
+  } else if (watched == Label8 && event->type() == QEvent::MouseButtonRelease) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::LeftButton && Label8->rect().contains(mouse->position().toPoint())) {
+      Label8Click();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+    if (focused != nullptr && isAncestorOf(focused)) {
+      focused->animateClick();
+    } else if (BitBtn1->isEnabled() && !Panel4->isVisible() && !Panel6->isVisible()) {
+      BitBtn1->animateClick();
+    }
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+// ------------------------------------------------------------- navigation --
+
+void TForm1::BitBtn9Click() {
+  Panel4->hide();
+  Panel6->hide();
+  CB1->setCurrentIndex(cb1Index_ < CB1->count() ? cb1Index_ : -1);
+  if (CB1->currentIndex() < 0) return;
+  SelectedJob = CB1->currentIndex();
+  ShowJob();
+}
+
+void TForm1::Label23Click() {
+  Panel6->hide();
+  Panel4->show();
+  Panel4->raise();
+  CB2->setCurrentIndex(cb2Index_ < CB2->count() ? cb2Index_ : -1);
+  if (CB2->currentIndex() < 0) return;
+  SelectedJob = CB2->currentIndex();
+  ShowJob();
+}
+
+void TForm1::Label16Click() {
+  Panel4->hide();
+  Panel6->show();
+  Panel6->raise();
+}
+
+void TForm1::BitBtn3Click() { close(); }
+
+void TForm1::Label8Click() {
+  if (about != nullptr) about->exec();
+}
+
+// ---------------------------------------------------- synchronisation page --
+
+void TForm1::BitBtn7Click() {
+  if (FSynNeu != nullptr) FSynNeu->exec();
+}
+
+void TForm1::BitBtn8Click() {
+  if (Trimmed(CB3->currentText()).isEmpty()) ShowInfo("Hier geht noch nix.", 0);
+}

@@ -1,0 +1,103 @@
+// Directory listing over one open directory descriptor.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+struct DirLister::Impl {
+  DIR* dir = nullptr;
+  int fd = -1;
+};
+
+DirLister::DirLister(const std::string& dir) : impl_(std::make_unique<Impl>()) {
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return;
+  impl_->dir = fdopendir(fd);
+  if (impl_->dir == nullptr) {
+    close(fd);
+    return;
+  }
+  impl_->fd = fd;
+}
+
+DirLister::~DirLister() {
+  if (impl_->dir) closedir(impl_->dir);  // closes the descriptor too
+}
+
+bool DirLister::IsOpen() const { return impl_->dir != nullptr; }
+
+namespace {
+
+EntryKind KindOfMode(mode_t mode) {
+  if (S_ISDIR(mode)) return EntryKind::Directory;
+  if (S_ISREG(mode)) return EntryKind::File;
+  if (S_ISLNK(mode)) return EntryKind::Symlink;
+  return EntryKind::Other;
+}
+
+}  // namespace
+
+bool DirLister::Next(DirEntry& entry, bool describe) {
+  if (impl_->dir == nullptr) return false;
+  for (;;) {
+    errno = 0;
+    const struct dirent* d = readdir(impl_->dir);
+    if (d == nullptr) return false;  // the end, or a read error that ends the listing
+    const char* n = d->d_name;
+    if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+
+    entry.name.assign(n);
+    entry.hidden = n[0] == '.';
+    entry.readOnly = false;
+    entry.size = 0;
+    entry.stamp = 0;
+    entry.mtime = 0;
+    entry.mtimeNsec = 0;
+
+    if (!describe) {
+      switch (d->d_type) {
+        case DT_DIR:
+          entry.kind = EntryKind::Directory;
+          return true;
+        case DT_REG:
+          entry.kind = EntryKind::File;
+          return true;
+        case DT_LNK:
+          entry.kind = EntryKind::Symlink;
+          return true;
+        case DT_UNKNOWN:
+          break;  // the file system does not tell: ask below
+        default:
+          entry.kind = EntryKind::Other;
+          return true;
+      }
+    }
+
+    struct stat st {};
+    if (fstatat(impl_->fd, n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;  // removed since it was listed
+      // Known by name only (no access to its inode): report what the
+      // directory entry says.
+      entry.kind = d->d_type == DT_DIR   ? EntryKind::Directory
+                   : d->d_type == DT_LNK ? EntryKind::Symlink
+                   : d->d_type == DT_REG || d->d_type == DT_UNKNOWN ? EntryKind::File
+                                                                    : EntryKind::Other;
+      return true;
+    }
+    entry.kind = KindOfMode(st.st_mode);
+    if (!describe) return true;
+    entry.readOnly = (st.st_mode & S_IWUSR) == 0;
+    entry.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    entry.mtime = st.st_mtim.tv_sec;
+    entry.mtimeNsec = st.st_mtim.tv_nsec;
+    entry.stamp = DosStampOf(st.st_mtim.tv_sec);
+    return true;
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,344 @@
+// The file copy: content into an unnamed temporary file in the destination
+// folder (a named one where the file system has none), then linked into
+// place in one step, so that a copy that fails leaves the old destination
+// as it was and no temporary file behind.
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <stdio.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/internal.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace detail {
+bool g_forceNamedTemp = false;
+}
+
+namespace {
+
+using detail::Fault;
+
+struct DevPair {
+  dev_t src;
+  dev_t dst;
+  bool operator==(const DevPair&) const = default;
+};
+
+// What the file systems met so far cannot do, so that every file does not
+// try a call that fails anyway. A backup meets only a few devices.
+struct CopyCapabilities {
+  std::mutex mutex;
+  std::vector<DevPair> noClone;   // FICLONE refused between these devices
+  std::vector<DevPair> noRange;   // copy_file_range refused between them
+  std::vector<dev_t> noTmpfile;   // no O_TMPFILE on this device
+  std::string lastDir;            // the destination folder of the last copy
+  dev_t lastDirDev = 0;
+  int procLinks = -1;             // /proc/self/fd usable for linkat: 1 / 0 / unknown
+};
+
+CopyCapabilities& Caps() {
+  static CopyCapabilities caps;
+  return caps;
+}
+
+template <typename T>
+bool Contains(const std::vector<T>& v, const T& x) {
+  return std::find(v.begin(), v.end(), x) != v.end();
+}
+
+template <typename T>
+void Remember(std::vector<T>& v, const T& x) {
+  std::lock_guard<std::mutex> lock(Caps().mutex);
+  if (!Contains(v, x)) v.push_back(x);
+}
+
+// Device of the destination folder; consecutive copies into the same folder
+// ask the file system only once. 0 when unknown.
+dev_t FolderDevice(const std::string& dir) {
+  CopyCapabilities& caps = Caps();
+  std::lock_guard<std::mutex> lock(caps.mutex);
+  if (caps.procLinks < 0) caps.procLinks = access("/proc/self/fd", X_OK) == 0 ? 1 : 0;
+  if (dir == caps.lastDir) return caps.lastDirDev;
+  struct stat st {};
+  if (stat(dir.c_str(), &st) != 0) return 0;
+  caps.lastDir = dir;
+  caps.lastDirDev = st.st_dev;
+  return st.st_dev;
+}
+
+bool RefusedCall(int err) {
+  return err == EOPNOTSUPP || err == ENOSYS || err == EXDEV || err == EINVAL || err == ENOTTY;
+}
+
+constexpr std::size_t kBufferSize = 1 << 20;
+constexpr off_t kRangeChunk = off_t{1} << 30;
+
+char* Buffer() {
+  static thread_local std::unique_ptr<char[]> buffer;
+  if (!buffer) buffer = std::make_unique<char[]>(kBufferSize);
+  return buffer.get();
+}
+
+// Copies from offset `done` up to `limit` (or the end of the source).
+// Result 0 or an errno.
+int CopyPiece(int in, int out, off_t& done, off_t limit, bool& useRange, const DevPair& devs) {
+  while (done < limit) {
+    if (useRange) {
+      loff_t inOff = done, outOff = done;
+      const auto want = static_cast<std::size_t>(std::min(limit - done, kRangeChunk));
+      const ssize_t n = copy_file_range(in, &inOff, out, &outOff, want, 0);
+      if (n > 0) {
+        done += n;
+        continue;
+      }
+      if (n == 0) {
+        // Nothing at all: some file systems report no data here although
+        // read() gives it. Later on it is the end of a file that shrank.
+        if (done == 0) {
+          useRange = false;
+          continue;
+        }
+        return 0;
+      }
+      if (errno == EINTR) continue;
+      if (RefusedCall(errno) || errno == EBADF) {
+        if (devs.src && devs.dst) Remember(Caps().noRange, devs);
+        useRange = false;
+        continue;
+      }
+      return errno;
+    }
+    char* buf = Buffer();
+    const auto want = static_cast<std::size_t>(std::min<off_t>(limit - done, kBufferSize));
+    const ssize_t got = pread(in, buf, want, done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (got == 0) return 0;
+    ssize_t written = 0;
+    while (written < got) {
+      const ssize_t n = pwrite(out, buf + written, static_cast<std::size_t>(got - written),
+                               done + written);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      written += n;
+    }
+    done += got;
+  }
+  return 0;
+}
+
+// Copies the whole content. Result 0 or an errno.
+int CopyContent(int in, int out, const struct stat& st, dev_t dstDev, const std::string& dest) {
+  const DevPair devs{st.st_dev, dstDev};
+  const bool hooked = static_cast<bool>(detail::g_faultHook);
+  bool useClone = st.st_size > 0 && !hooked;
+  bool useRange = st.st_size > 0;
+  if (dstDev) {
+    std::lock_guard<std::mutex> lock(Caps().mutex);
+    useClone = useClone && !Contains(Caps().noClone, devs);
+    useRange = useRange && !Contains(Caps().noRange, devs);
+  }
+  if (useClone) {
+    if (ioctl(out, FICLONE, in) == 0) return 0;
+    if (RefusedCall(errno) && dstDev) Remember(Caps().noClone, devs);
+    // Any other refusal: the plain copy below meets the real error.
+  }
+  if (st.st_size >= (off_t{1} << 20)) (void)posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+  // A file whose size is not known (0) is read to its end.
+  const off_t limit = st.st_size > 0 ? st.st_size : std::numeric_limits<off_t>::max();
+  off_t done = 0;
+  if (hooked) {
+    // Tests may fail the copy half way, with part of the content written.
+    const off_t half = st.st_size > 1 ? st.st_size / 2 : st.st_size;
+    if (int err = CopyPiece(in, out, done, half, useRange, devs)) return err;
+    if (int err = Fault("copy-write", dest)) return err;
+  }
+  return CopyPiece(in, out, done, limit, useRange, devs);
+}
+
+// Moves a finished temporary file to the destination. Without replace an
+// existing destination stays and the result is EEXIST. Result 0 or errno.
+int MoveIntoPlace(const std::string& tmp, const std::string& dest, bool replace) {
+  if (replace) return rename(tmp.c_str(), dest.c_str()) == 0 ? 0 : errno;
+  if (renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, dest.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+  // The file system cannot refuse by itself.
+  struct stat st {};
+  if (lstat(dest.c_str(), &st) == 0) return EEXIST;
+  return rename(tmp.c_str(), dest.c_str()) == 0 ? 0 : errno;
+}
+
+int CopySymlink(const std::string& source, const struct stat& ls, const std::string& dir,
+                const std::string& name, const std::string& dest, bool failIfExists) {
+  std::string target(ls.st_size > 0 ? static_cast<std::size_t>(ls.st_size) + 1 : 256, '\0');
+  for (;;) {
+    const ssize_t n = readlink(source.c_str(), target.data(), target.size());
+    if (n < 0) return MapErrno(errno);
+    if (static_cast<std::size_t>(n) < target.size()) {
+      target.resize(static_cast<std::size_t>(n));
+      break;
+    }
+    target.resize(target.size() * 2);
+  }
+  std::string tmp;
+  bool made = false;
+  for (int attempt = 0; attempt < 100 && !made; ++attempt) {
+    tmp = detail::TempPathFor(dir, name);
+    if (symlink(target.c_str(), tmp.c_str()) == 0) {
+      made = true;
+    } else if (errno != EEXIST) {
+      return errno == ENOENT ? kErrPathNotFound : MapErrno(errno);
+    }
+  }
+  if (!made) return kErrAccessDenied;
+  const struct timespec times[2] = {ls.st_atim, ls.st_mtim};
+  (void)utimensat(AT_FDCWD, tmp.c_str(), times, AT_SYMLINK_NOFOLLOW);
+  int err = Fault("copy-link", dest);
+  if (!err) err = MoveIntoPlace(tmp, dest, !failIfExists);
+  if (err) {
+    unlink(tmp.c_str());
+    return MapErrno(err);
+  }
+  return 0;
+}
+
+// Opens a named temporary file beside the destination; -1 with err set
+// on failure.
+int OpenNamedTemp(const std::string& dir, const std::string& name, std::string& tmp, int& err) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tmp = detail::TempPathFor(dir, name);
+    const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) {
+      err = errno;
+      return -1;
+    }
+  }
+  err = EEXIST;
+  return -1;
+}
+
+// Links the unnamed file `fd` to a temporary name and renames that over the
+// existing destination. Result 0 or errno.
+int ReplaceWithUnnamed(const char* procPath, const std::string& dir, const std::string& name,
+                       const std::string& dest) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string tmp = detail::TempPathFor(dir, name);
+    if (linkat(AT_FDCWD, procPath, AT_FDCWD, tmp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno == EEXIST) continue;
+      return errno;
+    }
+    if (rename(tmp.c_str(), dest.c_str()) != 0) {
+      const int err = errno;
+      unlink(tmp.c_str());
+      return err;
+    }
+    return 0;
+  }
+  return EEXIST;
+}
+
+}  // namespace
+
+int CopyFile(const std::string& source, const std::string& dest, bool failIfExists) {
+  if (int err = Fault("copy-open-source", source)) return MapErrno(err);
+  std::string dir, name;
+  detail::SplitPath(dest, dir, name);
+  if (name.empty()) return kErrAccessDenied;  // names a folder
+  // Refuse before copying anything; the final link refuses atomically too.
+  if (failIfExists && PathExists(dest)) return kErrFileExists;
+
+  const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
+  if (in < 0) {
+    const int err = errno;
+    struct stat ls {};
+    if (err == ELOOP && lstat(source.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode))
+      return CopySymlink(source, ls, dir, name, dest, failIfExists);
+    return MapErrno(err);
+  }
+  struct stat st {};
+  if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+    // A folder, a device, a pipe or a socket is no file to copy.
+    close(in);
+    return kErrAccessDenied;
+  }
+
+  const dev_t dstDev = FolderDevice(dir);
+  bool unnamed = Caps().procLinks == 1 && !detail::g_forceNamedTemp;
+  if (unnamed && dstDev) {
+    std::lock_guard<std::mutex> lock(Caps().mutex);
+    unnamed = !Contains(Caps().noTmpfile, dstDev);
+  }
+  int out = -1;
+  std::string tmp;  // the named temporary file, when one is used
+  if (unnamed) {
+    out = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (out < 0) {
+      const int err = errno;
+      if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) {
+        close(in);
+        return err == ENOENT ? kErrPathNotFound : MapErrno(err);
+      }
+      if (dstDev) Remember(Caps().noTmpfile, dstDev);
+      unnamed = false;
+    }
+  }
+  if (!unnamed) {
+    int err = 0;
+    out = OpenNamedTemp(dir, name, tmp, err);
+    if (out < 0) {
+      close(in);
+      return err == ENOENT ? kErrPathNotFound : MapErrno(err);
+    }
+  }
+
+  int err = CopyContent(in, out, st, dstDev, dest);
+  close(in);
+  if (!err) {
+    // Permissions and times are carried over where the file system can
+    // hold them (FAT cannot); the content is what counts.
+    mode_t mode = st.st_mode & 07777;
+    static const uid_t euid = geteuid();
+    static const gid_t egid = getegid();
+    if (st.st_uid != euid) mode &= ~static_cast<mode_t>(S_ISUID);
+    if (st.st_gid != egid) mode &= ~static_cast<mode_t>(S_ISGID);
+    (void)fchmod(out, mode);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    (void)futimens(out, times);
+  }
+  if (!err) err = Fault("copy-link", dest);
+  if (unnamed) {
+    if (!err) {
+      char procPath[40];
+      snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", out);
+      if (linkat(AT_FDCWD, procPath, AT_FDCWD, dest.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        err = errno;
+        if (err == EEXIST && !failIfExists) err = ReplaceWithUnnamed(procPath, dir, name, dest);
+      }
+    }
+    close(out);  // an unlinked file vanishes here
+  } else {
+    if (close(out) != 0 && !err && errno != EINTR) err = errno;
+    if (!err) err = MoveIntoPlace(tmp, dest, !failIfExists);
+    if (err) unlink(tmp.c_str());
+  }
+  return MapErrno(err);
+}
+
+}  // namespace platform

@@ -1,0 +1,370 @@
+// File tests, attributes, whole-file reading and atomic writing, program
+// and user folders, the error numbering and the test hooks.
+#include <errno.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+#include "platform/internal.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace detail {
+
+FaultHook g_faultHook;
+LaunchHook g_launchHook;
+
+std::string TempNameSuffix() {
+  static const char kChars[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static const std::uint64_t seed = [] {
+    std::uint64_t s = 0;
+    if (getrandom(&s, sizeof s, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof s))
+      s = static_cast<std::uint64_t>(std::time(nullptr)) * 6364136223846793005ull;
+    return s ^ (static_cast<std::uint64_t>(getpid()) << 32);
+  }();
+  static std::atomic<std::uint64_t> counter{0};
+  // splitmix64 of seed + counter: distinct per call, unpredictable enough.
+  std::uint64_t z = seed + 0x9e3779b97f4a7c15ull * (counter.fetch_add(1) + 1);
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+  z ^= z >> 31;
+  std::string s(6, 'A');
+  for (char& c : s) {
+    c = kChars[z % 62];
+    z /= 62;
+  }
+  return s;
+}
+
+void SplitPath(const std::string& path, std::string& dir, std::string& name) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    dir = ".";
+    name = path;
+  } else {
+    dir = slash == 0 ? std::string("/") : path.substr(0, slash);
+    name = path.substr(slash + 1);
+  }
+}
+
+std::string TempPathFor(const std::string& dir, const std::string& name) {
+  std::string p = dir;
+  if (p.empty() || p.back() != '/') p += '/';
+  p += '.';
+  // Keep the temporary name within the usual 255-byte name limit.
+  p.append(name, 0, name.size() > 230 ? 230 : name.size());
+  p += ".vktmp-";
+  p += TempNameSuffix();
+  return p;
+}
+
+}  // namespace detail
+
+using detail::Fault;
+
+// ------------------------------------------------------------ errno map --
+
+int MapErrno(int err) {
+  switch (err) {
+    case 0:
+      return 0;
+    case ENOENT:
+      return kErrFileNotFound;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+      return kErrPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case ENOTEMPTY:
+    case EXDEV:
+    case EINVAL:
+    case EOPNOTSUPP:
+#if ENOTSUP != EOPNOTSUPP
+    case ENOTSUP:
+#endif
+    case ENOSYS:
+    case ENOTTY:
+    case EBADF:
+    case ENXIO:
+    case EMLINK:
+    case ESPIPE:
+      return kErrAccessDenied;
+    case EMFILE:
+    case ENFILE:
+    case ENOMEM:
+    case ENOBUFS:
+      return 8;  // not enough memory / resources
+    case EROFS:
+      return kErrWriteProtect;
+    case EBUSY:
+    case ETXTBSY:
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+    case EDEADLK:
+    case ENOLCK:
+      return kErrSharingViolation;
+    case EEXIST:
+      return kErrFileExists;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return kErrDiskFull;
+    default:
+      // EIO and everything that tells of a device, a medium or a network
+      // share that went away (ENODEV, ENOMEDIUM, ESTALE, ETIMEDOUT,
+      // ENOTCONN, EHOSTDOWN, ...): "the device is not ready".
+      return kErrNotReady;
+  }
+}
+
+// ----------------------------------------------------------- file tests --
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirExists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+bool CreateDirPath(const std::string& path) {
+  if (path.empty()) return false;
+  if (int err = Fault("create-dir", path)) {
+    errno = err;
+    return false;
+  }
+  struct stat st {};
+  // The usual case (the folder is there) costs one call. A symlink to a
+  // folder serves as the folder.
+  if (stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  if (mkdir(p.c_str(), 0777) == 0) return true;
+  if (errno == EEXIST) return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (errno != ENOENT) return false;
+  const auto slash = p.rfind('/');
+  if (slash == std::string::npos || slash == 0) return false;
+  if (!CreateDirPath(p.substr(0, slash))) return false;
+  if (mkdir(p.c_str(), 0777) == 0) return true;
+  return errno == EEXIST && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return false;
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  return unlink(path.c_str()) == 0;
+}
+
+// The link itself is examined: a symlink (always rwx) is never read-only,
+// and nothing here changes the file a link points to.
+bool HasAttributes(const std::string& path, std::uint16_t bits) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return false;
+  std::uint16_t attrs = 0;
+  if (!S_ISLNK(st.st_mode) && (st.st_mode & S_IWUSR) == 0) attrs |= kAttrReadOnly;
+  return (attrs & bits) == bits;
+}
+
+bool ClearAttributes(const std::string& path, std::uint16_t bit) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return false;
+  if ((bit & kAttrReadOnly) == 0 || S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR) != 0)
+    return true;
+  if (int err = Fault("clear-attributes", path)) {
+    errno = err;
+    return false;
+  }
+  return chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+bool MakeReadOnly(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
+  return chmod(path.c_str(), st.st_mode & 07777 & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+}
+
+bool DirWritable(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  return access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+bool SyncFileSystem(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  const bool ok = syncfs(fd) == 0;
+  close(fd);
+  return ok;
+}
+
+// ---------------------------------------------------------- whole files --
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, int* errorCode) {
+  bytes.clear();
+  auto fail = [&](int err) {
+    if (errorCode) *errorCode = MapErrno(err);
+    bytes.clear();
+    return false;
+  };
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return fail(errno);
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : (errno ? errno : EINVAL);
+    close(fd);
+    return fail(err);
+  }
+  bytes.resize(static_cast<std::size_t>(st.st_size));
+  std::size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) bytes.resize(got + 65536);  // grew, or size unknown
+    const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      close(fd);
+      return fail(err);
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  bytes.resize(got);
+  if (errorCode) *errorCode = 0;
+  return true;
+}
+
+int WriteFileAtomic(const std::string& path, const std::string& bytes) {
+  std::string dir, name;
+  detail::SplitPath(path, dir, name);
+  if (name.empty()) return kErrAccessDenied;
+  struct stat old {};
+  const bool hadOld = stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+
+  std::string tmp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    tmp = detail::TempPathFor(dir, name);
+    fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0 && errno != EEXIST)
+      return errno == ENOENT ? kErrPathNotFound : MapErrno(errno);
+  }
+  if (fd < 0) return kErrAccessDenied;
+
+  int err = 0;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (!err) err = Fault("write-atomic", path);
+  if (!err && hadOld) (void)fchmod(fd, old.st_mode & 07777);  // keep the old permissions
+  if (!err && fsync(fd) != 0 && errno != EINVAL) err = errno;
+  if (close(fd) != 0 && !err && errno != EINTR) err = errno;
+  if (!err && rename(tmp.c_str(), path.c_str()) != 0) err = errno;
+  if (err) {
+    unlink(tmp.c_str());
+    return MapErrno(err);
+  }
+  // Make the rename itself durable.
+  const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    (void)fsync(dfd);
+    close(dfd);
+  }
+  return 0;
+}
+
+// ---------------------------------------------------- program and user --
+
+std::string ProgramFile() {
+  std::vector<char> buf(4096);
+  for (;;) {
+    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n < 0) return std::string();
+    if (static_cast<std::size_t>(n) < buf.size())
+      return std::string(buf.data(), static_cast<std::size_t>(n));
+    buf.resize(buf.size() * 2);
+  }
+}
+
+namespace {
+
+std::string HomeDir() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  struct passwd pw {};
+  struct passwd* result = nullptr;
+  std::vector<char> buf(16384);
+  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &result) == 0 && result &&
+      result->pw_dir)
+    return result->pw_dir;
+  return "/tmp";
+}
+
+}  // namespace
+
+std::string UserDataDir() {
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {
+    base = xdg;
+  } else {
+    base = HomeDir();
+    if (base.empty() || base.back() != '/') base += '/';
+    base += ".local/share";
+  }
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  if (base != "/") base += '/';
+  return base + "VolKarn/";
+}
+
+std::string RuntimeDir() {
+  if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && xdg[0] == '/') {
+    std::string dir = xdg;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    struct stat st {};
+    if (stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return dir;
+  }
+  return "/tmp";
+}
+
+// ----------------------------------------------------------- test hooks --
+
+void SetFaultHook(FaultHook hook) { detail::g_faultHook = std::move(hook); }
+void SetLaunchHook(LaunchHook hook) { detail::g_launchHook = std::move(hook); }
+
+}  // namespace platform

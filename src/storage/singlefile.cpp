@@ -1,0 +1,91 @@
+#include "storage/singlefile.h"
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+
+#include "backup/errorbox.h"
+#include "platform/platform.h"
+#include "storage/pathtext.h"
+
+namespace {
+
+constexpr int kLaunchFailedAtMost = 32;
+
+bool Launched(int result) { return result > kLaunchFailedAtMost; }
+
+// Extensions of files that could run when opened by association.
+bool IsRunnableExtension(const std::string& ext) {
+  static const std::array<const char*, 15> kRunnable = {
+      "BAT", "CMD", "COM",     "EXE", "MSI",      "SH",  "BASH", "ZSH",
+      "KSH", "CSH", "DESKTOP", "JAR", "APPIMAGE", "RUN", "SCR"};
+  for (const char* r : kRunnable)
+    if (ext == r) return true;
+  return false;
+}
+
+// A program (ELF) or a script with "#!" in its first bytes. Only regular
+// files are opened, so a pipe never blocks here.
+bool HasProgramHeader(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::status(path, ec).type() != std::filesystem::file_type::regular) return false;
+  std::ifstream in(path, std::ios::binary);
+  std::array<char, 4> head{};
+  in.read(head.data(), head.size());
+  std::streamsize got = in.gcount();
+  if (got >= 4 && head[0] == '\x7F' && head[1] == 'E' && head[2] == 'L' && head[3] == 'F')
+    return true;
+  return got >= 2 && head[0] == '#' && head[1] == '!';
+}
+
+bool IsWebAddress(const std::string& path) {
+  return path.rfind("http://", 0) == 0 || path.rfind("https://", 0) == 0;
+}
+
+void ReportNotOpened(const std::string& path) {
+  ShowInfo(path + "\r" + "konnte nicht geöffnet werden!", 1);
+}
+
+}  // namespace
+
+void ShowTextFile(const std::string& path) {
+  if (IsWebAddress(path)) {
+    // The browser is the web address's associated program.
+    if (!Launched(platform::LaunchFile(path, ""))) ReportNotOpened(path);
+    return;
+  }
+  std::string ext = GetExtUpper(path);
+  if (IsRunnableExtension(ext) || platform::IsExecutableFile(path) || HasProgramHeader(path)) {
+    // Shown as text, never run.
+    if (!Launched(platform::LaunchFile("notepad.exe", path))) ReportNotOpened(path);
+    return;
+  }
+  if (ext == "RTF") {
+    if (!Launched(platform::LaunchFile("wordpad.exe", path))) ReportNotOpened(path);
+    return;
+  }
+  if (Launched(platform::LaunchFile(path, ""))) return;
+  if (Launched(platform::LaunchFile("notepad.exe", path))) return;
+  ReportNotOpened(path);
+}
+
+int CopyOneFile(const std::string& source, const std::string& dest, bool overwrite,
+                bool clearReadOnly) {
+  // The root "/" is never created; "dir/" gives "dir", "/" gives "".
+  std::string folder = RemoveBackslash(GetFilePath(dest));
+  if (!folder.empty() && folder != "/" && !platform::DirExists(folder) &&
+      !platform::CreateDirPath(folder))
+    return platform::kErrDirectory;
+
+  std::string target = dest;
+  if (GetFileName(target).empty()) target += GetFileName(source);
+  CopyTargetName = target + " ";
+
+  if (platform::FileExists(target) && platform::HasAttributes(target, platform::kAttrReadOnly)) {
+    if (!clearReadOnly) return platform::kErrWriteProtect;
+    platform::ClearAttributes(target, platform::kAttrReadOnly);
+  }
+  int result = platform::CopyFile(source, target, !overwrite);
+  if (result == 0) CopyTargetName.clear();
+  return result;
+}

@@ -1,0 +1,654 @@
+// The copy engine: which files a run copies, where they land, what the
+// progress display shows, how failures become report lines, and how the
+// end of a run stores the new stamp.
+#include "backup/copyengine.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <stdexcept>
+
+#include <gtest/gtest.h>
+
+#include "backup/timeproc.h"
+#include "storage/codepage.h"
+#include "storage/daten.h"
+#include "storage/pathtext.h"
+#include "support/core_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Sets the last-write time of a file, a folder or a link itself (local
+// time), so that stamps are the same on every run of the test.
+void SetTime(const std::string& path, int y, int mo, int d, int h = 12, int mi = 0, int s = 0,
+             long nsec = 0) {
+  std::tm tm{};
+  tm.tm_year = y - 1900;
+  tm.tm_mon = mo - 1;
+  tm.tm_mday = d;
+  tm.tm_hour = h;
+  tm.tm_min = mi;
+  tm.tm_sec = s;
+  tm.tm_isdst = -1;
+  const std::time_t t = std::mktime(&tm);
+  const struct timespec times[2] = {{t, nsec}, {t, nsec}};
+  ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW)) << path;
+}
+
+platform::DosStamp Stamp(int y, int mo, int d, int h = 12, int mi = 0, int s = 0) {
+  platform::LocalTime lt;
+  lt.year = y;
+  lt.month = mo;
+  lt.day = d;
+  lt.hour = h;
+  lt.minute = mi;
+  lt.second = s;
+  return platform::PackDosStamp(lt);
+}
+
+TDateTime Moment(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
+  TDateTime date = 0;
+  EXPECT_TRUE(TryEncodeDate(y, mo, d, date));
+  return date + EncodeTime(h, mi, s, ms);
+}
+
+// Every non-folder below `dir`, as paths relative to it, sorted.
+std::vector<std::string> FilesBelow(const std::string& dir) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  if (!fs::exists(dir, ec)) return out;
+  for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    if (!it->is_directory(ec) || it->is_symlink(ec))
+      out.push_back(fs::relative(it->path(), dir).string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+bool HasTempLeftover(const std::string& dir) {
+  for (const std::string& f : FilesBelow(dir))
+    if (f.find(".vktmp-") != std::string::npos) return true;
+  return false;
+}
+
+const std::string kCount3 = "3\rDateien\rkopiert.";
+
+struct Recorder : CopyObserver {
+  std::vector<std::string> files;
+  std::vector<std::string> counts;
+  std::vector<std::pair<int, std::string>> cells;
+  std::function<void()> onEvents;
+  int events = 0;
+
+  void SetCurrentFile(const std::string& text) override { files.push_back(text); }
+  void SetCount(const std::string& text) override { counts.push_back(text); }
+  void SetRowCount(int row, const std::string& text) override { cells.emplace_back(row, text); }
+  void ProcessEvents() override {
+    ++events;
+    if (onEvents) onEvents();
+  }
+  std::vector<std::string> CellsOf(int row) const {
+    std::vector<std::string> out;
+    for (const auto& c : cells)
+      if (c.first == row) out.push_back(c.second);
+    return out;
+  }
+};
+
+class CopyEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    engine.SetObserver(&rec);
+    engine.Clock = [this] { return now; };
+    SetHomeDirForTesting(tmp / "home/");
+  }
+  void TearDown() override {
+    platform::SetFaultHook(nullptr);
+    platform::SetLaunchHook(nullptr);
+    SetHomeDirForTesting(std::string());
+  }
+  void Run(const std::vector<CopyRow>& rows) {
+    engine.StartRun();
+    engine.RunRows(rows);
+  }
+  void Run() { Run({{src, dst}}); }
+  void Write(const std::string& rel, const std::string& bytes = "x") {
+    vktest::WriteFile(src + "/" + rel, bytes);
+  }
+
+  vktest::TempDir tmp;
+  vktest::ScriptedUi ui;
+  Recorder rec;
+  CopyEngine engine;
+  TDateTime now = Moment(2003, 2, 22, 18, 30, 10);
+  std::string src = tmp / "quelle/Daten";
+  std::string dst = tmp / "ziel/Daten";
+};
+
+}  // namespace
+
+// ------------------------------------------------------------ choosing --
+
+TEST_F(CopyEngineTest, FullBackupMirrorsTheTreeAndReplacesEveryTarget) {
+  Write("a.txt", "A");
+  Write(".versteckt", "H");
+  Write("2003/brief.doc", "B");
+  Write("2003/tief/x.dat", "X");
+  fs::create_directories(src + "/leer");
+  vktest::WriteFile(dst + "/a.txt", "old A");
+  SetTime(dst + "/a.txt", 2030, 1, 1);  // newer than the source: replaced anyway
+  engine.FullBackup = true;
+  Run();
+  EXPECT_EQ(0, engine.RunStatus);
+  EXPECT_EQ(4, engine.CopiedTotal);
+  EXPECT_EQ((std::vector<std::string>{".versteckt", "2003/brief.doc", "2003/tief/x.dat", "a.txt"}),
+            FilesBelow(dst));
+  EXPECT_EQ("A", vktest::ReadFile(dst + "/a.txt"));
+  EXPECT_EQ("X", vktest::ReadFile(dst + "/2003/tief/x.dat"));
+  EXPECT_FALSE(fs::exists(dst + "/leer"));  // folders come only with their files
+  EXPECT_TRUE(engine.RunReport.empty());
+  EXPECT_EQ((std::vector<std::pair<int, std::string>>{{1, "<<<"},
+                                                      {1, "<<< 1"},
+                                                      {1, "<<< 2"},
+                                                      {1, "<<< 3"},
+                                                      {1, "<<< 4"},
+                                                      {1, "OK 4"}}),
+            rec.cells);
+  EXPECT_TRUE(std::find(rec.files.begin(), rec.files.end(),
+                        "Kopiere " + src + "/2003/brief.doc") != rec.files.end());
+}
+
+TEST_F(CopyEngineTest, IncrementalCopiesNewerFilesAndFollowsFolderDatesOnlyWhenAsked) {
+  // Files: old ones from January, new ones from 20 February; the last
+  // backup was on 15 February 17:04.
+  Write("alt.txt");
+  Write("neu.txt");
+  Write("gleich.txt");  // in the same two-second step as the stamp
+  Write("ordner-alt/alt.txt");
+  Write("ordner-alt/neu.txt");
+  Write("ordner-alt/tief-neu/alt.txt");
+  Write("ordner-neu/alt.txt");
+  Write("ordner-neu/sub-alt/alt.txt");
+  Write("ordner-neu/sub-alt/neu.txt");
+  for (const char* f : {"alt.txt", "ordner-alt/alt.txt", "ordner-alt/tief-neu/alt.txt",
+                        "ordner-neu/alt.txt", "ordner-neu/sub-alt/alt.txt"})
+    SetTime(src + "/" + f, 2003, 1, 10);
+  for (const char* f : {"neu.txt", "ordner-alt/neu.txt", "ordner-neu/sub-alt/neu.txt"})
+    SetTime(src + "/" + f, 2003, 2, 20);
+  SetTime(src + "/gleich.txt", 2003, 2, 15, 17, 4, 1);
+  // Folder stamps last, deepest first; the top folder is new.
+  SetTime(src + "/ordner-alt/tief-neu", 2003, 2, 20);
+  SetTime(src + "/ordner-neu/sub-alt", 2003, 1, 10);
+  SetTime(src + "/ordner-alt", 2003, 1, 10);
+  SetTime(src + "/ordner-neu", 2003, 2, 20);
+  SetTime(src, 2003, 2, 20);
+
+  engine.FullBackup = false;
+  engine.ChangedSince = Stamp(2003, 2, 15, 17, 4, 0);
+  engine.CheckDirDate = false;
+  Run();
+  EXPECT_EQ((std::vector<std::string>{"neu.txt", "ordner-alt/neu.txt", "ordner-neu/sub-alt/neu.txt"}),
+            FilesBelow(dst));
+
+  fs::remove_all(dst);
+  engine.CheckDirDate = true;
+  Run();
+  // A newer folder brings all its files; its sub-folders follow their own
+  // stamps; the top folder's stamp never counts.
+  EXPECT_EQ((std::vector<std::string>{"neu.txt", "ordner-alt/neu.txt", "ordner-alt/tief-neu/alt.txt",
+                                      "ordner-neu/alt.txt", "ordner-neu/sub-alt/neu.txt"}),
+            FilesBelow(dst));
+  EXPECT_EQ(5, engine.CopiedTotal);
+}
+
+TEST_F(CopyEngineTest, StampsFrom2044OnStillCountAsLater) {
+  Write("2003.txt");
+  Write("2050.txt");
+  SetTime(src + "/2003.txt", 2003, 5, 1);
+  SetTime(src + "/2050.txt", 2050, 5, 1);
+  engine.ChangedSince = Stamp(2045, 1, 1);
+  ASSERT_GT(engine.ChangedSince, 0x7FFFFFFFu);  // negative as a signed number
+  Run();
+  EXPECT_EQ((std::vector<std::string>{"2050.txt"}), FilesBelow(dst));
+}
+
+TEST_F(CopyEngineTest, ExclusionsMatchWholeEntriesOnly) {
+  for (const char* f : {"a.bak", "b.BAK", "c.ba", "d.b", "e.tmp", "brief.doc", "sub/Brief.DOC",
+                        "f.doc", "daten", "abc.", "README", "x.bak.txt", "ärger.bäk", "y.*"})
+    Write(f);
+  engine.FullBackup = true;
+  engine.SetExclusions(text::Upper("*.bak\r\n.TMP\r\n.*\r\n*.bäk\r\n"),
+                       text::Upper("/home/anna/daten/brief.doc\r\n"));
+  Run();
+  // Excluded: the listed extensions (any letter case, umlauts too) and the
+  // listed file name in every folder. Parts of entries exclude nothing.
+  EXPECT_EQ((std::vector<std::string>{"README", "abc.", "c.ba", "d.b", "daten", "f.doc",
+                                      "x.bak.txt", "y.*"}),
+            FilesBelow(dst));
+  EXPECT_TRUE(engine.IsIncluded("brief.docx"));
+  EXPECT_FALSE(engine.IsIncluded("BRIEF.doc"));
+}
+
+TEST_F(CopyEngineTest, LinksAreCopiedAsLinksAndSpecialFilesAreSkipped) {
+  Write("ziel.txt", "Inhalt");
+  Write("ordner/innen.txt", "I");
+  fs::create_symlink("ziel.txt", src + "/verweis");
+  fs::create_symlink("ordner", src + "/ordner-verweis");
+  fs::create_symlink("/nirgendwo", src + "/kaputt");
+  ASSERT_EQ(0, mkfifo((src + "/fifo").c_str(), 0600));  // opening it would block
+  engine.FullBackup = true;
+  Run();
+  EXPECT_EQ(0, engine.RunStatus);
+  EXPECT_EQ((std::vector<std::string>{"kaputt", "ordner-verweis", "ordner/innen.txt", "verweis",
+                                      "ziel.txt"}),
+            FilesBelow(dst));
+  EXPECT_TRUE(fs::is_symlink(dst + "/verweis"));
+  EXPECT_EQ("ziel.txt", fs::read_symlink(dst + "/verweis").string());
+  EXPECT_TRUE(fs::is_symlink(dst + "/ordner-verweis"));  // never entered
+  EXPECT_TRUE(fs::is_symlink(dst + "/kaputt"));
+
+  // A link is decided by its own stamp, not by that of what it points to.
+  fs::remove_all(dst);
+  SetTime(src + "/ziel.txt", 2050, 1, 1);
+  SetTime(src + "/verweis", 2003, 1, 1);
+  engine.FullBackup = false;
+  engine.ChangedSince = Stamp(2045, 1, 1);
+  Run();
+  EXPECT_EQ((std::vector<std::string>{"ziel.txt"}), FilesBelow(dst));
+}
+
+TEST_F(CopyEngineTest, ATargetInsideItsSourceIsNotCopiedIntoItself) {
+  Write("a.txt", "A");
+  Write("Sicherung/b.txt", "B");
+  const std::string target = src + "/Sicherung/Daten";
+  engine.FullBackup = true;
+  Run({{src, target}});
+  EXPECT_EQ((std::vector<std::string>{"Sicherung/b.txt", "a.txt"}), FilesBelow(target));
+  Run({{src, target}});  // the copy of the first run is not walked either
+  EXPECT_EQ((std::vector<std::string>{"Sicherung/b.txt", "a.txt"}), FilesBelow(target));
+}
+
+// ------------------------------------------------------------ progress --
+
+TEST_F(CopyEngineTest, CountDisplayFollowsItsRefreshRule) {
+  for (int i = 0; i < 3; ++i) Write("drei/" + std::to_string(i));
+  engine.FullBackup = true;
+  Run({{src + "/drei", dst}});
+  ASSERT_FALSE(rec.counts.empty());
+  EXPECT_EQ(kCount3, rec.counts.back());
+  EXPECT_EQ(kCount3, engine.CountText());
+
+  for (int i = 0; i < 120; ++i) Write("viele/" + std::to_string(i));
+  rec = Recorder();
+  Run({{src + "/viele", dst}});
+  std::vector<std::string> expected;
+  std::vector<std::string> cells{"<<<"};
+  for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25,
+                26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48,
+                49, 50, 100}) {
+    expected.push_back(std::to_string(n) + "\rDateien\rkopiert.");
+    cells.push_back("<<< " + std::to_string(n));
+  }
+  expected.push_back("120\rDateien\rkopiert.");  // the end of the folder
+  cells.push_back("OK 120");
+  EXPECT_EQ(expected, rec.counts);
+  EXPECT_EQ(cells, rec.CellsOf(1));
+  EXPECT_EQ(120u, rec.files.size());  // the file line for every file
+  // Events are processed at the start and end of the folder and before
+  // every entry.
+  EXPECT_EQ(122, rec.events);
+}
+
+TEST_F(CopyEngineTest, CancelDuringTheSecondOfThreeRows) {
+  std::vector<CopyRow> rows;
+  for (const char* r : {"eins", "zwei", "drei"}) {
+    for (int i = 0; i < 5; ++i) Write(std::string(r) + "/" + std::to_string(i));
+    rows.push_back({src + "/" + r, dst + "/" + r});
+  }
+  engine.FullBackup = true;
+  rec.onEvents = [this] {
+    if (engine.CurrentRow == 2 && engine.CopiedInRow == 2) engine.Cancel();
+  };
+  Run(rows);
+  EXPECT_EQ(CopyEngine::kCancelled, engine.RunStatus);
+  EXPECT_EQ(7, engine.CopiedTotal);
+  EXPECT_EQ("OK 5", rec.CellsOf(1).back());
+  EXPECT_EQ("<<< 2", rec.CellsOf(2).back());  // keeps its progress text
+  EXPECT_TRUE(rec.CellsOf(3).empty());
+  EXPECT_TRUE(FilesBelow(dst + "/drei").empty());
+  EXPECT_FALSE(HasTempLeftover(dst));
+
+  // The end of the run: the cancel line, no question, the quiet box, no
+  // new stamp.
+  tBackups jobs;
+  const int job = jobs.AddJob("Briefe", tmp / "ziel", 0, 0);
+  RunEnd end = FinishRun(engine, rows, jobs, job);
+  EXPECT_TRUE(end.reportWritten);
+  EXPECT_FALSE(end.stampStored);
+  JobRecord record;
+  ASSERT_TRUE(jobs.GetJob(job, record));
+  EXPECT_EQ(0.0, record.LastDate());
+  ASSERT_EQ(1u, ui.boxes.size());
+  EXPECT_EQ("info", ui.boxes[0].kind);
+  EXPECT_EQ("Der Kopiervorgang wurde abgebrochen.", ui.boxes[0].text);
+  EXPECT_FALSE(ui.boxes[0].beep);
+  EXPECT_EQ(cp1252::FromUtf8("Datensicherung \"\" am 22.02.2003 um 18:30 Uhr.\r\n"
+                             "(Vorhergehende Sicherung: 30.12.1899/00:00)\r\n"
+                             "\r\n"
+                             "Folgende Fehler sind aufgetreten:\r\n"
+                             "Der Kopiervorgang wurde durch den Benutzer abgebrochen.\r\n"
+                             "7 Dateien wurden kopiert.\r\n"),
+            vktest::ReadFile(tBackups::GetDataDir() + jobs.GetLogFileName(job)));
+}
+
+// ------------------------------------------------------------- failures --
+
+TEST_F(CopyEngineTest, FailuresBecomeReportLinesAndTheRunGoesOn) {
+  Write("gesperrt.txt");
+  Write("belegt.txt");
+  Write("defekt.txt");
+  Write("gut.txt");
+  platform::SetFaultHook([](const std::string& op, const std::string& path) {
+    if (op != "copy-open-source") return 0;
+    if (path.ends_with("gesperrt.txt")) return EACCES;
+    if (path.ends_with("belegt.txt")) return EBUSY;
+    if (path.ends_with("defekt.txt")) return EIO;
+    return 0;
+  });
+  engine.FullBackup = true;
+  Run();
+  EXPECT_EQ(1, engine.CopiedTotal);
+  EXPECT_EQ("?? 1", rec.CellsOf(1).back());
+  const std::string q = dst + "/";
+  std::vector<std::string> lines = engine.RunReport;
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ((std::vector<std::string>{
+                "Auf die Datei " + q + "gesperrt.txt ist kein Zugriff möglich.",
+                "Das Gerät ist nicht bereit.",
+                q + "belegt.txt",
+                q + "belegt.txt : Auf die Zieldatei ist kein Zugriff möglich. Sie ist vermutlich in "
+                    "Bearbeitung.",
+                q + "defekt.txt",
+            }),
+            lines);
+  // The sharing violation gives its two lines in this order.
+  auto it = std::find(engine.RunReport.begin(), engine.RunReport.end(), q + "belegt.txt");
+  ASSERT_NE(engine.RunReport.end(), it);
+  ASSERT_NE(engine.RunReport.end(), it + 1);
+  EXPECT_TRUE((it + 1)->starts_with(q + "belegt.txt : "));
+  EXPECT_TRUE(ui.boxes.empty());  // nothing shown during the run
+}
+
+TEST_F(CopyEngineTest, RunStatusIsThatOfTheLastCopy) {
+  Write("eins/a.txt");
+  Write("zwei/b.txt");
+  engine.FullBackup = true;
+  platform::SetFaultHook([](const std::string& op, const std::string& path) {
+    return op == "copy-open-source" && path.ends_with("a.txt") ? EACCES : 0;
+  });
+  Run({{src + "/eins", dst + "/eins"}, {src + "/zwei", dst + "/zwei"}});
+  EXPECT_EQ(0, engine.RunStatus);  // only an earlier file failed
+  EXPECT_EQ(1u, engine.RunReport.size());
+  Run({{src + "/zwei", dst + "/zwei"}, {src + "/eins", dst + "/eins"}});
+  EXPECT_EQ(platform::kErrAccessDenied, engine.RunStatus);
+
+  // An error raised while one file is handled: status 1, no report line,
+  // the walk goes on.
+  platform::SetFaultHook([](const std::string& op, const std::string& path) -> int {
+    if (op == "copy-open-source" && path.ends_with("a.txt")) throw std::runtime_error("kaputt");
+    return 0;
+  });
+  fs::remove_all(dst);
+  Run({{src + "/zwei", dst + "/zwei"}, {src + "/eins", dst + "/eins"}});
+  EXPECT_EQ(CopyEngine::kRaised, engine.RunStatus);
+  EXPECT_TRUE(engine.RunReport.empty());
+  EXPECT_EQ((std::vector<std::string>{"zwei/b.txt"}), FilesBelow(dst));
+}
+
+TEST_F(CopyEngineTest, MissingSourceAndUncreatableTarget) {
+  Write("a.txt");
+  Write("b.txt");
+  engine.FullBackup = true;
+  platform::SetFaultHook([](const std::string& op, const std::string&) {
+    return op == "create-dir" ? EACCES : 0;
+  });
+  const std::string missing = tmp / "gibtsnicht";
+  Run({{missing, dst + "x"}, {src, dst}, {src, dst + "2"}});
+  EXPECT_EQ(CopyEngine::kNoTargetDir, engine.RunStatus);
+  EXPECT_EQ((std::vector<std::string>{
+                "",
+                "Das Startverzeichnis " + missing +
+                    " existiert nicht. Es konnten keine Dateien aus diesem Verzeichnis kopiert werden.",
+                dst + "/: Das Zielverzeichnis konnte nicht angelegt werden."}),
+            engine.RunReport);
+  EXPECT_EQ((std::vector<std::string>{"<<<", "OK 0"}), rec.CellsOf(1));
+  EXPECT_EQ((std::vector<std::string>{"<<<", "?? 0"}), rec.CellsOf(2));
+  EXPECT_EQ((std::vector<std::string>{"<<<", "OK 0"}), rec.CellsOf(3));  // stopped
+}
+
+namespace {
+
+// A small tmpfs as the target; skipped where mounting is not allowed.
+class FullDisk {
+ public:
+  explicit FullDisk(const std::string& dir, const std::string& size) : dir_(dir) {
+    fs::create_directories(dir);
+    mounted_ = mount("tmpfs", dir.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+  }
+  ~FullDisk() {
+    if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string dir_;
+  bool mounted_ = false;
+};
+
+}  // namespace
+
+class FullDiskTest : public CopyEngineTest {
+ protected:
+  // Row 1 holds a file that does not fit; its older copy is in the target.
+  std::vector<CopyRow> Prepare() {
+    Write("eins/gross.bin", std::string(2 * 1024 * 1024, 'N'));
+    for (const char* r : {"zwei", "drei"})
+      for (int i = 0; i < 3; ++i) Write(std::string(r) + "/" + std::to_string(i), "klein");
+    vktest::WriteFile(dst + "/eins/gross.bin", "alte Fassung");
+    engine.FullBackup = true;
+    return {{src + "/eins", dst + "/eins"}, {src + "/zwei", dst + "/zwei"},
+            {src + "/drei", dst + "/drei"}};
+  }
+
+  void Check(const std::vector<CopyRow>& rows) {
+    EXPECT_EQ(CopyEngine::kDiskFull, engine.RunStatus);
+    EXPECT_EQ("alte Fassung", vktest::ReadFile(dst + "/eins/gross.bin"));
+    EXPECT_FALSE(HasTempLeftover(dst));
+    EXPECT_EQ((std::vector<std::string>{
+                  dst + "/eins/gross.bin konnte nicht nach " + dst +
+                  "/eins/ kopiert werden. Der Datenträger ist voll."}),
+              engine.RunReport);
+    EXPECT_EQ((std::vector<std::string>{"<<<", "?? 0"}), rec.CellsOf(1));
+    EXPECT_EQ((std::vector<std::string>{"<<<", "OK 0"}), rec.CellsOf(2));
+    EXPECT_EQ((std::vector<std::string>{"<<<", "OK 0"}), rec.CellsOf(3));
+    EXPECT_FALSE(fs::exists(dst + "/zwei"));
+
+    tBackups jobs;
+    const int job = jobs.AddJob("Voll", tmp / "ziel", 0, 0);
+    ui.answers.push_back(false);
+    RunEnd end = FinishRun(engine, rows, jobs, job);
+    EXPECT_TRUE(end.reportWritten);
+    EXPECT_FALSE(end.stampStored);
+    JobRecord record;
+    ASSERT_TRUE(jobs.GetJob(job, record));
+    EXPECT_EQ(0.0, record.LastDate());
+    ASSERT_EQ(1u, ui.boxes.size());  // only the question about the report
+    EXPECT_EQ("ask", ui.boxes[0].kind);
+  }
+};
+
+TEST_F(FullDiskTest, SmallFileSystemStopsThisAndEveryLaterRow) {
+  FullDisk disk(tmp / "ziel", "1m");
+  if (!disk.mounted()) GTEST_SKIP() << "no permission to mount a small tmpfs (needs root)";
+  std::vector<CopyRow> rows = Prepare();
+  Run(rows);
+  Check(rows);
+}
+
+TEST_F(FullDiskTest, InjectedDiskFullStopsThisAndEveryLaterRow) {
+  std::vector<CopyRow> rows = Prepare();
+  platform::SetFaultHook([](const std::string& op, const std::string& path) {
+    return op == "copy-write" && path.ends_with("gross.bin") ? ENOSPC : 0;
+  });
+  Run(rows);
+  Check(rows);
+}
+
+// --------------------------------------------------------------- report --
+
+TEST_F(CopyEngineTest, ReportWithoutErrorsByteForByte) {
+  Write("a.txt");
+  Write("b.txt");
+  engine.FullBackup = true;
+  engine.JobName = "Briefe";
+  Run();
+  tBackups jobs;
+  const int job = jobs.AddJob("Briefe", tmp / "ziel", Moment(2003, 2, 15, 0, 0, 0),
+                              EncodeTime(17, 5, 40, 0));
+  RunEnd end = FinishRun(engine, {{src, dst}}, jobs, job);
+  EXPECT_TRUE(end.reportWritten);
+  EXPECT_FALSE(end.reportViewed);
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_EQ("Datensicherung \"Briefe\" am 22.02.2003 um 18:30 Uhr.\r\n"
+            "(Vorhergehende Sicherung: 15.02.2003/17:05)\r\n"
+            "\r\n"
+            "Es sind keine Fehler aufgetreten.\r\n"
+            "2 Dateien wurden kopiert.\r\n",
+            vktest::ReadFile(tBackups::GetDataDir() + jobs.GetLogFileName(job)));
+  // The new stamp: the start of the run, a little earlier.
+  EXPECT_TRUE(end.stampStored);
+  EXPECT_EQ("22.02.2003", jobs.GetLastBackupDate(job));
+  EXPECT_EQ("18:30", jobs.GetLastBackupTime(job));
+}
+
+TEST_F(CopyEngineTest, ReportWithErrorsByteForByteAndTheOfferToShowIt) {
+  Write("gesperrt.txt");
+  platform::SetFaultHook([](const std::string& op, const std::string&) {
+    return op == "copy-open-source" ? EACCES : 0;
+  });
+  std::vector<std::pair<std::string, std::string>> launches;
+  platform::SetLaunchHook([&](const std::string& file, const std::string& params) {
+    launches.emplace_back(file, params);
+    return file == "notepad.exe" ? 31 : 42;  // no editor: the shell opens it
+  });
+  engine.FullBackup = true;
+  engine.JobName = "Bücher";
+  Run({{src, dst}, {tmp / "fehlt", dst + "2"}});
+  tBackups jobs;
+  const int job = jobs.AddJob("Bücher", tmp / "ziel", 0, 0);
+  ui.answers.push_back(true);
+  RunEnd end = FinishRun(engine, {{src, dst}}, jobs, job);
+  const std::string log = tBackups::GetDataDir() + jobs.GetLogFileName(job);
+  EXPECT_EQ("Datensicherung \"B\xFC"
+            "cher\" am 22.02.2003 um 18:30 Uhr.\r\n"
+            "(Vorhergehende Sicherung: 30.12.1899/00:00)\r\n"
+            "\r\n"
+            "Folgende Fehler sind aufgetreten:\r\n"
+            "Auf die Datei " + cp1252::FromUtf8(dst) + "/gesperrt.txt ist kein Zugriff m\xF6glich.\r\n"
+            "\r\n"
+            "Das Startverzeichnis " + cp1252::FromUtf8(tmp / "fehlt") +
+                " existiert nicht. Es konnten keine Dateien aus diesem Verzeichnis kopiert werden.\r\n"
+                "0 Dateien wurden kopiert.\r\n",
+            vktest::ReadFile(log));
+  EXPECT_TRUE(end.reportViewed);
+  ASSERT_EQ(1u, ui.boxes.size());
+  EXPECT_EQ("Es sind Fehler aufgetreten. Wollen Sie die entsprechenden Meldungen ansehen?",
+            ui.boxes[0].text);
+  EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{"notepad.exe", log}, {log, ""}}),
+            launches);
+  // The last copy failed with 5: no new stamp, no closing box.
+  EXPECT_FALSE(end.stampStored);
+}
+
+TEST_F(CopyEngineTest, AReportThatCannotBeWrittenStopsTheEndOfTheRun) {
+  Write("a.txt");
+  engine.FullBackup = true;
+  Run();
+  tBackups jobs;
+  const int job = jobs.AddJob("Briefe", tmp / "ziel", 0, 0);
+  platform::SetFaultHook([](const std::string& op, const std::string&) {
+    return op == "write-atomic" ? ENOSPC : 0;
+  });
+  RunEnd end = FinishRun(engine, {{src, dst}}, jobs, job);
+  EXPECT_FALSE(end.reportWritten);
+  EXPECT_FALSE(end.stampStored);
+  ASSERT_EQ(1u, ui.boxes.size());
+  EXPECT_EQ("info", ui.boxes[0].kind);
+  EXPECT_NE(std::string::npos, ui.boxes[0].text.find("konnte nicht geschrieben werden"));
+  EXPECT_NE(std::string::npos, ui.boxes[0].text.find("Der Datenträger ist voll."));
+}
+
+// ---------------------------------------------------------------- stamp --
+
+TEST(CopyEngineStamp, EveryFileChangedFromTheStartOnIsCopiedNextTime) {
+  // Starts at every fraction of a two-second step.
+  for (int s = 0; s < 4; ++s) {
+    for (int ms : {0, 1, 499, 500, 999}) {
+      const TDateTime start = Moment(2003, 2, 22, 18, 30, s, ms);
+      const TDateTime stored = CopyEngine::StampBefore(start);
+      const double date = std::floor(stored);
+      // What the catalogue keeps and the main window packs again.
+      const platform::DosStamp since = DateTimeToDosStamp(date + (stored - date));
+      // A file changed at the start, or in the second before it (the file
+      // system's clock runs a little behind), is later.
+      EXPECT_GT(Stamp(2003, 2, 22, 18, 30, s), since) << s << "." << ms;
+      const platform::DosStamp before =
+          s > 0 ? Stamp(2003, 2, 22, 18, 30, s - 1) : Stamp(2003, 2, 22, 18, 29, 59);
+      EXPECT_GT(before, since) << s << "." << ms;
+      // Not more than six seconds are given away.
+      EXPECT_LE(start - stored, 6.0 / 86400.0);
+      EXPECT_LT(stored, start);
+    }
+  }
+  // Just after midnight the stamp falls on the day before.
+  const TDateTime stored = CopyEngine::StampBefore(Moment(2003, 3, 1, 0, 0, 1));
+  EXPECT_EQ("28.02.2003", FormatDateText(4, std::floor(stored)));
+  EXPECT_EQ("23:59", InsertTimeColon(FormatTimeDigits(stored)));
+}
+
+TEST_F(CopyEngineTest, AFileChangedDuringTheRunIsCopiedByTheNextIncrementalRun) {
+  now = Moment(2003, 2, 22, 18, 30, 3, 500);
+  Write("a.txt");
+  Write("b.txt");
+  SetTime(src + "/a.txt", 2003, 2, 1);
+  SetTime(src + "/b.txt", 2003, 2, 1);
+  engine.FullBackup = true;
+  // While the run copies a.txt, b.txt is changed (at the start moment).
+  rec.onEvents = [this] {
+    if (engine.CopiedTotal == 1) SetTime(src + "/b.txt", 2003, 2, 22, 18, 30, 3, 600000000);
+  };
+  Run();
+  tBackups jobs;
+  const int job = jobs.AddJob("Briefe", tmp / "ziel", 0, 0);
+  ASSERT_TRUE(FinishRun(engine, {{src, dst}}, jobs, job).stampStored);
+  JobRecord record;
+  ASSERT_TRUE(jobs.GetJob(job, record));
+  rec = Recorder();
+  fs::remove_all(dst);
+  engine.FullBackup = false;
+  engine.ChangedSince = DateTimeToDosStamp(std::floor(record.LastDate()) + record.LastTime() -
+                                           std::floor(record.LastTime()));
+  now = Moment(2003, 2, 22, 19, 0, 0);
+  Run();
+  EXPECT_EQ((std::vector<std::string>{"b.txt"}), FilesBelow(dst));
+}

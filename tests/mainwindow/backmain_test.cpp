@@ -1,0 +1,681 @@
+// The main window: start with its files, the display of a job, the two job
+// lists, the pages, the end of the program and the single instance.
+#include "mainwindow/backmain.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include "about/aboutform.h"
+#include "backup/timeproc.h"
+#include "mainwindow/qt_forms.h"
+#include "platform/platform.h"
+#include "storage/codepage.h"
+#include "storage/daten.h"
+#include "storage/pathtext.h"
+#include "support/core_support.h"
+#include "support/qt_gui_support.h"
+#include "sync/neusynform.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Job {
+  std::string name;
+  std::string target;
+  double date = 0;
+  double time = 0;
+  std::vector<std::string> dirs;
+  bool writeList = true;
+};
+
+// Writes a catalogue and the jobs' directory lists into `home`.
+void MakeCatalogue(const std::string& home, const std::vector<Job>& jobs) {
+  SetHomeDirForTesting(home);
+  tBackups backups;
+  for (const Job& job : jobs) {
+    int i = backups.AddJob(job.name, job.target, job.date, job.time);
+    if (job.writeList)
+      ASSERT_EQ(0, textfile::WriteLines(tBackups::GetDataDir() + backups.GetListFileName(i),
+                                        job.dirs));
+  }
+  ASSERT_TRUE(backups.SaveCatalogue());
+  SetHomeDirForTesting(std::string());
+}
+
+void MakeSettings(const std::string& home, const std::vector<std::string>& lines) {
+  SetHomeDirForTesting(home);
+  ASSERT_EQ(0, textfile::WriteLines(GetIniFileName(), lines));
+  SetHomeDirForTesting(std::string());
+}
+
+std::vector<std::string> SettingsLines() {
+  std::vector<std::string> lines;
+  EXPECT_TRUE(textfile::ReadLines(GetIniFileName(), lines));
+  return lines;
+}
+
+std::vector<std::string> Items(const QListWidget* list) {
+  std::vector<std::string> items;
+  for (int i = 0; i < list->count(); ++i) items.push_back(list->item(i)->text().toStdString());
+  return items;
+}
+
+double Date(int y, int m, int d) {
+  double v = 0;
+  EXPECT_TRUE(TryEncodeDate(y, m, d, v));
+  return v;
+}
+
+bool HasBox(const vktest::ScriptedUi& ui, const std::string& part) {
+  for (const auto& b : ui.boxes)
+    if (b.text.find(part) != std::string::npos) return true;
+  return false;
+}
+
+// Every file below a folder with its content.
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    std::string key = e.path().string();
+    files[key] = e.is_regular_file() ? vktest::ReadFile(key) : std::string("<dir>");
+  }
+  return files;
+}
+
+void Choose(QComboBox* box, int index) { box->setCurrentIndex(index); }
+
+const std::string kFullText = "Alle Dateien in den zu sichernden Verzeichnissen werden kopiert.";
+const std::string kIncrementalText =
+    "Alle Dateien in den zu sichernden Verzeichnissen, die nach dem angegebenen Datum und "
+    "Zeitpunkt geändert oder erstellt wurden, werden kopiert.";
+
+// ------------------------------------------------------------------ start --
+
+TEST(MainWindowStart, EmptyCatalogueHidesTheJobFrame) {
+  vktest::TempDir home;
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  EXPECT_FALSE(f->StartRefused());
+  EXPECT_EQ(f->windowTitle().toStdString(), "VolKarn 2.0 (22.02.2003)");
+  EXPECT_EQ(f->size(), QSize(650, 429));
+  EXPECT_EQ(f->minimumSize(), f->maximumSize());
+  EXPECT_FALSE(f->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(f->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_EQ(f->CB1->count(), 0);
+  EXPECT_FALSE(f->GroupBox1->isVisible());
+  EXPECT_TRUE(f->Label11->isVisible());
+  EXPECT_FALSE(f->BitBtn1->isEnabled());
+  EXPECT_FALSE(f->BitBtn2->isEnabled());
+  EXPECT_FALSE(f->Button3->isEnabled());
+  f->BitBtn9Click();
+  EXPECT_FALSE(f->Panel4->isVisible());
+  EXPECT_FALSE(f->GroupBox1->isVisible());
+  EXPECT_FALSE(f->BitBtn1->isEnabled());
+  EXPECT_TRUE(ui.boxes.empty());
+  // The backup page is shown at start; the other pages cover it later.
+  EXPECT_FALSE(f->Panel6->isVisible());
+  EXPECT_EQ(f->Panel4->geometry(), f->Panel2->rect());
+  EXPECT_EQ(f->Panel6->geometry(), f->Panel2->rect());
+  EXPECT_TRUE(f->Memo7->toPlainText().endsWith(QStringLiteral("noch nicht synchronisiert")));
+  w.Close();
+  // An empty catalogue leaves no catalogue file behind.
+  EXPECT_FALSE(vktest::Exists(home / "VKDaten/volkarn.dat"));
+}
+
+TEST(MainWindowStart, LastJobNameIsFoundIgnoringLetterCase) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"Alpha", "/ziel/a", 0, 0, {"/quelle/a"}},
+                              {"Beta", "/ziel/b", 0, 0, {"/quelle/b1", "/quelle/b2"}}});
+  MakeSettings(home.path(), {"bETA"});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  EXPECT_EQ(f->CB1->currentIndex(), 1);
+  EXPECT_EQ(SelectedJob, 1);
+  EXPECT_EQ(Items(f->LB1), (std::vector<std::string>{"/quelle/b1", "/quelle/b2"}));
+  EXPECT_EQ(f->Edit1->text().toStdString(), "/ziel/b");
+  EXPECT_TRUE(f->GroupBox1->isVisible());
+  EXPECT_TRUE(f->BitBtn1->isEnabled());
+  EXPECT_TRUE(f->BitBtn2->isEnabled());
+  EXPECT_TRUE(f->Button3->isEnabled());
+  // The choice is remembered: the backup page shows it again.
+  f->Label16Click();
+  f->BitBtn9Click();
+  EXPECT_EQ(f->CB1->currentIndex(), 1);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST(MainWindowStart, VanishedLastJobShowsNone) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"Alpha", "/ziel/a", 0, 0, {"/quelle/a"}}});
+  MakeSettings(home.path(), {"Gamma"});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  EXPECT_EQ(f->CB1->count(), 1);
+  EXPECT_EQ(f->CB1->currentIndex(), -1);
+  EXPECT_EQ(f->LB1->count(), 0);
+  EXPECT_TRUE(f->GroupBox1->isVisible());
+  EXPECT_FALSE(f->BitBtn1->isEnabled());
+  EXPECT_FALSE(f->Button3->isEnabled());
+}
+
+TEST(MainWindowStart, StoredPlaceMovesTheWindowOnlyWithALeftEdge) {
+  vktest::TempDir home;
+  MakeSettings(home.path(), {"0", "0", "0", "0", "37", "41"});
+  vktest::ScriptedUi ui;
+  {
+    vktest::AppWindows w(home.path());
+    w.form1()->move(150, 120);
+    w.Show();
+    // Left edge 0: the window stays where it was put.
+    EXPECT_EQ(w.form1()->pos(), QPoint(150, 120));
+    w.form1()->move(60, 50);
+    w.Close();
+  }
+  vktest::AppWindows w(home.path());
+  w.Show();
+  EXPECT_EQ(w.form1()->pos(), QPoint(60, 50));
+}
+
+TEST(MainWindowStart, UnreadableFilesAreToldAndTheCatalogueIsKept) {
+  vktest::TempDir home;
+  // Folders where the files belong: they exist but cannot be read.
+  SetHomeDirForTesting(home.path());
+  const std::string ini = GetIniFileName();
+  SetHomeDirForTesting(std::string());
+  fs::create_directories(ini);
+  fs::create_directories(home / "VKDaten/volkarn.dat");
+  vktest::ScriptedUi ui;
+  {
+    vktest::AppWindows w(home.path());
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_NE(ui.boxes[0].text.find("Die Einstellungsdatei " + ini + " konnte nicht gelesen"),
+              std::string::npos);
+    EXPECT_NE(ui.boxes[0].text.find("Die Sicherungsliste " + home.path() +
+                                    "VKDaten/volkarn.dat konnte nicht gelesen werden. Sie wird "
+                                    "beim Beenden nicht überschrieben."),
+              std::string::npos);
+    EXPECT_TRUE(ui.boxes[0].beep);
+    EXPECT_FALSE(w.form1()->StartMessage().empty());
+    w.Show();
+    ui.boxes.clear();
+    w.Close();
+    // The catalogue was not saved (no box for it); the settings could not
+    // be written over the folder and the user is told.
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_NE(ui.boxes[0].text.find("Die Einstellungsdatei " + ini +
+                                    " konnte nicht gespeichert werden."),
+              std::string::npos);
+  }
+  EXPECT_TRUE(fs::is_directory(home / "VKDaten/volkarn.dat"));
+}
+
+TEST(MainWindowStart, BadNumbersInTheSettingsAreToldOnce) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"Alpha", "/ziel/a", 0, 0, {"/quelle/a"}}});
+  MakeSettings(home.path(), {"Alpha", "0", "0", "0", "links", "oben"});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_NE(ui.boxes[0].text.find("ungültige Zahl in Zeile 5, 6"), std::string::npos);
+  w.Show();
+  EXPECT_EQ(ui.boxes.size(), 1u);
+  // The rest of the settings is used: the last job is shown.
+  EXPECT_EQ(w.form1()->CB1->currentIndex(), 0);
+  w.Close();
+  EXPECT_TRUE(vktest::Exists(home / "VKDaten/volkarn.dat"));
+}
+
+// ------------------------------------------------------------ showing a job --
+
+TEST(MainWindowJob, LastBackupGivesDateTimeIncrementalModeAndStamp) {
+  vktest::TempDir home;
+  const double date = Date(2003, 3, 5);
+  const double time = EncodeTime(9, 7, 30, 0);
+  // Only the whole days of the date and the fraction of the time count.
+  MakeCatalogue(home.path(), {{"Mit Stand", "/ziel", date + 0.75, time + 3.0, {"/q"}},
+                              {"Neu", "/ziel2", 0, 0, {"/q2"}}});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  Choose(f->CB1, 0);
+  f->CB1Change();
+  EXPECT_EQ(f->Edit2->text().toStdString(), "05.03.2003");
+  EXPECT_EQ(f->Edit3->text().toStdString(), "09:07");
+  EXPECT_TRUE(f->RadioButton2->isEnabled());
+  EXPECT_TRUE(f->RadioButton2->isChecked());
+  EXPECT_FALSE(f->RadioButton1->isChecked());
+  EXPECT_TRUE(f->Edit2->isEnabled());
+  EXPECT_TRUE(f->Edit3->isEnabled());
+  EXPECT_TRUE(f->Edit2->isReadOnly());
+  EXPECT_EQ(f->Memo1->toPlainText().toStdString(), kIncrementalText);
+  const platform::DosStamp expected =
+      (23u << 25) | (3u << 21) | (5u << 16) | (9u << 11) | (7u << 5) | 15u;
+  EXPECT_EQ(f->ChangedSince, expected);
+
+  // A job never backed up: empty fields, only the full mode, no stamp.
+  Choose(f->CB1, 1);
+  f->CB1Change();
+  EXPECT_EQ(f->Edit2->text().toStdString(), "");
+  EXPECT_EQ(f->Edit3->text().toStdString(), "");
+  EXPECT_FALSE(f->RadioButton2->isEnabled());
+  EXPECT_TRUE(f->RadioButton1->isChecked());
+  EXPECT_FALSE(f->Edit2->isEnabled());
+  EXPECT_EQ(f->Memo1->toPlainText().toStdString(), kFullText);
+  EXPECT_EQ(f->ChangedSince, 0u);
+  EXPECT_EQ(Items(f->LB1), std::vector<std::string>{"/q2"});
+  // The check page's texts read as one paragraph each after a job is shown.
+  EXPECT_FALSE(f->Memo2->toPlainText().contains(QLatin1Char('\n')));
+  EXPECT_EQ(f->Memo4->toPlainText().toStdString(),
+            "Zielverzeichnisse auf fehlende Dateien überprüfen. Alle fehlenden Dateien werden "
+            "atomatisch kopiert.");
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST(MainWindowJob, ModeButtonsSetTheirTexts) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"A", "/z", Date(2003, 1, 2), 0.5, {"/q"}}});
+  MakeSettings(home.path(), {"A"});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  QTest::mouseClick(f->RadioButton1, Qt::LeftButton);
+  EXPECT_TRUE(f->RadioButton1->isChecked());
+  EXPECT_EQ(f->Memo1->toPlainText().toStdString(), kFullText);
+  EXPECT_FALSE(f->Edit2->isEnabled());
+  EXPECT_EQ(f->Edit2->text().toStdString(), "02.01.2003");
+  QTest::mouseClick(f->RadioButton2, Qt::LeftButton);
+  EXPECT_EQ(f->Memo1->toPlainText().toStdString(), kIncrementalText);
+  EXPECT_TRUE(f->Edit3->isEnabled());
+  EXPECT_EQ(f->Edit3->text().toStdString(), "12:00");
+}
+
+TEST(MainWindowJob, MissingDirectoryListIsToldAndTheWindowStaysUsable) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"Gut", "/ziel/gut", Date(2003, 2, 1), 0.25, {"/q/gut"}},
+                              {"Kaputt", "/ziel/kaputt", 0, 0, {}, false}});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  Choose(f->CB1, 0);
+  f->CB1Change();
+  ASSERT_TRUE(f->BitBtn1->isEnabled());
+  const platform::DosStamp stamp = f->ChangedSince;
+  Choose(f->CB1, 1);
+  f->CB1Change();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_NE(ui.boxes[0].text.find("Die Verzeichnisliste " + home.path() +
+                                  "VKDaten/Kaputt.lst konnte nicht gelesen werden."),
+            std::string::npos);
+  EXPECT_EQ(f->Edit1->text().toStdString(), "/ziel/kaputt");
+  EXPECT_EQ(Items(f->LB1), std::vector<std::string>{"/q/gut"});
+  EXPECT_EQ(f->Edit2->text().toStdString(), "01.02.2003");
+  EXPECT_EQ(f->ChangedSince, stamp);
+  // No run and no check from a mixture of two jobs.
+  EXPECT_FALSE(f->BitBtn1->isEnabled());
+  EXPECT_FALSE(f->BitBtn2->isEnabled());
+  // Another job can be chosen and shown as before.
+  Choose(f->CB1, 0);
+  f->CB1Change();
+  EXPECT_TRUE(f->BitBtn1->isEnabled());
+  EXPECT_EQ(f->Edit1->text().toStdString(), "/ziel/gut");
+  EXPECT_EQ(ui.boxes.size(), 1u);
+}
+
+// ------------------------------------------------------------- job lists --
+
+TEST(MainWindowLists, EachPageRestoresItsOwnChoice) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"A", "/za", 0, 0, {"/qa"}},
+                              {"B", "/zb", 0, 0, {"/qb"}},
+                              {"C", "/zc", 0, 0, {"/qc"}}});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  // Job A on the check page.
+  f->Label23Click();
+  EXPECT_TRUE(f->Panel4->isVisible());
+  f->CB2Enter();
+  ASSERT_EQ(f->CB2->count(), 3);
+  EXPECT_EQ(f->CB2->currentIndex(), -1);
+  Choose(f->CB2, 0);
+  f->CB2Change();
+  EXPECT_EQ(SelectedJob, 0);
+  EXPECT_EQ(f->CB1->currentIndex(), 0);
+  EXPECT_EQ(Items(f->LB1), std::vector<std::string>{"/qa"});
+  // Job B on the backup page.
+  f->BitBtn9Click();
+  EXPECT_FALSE(f->Panel4->isVisible());
+  EXPECT_EQ(f->CB1->currentIndex(), -1);
+  Choose(f->CB1, 1);
+  f->CB1Change();
+  EXPECT_EQ(Items(f->LB1), std::vector<std::string>{"/qb"});
+  // Back and forth: each page shows its own choice again.
+  f->Label23Click();
+  EXPECT_EQ(f->CB2->currentIndex(), 0);
+  EXPECT_EQ(SelectedJob, 0);
+  EXPECT_EQ(Items(f->LB1), std::vector<std::string>{"/qa"});
+  f->BitBtn9Click();
+  EXPECT_EQ(f->CB1->currentIndex(), 1);
+  EXPECT_EQ(SelectedJob, 1);
+  EXPECT_EQ(Items(f->LB1), std::vector<std::string>{"/qb"});
+  // The synchronisation page covers the others; its list works on CB2.
+  f->Label16Click();
+  EXPECT_TRUE(f->Panel6->isVisible());
+  EXPECT_FALSE(f->Panel4->isVisible());
+}
+
+TEST(MainWindowLists, EnteringTheListShowsTheCurrentCatalogue) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"A", "/za", 0, 0, {"/qa"}}, {"B", "/zb", 0, 0, {"/qb"}}});
+  MakeSettings(home.path(), {"B"});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  f->Backups()->AddJob("Dazu", "/zd", 0, 0);
+  f->CB1Enter();
+  EXPECT_EQ(f->CB1->count(), 3);
+  EXPECT_EQ(f->CB1->currentIndex(), 1);
+  EXPECT_EQ(SelectedJob, 1);
+  EXPECT_EQ(f->CB1->itemText(2).toStdString(), "Dazu");
+}
+
+TEST(MainWindowLists, KeyboardChoiceInTheListShowsTheJob) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"A", "/za", 0, 0, {"/qa"}}, {"B", "/zb", 0, 0, {"/qb"}}});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  QApplication::setActiveWindow(f);
+  f->CB1->setFocus(Qt::TabFocusReason);
+  QApplication::processEvents();
+  QTest::keyClick(f->CB1, Qt::Key_Down);
+  EXPECT_EQ(f->CB1->currentIndex(), 0);
+  EXPECT_EQ(Items(f->LB1), std::vector<std::string>{"/qa"});
+  QTest::keyClick(f->CB1, Qt::Key_Down);
+  EXPECT_EQ(Items(f->LB1), std::vector<std::string>{"/qb"});
+  EXPECT_EQ(SelectedJob, 1);
+}
+
+// --------------------------------------------------------------------- end --
+
+TEST(MainWindowEnd, ClosingSavesCatalogueAndSettingsOnce) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"Erster", "/z1", 0, 0, {"/q1"}}, {"Zweiter", "/z2", 0, 0, {"/q2"}}});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  Choose(f->CB1, 1);
+  f->CB1Change();
+  f->Backups()->SetJobStamp(1, Date(2003, 2, 22), 0.5);
+  f->move(123, 77);
+  QTest::mouseClick(f->BitBtn3, Qt::LeftButton);
+  QApplication::processEvents();
+  EXPECT_FALSE(f->isVisible());
+  std::vector<std::string> lines = SettingsLines();
+  ASSERT_EQ(lines.size(), 12u);
+  EXPECT_EQ(lines[0], "Zweiter");
+  EXPECT_EQ(lines[4], "123");
+  EXPECT_EQ(lines[5], "77");
+  {
+    tBackups reread;
+    EXPECT_EQ(reread.LoadCatalogue(), tBackups::LoadResult::Loaded);
+    ASSERT_EQ(reread.Count(), 2);
+    EXPECT_EQ(reread.GetLastBackupDate(1), "22.02.2003");
+  }
+  // A second close (the run window's "end the program" after the window
+  // was closed) saves nothing again.
+  ASSERT_EQ(0, textfile::WriteLines(GetIniFileName(), {"anders"}));
+  f->close();
+  EXPECT_EQ(SettingsLines(), std::vector<std::string>{"anders"});
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST(MainWindowEnd, FailedCatalogueSaveIsTold) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"A", "/za", 0, 0, {"/qa"}}});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  w.Show();
+  platform::SetFaultHook([](const std::string& op, const std::string& path) {
+    return op == "write-atomic" && path.ends_with("volkarn.dat") ? 28 : 0;  // ENOSPC
+  });
+  w.Close();
+  platform::SetFaultHook(nullptr);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_NE(ui.boxes[0].text.find("Die Sicherungsliste " + home.path() +
+                                  "VKDaten/volkarn.dat konnte nicht gespeichert werden."),
+            std::string::npos);
+  // The settings were still written.
+  EXPECT_EQ(SettingsLines().size(), 12u);
+}
+
+TEST(MainWindowEnd, SecondInstanceShowsTheBoxAndTouchesNoFile) {
+  vktest::TempDir home;
+  vktest::TempDir otherHome;
+  MakeCatalogue(home.path(), {{"A", "/za", 0, 0, {"/qa"}}});
+  MakeSettings(home.path(), {"A", "0", "0", "0", "kaputt"});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  w.Show();
+  const auto before = Snapshot(home.path());
+  ui.boxes.clear();
+  // The second start uses another home: it must not even create its data
+  // folder or read its settings there.
+  vktest::WriteFile(otherHome / "VKDaten/volkarn.dat", "kurz");
+  SetHomeDirForTesting(otherHome.path());
+  const auto otherBefore = Snapshot(otherHome.path());
+  {
+    TForm1 second(nullptr, w.lockName());
+    EXPECT_TRUE(second.StartRefused());
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].kind, "info");
+    EXPECT_NE(ui.boxes[0].text.find("VolKarn wurde bereits gestartet!"), std::string::npos);
+    EXPECT_TRUE(ui.boxes[0].beep);
+    second.show();
+    QApplication::processEvents();
+    second.close();
+  }
+  EXPECT_EQ(Snapshot(otherHome.path()), otherBefore);
+  SetHomeDirForTesting(home.path());
+  EXPECT_EQ(Snapshot(home.path()), before);
+  // The running instance is not touched.
+  EXPECT_EQ(w.form1()->CB1->currentIndex(), 0);
+  EXPECT_EQ(ui.boxes.size(), 1u);
+}
+
+// ----------------------------------------------------------- other windows --
+
+TEST(MainWindowPages, SynchronisationButtons) {
+  vktest::TempDir home;
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  f->Label16Click();
+  QTest::mouseClick(f->BitBtn8, Qt::LeftButton);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_NE(ui.boxes[0].text.find("Hier geht noch nix."), std::string::npos);
+  EXPECT_FALSE(ui.boxes[0].beep);
+  EXPECT_EQ(f->SG1->columnCount(), 2);
+  EXPECT_EQ(f->SG1->columnWidth(0), 226);
+  EXPECT_EQ(f->SG1->rowHeight(0), 18);
+  EXPECT_EQ(f->CB3->count(), 0);
+
+  bool wasShown = false;
+  vktest::WhenModal([&] {
+    wasShown = w.fsynneu()->isVisible() && QApplication::activeModalWidget() == w.fsynneu();
+    w.fsynneu()->CancelBtnClick();
+  });
+  QTest::mouseClick(f->BitBtn7, Qt::LeftButton);
+  EXPECT_TRUE(wasShown);
+  EXPECT_FALSE(w.fsynneu()->isVisible());
+  EXPECT_TRUE(f->Panel6->isVisible());
+}
+
+TEST(MainWindowPages, InfoLabelOpensTheAboutWindow) {
+  vktest::TempDir home;
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  bool wasShown = false;
+  vktest::WhenModal([&] {
+    wasShown = w.fabout()->isVisible();
+    w.fabout()->Panel1MouseDown();
+    w.fabout()->Panel1MouseUp();
+  });
+  QTest::mouseClick(f->Label8, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_TRUE(wasShown);
+  EXPECT_FALSE(w.fabout()->isVisible());
+}
+
+// No German text is cut off: every caption fits into its control.
+TEST(MainWindowLayout, CaptionsFitTheirControls) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"Zwanzig Zeichen Name", "/ziel", Date(2003, 3, 5), 0.5, {"/q"}}});
+  MakeSettings(home.path(), {"Zwanzig Zeichen Name"});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  for (QPushButton* b : f->findChildren<QPushButton*>()) {
+    EXPECT_LE(b->sizeHint().width(), b->width()) << b->text().toStdString();
+    EXPECT_LE(QFontMetrics(b->font()).height() + 4, b->height()) << b->text().toStdString();
+  }
+  for (QRadioButton* r : {f->RadioButton1, f->RadioButton2})
+    EXPECT_LE(r->sizeHint().width(), r->width()) << r->text().toStdString();
+  for (QLabel* l : f->findChildren<QLabel*>()) {
+    const QRect inParent = l->geometry();
+    EXPECT_LE(inParent.right(), l->parentWidget()->width() - 1) << l->text().toStdString();
+    if (l->wordWrap()) {
+      EXPECT_LE(l->heightForWidth(l->width()), l->height()) << l->text().toStdString();
+    } else {
+      QString t = l->text();
+      t.remove(QLatin1Char('&'));
+      EXPECT_LE(QFontMetrics(l->font()).horizontalAdvance(t), l->width()) << t.toStdString();
+      EXPECT_LE(QFontMetrics(l->font()).height(), l->height() + 1) << t.toStdString();
+    }
+  }
+  QComboBox* cb1 = f->CB1;
+  EXPECT_LE(QFontMetrics(cb1->font()).horizontalAdvance(cb1->currentText()) + 24, cb1->width());
+  // The read-only texts show all their lines (Memo1 in both modes).
+  f->RadioButton1Click();
+  std::vector<QPlainTextEdit*> memos{f->Memo1, f->Memo2, f->Memo3, f->Memo4, f->Memo5, f->Memo7};
+  auto fits = [](QPlainTextEdit* m) {
+    const int margin = static_cast<int>(m->document()->documentMargin());
+    const int width = m->width() - 2 * m->frameWidth() - 2 * margin;
+    int height = 0;
+    for (const QString& paragraph : m->toPlainText().split(QLatin1Char('\n')))
+      height += QFontMetrics(m->font())
+                    .boundingRect(QRect(0, 0, width, 1000), Qt::TextWordWrap, paragraph)
+                    .height();
+    return height <= m->height() - 2 * m->frameWidth() - 2 * margin;
+  };
+  for (QPlainTextEdit* m : memos) EXPECT_TRUE(fits(m)) << m->toPlainText().toStdString();
+  f->RadioButton2Click();
+  EXPECT_TRUE(fits(f->Memo1)) << f->Memo1->toPlainText().toStdString();
+  // The empty catalogue's hint fits its place.
+  EXPECT_LE(f->Label11->heightForWidth(f->Label11->width()), f->Label11->height());
+}
+
+TEST(MainWindowLayout, PlacesColoursAndFonts) {
+  vktest::TempDir home;
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  EXPECT_EQ(f->ScrollBox1->geometry(), QRect(0, 0, 126, 429));
+  EXPECT_EQ(f->ScrollBox1->palette().color(QPalette::Window), QColor(0xFF, 0xF5, 0x7D));
+  EXPECT_EQ(f->Panel2->palette().color(QPalette::Window), QColor(0xFF, 0xF9, 0xAE));
+  EXPECT_EQ(f->Panel4->palette().color(QPalette::Window), QColor(0xF1, 0xEE, 0x6B));
+  EXPECT_EQ(f->Panel6->palette().color(QPalette::Window), QColor(0xFD, 0xE2, 0x79));
+  EXPECT_EQ(f->Panel2->geometry(), QRect(126, 0, 524, 429));
+  EXPECT_EQ(f->BitBtn12->geometry(), QRect(1, 330, 120, 50));
+  EXPECT_EQ(f->CB1->geometry().topLeft(), QPoint(180, 42));
+  EXPECT_EQ(f->GroupBox1->geometry(), QRect(12, 132, 493, 213));
+  EXPECT_EQ(f->LB1->geometry(), QRect(7, 36, 470, 89));
+  EXPECT_EQ(f->Edit3->geometry().topLeft(), QPoint(400, 148));
+  EXPECT_EQ(f->BitBtn1->geometry(), QRect(12, 356, 120, 30));
+  EXPECT_EQ(f->BitBtn5->geometry(), QRect(36, 244, 160, 30));
+  EXPECT_EQ(f->SG1->geometry(), QRect(36, 164, 457, 117));
+  EXPECT_EQ(f->Memo1->palette().color(QPalette::Base), QColor(0xE6, 0xE6, 0xE6));
+  EXPECT_EQ(f->BitBtn1->font().pixelSize(), 16);
+  EXPECT_TRUE(f->BitBtn1->font().bold());
+  EXPECT_EQ(f->Memo7->font().pixelSize(), 9);
+  EXPECT_EQ(f->Label1->palette().color(QPalette::WindowText), QColor(0, 0, 0x80));
+  EXPECT_EQ(f->BitBtn9->text().toStdString(), "S&ichern");
+  EXPECT_EQ(f->Label2->buddy(), f->CB1);
+  EXPECT_EQ(f->Label15->buddy(), f->CB2);
+  EXPECT_TRUE(f->BitBtn1->isDefault());
+  EXPECT_EQ(f->Label8->cursor().shape(), Qt::PointingHandCursor);
+}
+
+// Saves pictures of the windows when VOLKARN_SCREENSHOTS names a folder:
+//   VOLKARN_SCREENSHOTS=docs/screenshots gui_tests --gtest_filter='*Pictures*'
+TEST(MainWindowPictures, SaveScreenshots) {
+  const char* out = std::getenv("VOLKARN_SCREENSHOTS");
+  if (out == nullptr || *out == 0) GTEST_SKIP() << "VOLKARN_SCREENSHOTS not set";
+  const std::string dir = AddBackslash(out);
+  vktest::TempDir home;
+  const double date = Date(2003, 2, 22);
+  MakeCatalogue(home.path(),
+                {{"Eigene Dateien", "/media/sicherung", date, EncodeTime(18, 45, 0, 0),
+                  {"/home/anna/Dokumente", "/home/anna/Bilder", "/home/anna/Briefe 2003"}},
+                 {"Projekte", "/media/sicherung/projekte", 0, 0, {"/srv/projekte"}}});
+  MakeSettings(home.path(), {"Eigene Dateien"});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  ASSERT_TRUE(f->grab().save(QString::fromStdString(dir + "backup-page.png")));
+  f->Label23Click();
+  f->CB2Enter();
+  Choose(f->CB2, 0);
+  f->CB2Change();
+  ASSERT_TRUE(f->grab().save(QString::fromStdString(dir + "check-page.png")));
+  f->Label16Click();
+  ASSERT_TRUE(f->grab().save(QString::fromStdString(dir + "sync-page.png")));
+  TFSynNeu* s = w.fsynneu();
+  s->SName->setText(QStringLiteral("Laptop"));
+  s->Edit1->setText(QStringLiteral("/tmp"));
+  s->Edit2->setText(QStringLiteral("/var/tmp"));
+  s->BitBtn4Click();
+  s->show();
+  QApplication::processEvents();
+  ASSERT_TRUE(s->grab().save(QString::fromStdString(dir + "sync-window.png")));
+  s->hide();
+  w.fabout()->show();
+  QApplication::processEvents();
+  ASSERT_TRUE(w.fabout()->grab().save(QString::fromStdString(dir + "about-window.png")));
+  w.fabout()->hide();
+}
+
+}  // namespace

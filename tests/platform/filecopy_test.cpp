@@ -1,0 +1,209 @@
+// The file copy of the operating-system layer: what it carries over, what
+// it answers, and that a failed copy never damages the old destination.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "platform/internal.h"
+#include "platform/platform.h"
+#include "platform/platform_support.h"
+#include "support/core_support.h"
+
+namespace {
+
+std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(gen());
+  return s;
+}
+
+struct timespec MtimeOf(const std::string& path) {
+  struct stat st {};
+  lstat(path.c_str(), &st);
+  return st.st_mtim;
+}
+
+// Runs each copy test with the unnamed temporary file (O_TMPFILE) and with
+// the named one that file systems without it get.
+class CopyFileTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { platform::detail::g_forceNamedTemp = GetParam(); }
+  void TearDown() override {
+    platform::detail::g_forceNamedTemp = false;
+    platform::SetFaultHook(nullptr);
+  }
+  vktest::TempDir dir;
+};
+
+INSTANTIATE_TEST_SUITE_P(TempKinds, CopyFileTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Named" : "Unnamed"; });
+
+}  // namespace
+
+TEST_P(CopyFileTest, CarriesContentPermissionsAndNanosecondTime) {
+  const std::string src = dir / "src.bin";
+  const std::string content = RandomBytes(3 * 1024 * 1024 + 17, 1);
+  vktest::WriteFile(src, content);
+  ASSERT_EQ(0, chmod(src.c_str(), 0640));
+  const struct timespec times[2] = {{1000000000, 5}, {1234567890, 123456789}};
+  ASSERT_EQ(0, utimensat(AT_FDCWD, src.c_str(), times, 0));
+
+  // The destination folder is not made here.
+  EXPECT_EQ(platform::kErrPathNotFound, platform::CopyFile(src, dir / "out/copy.bin", false));
+  ASSERT_EQ(0, platform::CopyFile(src, dir / "copy.bin", false));
+  EXPECT_EQ(content, vktest::ReadFile(dir / "copy.bin"));
+  EXPECT_EQ(0640u, vktest::ModeOf(dir / "copy.bin") & 07777);
+  EXPECT_EQ(1234567890, MtimeOf(dir / "copy.bin").tv_sec);
+  EXPECT_EQ(123456789, MtimeOf(dir / "copy.bin").tv_nsec);
+
+  // Empty and read-only sources.
+  vktest::WriteFile(dir / "empty", "");
+  ASSERT_TRUE(platform::MakeReadOnly(dir / "empty"));
+  ASSERT_EQ(0, platform::CopyFile(dir / "empty", dir / "empty-copy", false));
+  EXPECT_TRUE(platform::FileExists(dir / "empty-copy"));
+  EXPECT_EQ("", vktest::ReadFile(dir / "empty-copy"));
+  EXPECT_TRUE(platform::HasAttributes(dir / "empty-copy", platform::kAttrReadOnly));
+
+  EXPECT_EQ((std::vector<std::string>{"copy.bin", "empty", "empty-copy", "src.bin"}),
+            vktest::NamesIn(dir.path()));
+}
+
+TEST_P(CopyFileTest, ReplacesOrRefusesAnExistingDestination) {
+  vktest::WriteFile(dir / "src", "new content");
+  vktest::WriteFile(dir / "dst", "old");
+  EXPECT_EQ(platform::kErrFileExists, platform::CopyFile(dir / "src", dir / "dst", true));
+  EXPECT_EQ("old", vktest::ReadFile(dir / "dst"));
+  ASSERT_EQ(0, platform::CopyFile(dir / "src", dir / "dst", false));
+  EXPECT_EQ("new content", vktest::ReadFile(dir / "dst"));
+
+  // A read-only destination, as the backup meets it: clear, then replace.
+  ASSERT_EQ(0, chmod((dir / "src").c_str(), 0600));
+  ASSERT_TRUE(platform::MakeReadOnly(dir / "dst"));
+  ASSERT_TRUE(platform::HasAttributes(dir / "dst", platform::kAttrReadOnly));
+  ASSERT_TRUE(platform::ClearAttributes(dir / "dst", platform::kAttrReadOnly));
+  vktest::WriteFile(dir / "src", "third");
+  ASSERT_EQ(0, platform::CopyFile(dir / "src", dir / "dst", false));
+  EXPECT_EQ("third", vktest::ReadFile(dir / "dst"));
+  EXPECT_EQ(0600u, vktest::ModeOf(dir / "dst") & 07777);  // the source's permissions
+
+  // A folder in the way is not replaced.
+  ASSERT_EQ(0, mkdir((dir / "folder").c_str(), 0755));
+  EXPECT_EQ(platform::kErrAccessDenied, platform::CopyFile(dir / "src", dir / "folder", false));
+  EXPECT_TRUE(platform::DirExists(dir / "folder"));
+  EXPECT_EQ((std::vector<std::string>{"dst", "folder", "src"}), vktest::NamesIn(dir.path()));
+}
+
+TEST_P(CopyFileTest, AnswersWithWindowsCodes) {
+  vktest::WriteFile(dir / "src", "x");
+  ASSERT_EQ(0, mkdir((dir / "sub").c_str(), 0755));
+  EXPECT_EQ(platform::kErrFileNotFound, platform::CopyFile(dir / "none", dir / "d1", false));
+  EXPECT_EQ(platform::kErrPathNotFound, platform::CopyFile(dir / "src", dir / "no/d2", false));
+  EXPECT_EQ(platform::kErrPathNotFound, platform::CopyFile(dir / "src/x", dir / "d3", false));
+  EXPECT_EQ(platform::kErrAccessDenied, platform::CopyFile(dir / "sub", dir / "d4", false));
+  EXPECT_EQ(platform::kErrAccessDenied, platform::CopyFile(dir / "src", dir / "sub/", false));
+  ASSERT_EQ(0, mkfifo((dir / "fifo").c_str(), 0644));
+  EXPECT_EQ(platform::kErrAccessDenied, platform::CopyFile(dir / "fifo", dir / "d5", false));
+
+  {
+    vktest::FaultHookGuard guard(vktest::FailAt("copy-open-source", EACCES));
+    EXPECT_EQ(platform::kErrAccessDenied, platform::CopyFile(dir / "src", dir / "d6", false));
+  }
+  EXPECT_EQ((std::vector<std::string>{"fifo", "src", "sub"}), vktest::NamesIn(dir.path()));
+  EXPECT_TRUE(vktest::NamesIn(dir / "sub").empty());
+}
+
+TEST_P(CopyFileTest, CopiesASymlinkAsASymlink) {
+  ASSERT_EQ(0, symlink("../elsewhere/target name", (dir / "link").c_str()));
+  const struct timespec times[2] = {{1500000000, 0}, {1600000000, 250}};
+  ASSERT_EQ(0, utimensat(AT_FDCWD, (dir / "link").c_str(), times, AT_SYMLINK_NOFOLLOW));
+  ASSERT_EQ(0, platform::CopyFile(dir / "link", dir / "copy", false));
+  ASSERT_TRUE(S_ISLNK(vktest::ModeOf(dir / "copy")));
+  char buf[256] = {};
+  ASSERT_GT(readlink((dir / "copy").c_str(), buf, sizeof buf - 1), 0);
+  EXPECT_STREQ("../elsewhere/target name", buf);
+  EXPECT_EQ(1600000000, MtimeOf(dir / "copy").tv_sec);
+  EXPECT_EQ(250, MtimeOf(dir / "copy").tv_nsec);
+
+  // Over an existing file, and refused with failIfExists.
+  vktest::WriteFile(dir / "file", "data");
+  EXPECT_EQ(platform::kErrFileExists, platform::CopyFile(dir / "link", dir / "file", true));
+  EXPECT_EQ("data", vktest::ReadFile(dir / "file"));
+  ASSERT_EQ(0, platform::CopyFile(dir / "link", dir / "file", false));
+  EXPECT_TRUE(S_ISLNK(vktest::ModeOf(dir / "file")));
+  EXPECT_EQ((std::vector<std::string>{"copy", "file", "link"}), vktest::NamesIn(dir.path()));
+}
+
+TEST_P(CopyFileTest, FailureHalfWayKeepsTheOldDestinationAndNoTemporaryFile) {
+  const std::string oldContent = RandomBytes(200000, 2);
+  vktest::WriteFile(dir / "src", RandomBytes(500000, 3));
+  vktest::WriteFile(dir / "dst", oldContent);
+  ASSERT_EQ(0, chmod((dir / "dst").c_str(), 0604));
+
+  std::vector<std::string> writeChecks;
+  platform::SetFaultHook([&](const std::string& op, const std::string& path) {
+    if (op != "copy-write") return 0;
+    writeChecks.push_back(path);
+    return ENOSPC;
+  });
+  EXPECT_EQ(platform::kErrDiskFull, platform::CopyFile(dir / "src", dir / "dst", false));
+  EXPECT_EQ(std::vector<std::string>{dir / "dst"}, writeChecks);
+  EXPECT_EQ(platform::kErrDiskFull, platform::CopyFile(dir / "src", dir / "new", false));
+
+  platform::SetFaultHook(vktest::FailAt("copy-link", EIO));
+  EXPECT_EQ(platform::kErrNotReady, platform::CopyFile(dir / "src", dir / "dst", false));
+  EXPECT_EQ(platform::kErrNotReady, platform::CopyFile(dir / "src", dir / "new", false));
+  ASSERT_EQ(0, symlink("src", (dir / "link").c_str()));
+  EXPECT_EQ(platform::kErrNotReady, platform::CopyFile(dir / "link", dir / "dst", false));
+  platform::SetFaultHook(nullptr);
+
+  EXPECT_EQ(oldContent, vktest::ReadFile(dir / "dst"));
+  EXPECT_EQ(0604u, vktest::ModeOf(dir / "dst") & 07777);
+  EXPECT_EQ((std::vector<std::string>{"dst", "link", "src"}), vktest::NamesIn(dir.path()));
+}
+
+TEST_P(CopyFileTest, FullDiskKeepsTheOldDestination) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+  vktest::TempDir mountPoint;
+  if (mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0, "size=1m") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{mountPoint.path()};
+
+  const std::string oldContent = RandomBytes(300000, 4);
+  vktest::WriteFile(mountPoint / "dst", oldContent);
+  vktest::WriteFile(dir / "big", RandomBytes(2 * 1024 * 1024, 5));
+  EXPECT_EQ(platform::kErrDiskFull, platform::CopyFile(dir / "big", mountPoint / "dst", false));
+  EXPECT_EQ(oldContent, vktest::ReadFile(mountPoint / "dst"));
+  EXPECT_EQ(platform::kErrDiskFull, platform::CopyFile(dir / "big", mountPoint / "new", false));
+  EXPECT_EQ(std::vector<std::string>{"dst"}, vktest::NamesIn(mountPoint.path()));
+
+  // What fits is copied on the same file system.
+  vktest::WriteFile(dir / "small", "fits");
+  EXPECT_EQ(0, platform::CopyFile(dir / "small", mountPoint / "dst", false));
+  EXPECT_EQ("fits", vktest::ReadFile(mountPoint / "dst"));
+}
+
+TEST(MapErrno, EveryErrnoGetsAKnownCode) {
+  const std::pair<int, int> table[] = {
+      {0, 0},         {ENOENT, 2},  {ENOTDIR, 3},  {ENAMETOOLONG, 3}, {ELOOP, 3},
+      {EACCES, 5},    {EPERM, 5},   {EISDIR, 5},   {EXDEV, 5},        {EINVAL, 5},
+      {EMFILE, 8},    {ENFILE, 8},  {ENOMEM, 8},   {EROFS, 19},       {EIO, 21},
+      {ENODEV, 21},   {ESTALE, 21}, {EBUSY, 32},   {ETXTBSY, 32},     {EAGAIN, 32},
+      {EEXIST, 80},   {ENOSPC, 112}, {EDQUOT, 112}, {EFBIG, 112},
+  };
+  for (const auto& [err, code] : table) EXPECT_EQ(code, platform::MapErrno(err)) << err;
+  const int known[] = {2, 3, 5, 8, 19, 21, 32, 80, 112};
+  for (int err = 1; err < 134; ++err) {
+    const int code = platform::MapErrno(err);
+    EXPECT_NE(std::end(known), std::find(std::begin(known), std::end(known), code)) << err;
+  }
+}

@@ -1,0 +1,256 @@
+// Whole files, folders, the user's folders, the single-instance lock and
+// the launcher of the operating-system layer.
+#include <errno.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <random>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "platform/platform_support.h"
+#include "support/core_support.h"
+
+namespace {
+
+// Sets an environment variable for one test and puts the old value back.
+class EnvGuard {
+ public:
+  EnvGuard(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~EnvGuard() {
+    if (old_)
+      setenv(name_.c_str(), old_->c_str(), 1);
+    else
+      unsetenv(name_.c_str());
+  }
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+std::string UniqueName() {
+  std::random_device rd;
+  return "vktest-lock-" + std::to_string(rd());
+}
+
+// Waits up to five seconds for a file that a started program writes.
+std::string WaitForFile(const std::string& path) {
+  for (int i = 0; i < 500; ++i) {
+    std::string content = vktest::ReadFile(path);
+    if (!content.empty()) return content;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return std::string();
+}
+
+// A small program that records its arguments, one per line.
+void WriteRecorder(const std::string& path, const std::string& record) {
+  vktest::WriteFile(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
+                              record + ".part'\n/bin/mv '" + record + ".part' '" + record + "'\n");
+  ASSERT_EQ(0, chmod(path.c_str(), 0755));
+}
+
+}  // namespace
+
+TEST(WholeFiles, ReadAndAtomicWrite) {
+  vktest::TempDir dir;
+  const std::string f = dir / "data.dat";
+  ASSERT_EQ(0, platform::WriteFileAtomic(f, std::string("a\0b\r\n", 5)));
+  std::string bytes;
+  int code = -1;
+  ASSERT_TRUE(platform::ReadWholeFile(f, bytes, &code));
+  EXPECT_EQ(std::string("a\0b\r\n", 5), bytes);
+  EXPECT_EQ(0, code);
+
+  // Replacing keeps the old permissions.
+  ASSERT_EQ(0, chmod(f.c_str(), 0600));
+  ASSERT_EQ(0, platform::WriteFileAtomic(f, ""));
+  EXPECT_EQ("", vktest::ReadFile(f));
+  EXPECT_EQ(0600u, vktest::ModeOf(f) & 07777);
+  ASSERT_EQ(0, platform::WriteFileAtomic(f, "second"));
+
+  // A failure (full disk while writing) leaves the old file as it was.
+  {
+    vktest::FaultHookGuard guard(vktest::FailAt("write-atomic", ENOSPC));
+    EXPECT_EQ(platform::kErrDiskFull, platform::WriteFileAtomic(f, "third, longer"));
+  }
+  EXPECT_EQ("second", vktest::ReadFile(f));
+  EXPECT_EQ(std::vector<std::string>{"data.dat"}, vktest::NamesIn(dir.path()));
+
+  EXPECT_EQ(platform::kErrPathNotFound, platform::WriteFileAtomic(dir / "no/x", "x"));
+  EXPECT_FALSE(platform::ReadWholeFile(dir / "none", bytes, &code));
+  EXPECT_EQ(platform::kErrFileNotFound, code);
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_FALSE(platform::ReadWholeFile(dir.path(), bytes, &code));
+  EXPECT_EQ(platform::kErrAccessDenied, code);
+}
+
+TEST(Folders, CreateDirPathMakesEveryMissingParent) {
+  vktest::TempDir dir;
+  EXPECT_TRUE(platform::CreateDirPath(dir / "a/b/c"));
+  EXPECT_TRUE(platform::DirExists(dir / "a/b/c"));
+  EXPECT_TRUE(platform::CreateDirPath(dir / "a/b/c"));   // already there
+  EXPECT_TRUE(platform::CreateDirPath(dir / "a/b/d/"));  // trailing separator
+  EXPECT_TRUE(platform::DirExists(dir / "a/b/d"));
+
+  vktest::WriteFile(dir / "file", "x");
+  EXPECT_FALSE(platform::CreateDirPath(dir / "file"));
+  EXPECT_FALSE(platform::CreateDirPath(dir / "file/sub"));
+  EXPECT_FALSE(platform::CreateDirPath(""));
+
+  ASSERT_EQ(0, symlink("a", (dir / "link").c_str()));
+  EXPECT_TRUE(platform::CreateDirPath(dir / "link/new"));  // through the link
+  EXPECT_TRUE(platform::DirExists(dir / "a/new"));
+
+  vktest::FaultHookGuard guard(vktest::FailAt("create-dir", EACCES));
+  EXPECT_FALSE(platform::CreateDirPath(dir / "x/y"));
+  EXPECT_FALSE(platform::PathExists(dir / "x"));
+}
+
+TEST(UserFolders, FollowTheEnvironment) {
+  {
+    EnvGuard data("XDG_DATA_HOME", "/srv/data/");
+    EXPECT_EQ("/srv/data/VolKarn/", platform::UserDataDir());
+  }
+  {
+    EnvGuard data("XDG_DATA_HOME", "relative");  // not absolute: ignored
+    EnvGuard home("HOME", "/home/anna");
+    EXPECT_EQ("/home/anna/.local/share/VolKarn/", platform::UserDataDir());
+  }
+  vktest::TempDir runtime;
+  {
+    EnvGuard rt("XDG_RUNTIME_DIR", runtime.path().c_str());
+    EXPECT_EQ(runtime.path().substr(0, runtime.path().size() - 1), platform::RuntimeDir());
+  }
+  {
+    EnvGuard rt("XDG_RUNTIME_DIR", nullptr);
+    EXPECT_EQ("/tmp", platform::RuntimeDir());
+  }
+  const std::string self = platform::ProgramFile();
+  ASSERT_FALSE(self.empty());
+  EXPECT_EQ('/', self[0]);
+  EXPECT_TRUE(platform::IsExecutableFile(self));
+}
+
+TEST(InstanceLock, OneHolderAtATime) {
+  vktest::TempDir runtime;
+  EnvGuard rt("XDG_RUNTIME_DIR", runtime.path().c_str());
+  const std::string name = UniqueName();
+  platform::InstanceLock first;
+  platform::InstanceLock second;
+  ASSERT_TRUE(first.Acquire(name));
+  EXPECT_TRUE(platform::FileExists(runtime / (name + ".lock")));
+  EXPECT_FALSE(second.Acquire(name));
+  {
+    platform::InstanceLock other;
+    EXPECT_TRUE(other.Acquire(name + "-other"));  // another name is free
+  }
+
+  // Another process is refused as well.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    platform::InstanceLock lock;
+    _exit(lock.Acquire(name) ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  first.Release();
+  EXPECT_TRUE(second.Acquire(name));
+  EXPECT_TRUE(second.Acquire(name));  // holding it already
+  second.Release();
+  {
+    platform::InstanceLock scoped;
+    EXPECT_TRUE(scoped.Acquire(name));
+  }  // released by the destructor
+  EXPECT_TRUE(first.Acquire(name));
+  EXPECT_FALSE(second.Acquire("bad/name"));
+}
+
+TEST(InstanceLock, InTmpTheNameCarriesTheUserId) {
+  EnvGuard rt("XDG_RUNTIME_DIR", nullptr);
+  const std::string name = UniqueName();
+  const std::string file = "/tmp/" + name + "-" + std::to_string(getuid()) + ".lock";
+  platform::InstanceLock lock;
+  ASSERT_TRUE(lock.Acquire(name));
+  EXPECT_TRUE(platform::FileExists(file));
+  lock.Release();
+  unlink(file.c_str());
+}
+
+TEST(Launch, FindsTheEditorAndReportsMissingFiles) {
+  const std::string editor = platform::FindTextEditor();
+  EXPECT_TRUE(editor.empty() || platform::IsExecutableFile(editor)) << editor;
+
+  vktest::TempDir dir;
+  EXPECT_EQ(2, platform::LaunchFile(dir / "missing.txt", ""));
+  EXPECT_EQ(2, platform::LaunchFile(dir / "missing-program", "x"));
+  EXPECT_EQ(2, platform::LaunchFile("", ""));
+
+  // A file with an execute bit that is no program.
+  vktest::WriteFile(dir / "notaprogram", "just text\n");
+  ASSERT_EQ(0, chmod((dir / "notaprogram").c_str(), 0755));
+  EXPECT_EQ(11, platform::LaunchFile(dir / "notaprogram", ""));
+
+  // The hook replaces the launcher.
+  std::vector<std::string> launched;
+  platform::SetLaunchHook([&](const std::string& file, const std::string& parameters) {
+    launched.push_back(file + "|" + parameters);
+    return 33;
+  });
+  EXPECT_EQ(33, platform::LaunchFile("notepad.exe", dir / "missing.txt"));
+  platform::SetLaunchHook(nullptr);
+  EXPECT_EQ(std::vector<std::string>{"notepad.exe|" + dir / "missing.txt"}, launched);
+}
+
+TEST(Launch, StartsProgramsWithAnArgumentVectorNeverAShell) {
+  vktest::TempDir dir;
+  ASSERT_TRUE(platform::CreateDirPath(dir / "bin"));
+  EnvGuard path("PATH", (dir / "bin").c_str());
+
+  // No editor installed: notepad has no program.
+  EXPECT_EQ("", platform::FindTextEditor());
+  EXPECT_EQ(31, platform::LaunchFile("notepad.exe", dir / "report.log"));
+  EXPECT_EQ(31, platform::LaunchFile("WordPad.EXE", dir / "text.rtf"));
+  // No document opener either.
+  vktest::WriteFile(dir / "doc.xyz", "x");
+  EXPECT_EQ(31, platform::LaunchFile(dir / "doc.xyz", ""));
+
+  // A text editor: "notepad.exe" starts it with the parameter untouched.
+  WriteRecorder(dir / "bin/mousepad", dir / "editor.out");
+  EXPECT_EQ(dir / "bin/mousepad", platform::FindTextEditor());
+  const std::string tricky = dir / "Bericht; rm -rf $HOME `x` 'q'.log";
+  EXPECT_GT(platform::LaunchFile("NOTEPAD.EXE", tricky), 32);
+  EXPECT_EQ(tricky + "\n", WaitForFile(dir / "editor.out"));
+  EXPECT_GT(platform::LaunchFile("wordpad.exe", "-x.rtf"), 32);  // no option for the editor
+  unlink((dir / "editor.out").c_str());
+  EXPECT_GT(platform::LaunchFile("notepad.exe", "-x.rtf"), 32);
+  EXPECT_EQ("./-x.rtf\n", WaitForFile(dir / "editor.out"));
+
+  // A program by path with one argument.
+  WriteRecorder(dir / "prog", dir / "prog.out");
+  EXPECT_GT(platform::LaunchFile(dir / "prog", "two words"), 32);
+  EXPECT_EQ("two words\n", WaitForFile(dir / "prog.out"));
+
+  // Documents go to the opener, which reports whether it found a program.
+  WriteRecorder(dir / "bin/xdg-open", dir / "open.out");
+  EXPECT_GT(platform::LaunchFile(dir / "doc.xyz", ""), 32);
+  EXPECT_EQ(dir / "doc.xyz\n", WaitForFile(dir / "open.out"));
+  vktest::WriteFile(dir / "bin/xdg-open", "#!/bin/sh\nexit 3\n");
+  EXPECT_EQ(31, platform::LaunchFile(dir / "doc.xyz", ""));
+}
