@@ -155,15 +155,17 @@ void Tabout::Panel3MouseMove() {
 
 bool Tabout::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
+  const bool press = type == QEvent::MouseButtonPress;
+  const bool release = type == QEvent::MouseButtonRelease;
+  const bool left = (press || release) && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
   if (watched == Panel1 || watched == Label5) {
     // The mouse is grabbed by the pressed widget, so the release arrives
     // here wherever it happens.
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+    if (press && left) {
       Panel1MouseDown();
       return true;
     }
-    if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton && pressed_) {
+    if (release && left && pressed_) {
       Panel1MouseUp();
       return true;
     }
@@ -173,10 +175,15 @@ bool Tabout::eventFilter(QObject* watched, QEvent* event) {
     return false;
   }
   if (watched == Label2) {
-    if (type == QEvent::MouseMove || type == QEvent::Enter) Label2MouseMove();
+    if (type == QEvent::Enter) Label2MouseMove();
     if (type == QEvent::Leave) Panel3MouseMove();
-    if (type == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+    // The move belongs to the link alone; passed on, the panel below
+    // would take the underline away again.
+    if (type == QEvent::MouseMove) {
+      Label2MouseMove();
+      return true;
+    }
+    if (release && left &&
         Label2->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
       Label2Click();
       return true;

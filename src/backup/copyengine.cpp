@@ -4,10 +4,10 @@
 #include <set>
 
 #include "backup/errorbox.h"
+#include "storage/codepage.h"
 #include "storage/daten.h"
 #include "storage/pathtext.h"
 #include "storage/singlefile.h"
-#include "storage/codepage.h"
 
 namespace {
 
@@ -143,8 +143,8 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
 }
 
 void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
-                           const std::string& folder, const std::string& name,
-                           std::int32_t& status, int& ownCount) {
+                           const std::string& folder, const std::string& name, std::int32_t& status,
+                           int& ownCount) {
   const std::string sourceFile = source + folder + name;
   observer_->SetCurrentFile("Kopiere " + sourceFile);
   try {
@@ -192,7 +192,8 @@ bool CopyEngine::ReportCopyError(std::int32_t code, const std::string& sourceFil
       RunReport.push_back("Die Datei " + z + " ist schreibgeschützt.");
       break;
     case platform::kErrDiskFull:
-      RunReport.push_back(z + " konnte nicht nach " + q + " kopiert werden. Der Datenträger ist voll.");
+      RunReport.push_back(z + " konnte nicht nach " + q +
+                          " kopiert werden. Der Datenträger ist voll.");
       break;
     case platform::kErrDirectory:
       RunReport.push_back(q + ": Das Zielverzeichnis konnte nicht angelegt werden.");
@@ -224,8 +225,9 @@ bool CopyEngine::FlushTargets(const std::vector<CopyRow>& rows) {
     if (root.empty()) root = "/";
     if (!done.insert(root).second || !platform::DirExists(root)) continue;
     if (!platform::SyncFileSystem(root)) {
-      RunReport.push_back("Die kopierten Dateien konnten nicht vollständig auf den Datenträger von " +
-                          root + " geschrieben werden.");
+      RunReport.push_back(
+          "Die kopierten Dateien konnten nicht vollständig auf den Datenträger von " + root +
+          " geschrieben werden.");
       ok = false;
     }
   }
@@ -279,9 +281,7 @@ TDateTime CopyEngine::StampBefore(TDateTime start) {
   return day + (seconds - 4.0 + 0.5) / 86400.0;
 }
 
-std::string CopyEngine::CountText() const {
-  return IntToText(CopiedTotal) + "\rDateien\rkopiert.";
-}
+std::string CopyEngine::CountText() const { return IntToText(CopiedTotal) + "\rDateien\rkopiert."; }
 
 RunEnd FinishRun(CopyEngine& engine, const std::vector<CopyRow>& rows, tBackups& jobs,
                  int jobIndex) {

@@ -87,8 +87,8 @@ class CopyEngine {
   void RunRows(const std::vector<CopyRow>& rows);
   // Copies the selected files of source + folder into target + folder and
   // below; the result is the number of files copied there.
-  int WalkDirectory(const std::string& source, const std::string& target,
-                    const std::string& folder, std::int32_t& status, bool dirDate);
+  int WalkDirectory(const std::string& source, const std::string& target, const std::string& folder,
+                    std::int32_t& status, bool dirDate);
   // True when the entry's stamp is later than ChangedSince.
   bool IsNewer(const platform::DirEntry& entry) const;
   // True when the bare file name is not excluded.

@@ -31,7 +31,7 @@ const QColor kUncheckedColour(255, 0, 0);
 
 constexpr int kMinWidth = 400;
 constexpr int kMinHeight = 300;
-constexpr int kHeaderHeight = 57;  // Panel1
+constexpr int kHeaderHeight = 57;    // Panel1
 constexpr int kRunAreaHeight = 153;  // Panel2
 
 QWidget* MakePanel(QWidget* parent) {
@@ -132,9 +132,7 @@ class TFKopie::Observer : public CopyObserver {
     form_->Label8->setText(Q(text).replace(QLatin1Char('\r'), QLatin1Char('\n')));
     form_->Label8->repaint();
   }
-  void SetRowCount(int row, const std::string& text) override {
-    form_->SetCell(2, row, Q(text));
-  }
+  void SetRowCount(int row, const std::string& text) override { form_->SetCell(2, row, Q(text)); }
   void ProcessEvents() override { QCoreApplication::processEvents(); }
 
  private:
@@ -450,7 +448,8 @@ void TFKopie::BitBtn2Click() {
     if (target.empty() && !rows.front().target.empty() && rows.front().target[0] == '/')
       target = "/";
     if (!platform::DirExists(target)) {
-      if (!AskYesNo("Das Zielverzeichnis " + target + " existiert nicht.\rSoll es neu angelegt werden?")) {
+      if (!AskYesNo("Das Zielverzeichnis " + target +
+                    " existiert nicht.\rSoll es neu angelegt werden?")) {
         ShowInfo("Es wurde keine Datei kopiert!", 1);
         return;
       }

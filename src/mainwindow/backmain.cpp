@@ -495,6 +495,8 @@ void TForm1::FillJobList(QComboBox* box) {
     JobRecord record;
     if (backups_->GetJob(i, record)) box->addItem(Q(record.Name()));
   }
+  // A refilled list shows no choice until one is made.
+  box->setCurrentIndex(-1);
 }
 
 void TForm1::ShowJob() {

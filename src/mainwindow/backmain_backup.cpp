@@ -1,8 +1,8 @@
 // Backup page commands: the run report and the start of a backup.
-#include <QLineEdit>
-#include <QListWidget>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QRadioButton>
 #include <utility>
 #include <vector>
@@ -36,9 +36,8 @@ void TForm1::BitBtn1Click() {
   run->FullBackup = false;
 
   run->ChangedSince = ChangedSince;
-  run->ChangedSinceText =
-      QStringLiteral("Nach dem ") + Edit2->text() + QStringLiteral("/") + Edit3->text() +
-      QStringLiteral(" Uhr geändert.");
+  run->ChangedSinceText = QStringLiteral("Nach dem ") + Edit2->text() + QStringLiteral("/") +
+                          Edit3->text() + QStringLiteral(" Uhr geändert.");
   run->ExcludedExts = QString::fromStdString(text::Upper(Backups()->LoadJobText(SelectedJob, 1)));
   run->ExcludedFiles = QString::fromStdString(text::Upper(Backups()->LoadJobText(SelectedJob, 2)));
 

@@ -4,7 +4,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSignalBlocker>
 
 #include "backup/errorbox.h"
 #include "editor/neuform.h"
@@ -26,6 +25,7 @@ void TForm1::Button2Click() {
     return;
   }
   if (!FNeu) return;
+  const int edited = SelectedJob;
   switch (FNeu->EditJob()) {
     case 1:
       ShowJob();
@@ -33,18 +33,17 @@ void TForm1::Button2Click() {
     case 2: {
       // The job is gone: the page shows no job. The list is refilled so
       // that the deleted name is no longer offered.
-      const QSignalBlocker blocker(CB1);
-      CB1->clear();
-      const std::string names = backups_->GetJobNames();
-      std::size_t start = 0;
-      while (!names.empty()) {
-        const std::size_t end = names.find('\r', start);
-        CB1->addItem(QString::fromStdString(names.substr(start, end - start)));
-        if (end == std::string::npos) break;
-        start = end + 1;
-      }
+      FillJobList(CB1);
       CB1->setCurrentIndex(-1);
       cb1Index_ = -1;
+      // The check page keeps its job; the jobs behind the deleted one moved
+      // up by one.
+      if (cb2Index_ == edited)
+        cb2Index_ = -1;
+      else if (cb2Index_ > edited)
+        --cb2Index_;
+      FillJobList(CB2);
+      CB2->setCurrentIndex(cb2Index_);
       LB1->clear();
       Edit1->clear();
       Edit2->clear();

@@ -83,8 +83,8 @@ bool DirLister::Next(DirEntry& entry, bool describe) {
       if (errno == ENOENT) continue;  // removed since it was listed
       // Known by name only (no access to its inode): report what the
       // directory entry says.
-      entry.kind = d->d_type == DT_DIR   ? EntryKind::Directory
-                   : d->d_type == DT_LNK ? EntryKind::Symlink
+      entry.kind = d->d_type == DT_DIR                              ? EntryKind::Directory
+                   : d->d_type == DT_LNK                            ? EntryKind::Symlink
                    : d->d_type == DT_REG || d->d_type == DT_UNKNOWN ? EntryKind::File
                                                                     : EntryKind::Other;
       return true;

@@ -39,12 +39,12 @@ struct DevPair {
 // try a call that fails anyway. A backup meets only a few devices.
 struct CopyCapabilities {
   std::mutex mutex;
-  std::vector<DevPair> noClone;   // FICLONE refused between these devices
-  std::vector<DevPair> noRange;   // copy_file_range refused between them
-  std::vector<dev_t> noTmpfile;   // no O_TMPFILE on this device
-  std::string lastDir;            // the destination folder of the last copy
+  std::vector<DevPair> noClone;  // FICLONE refused between these devices
+  std::vector<DevPair> noRange;  // copy_file_range refused between them
+  std::vector<dev_t> noTmpfile;  // no O_TMPFILE on this device
+  std::string lastDir;           // the destination folder of the last copy
   dev_t lastDirDev = 0;
-  int procLinks = -1;             // /proc/self/fd usable for linkat: 1 / 0 / unknown
+  int procLinks = -1;  // /proc/self/fd usable for linkat: 1 / 0 / unknown
 };
 
 CopyCapabilities& Caps() {
@@ -129,8 +129,8 @@ int CopyPiece(int in, int out, off_t& done, off_t limit, bool& useRange, const D
     if (got == 0) return 0;
     ssize_t written = 0;
     while (written < got) {
-      const ssize_t n = pwrite(out, buf + written, static_cast<std::size_t>(got - written),
-                               done + written);
+      const ssize_t n =
+          pwrite(out, buf + written, static_cast<std::size_t>(got - written), done + written);
       if (n < 0) {
         if (errno == EINTR) continue;
         return errno;

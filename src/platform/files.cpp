@@ -23,8 +23,7 @@ FaultHook g_faultHook;
 LaunchHook g_launchHook;
 
 std::string TempNameSuffix() {
-  static const char kChars[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   static const std::uint64_t seed = [] {
     std::uint64_t s = 0;
     if (getrandom(&s, sizeof s, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof s))
@@ -192,8 +191,7 @@ bool HasAttributes(const std::string& path, std::uint16_t bits) {
 bool ClearAttributes(const std::string& path, std::uint16_t bit) {
   struct stat st {};
   if (lstat(path.c_str(), &st) != 0) return false;
-  if ((bit & kAttrReadOnly) == 0 || S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR) != 0)
-    return true;
+  if ((bit & kAttrReadOnly) == 0 || S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR) != 0) return true;
   if (int err = Fault("clear-attributes", path)) {
     errno = err;
     return false;
@@ -264,7 +262,17 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, int* errorCode) 
   return true;
 }
 
-int WriteFileAtomic(const std::string& path, const std::string& bytes) {
+int WriteFileAtomic(const std::string& givenPath, const std::string& bytes) {
+  // A symlink (a settings file kept elsewhere) stays a symlink: its target
+  // is replaced.
+  std::string path = givenPath;
+  struct stat link {};
+  if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (char* real = realpath(path.c_str(), nullptr)) {
+      path = real;
+      std::free(real);
+    }
+  }
   std::string dir, name;
   detail::SplitPath(path, dir, name);
   if (name.empty()) return kErrAccessDenied;
@@ -276,8 +284,7 @@ int WriteFileAtomic(const std::string& path, const std::string& bytes) {
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     tmp = detail::TempPathFor(dir, name);
     fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0 && errno != EEXIST)
-      return errno == ENOENT ? kErrPathNotFound : MapErrno(errno);
+    if (fd < 0 && errno != EEXIST) return errno == ENOENT ? kErrPathNotFound : MapErrno(errno);
   }
   if (fd < 0) return kErrAccessDenied;
 
@@ -292,7 +299,7 @@ int WriteFileAtomic(const std::string& path, const std::string& bytes) {
     }
     done += static_cast<std::size_t>(n);
   }
-  if (!err) err = Fault("write-atomic", path);
+  if (!err) err = Fault("write-atomic", givenPath);
   if (!err && hadOld) (void)fchmod(fd, old.st_mode & 07777);  // keep the old permissions
   if (!err && fsync(fd) != 0 && errno != EINVAL) err = errno;
   if (close(fd) != 0 && !err && errno != EINTR) err = errno;
@@ -330,8 +337,7 @@ std::string HomeDir() {
   struct passwd pw {};
   struct passwd* result = nullptr;
   std::vector<char> buf(16384);
-  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &result) == 0 && result &&
-      result->pw_dir)
+  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &result) == 0 && result && result->pw_dir)
     return result->pw_dir;
   return "/tmp";
 }

