@@ -87,9 +87,9 @@ Tabout::Tabout(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWind
   Label5 = MakeLabel(Panel1, QStringLiteral("&OK"), 49, 6);
   Label5->setBuddy(Panel1);
 
-  for (QObject* o : {static_cast<QObject*>(this), static_cast<QObject*>(Panel1),
-                     static_cast<QObject*>(Panel3), static_cast<QObject*>(Label2),
-                     static_cast<QObject*>(Label5)})
+  for (QObject* o :
+       {static_cast<QObject*>(this), static_cast<QObject*>(Panel1), static_cast<QObject*>(Panel3),
+        static_cast<QObject*>(Label2), static_cast<QObject*>(Label5)})
     o->installEventFilter(this);
   setTabOrder(Panel2, Panel1);
   Panel2->setFocus();
@@ -157,7 +157,8 @@ bool Tabout::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   const bool press = type == QEvent::MouseButtonPress;
   const bool release = type == QEvent::MouseButtonRelease;
-  const bool left = (press || release) && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+  const bool left =
+      (press || release) && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
   if (watched == Panel1 || watched == Label5) {
     // The mouse is grabbed by the pressed widget, so the release arrives
     // here wherever it happens.

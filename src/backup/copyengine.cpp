@@ -221,8 +221,7 @@ bool CopyEngine::FlushTargets(const std::vector<CopyRow>& rows) {
   std::set<std::string> done;
   bool ok = true;
   for (const CopyRow& row : rows) {
-    std::string root = RemoveBackslash(row.target);
-    if (root.empty()) root = "/";
+    const std::string root = row.target == "/" ? row.target : RemoveBackslash(row.target);
     if (!done.insert(root).second || !platform::DirExists(root)) continue;
     if (!platform::SyncFileSystem(root)) {
       RunReport.push_back(

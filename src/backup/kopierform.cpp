@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 #include "backup/errorbox.h"
@@ -173,6 +174,7 @@ TFKopie::TFKopie(QWidget* parent) : QDialog(parent), observer_(std::make_unique<
   SG1->setShowGrid(true);
   SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SG1->setSelectionMode(QAbstractItemView::NoSelection);
+  SG1->setFocusPolicy(Qt::NoFocus);
   SG1->setWordWrap(false);
   SG1->setTextElideMode(Qt::ElideNone);
   SG1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -270,7 +272,19 @@ void TFKopie::SetDirectoryRows(const std::vector<std::pair<QString, QString>>& r
 int TFKopie::GridClientWidth() const { return SG1->viewport()->width(); }
 
 void TFKopie::FitLastColumn() {
-  int rest = GridClientWidth() - SG1->columnWidth(0) - SG1->columnWidth(1);
+  // The last column takes the rest. When the window got too narrow for
+  // that, the columns before it give way, so that the grid never needs a
+  // horizontal scroll bar.
+  constexpr int kNarrowest = 40;
+  const int client = GridClientWidth();
+  if (client <= 3 * kNarrowest) return;  // not laid out yet
+  int c0 = SG1->columnWidth(0);
+  int c1 = SG1->columnWidth(1);
+  if (client - c0 - c1 < kNarrowest) c1 = std::max(kNarrowest, client - c0 - kNarrowest);
+  if (client - c0 - c1 < kNarrowest) c0 = std::max(kNarrowest, client - c1 - kNarrowest);
+  if (c0 != SG1->columnWidth(0)) SG1->setColumnWidth(0, c0);
+  if (c1 != SG1->columnWidth(1)) SG1->setColumnWidth(1, c1);
+  const int rest = client - c0 - c1;
   if (rest != SG1->columnWidth(2)) SG1->setColumnWidth(2, rest);
 }
 
@@ -310,19 +324,32 @@ void TFKopie::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) FormShow();
 }
 
-void TFKopie::FormShow() {
+void TFKopie::setVisible(bool visible) {
+  // The stored place is restored just before the window appears: a window
+  // system places a window once it is on the screen as it likes.
+  if (visible && !isVisible()) RestorePlace();
+  QDialog::setVisible(visible);
+}
+
+void TFKopie::RestorePlace() {
+  if (Form1 == nullptr || Form1->Options() == nullptr) return;
   int left = 0, top = 0, w = 0, h = 0;
-  if (Form1 != nullptr && Form1->Options() != nullptr)
-    Form1->Options()->GetKopFormPos(left, top, w, h);
+  Form1->Options()->GetKopFormPos(left, top, w, h);
   move(left, top);
   resize(w, h);
+}
+
+void TFKopie::FormShow() {
   SetCell(0, 0, QStringLiteral("Zu sichernde Verzeichnisse"));
   SetCell(1, 0, QStringLiteral("Zielverzeichnisse"));
   SetCell(2, 0, QStringLiteral("Anzahl"));
   SG1->setColumnWidth(2, 60);
   SG1->setColumnWidth(1, GridClientWidth() - SG1->columnWidth(0) - SG1->columnWidth(2));
-  RB1->setChecked(FullBackup);
-  RB2->setChecked(!RB1->isChecked());
+  // Only checking a radio button changes the pair.
+  if (FullBackup)
+    RB1->setChecked(true);
+  else
+    RB2->setChecked(true);
   if (Form1 != nullptr && Form1->Options() != nullptr) {
     CheckBox1->setChecked(Form1->Options()->GetCB1());
     CheckBox2->setChecked(Form1->Options()->GetCheckDirDate());
@@ -377,7 +404,7 @@ bool TFKopie::eventFilter(QObject* watched, QEvent* event) {
     QTimer::singleShot(0, this, [this] { SG1MouseUp(); });
     return handled;
   }
-  if (watched == SG1->viewport() && event->type() == QEvent::Resize) {
+  if (watched == SG1->viewport() && event->type() == QEvent::Resize && SG1->isVisible()) {
     // The vertical scroll bar came or went: the last column keeps ending
     // at the grid's right edge.
     QTimer::singleShot(0, this, [this] { FitLastColumn(); });

@@ -97,6 +97,7 @@ class TFKopie : public QDialog {
   void BitBtn2Click();
   void BitBtn4Click();
 
+  void setVisible(bool visible) override;
   void done(int result) override;
   void reject() override;
 
@@ -109,6 +110,7 @@ class TFKopie : public QDialog {
  private:
   class Observer;
   void LayoutControls();
+  void RestorePlace();
   void ApplyMode();
   void FitLastColumn();
   int GridClientWidth() const;

@@ -1,5 +1,6 @@
 #include "editor/neuform.h"
 
+#include <QCollator>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QEvent>
@@ -67,6 +68,7 @@ class TwoColumnList : public QListWidget {
     setWrapping(true);
     setResizeMode(QListView::Adjust);
     setUniformItemSizes(true);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   }
@@ -77,6 +79,30 @@ class TwoColumnList : public QListWidget {
     QListWidget::resizeEvent(event);
   }
 };
+
+// Scrolls the list so that the entry stands at the top of the visible part;
+// in a list of columns, its column becomes the first one shown.
+void ScrollToTop(QListWidget* list, QListWidgetItem* item) {
+  if (list->isWrapping() && list->flow() == QListView::TopToBottom) {
+    QScrollBar* bar = list->horizontalScrollBar();
+    bar->setValue(bar->value() + list->visualItemRect(item).left());
+  } else {
+    list->scrollToItem(item, QAbstractItemView::PositionAtTop);
+  }
+}
+
+// Makes a label of fixed size show its whole text: the letters move closer
+// together when the font on this desktop is wider than the place allows.
+void FitText(QLabel* label) {
+  QFont f = label->font();
+  for (int tenths = 0; tenths <= 8; ++tenths) {
+    f.setLetterSpacing(QFont::AbsoluteSpacing, -0.1 * tenths);
+    label->setFont(f);
+    const bool fits = label->wordWrap() ? label->heightForWidth(label->width()) <= label->height()
+                                        : label->sizeHint().width() <= label->width();
+    if (fits) return;
+  }
+}
 
 std::vector<std::string> Lines(const QListWidget* list) {
   std::vector<std::string> lines;
@@ -92,12 +118,22 @@ int FindEntry(const QListWidget* list, const std::string& text) {
   return -1;
 }
 
-// Sorted lists keep their entries in case-insensitive order.
+// Sorted lists keep their entries in the case-insensitive order of the
+// German user interface (signs before digits before letters, "ä" with "a").
+int CompareEntries(const QString& a, const QString& b) {
+  static const QCollator collator = [] {
+    QCollator c(QLocale(QLocale::German, QLocale::Germany));
+    c.setCaseSensitivity(Qt::CaseInsensitive);
+    return c;
+  }();
+  return collator.compare(a, b);
+}
+
 void AddSorted(QListWidget* list, const QString& text) {
   int lo = 0, hi = list->count();
   while (lo < hi) {
     const int mid = (lo + hi) / 2;
-    if (QString::compare(list->item(mid)->text(), text, Qt::CaseInsensitive) <= 0)
+    if (CompareEntries(list->item(mid)->text(), text) <= 0)
       lo = mid + 1;
     else
       hi = mid;
@@ -148,9 +184,7 @@ std::string WriteFailureReason(int code) {
 // Days since 30 December 1899 and back.
 const QDate kDayZero(1899, 12, 30);
 
-QDate DateOf(TDateTime value) {
-  return kDayZero.addDays(static_cast<qint64>(std::floor(value)));
-}
+QDate DateOf(TDateTime value) { return kDayZero.addDays(static_cast<qint64>(std::floor(value))); }
 TDateTime DayCount(const QDate& date) { return static_cast<TDateTime>(kDayZero.daysTo(date)); }
 QTime TimeOf(TDateTime value) {
   int h = 0, m = 0, s = 0, ms = 0;
@@ -241,6 +275,7 @@ void TFNeu::CreateControls() {
   Label2 = wrapped(
       QStringLiteral("Geben Sie einen eindeutigen Namen, bestehend aus maximal 20 Zeichen, ein."),
       this, QRect(192, 32, 265, 29));
+  FitText(Label2);
 
   // 2. Directories
   Label3 = heading(QStringLiteral("2. Zu sichernde Verzeichnisse"), 4, 72);
@@ -248,13 +283,14 @@ void TFNeu::CreateControls() {
                                      "deren Inhalt gesichert werden soll."),
                       this);
   Label4->setGeometry(4, 92, 457, 17);
+  FitText(Label4);
   Panel4 = new QFrame(this);
   Panel4->setFrameShape(QFrame::NoFrame);
   Panel4->setGeometry(4, 108, 201, 18);
   Label7 = label(QStringLiteral("Verzeichnis&baum:"), Panel4, 0, 2);
-  SB6 = pictureButton(Panel4, pictures::FolderStack(), QString());
-  SB7 = pictureButton(Panel4, pictures::ArrowUpToBar(), QString());
-  SB5 = pictureButton(Panel4, pictures::ArrowUp(), QString());
+  SB6 = pictureButton(Panel4, pictures::FolderStack(), QStringLiteral("Alle Zweige schließen"));
+  SB7 = pictureButton(Panel4, pictures::ArrowUpToBar(), QStringLiteral("Zur obersten Ebene"));
+  SB5 = pictureButton(Panel4, pictures::ArrowUp(), QStringLiteral("Eine Ebene höher"));
 
   DT1Model = new QFileSystemModel(this);
   DT1Model->setOption(QFileSystemModel::DontWatchForChanges, true);
@@ -262,6 +298,7 @@ void TFNeu::CreateControls() {
   DT1Model->setReadOnly(true);
   DT1Model->setRootPath(QStringLiteral("/"));
   DT1 = new QTreeView(this);
+  DT1->setGeometry(4, 128, 201, 129);
   DT1->setModel(DT1Model);
   for (int column = 1; column < DT1Model->columnCount(); ++column) DT1->hideColumn(column);
   DT1->setHeaderHidden(true);
@@ -275,7 +312,8 @@ void TFNeu::CreateControls() {
   {
     // The selection stays visible when the tree has no focus.
     QPalette p = DT1->palette();
-    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::Highlight,
+               p.color(QPalette::Active, QPalette::Highlight));
     p.setColor(QPalette::Inactive, QPalette::HighlightedText,
                p.color(QPalette::Active, QPalette::HighlightedText));
     DT1->setPalette(p);
@@ -283,9 +321,12 @@ void TFNeu::CreateControls() {
   DT1->expand(DT1Model->index(QStringLiteral("/")));
   Label7->setBuddy(DT1);
 
-  IncludeBtn = listButton(QStringLiteral(">"), QStringLiteral("Verzeichnis zur Auswahl hinzufügen"), 140);
-  ExcludeBtn = listButton(QStringLiteral("<"), QStringLiteral("Markiertes Verzeichnis aus der Liste entfernen"), 184);
-  ExAllBtn = listButton(QStringLiteral("<<"), QStringLiteral("Alle Verzeichnisse aus der Liste entfernen"), 212);
+  IncludeBtn =
+      listButton(QStringLiteral(">"), QStringLiteral("Verzeichnis zur Auswahl hinzufügen"), 140);
+  ExcludeBtn = listButton(QStringLiteral("<"),
+                          QStringLiteral("Markiertes Verzeichnis aus der Liste entfernen"), 184);
+  ExAllBtn = listButton(QStringLiteral("<<"),
+                        QStringLiteral("Alle Verzeichnisse aus der Liste entfernen"), 212);
   ExcludeBtn->setEnabled(false);
   ExAllBtn->setEnabled(false);
   DstLabel = new QLabel(QStringLiteral("&Verzeichnisliste:"), this);
@@ -297,9 +338,11 @@ void TFNeu::CreateControls() {
 
   // 3. Target
   Label5 = heading(QStringLiteral("3. Ziellaufwerk/-verzeichnis"), 4, 260);
-  Label6 = wrapped(QStringLiteral("Wählen Sie das Ziel der Datensicherung aus. Es kann ein Laufwerk "
-                                  "(z.B. Diskette oder CD-RW) oder ein beliebiges Verzeichnis sein."),
-                   this, QRect(4, 280, 229, 37));
+  Label6 =
+      wrapped(QStringLiteral("Wählen Sie das Ziel der Datensicherung aus. Es kann ein Laufwerk "
+                             "(z.B. Diskette oder CD-RW) oder ein beliebiges Verzeichnis sein."),
+              this, QRect(4, 280, 229, 40));
+  FitText(Label6);
   EVerz = new QLineEdit(this);
   EVerz->setGeometry(4, 328, 149, 21);
   Button4 = new QPushButton(QStringLiteral("D&urchsuchen"), this);
@@ -310,7 +353,8 @@ void TFNeu::CreateControls() {
   Label16 = heading(QStringLiteral("4. Dateien ausschließen"), 4, 356);
   BitBtn3 = pictureButton(this, pictures::Magnifier(), QStringLiteral("Liste überprüfen"));
   BitBtn3->setGeometry(196, 356, 20, 20);
-  BitBtn2 = pictureButton(this, pictures::Binoculars(), QStringLiteral("Verzeichnisse durchsuchen"));
+  BitBtn2 =
+      pictureButton(this, pictures::Binoculars(), QStringLiteral("Verzeichnisse durchsuchen"));
   BitBtn2->setGeometry(216, 356, 20, 20);
   LiBo3 = new QListWidget(this);
   LiBo3->setGeometry(4, 376, 233, 73);
@@ -320,7 +364,7 @@ void TFNeu::CreateControls() {
   Label11 = heading(QStringLiteral("5. Dateigruppen ausschließen"), 286, 260);
   Label12 = wrapped(QStringLiteral("Wählen Sie Dateierweiterungen aus, um passende Dateien von der "
                                    "Sicherung auszuschließen, z.B. '*.wbk'"),
-                    this, QRect(286, 280, 205, 37));
+                    this, QRect(286, 280, 205, 40));
   Panel2 = new QFrame(this);
   Panel2->setFrameShape(QFrame::NoFrame);
   Panel2->setGeometry(286, 326, 100, 125);
@@ -333,9 +377,11 @@ void TFNeu::CreateControls() {
   Label14 = label(QStringLiteral("Auswahl"), Panel3, 1, 2);
   LiBo2 = new TwoColumnList(Panel3);
   LiBo2->setToolTip(QStringLiteral("Auswahl durch Doppelklick"));
-  for (const char* shipped : {"*.~pa", "*.bak", "*.dbx", "*.wbk"}) AddSorted(LiBo2, QString::fromUtf8(shipped));
+  for (const char* shipped : {"*.~pa", "*.bak", "*.dbx", "*.wbk"})
+    AddSorted(LiBo2, QString::fromUtf8(shipped));
   LiBo2->installEventFilter(this);
-  BitBtn1 = pictureButton(Panel3, pictures::Binoculars(), QStringLiteral("Verzeichnisse durchsuchen"));
+  BitBtn1 =
+      pictureButton(Panel3, pictures::Binoculars(), QStringLiteral("Verzeichnisse durchsuchen"));
 
   // 6. Last backup
   Label8 = heading(QStringLiteral("6. Zeitpunkt der letzten Sicherung"), 8, 460);
@@ -371,8 +417,8 @@ void TFNeu::CreateControls() {
   DelBtn->setAutoDefault(false);
 
   // Tab order: the sections from 1 to 6, then the button bar.
-  QWidget* order[] = {EName, DT1, IncludeBtn, ExcludeBtn, ExAllBtn, VList, EVerz, Button4,
-                      LiBo3, LiBo1, LiBo2, DatePick, TimePick, OKBtn, CancelBtn, DelBtn};
+  QWidget* order[] = {EName, DT1,   IncludeBtn, ExcludeBtn, ExAllBtn, VList, EVerz,     Button4,
+                      LiBo3, LiBo1, LiBo2,      DatePick,   TimePick, OKBtn, CancelBtn, DelBtn};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(IncludeBtn, &QPushButton::clicked, this, [this] { IncludeBtnClick(); });
@@ -444,6 +490,7 @@ void TFNeu::FormResize() {
 
   Label11->move(vLeft, Label11->y());
   Label12->setGeometry(vLeft, Label12->y(), vWidth, Label12->height());
+  FitText(Label12);
 
   Panel1->setGeometry(0, height() - 45, w, 45);
   DelBtn->move(w - 80, DelBtn->y());
@@ -555,9 +602,9 @@ bool TFNeu::SaveJobLists() {
     const std::string path = dataDir + file.name;
     const int code = textfile::WriteLines(path, Lines(file.list));
     if (code != 0) {
-      ShowInfo("Die Datei\r" + path + "\rkonnte nicht geschrieben werden.\r" +
-                   WriteFailureReason(code),
-               1);
+      ShowInfo(
+          "Die Datei\r" + path + "\rkonnte nicht geschrieben werden.\r" + WriteFailureReason(code),
+          1);
       ok = false;
     }
   }
@@ -697,14 +744,16 @@ bool TFNeu::InputIsComplete() {
   if (VList->count() == 0) return refuse("Es wurden keine zu sichernden Verzeichnisse eingegeben!");
   for (const std::string& dir : Lines(VList))
     if (!cp1252::IsRepresentable(dir))
-      return refuse("Das Verzeichnis\r" + dir +
-                    "\renthält Zeichen, die nicht gespeichert werden können. Bitte entfernen Sie es "
-                    "aus der Verzeichnisliste.");
+      return refuse(
+          "Das Verzeichnis\r" + dir +
+          "\renthält Zeichen, die nicht gespeichert werden können. Bitte entfernen Sie es "
+          "aus der Verzeichnisliste.");
   for (const std::string& file : Lines(LiBo3))
     if (!cp1252::IsRepresentable(file))
-      return refuse("Die Datei\r" + file +
-                    "\renthält Zeichen, die nicht gespeichert werden können. Bitte entfernen Sie sie "
-                    "durch Doppelklick aus der Liste der ausgeschlossenen Dateien.");
+      return refuse(
+          "Die Datei\r" + file +
+          "\renthält Zeichen, die nicht gespeichert werden können. Bitte entfernen Sie sie "
+          "durch Doppelklick aus der Liste der ausgeschlossenen Dateien.");
   return true;
 }
 
@@ -738,7 +787,7 @@ void TFNeu::LiBo2KeyUp(int key) {
   const std::string prefix = "." + text::Upper(S(QString(QChar(key))));
   for (int row = 0; row < LiBo2->count(); ++row) {
     if (text::Upper(S(LiBo2->item(row)->text())).rfind(prefix, 0) == 0) {
-      LiBo2->scrollToItem(LiBo2->item(row), QAbstractItemView::PositionAtTop);
+      ScrollToTop(LiBo2, LiBo2->item(row));
       return;
     }
   }
@@ -793,7 +842,8 @@ void TFNeu::BitBtn1Click() {
     std::size_t start = 0;
     for (;;) {
       const std::size_t end = found.find('\r', start);
-      lines.push_back(found.substr(start, end == std::string::npos ? std::string::npos : end - start));
+      lines.push_back(
+          found.substr(start, end == std::string::npos ? std::string::npos : end - start));
       if (end == std::string::npos) break;
       start = end + 1;
     }

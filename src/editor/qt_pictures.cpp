@@ -29,9 +29,8 @@ const QColor kArrowEdge(0, 0, 128);
 void PaintArrow(QPainter& p, int tipY) {
   p.setPen(kArrowEdge);
   p.setBrush(kArrowBlue);
-  const QPolygon arrow{QPoint(7, tipY),       QPoint(13, tipY + 6), QPoint(10, tipY + 6),
-                       QPoint(10, 14),        QPoint(5, 14),        QPoint(5, tipY + 6),
-                       QPoint(2, tipY + 6)};
+  const QPolygon arrow{QPoint(7, tipY), QPoint(13, tipY + 6), QPoint(10, tipY + 6), QPoint(10, 14),
+                       QPoint(5, 14),   QPoint(5, tipY + 6),  QPoint(2, tipY + 6)};
   p.drawPolygon(arrow);
 }
 

@@ -121,8 +121,7 @@ void tScanDir::AddExtension(const std::string& name) {
   Extensions += line;
 }
 
-int tScanDir::ScanDirectory(const std::string& directory, const std::string& mask,
-                            bool recurse) {
+int tScanDir::ScanDirectory(const std::string& directory, const std::string& mask, bool recurse) {
   static ScanProgress silent;
   ScanProgress& progress = Progress ? *Progress : silent;
 

@@ -168,9 +168,7 @@ QFrame* MakeBevel(QWidget* page, const QRect& place) {
   return bevel;
 }
 
-QString Trimmed(const QString& s) {
-  return QString::fromStdString(text::Trim(s.toStdString()));
-}
+QString Trimmed(const QString& s) { return QString::fromStdString(text::Trim(s.toStdString())); }
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -294,8 +292,7 @@ void TForm1::BuildStrip() {
   FillColour(ScrollBox1, kStripColour);
   const QFont bold10 = SansFont(kPx10, true);
   BitBtn9 = MakeButton(ScrollBox1, QStringLiteral("S&ichern"), QRect(1, 0, 120, 60), bold10);
-  BitBtn10 =
-      MakeButton(ScrollBox1, QStringLiteral("Über&prüfen"), QRect(1, 60, 120, 60), bold10);
+  BitBtn10 = MakeButton(ScrollBox1, QStringLiteral("Über&prüfen"), QRect(1, 60, 120, 60), bold10);
   BitBtn11 =
       MakeButton(ScrollBox1, QStringLiteral("Syn&chronisieren"), QRect(1, 120, 120, 60), bold10);
   BitBtn12 = MakeButton(ScrollBox1, QStringLiteral("Beenden"), QRect(1, 330, 120, 50), bold10);
@@ -307,7 +304,9 @@ void TForm1::BuildStrip() {
 }
 
 void TForm1::BuildBackupPage() {
-  QWidget* page = Panel2;
+  BackupControls = new QWidget(Panel2);
+  BackupControls->setGeometry(Panel2->rect());
+  QWidget* page = BackupControls;
   Shape1 = MakeHeading(page, Label1, QStringLiteral("VolKarn - Datensicherung"));
   Label2 = MakeLabel(page, QStringLiteral("Name der Sicherun&g:"), 32, 46);
   CB1 = MakeJobList(page, 180, 42, true);
@@ -323,10 +322,10 @@ void TForm1::BuildBackupPage() {
     r->setFont(SansFont(kPx8, true));
     TextColour(r, kNavy);
   }
-  Memo1 = MakeMemo(page, QRect(180, 72, 325, 49),
-                   {QStringLiteral("Alle Dateien in den zu sichernden Verzeichnissen "),
-                    QStringLiteral("werden kopiert."), QString(), QStringLiteral(" "),
-                    QStringLiteral(" ")});
+  Memo1 = MakeMemo(
+      page, QRect(180, 72, 325, 49),
+      {QStringLiteral("Alle Dateien in den zu sichernden Verzeichnissen "),
+       QStringLiteral("werden kopiert."), QString(), QStringLiteral(" "), QStringLiteral(" ")});
 
   // Label11 lies behind the frame and shows only while the frame is hidden.
   Label11 = new QLabel(QStringLiteral("Verwenden Sie die Schaltfläche \"Neu\", um die Daten für "
@@ -357,7 +356,8 @@ void TForm1::BuildBackupPage() {
   Button3 = MakeButton(GroupBox1, QStringLiteral("Pr&otokoll"), QRect(10, 182, 99, 25), font());
   Button2 = MakeButton(GroupBox1, QStringLiteral("&Bearbeiten"), QRect(382, 182, 99, 25), font());
 
-  BitBtn1 = MakeButton(page, QStringLiteral("&Start"), QRect(12, 356, 120, 30), SansFont(kPx12, true));
+  BitBtn1 =
+      MakeButton(page, QStringLiteral("&Start"), QRect(12, 356, 120, 30), SansFont(kPx12, true));
   BitBtn1->setDefault(true);
   BitBtn1->setEnabled(false);
   BitBtn3 = MakeButton(page, QStringLiteral("Programm b&eenden"), QRect(384, 356, 120, 30), font());
@@ -379,8 +379,8 @@ void TForm1::BuildCheckPage() {
   Memo3 = MakeMemo(page, QRect(204, 169, 285, 36),
                    {QStringLiteral("Zielverzeichnisse auf fehlende Dateien überprüfen. Es "),
                     QStringLiteral("werden keine Dateien kopiert.")});
-  BitBtn5 = MakeButton(page, QStringLiteral("Sicherung &vervollständigen"),
-                       QRect(36, 244, 160, 30), SansFont(kPx8, true));
+  BitBtn5 = MakeButton(page, QStringLiteral("Sicherung &vervollständigen"), QRect(36, 244, 160, 30),
+                       SansFont(kPx8, true));
   Memo4 = MakeMemo(page, QRect(204, 241, 285, 36),
                    {QStringLiteral("Zielverzeichnisse auf fehlende Dateien überprüfen. Alle"),
                     QStringLiteral("fehlenden Dateien werden atomatisch kopiert.")});
@@ -393,9 +393,9 @@ void TForm1::BuildSyncPage() {
   Bevel2 = MakeBevel(page, QRect(20, 132, 489, 213));
   Label18 = MakeLabel(page, QStringLiteral("Synchronisationslauf:"), 20, 70);
   CB3 = MakeJobList(page, 20, 90, false);
-  Memo5 = MakeMemo(page, QRect(204, 82, 185, 36),
-                   {QStringLiteral("Auswählen der auszuführenden "),
-                    QStringLiteral("Synchronisation")});
+  Memo5 = MakeMemo(
+      page, QRect(204, 82, 185, 36),
+      {QStringLiteral("Auswählen der auszuführenden "), QStringLiteral("Synchronisation")});
   BitBtn7 = MakeButton(page, QStringLiteral("Ne&u"), QRect(422, 82, 85, 36), SansFont(kPx12, true));
   Label19 = MakeLabel(page, QStringLiteral("Zu synchronisierende Verzeichnisse"), 40, 148);
   SG1 = new QTableWidget(4, 2, page);
@@ -409,9 +409,9 @@ void TForm1::BuildSyncPage() {
   SG1->horizontalHeader()->setFixedHeight(18);
   SG1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   SG1->horizontalHeader()->setHighlightSections(false);
-  SG1->horizontalHeader()->setStyleSheet(QStringLiteral(
-      "QHeaderView::section { background-color: #FF8000; border: none; "
-      "border-right: 1px solid #C06000; border-bottom: 1px solid #C06000; }"));
+  SG1->horizontalHeader()->setStyleSheet(
+      QStringLiteral("QHeaderView::section { background-color: #FF8000; border: none; "
+                     "border-right: 1px solid #C06000; border-bottom: 1px solid #C06000; }"));
   SG1->setColumnWidth(0, 226);
   SG1->setColumnWidth(1, 226);
   SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -480,8 +480,7 @@ void TForm1::FormClose() {
   }
   backups_->FreeJobs();
   if (options_->SaveSettings() != 0) {
-    ShowInfo("Die Einstellungsdatei " + GetIniFileName() + " konnte nicht gespeichert werden.",
-             1);
+    ShowInfo("Die Einstellungsdatei " + GetIniFileName() + " konnte nicht gespeichert werden.", 1);
   }
 }
 
@@ -543,7 +542,9 @@ void TForm1::ShowJob() {
       }
       BitBtn1->setEnabled(true);
       BitBtn2->setEnabled(true);
-      BitBtn1->setFocus();
+      // Only on the backup page: a covered "&Start" must not take the keys
+      // meant for the check page.
+      if (BackupControls->isVisibleTo(this)) BitBtn1->setFocus();
       for (QPlainTextEdit* memo : {Memo2, Memo3, Memo4}) {
         QString t = memo->toPlainText();
         t.replace(QLatin1Char('\n'), QLatin1Char(' '));
@@ -620,7 +621,7 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
     auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
     if (focused != nullptr && isAncestorOf(focused)) {
       focused->animateClick();
-    } else if (BitBtn1->isEnabled() && !Panel4->isVisible() && !Panel6->isVisible()) {
+    } else if (BitBtn1->isEnabled() && BitBtn1->isVisible()) {
       BitBtn1->animateClick();
     }
     return;
@@ -633,6 +634,7 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 void TForm1::BitBtn9Click() {
   Panel4->hide();
   Panel6->hide();
+  BackupControls->show();
   CB1->setCurrentIndex(cb1Index_ < CB1->count() ? cb1Index_ : -1);
   if (CB1->currentIndex() < 0) return;
   SelectedJob = CB1->currentIndex();
@@ -643,6 +645,7 @@ void TForm1::Label23Click() {
   Panel6->hide();
   Panel4->show();
   Panel4->raise();
+  BackupControls->hide();
   CB2->setCurrentIndex(cb2Index_ < CB2->count() ? cb2Index_ : -1);
   if (CB2->currentIndex() < 0) return;
   SelectedJob = CB2->currentIndex();
@@ -653,6 +656,7 @@ void TForm1::Label16Click() {
   Panel4->hide();
   Panel6->show();
   Panel6->raise();
+  BackupControls->hide();
 }
 
 void TForm1::BitBtn3Click() { close(); }

@@ -51,6 +51,10 @@ class TForm1 : public QWidget {
   QPushButton* BitBtn12 = nullptr;
   QLabel* Label8 = nullptr;
   QWidget* Panel2 = nullptr;  // backup page
+  // Holds the backup page's own controls at the page's places; hidden
+  // while the check or synchronisation page covers the backup page, so
+  // that covered controls take neither access keys nor the focus.
+  QWidget* BackupControls = nullptr;
   QLabel* Label1 = nullptr;
   QLabel* Label2 = nullptr;
   QComboBox* CB1 = nullptr;

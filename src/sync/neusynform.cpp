@@ -55,9 +55,7 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top, bool 
   return label;
 }
 
-QString Trimmed(const QString& s) {
-  return QString::fromStdString(text::Trim(s.toStdString()));
-}
+QString Trimmed(const QString& s) { return QString::fromStdString(text::Trim(s.toStdString())); }
 
 }  // namespace
 

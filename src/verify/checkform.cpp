@@ -312,9 +312,8 @@ bool TFCheck::SaveCountFile() {
 
 void TFCheck::FormShow() {
   for (QLabel* label : {Label4, Label6, Label8, Label10, Label12}) label->setText(kSevenBlanks);
-  SG1->setHorizontalHeaderLabels(
-      {QStringLiteral("Quellverzeichnisse"), QStringLiteral("Zielverzeichnisse"),
-       QStringLiteral("Fehlende")});
+  SG1->setHorizontalHeaderLabels({QStringLiteral("Quellverzeichnisse"),
+                                  QStringLiteral("Zielverzeichnisse"), QStringLiteral("Fehlende")});
   FitColumn2();
   BitBtn2->setEnabled(false);
   BitBtn4->setEnabled(false);
@@ -350,8 +349,7 @@ void TFCheck::FormClose() {
 }
 
 void TFCheck::FitColumn2() {
-  SG1->setColumnWidth(
-      2, SG1->viewport()->width() - SG1->columnWidth(0) - SG1->columnWidth(1) - 4);
+  SG1->setColumnWidth(2, SG1->viewport()->width() - SG1->columnWidth(0) - SG1->columnWidth(1) - 4);
 }
 
 void TFCheck::RunCheck() {
@@ -412,15 +410,18 @@ void TFCheck::ScheduleRun() {
   // the event loop, never while one is going.
   if (runScheduled_ || !MayStartRun()) return;
   runScheduled_ = true;
-  QTimer::singleShot(0, this, [this] {
-    runScheduled_ = false;
-    if (!MayStartRun()) return;
-    FormActivate();
-    if (closeRequested_) {
-      closeRequested_ = false;
-      close();
-    }
-  });
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        runScheduled_ = false;
+        if (!MayStartRun()) return;
+        FormActivate();
+        if (closeRequested_) {
+          closeRequested_ = false;
+          close();
+        }
+      },
+      Qt::QueuedConnection);
 }
 
 void TFCheck::resizeEvent(QResizeEvent* event) {

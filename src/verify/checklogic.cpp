@@ -152,8 +152,7 @@ std::string MissingStartLine(const std::string& source) {
 
 BackupCheck::BackupCheck() : Clock([] { return Now(); }), observer_(&silentObserver) {}
 
-void BackupCheck::SetExclusions(const std::string& excludedExts,
-                                const std::string& excludedFiles) {
+void BackupCheck::SetExclusions(const std::string& excludedExts, const std::string& excludedFiles) {
   excludedExts_ = text::Upper(excludedExts);
   excludedFiles_ = text::Upper(excludedFiles);
   rule_ = ExclusionRule(excludedExts_, excludedFiles_);

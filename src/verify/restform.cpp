@@ -1,14 +1,17 @@
 #include "verify/restform.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
@@ -52,6 +55,53 @@ QString FolderText(const std::string& folder) {
   while (text.size() > 1 && text.endsWith(QLatin1Char('/'))) text.chop(1);
   return text;
 }
+
+// The file list with German column texts: name, size in KB (rounded up, as
+// the desktop shows it), type from the extension, date of the last change.
+class TFileListModel : public QFileSystemModel {
+ public:
+  using QFileSystemModel::QFileSystemModel;
+
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+      switch (section) {
+        case 0:
+          return QStringLiteral("Name");
+        case 1:
+          return QStringLiteral("Größe");
+        case 2:
+          return QStringLiteral("Typ");
+        case 3:
+          return QStringLiteral("Geändert am");
+        default:
+          break;
+      }
+    }
+    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole && section == 1)
+      return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    return QFileSystemModel::headerData(section, orientation, role);
+  }
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role == Qt::DisplayRole && index.column() >= 1 && index.column() <= 3) {
+      const QFileInfo info = fileInfo(index);
+      switch (index.column()) {
+        case 1: {
+          const qint64 kb = (info.size() + 1023) / 1024;
+          return QLocale(QLocale::German).toString(kb) + QStringLiteral(" KB");
+        }
+        case 2:
+          return info.suffix().isEmpty() ? QStringLiteral("Datei")
+                                         : info.suffix().toUpper() + QStringLiteral("-Datei");
+        default:
+          return info.lastModified().toString(QStringLiteral("dd.MM.yyyy hh:mm"));
+      }
+    }
+    if (role == Qt::TextAlignmentRole && index.column() == 1)
+      return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    return QFileSystemModel::data(index, role);
+  }
+};
 
 }  // namespace
 
@@ -108,7 +158,7 @@ void TFRest::BuildWindow() {
   auto* rightLayout = new QVBoxLayout(right);
   rightLayout->setContentsMargins(0, 0, 0, 0);
   rightLayout->setSpacing(0);
-  FLB1Model = new QFileSystemModel(this);
+  FLB1Model = new TFileListModel(this);
   FLB1Model->setFilter(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
   FLB1Model->setReadOnly(false);  // a name edited in place renames the file
   FLB1Model->setNameFilterDisables(false);
@@ -123,7 +173,10 @@ void TFRest::BuildWindow() {
   FLB1->setUniformRowHeights(true);
   FLB1->setSelectionMode(QAbstractItemView::ExtendedSelection);
   FLB1->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
-  FLB1->setColumnWidth(0, 170);
+  FLB1->setColumnWidth(0, 160);
+  FLB1->setColumnWidth(1, 70);
+  FLB1->setColumnWidth(2, 80);
+  FLB1->setColumnWidth(3, 110);
   FLB1Model->sort(0, Qt::AscendingOrder);
   // The selection stays visible when the list loses the focus.
   QPalette palette = FLB1->palette();
@@ -399,10 +452,13 @@ void TFRest::ScheduleAutoRun() {
   // must not start it over and over.
   if (!AutoMode || autoRunDone_ || autoScheduled_) return;
   autoScheduled_ = true;
-  QTimer::singleShot(0, this, [this] {
-    autoScheduled_ = false;
-    if (!isVisible() || Busy || autoRunDone_ || !AutoMode) return;
-    autoRunDone_ = true;
-    FormActivate();
-  });
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        autoScheduled_ = false;
+        if (!isVisible() || Busy || autoRunDone_ || !AutoMode) return;
+        autoRunDone_ = true;
+        FormActivate();
+      },
+      Qt::QueuedConnection);
 }

@@ -37,8 +37,8 @@ class TFRest : public QDialog, private CompletionList {
   QTreeView* FLB1 = nullptr;
   QFileSystemModel* FLB1Model = nullptr;
   QStatusBar* StatusBar1 = nullptr;
-  QLabel* Label1 = nullptr;  // "Ausgewählte Dateien:"
-  QLabel* Label2 = nullptr;  // the sum of the ticked rows
+  QLabel* Label1 = nullptr;        // "Ausgewählte Dateien:"
+  QLabel* Label2 = nullptr;        // the sum of the ticked rows
   QPushButton* BitBtn2 = nullptr;  // "Ergänzen"
   QPushButton* Button1 = nullptr;  // "&Abbrechen"
   QPushButton* BitBtn1 = nullptr;  // "S&chließen"

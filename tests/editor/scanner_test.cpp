@@ -63,8 +63,7 @@ TEST(TListe, KeepsEntriesInByteOrderBetweenTheMarkers) {
   // Unsigned bytes: "ä" (0xC3 0xA4) after "z"; a prefix before the longer
   // text; capitals before small letters.
   for (const char* t : {"b", "z", "\xC3\xA4", "ab", "a", "B", ""}) list.Add(t);
-  EXPECT_EQ(list.Entries(),
-            (std::vector<std::string>{"", "B", "a", "ab", "b", "z", "\xC3\xA4"}));
+  EXPECT_EQ(list.Entries(), (std::vector<std::string>{"", "B", "a", "ab", "b", "z", "\xC3\xA4"}));
   EXPECT_EQ(list.Count, 7);
 
   // The links run both ways.
@@ -258,7 +257,8 @@ TEST(Scanner, MissingFolderGivesNothing) {
 TEST(Scanner, CancelStopsAtTheNextFolder) {
   vktest::TempDir tmp;
   vktest::WriteFile(tmp / "a.aaa", "");
-  for (const char* sub : {"s1", "s2", "s3"}) vktest::WriteFile(tmp / (std::string(sub) + "/x." + sub), "");
+  for (const char* sub : {"s1", "s2", "s3"})
+    vktest::WriteFile(tmp / (std::string(sub) + "/x." + sub), "");
   tScanDir scanner;
   FakeWindow window;
   window.cancelAtRound = 2;  // the click arrives while the first subfolder starts

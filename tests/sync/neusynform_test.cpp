@@ -51,18 +51,8 @@ class SynNeuTest : public ::testing::Test {
   }
 };
 
-TEST_F(SynNeuTest, Layout) {
-  EXPECT_EQ(s->windowTitle().toStdString(), "Neue Synchronisation ");
-  EXPECT_EQ(s->SName->maxLength(), 20);
-  EXPECT_EQ(s->Label1->buddy(), s->SName);
-  EXPECT_EQ(s->SG1->columnCount(), 2);
-  EXPECT_EQ(s->SG1->rowCount(), 4);
-  EXPECT_EQ(s->SG1->columnWidth(1), 226);
-  EXPECT_EQ(s->SG1->rowHeight(3), 18);
-  EXPECT_EQ(s->SG1->editTriggers(), QAbstractItemView::NoEditTriggers);
-  EXPECT_TRUE(s->OKBtn->isDefault());
-  EXPECT_FALSE(s->BitBtn2->icon().isNull());
-  EXPECT_EQ(s->BitBtn4->text().toStdString(), "Ü&bernehmen");
+// No caption is cut off.
+TEST_F(SynNeuTest, CaptionsFit) {
   for (QPushButton* b : s->findChildren<QPushButton*>()) {
     if (b->text().isEmpty()) {
       EXPECT_LE(b->iconSize().width() + 6, b->width());

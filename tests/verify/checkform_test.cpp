@@ -77,42 +77,42 @@ TEST_F(CheckFormTest, CheckOnlyShowsRowsCountsAndColours) {
   AddJob("Texte", tree / "Sich", {tree / "Daten", tree / "Fehlt"}, ".BAK\r\n");
   const int runsBefore = fcheck()->RunsFinished();
   bool looked = false;
-  vktest::WhenReady([&] { return fcheck()->RunsFinished() > runsBefore; },
-                    [&] {
-                      looked = true;
-                      TFCheck* w = fcheck();
-                      EXPECT_TRUE(w->isModal());
-                      EXPECT_FALSE(form1()->isVisible()) << "the main window is hidden";
-                      EXPECT_EQ(w->windowTitle(), QStringLiteral("Sicherungsüberprüfung für \"Texte\""));
-                      EXPECT_EQ(w->Label2->text(), QStringLiteral("Texte"));
-                      EXPECT_EQ(w->pos(), form1()->pos() + QPoint(30, 30));
-                      ASSERT_EQ(w->SG1->rowCount(), 2);
-                      EXPECT_EQ(w->SG1->horizontalHeaderItem(0)->text(), QStringLiteral("Quellverzeichnisse"));
-                      EXPECT_EQ(w->SG1->horizontalHeaderItem(1)->text(), QStringLiteral("Zielverzeichnisse"));
-                      EXPECT_EQ(w->SG1->horizontalHeaderItem(2)->text(), QStringLiteral("Fehlende"));
-                      EXPECT_EQ(Cell(0, 0), QString::fromStdString(tree / "Daten"));
-                      EXPECT_EQ(Cell(0, 1), QString::fromStdString(tree / "Sich/Daten"));
-                      EXPECT_EQ(Cell(0, 2), QStringLiteral("2"));
-                      EXPECT_EQ(Cell(1, 2), QStringLiteral("Nicht gefunden"));
-                      EXPECT_EQ(w->Label4->text(), QStringLiteral("Fertig!"));
-                      EXPECT_EQ(w->Label6->text(), QStringLiteral("4")) << "excluded files too";
-                      EXPECT_EQ(w->Label12->text(), QStringLiteral("3"));
-                      EXPECT_EQ(w->Label8->text(), QStringLiteral("1"));
-                      EXPECT_EQ(w->Label10->text(), QStringLiteral("2"));
-                      EXPECT_EQ(w->Check.Report.Lines().back(), "Summe: 2");
-                      EXPECT_EQ(w->Label10->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-                      EXPECT_TRUE(w->BitBtn2->isEnabled());
-                      EXPECT_FALSE(w->BitBtn4->isEnabled());
-                      EXPECT_FALSE(w->Animate1->isVisible());
-                      EXPECT_FALSE(w->Animate1->Playing());
-                      EXPECT_GE(w->minimumWidth(), 555);
-                      EXPECT_EQ(w->SG1->columnWidth(2), w->SG1->viewport()->width() -
-                                                            w->SG1->columnWidth(0) -
-                                                            w->SG1->columnWidth(1) - 4);
-                      vktest::SaveScreenshot(w, "check-window.png");
-                      w->BitBtn1->click();
-                    },
-                    [&] { fcheck()->close(); });
+  vktest::WhenReady(
+      [&] { return fcheck()->RunsFinished() > runsBefore; },
+      [&] {
+        looked = true;
+        TFCheck* w = fcheck();
+        EXPECT_TRUE(w->isModal());
+        EXPECT_FALSE(form1()->isVisible()) << "the main window is hidden";
+        EXPECT_EQ(w->windowTitle(), QStringLiteral("Sicherungsüberprüfung für \"Texte\""));
+        EXPECT_EQ(w->Label2->text(), QStringLiteral("Texte"));
+        EXPECT_EQ(w->pos(), form1()->pos() + QPoint(30, 30));
+        ASSERT_EQ(w->SG1->rowCount(), 2);
+        EXPECT_EQ(w->SG1->horizontalHeaderItem(0)->text(), QStringLiteral("Quellverzeichnisse"));
+        EXPECT_EQ(w->SG1->horizontalHeaderItem(1)->text(), QStringLiteral("Zielverzeichnisse"));
+        EXPECT_EQ(w->SG1->horizontalHeaderItem(2)->text(), QStringLiteral("Fehlende"));
+        EXPECT_EQ(Cell(0, 0), QString::fromStdString(tree / "Daten"));
+        EXPECT_EQ(Cell(0, 1), QString::fromStdString(tree / "Sich/Daten"));
+        EXPECT_EQ(Cell(0, 2), QStringLiteral("2"));
+        EXPECT_EQ(Cell(1, 2), QStringLiteral("Nicht gefunden"));
+        EXPECT_EQ(w->Label4->text(), QStringLiteral("Fertig!"));
+        EXPECT_EQ(w->Label6->text(), QStringLiteral("4")) << "excluded files too";
+        EXPECT_EQ(w->Label12->text(), QStringLiteral("3"));
+        EXPECT_EQ(w->Label8->text(), QStringLiteral("1"));
+        EXPECT_EQ(w->Label10->text(), QStringLiteral("2"));
+        EXPECT_EQ(w->Check.Report.Lines().back(), "Summe: 2");
+        EXPECT_EQ(w->Label10->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        EXPECT_TRUE(w->BitBtn2->isEnabled());
+        EXPECT_FALSE(w->BitBtn4->isEnabled());
+        EXPECT_FALSE(w->Animate1->isVisible());
+        EXPECT_FALSE(w->Animate1->Playing());
+        EXPECT_GE(w->minimumWidth(), 555);
+        EXPECT_EQ(w->SG1->columnWidth(2), w->SG1->viewport()->width() - w->SG1->columnWidth(0) -
+                                              w->SG1->columnWidth(1) - 4);
+        vktest::SaveScreenshot(w, "check-window.png");
+        w->BitBtn1->click();
+      },
+      [&] { fcheck()->close(); });
   form1()->BitBtn2Click();
   EXPECT_TRUE(looked);
   EXPECT_FALSE(fcheck()->isVisible());
@@ -127,20 +127,20 @@ TEST_F(CheckFormTest, NothingMissingIsGreenAndTheColumnFollowsTheWindow) {
   vktest::WriteFile(tree / "Daten/a.txt", "a");
   vktest::WriteFile(tree / "Sich/Daten/a.txt", "a");
   AddJob("Voll", tree / "Sich", {tree / "Daten"});
-  vktest::WhenReady([&] { return fcheck()->RunsFinished() > 0; },
-                    [&] {
-                      TFCheck* w = fcheck();
-                      EXPECT_EQ(w->Label10->text(), QStringLiteral("0"));
-                      EXPECT_EQ(w->Label10->palette().color(QPalette::WindowText), QColor(0, 128, 0));
-                      EXPECT_EQ(Cell(0, 2), QStringLiteral("0"));
-                      w->resize(w->width() + 120, w->height());
-                      QApplication::processEvents();
-                      EXPECT_EQ(w->SG1->columnWidth(2), w->SG1->viewport()->width() -
-                                                            w->SG1->columnWidth(0) -
-                                                            w->SG1->columnWidth(1) - 4);
-                      w->close();
-                    },
-                    [&] { fcheck()->close(); });
+  vktest::WhenReady(
+      [&] { return fcheck()->RunsFinished() > 0; },
+      [&] {
+        TFCheck* w = fcheck();
+        EXPECT_EQ(w->Label10->text(), QStringLiteral("0"));
+        EXPECT_EQ(w->Label10->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+        EXPECT_EQ(Cell(0, 2), QStringLiteral("0"));
+        w->resize(w->width() + 120, w->height());
+        QApplication::processEvents();
+        EXPECT_EQ(w->SG1->columnWidth(2), w->SG1->viewport()->width() - w->SG1->columnWidth(0) -
+                                              w->SG1->columnWidth(1) - 4);
+        w->close();
+      },
+      [&] { fcheck()->close(); });
   fcheck()->OpenCheck(CheckMode::CheckOnly);
   EXPECT_FALSE(fcheck()->isVisible());
 }

@@ -86,7 +86,8 @@ TEST_F(CheckTest, PresenceIsDecidedByTheNameAloneAndOnlyForFilesAndLinks) {
   // Present with other size, date and content.
   vktest::WriteFile(Src("B/same.txt"), "source text");
   vktest::WriteFile(Tgt("B/same.txt"), "x");
-  fs::last_write_time(Tgt("B/same.txt"), fs::file_time_type::clock::now() - std::chrono::hours(900));
+  fs::last_write_time(Tgt("B/same.txt"),
+                      fs::file_time_type::clock::now() - std::chrono::hours(900));
   // A folder with the file's name in the target is no counterpart.
   vktest::WriteFile(Src("B/folder.txt"), "a");
   fs::create_directories(Tgt("B/folder.txt"));
@@ -138,7 +139,8 @@ TEST_F(CheckTest, EntriesOfSubfoldersComeFirstAndTheSumMatches) {
   ASSERT_EQ(entries.size(), 4u);
   auto at = [&](const std::string& sub) {
     for (std::size_t i = 0; i < entries.size(); ++i)
-      if (entries[i].sourceRoot == Src("R/") && entries[i].subDir == sub) return static_cast<int>(i);
+      if (entries[i].sourceRoot == Src("R/") && entries[i].subDir == sub)
+        return static_cast<int>(i);
     return -1;
   };
   ASSERT_GE(at("a/deep/"), 0);
@@ -165,8 +167,8 @@ TEST_F(CheckTest, ExclusionsFollowThePerEntryRuleButTheFileTotalCountsEverything
   vktest::WriteFile(Src("E/brief.doc"), "1");
   vktest::WriteFile(Src("E/brief.bak"), "1");
   vktest::WriteFile(Src("E/sub/THUMBS.DB"), "1");  // excluded by name in every folder
-  vktest::WriteFile(Src("E/prog.c"), "1");  // ".C" is no entry of the list, ".CPP" is
-  vktest::WriteFile(Src("E/README"), "1");  // no extension
+  vktest::WriteFile(Src("E/prog.c"), "1");         // ".C" is no entry of the list, ".CPP" is
+  vktest::WriteFile(Src("E/README"), "1");         // no extension
   AddRow(Src("E"));
   check.SetExclusions(".bak\r\n*.cpp\r\n", "/home/x/thumbs.db\r\n");
 
@@ -240,7 +242,8 @@ TEST_F(CheckTest, CancelPutsTheNoteIntoTheSecondLine) {
   rec.cancelAfter = 1;
   check.RunCheck();
   EXPECT_EQ(check.Report.Line(0), "");
-  EXPECT_EQ(check.Report.Line(1), "Der Zählvorgang wurde abgebrochen. Die Angaben sind unvollständig.");
+  EXPECT_EQ(check.Report.Line(1),
+            "Der Zählvorgang wurde abgebrochen. Die Angaben sind unvollständig.");
   EXPECT_EQ(check.Report.Line(2), "Dateizählung \"Texte\" am 07.12.2026 um 23:45 Uhr.");
   EXPECT_EQ(check.Rows[0].missing, "Nicht gefunden");
 
@@ -260,13 +263,18 @@ TEST_F(CheckTest, CountFileByteForByte) {
   const std::string path = dir / "job.cou";
   ASSERT_EQ(check.SaveCountFile(path), 0);
 
-  const std::string expected = "Dateiz\xE4hlung \"B\xE4ume\" am 07.12.2026 um 23:45 Uhr.\r\n"
-                               "\r\n"
-                               "Anzahl der fehlenden Dateien:\r\n"
-                               "\r\n"
-                               "1*" + Src("Briefe/") + "*2002/Mai/*" + Tgt("Briefe/") + "\r\n"
-                               "1*" + Src("Briefe/") + "**" + Tgt("Briefe/") + "\r\n"
-                               "Summe: 2\r\n";
+  const std::string expected =
+      "Dateiz\xE4hlung \"B\xE4ume\" am 07.12.2026 um 23:45 Uhr.\r\n"
+      "\r\n"
+      "Anzahl der fehlenden Dateien:\r\n"
+      "\r\n"
+      "1*" +
+      Src("Briefe/") + "*2002/Mai/*" + Tgt("Briefe/") +
+      "\r\n"
+      "1*" +
+      Src("Briefe/") + "**" + Tgt("Briefe/") +
+      "\r\n"
+      "Summe: 2\r\n";
   EXPECT_EQ(vktest::ReadFile(path), expected);
 }
 
@@ -308,9 +316,8 @@ TEST(MissingEntryLines, SplitRuleAndEntriesThatKeepTheirFields) {
 
   // A report from plain lines: header lines and the "Summe" line are no rows.
   CheckReport plain = CheckReport::FromLines({"Dateizählung \"x\" am 01.01.2026 um 10:00 Uhr.", "",
-                                              "Anzahl der fehlenden Dateien:", "",
-                                              "2*/s/*sub/*/t/", "kaputt*zeile", "1*/s/**/t/",
-                                              "Summe: 3"});
+                                              "Anzahl der fehlenden Dateien:", "", "2*/s/*sub/*/t/",
+                                              "kaputt*zeile", "1*/s/**/t/", "Summe: 3"});
   std::vector<MissingEntry> rows = CompletionEntries(plain);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0], (MissingEntry{2, "/s/", "sub/", "/t/"}));

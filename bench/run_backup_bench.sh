@@ -1,0 +1,205 @@
+#!/usr/bin/env bash
+# Benchmark of the backup copy engine against cp -a, rsync -a and
+# find -newer, on a memory file system and on the disk, all in one run.
+#
+#   bench/run_backup_bench.sh            # everything, 5 runs per figure
+#   RUNS=7 PLACES=/dev/shm bench/run_backup_bench.sh
+#   PARTS="full incr" bench/run_backup_bench.sh
+#
+# Environment: RUNS (runs per figure, median reported, default 5), PLACES
+# (folders to build the trees in, default "/dev/shm /var/tmp"), PARTS (any
+# of full incr gui big memory; default all), BUILD (build folder, default
+# build/bench-engine), KEEP=1 keeps the trees.
+#
+# Every tool copies into a fresh target (removed and flushed before, not
+# timed). The engine runs without its final flush (--no-sync) where it is
+# compared with cp and rsync, which do not flush either; the flush is timed
+# on its own in a separate run. Times are wall-clock seconds of the whole
+# process; the run window is compared with the bare engine by the time of
+# the run inside each program, so that the start of Qt does not count.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BUILD:-$ROOT/build/bench-engine}
+RUNS=${RUNS:-5}
+PLACES=${PLACES:-"/dev/shm /var/tmp"}
+PARTS=${PARTS:-"full incr gui big memory"}
+
+want() { [[ " $PARTS " == *" $1 "* ]]; }
+
+echo "== build (Release, no sanitizer) in $BUILD"
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVOLKARN_SANITIZE=OFF \
+  -DVOLKARN_TESTS=OFF -DVOLKARN_BENCH=ON "-DCMAKE_CXX_FLAGS=-Wno-restrict" >/dev/null
+cmake --build "$BUILD" -j2 --target bench_backup bench_backup_gui >/dev/null
+ENGINE=$BUILD/bench/bench_backup
+GUI=$BUILD/bench/bench_backup_gui
+export QT_QPA_PLATFORM=offscreen
+
+echo "== machine"
+echo "cpu: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores"
+echo "memory: $(free -g | awk '/Mem:/ {print $2}') GiB; kernel $(uname -r)"
+echo "tools: $(cp --version | head -1); $(rsync --version | head -1 | cut -c1-30); $(find --version | head -1)"
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# make_tree DIR FILES FOLDERS MINBYTES MAXBYTES SEED: FILES files of random
+# size spread over FOLDERS folders (ten top folders with sub-folders).
+make_tree() {
+  python3 - "$@" <<'EOF'
+import os, random, sys
+root, files, folders, lo, hi, seed = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]), int(sys.argv[6])
+rnd = random.Random(seed)
+blob = os.urandom(hi)
+top = max(1, folders // 10)
+dirs = []
+for i in range(folders):
+    d = os.path.join(root, "top%02d" % (i % top), "ordner%04d" % i)
+    os.makedirs(d, exist_ok=True)
+    dirs.append(d)
+for n in range(files):
+    size = rnd.randint(lo, hi)
+    start = rnd.randint(0, hi - size)
+    with open(os.path.join(dirs[n % folders], "datei%06d.dat" % n), "wb") as f:
+        f.write(blob[start:start + size])
+EOF
+}
+
+now() { date +%s.%N; }
+
+# timed VAR CMD...: runs the command, adds its wall time to the array VAR.
+timed() {
+  local var=$1
+  shift
+  local t0 t1
+  t0=$(now)
+  "$@" >"$WORK/last.out" 2>"$WORK/last.err" || {
+    echo "command failed: $*" >&2
+    cat "$WORK/last.err" >&2
+    exit 1
+  }
+  t1=$(now)
+  eval "$var+=(\$(echo \"$t1 - $t0\" | bc -l))"
+}
+
+# field NAME: a key=value field of the last program output.
+field() { tr ' ' '\n' <"$WORK/last.out" | sed -n "s/^$1=//p"; }
+
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {m=(NR%2)?a[(NR+1)/2]:(a[NR/2]+a[NR/2+1])/2; printf "%.4f", m}'; }
+ratio() { echo "scale=3; $1 / $2" | bc -l | sed 's/^\./0./'; }
+
+fresh() {
+  rm -rf "$WORK/dst"
+  mkdir -p "$WORK/dst"
+  sync
+}
+
+report() {  # report LABEL VALUE
+  printf '  %-46s %s\n' "$1" "$2"
+}
+
+for place in $PLACES; do
+  WORK=$(mktemp -d "$place/vkbench.XXXXXX")
+  trap '[[ "${KEEP:-0}" == 1 ]] || rm -rf "$WORK"' EXIT
+  echo
+  echo "== $place ($(df -T "$place" | awk 'NR==2 {print $2}')), $RUNS runs per figure, median"
+  SRC=$WORK/src/Daten
+  make_tree "$SRC" 20000 200 512 16384 1
+  sleep 3
+  touch "$WORK/stamp"
+  EPOCH=$(stat -c %Y "$WORK/stamp")
+  echo "  tree: 20,000 files, 0.5-16 KiB, 200 folders, $(du -sm "$SRC" | cut -f1) MiB"
+
+  if want full || want gui; then
+    cp_t=() rs_t=() en_t=() ensync_walk=() ensync_flush=() en_walk=() gui_walk=() en_rss=()
+    for ((i = 0; i < RUNS; i++)); do
+      if want full; then
+        fresh; timed cp_t cp -a "$SRC" "$WORK/dst/Daten"
+        fresh; timed rs_t rsync -a "$SRC/" "$WORK/dst/Daten/"
+      fi
+      fresh; timed en_t "$ENGINE" --no-sync "$SRC" "$WORK/dst/Daten"
+      en_walk+=("$(field walk_s)")
+      en_rss+=("$(field peak_rss_kib)")
+      if want full; then
+        fresh; timed dummy "$ENGINE" "$SRC" "$WORK/dst/Daten"
+        ensync_walk+=("$(field walk_s)")
+        ensync_flush+=("$(field sync_s)")
+      fi
+      if want gui; then
+        fresh; timed dummy "$GUI" "$SRC" "$WORK/dst/Daten"
+        gui_walk+=("$(field walk_s)")
+      fi
+    done
+    if want full; then
+      m_cp=$(median "${cp_t[@]}") m_rs=$(median "${rs_t[@]}") m_en=$(median "${en_t[@]}")
+      echo "  full backup of 20,000 files:"
+      report "cp -a" "${m_cp} s"
+      report "rsync -a" "${m_rs} s"
+      report "engine (no flush)" "${m_en} s  = $(ratio "$m_en" "$m_cp") x cp -a (<= 0.85), $(ratio "$m_en" "$m_rs") x rsync -a (<= 0.5)"
+      report "engine with flush: walk / flush" "$(median "${ensync_walk[@]}") s / $(median "${ensync_flush[@]}") s"
+      report "engine peak memory" "$(median "${en_rss[@]}") KiB"
+    fi
+    if want gui; then
+      m_w=$(median "${en_walk[@]}") m_g=$(median "${gui_walk[@]}")
+      echo "  full backup through the run window (time inside the programs):"
+      report "engine" "${m_w} s"
+      report "run window (offscreen)" "${m_g} s  = $(ratio "$m_g" "$m_w") x engine (<= 1.3)"
+    fi
+  fi
+
+  if want incr; then
+    fresh
+    cp -a "$SRC" "$WORK/dst/Daten"
+    sync
+    in_t=() rs_t=() fi_t=()
+    for ((i = 0; i < RUNS; i++)); do
+      timed in_t "$ENGINE" --no-sync --incremental "$EPOCH" "$SRC" "$WORK/dst/Daten"
+      [[ "$(field copied)" == 0 ]] || { echo "incremental copied files" >&2; exit 1; }
+      timed rs_t rsync -a "$SRC/" "$WORK/dst/Daten/"
+      timed fi_t find "$SRC" -newer "$WORK/stamp"
+    done
+    m_in=$(median "${in_t[@]}") m_rs=$(median "${rs_t[@]}") m_fi=$(median "${fi_t[@]}")
+    echo "  incremental run, nothing changed:"
+    report "rsync -a (target up to date)" "${m_rs} s"
+    report "find SRC -newer STAMP" "${m_fi} s"
+    report "engine" "${m_in} s  = $(ratio "$m_in" "$m_rs") x rsync -a (<= 0.4), $(ratio "$m_in" "$m_fi") x find (<= 1.5)"
+  fi
+
+  if want big; then
+    rm -rf "$WORK/dst"
+    BIG=$WORK/big/Gross
+    mkdir -p "$BIG"
+    for n in 1 2 3 4 5; do head -c $((200 * 1024 * 1024)) /dev/urandom >"$BIG/gross$n.bin"; done
+    sync
+    cp_t=() en_t=()
+    for ((i = 0; i < RUNS; i++)); do
+      fresh; timed cp_t cp -a "$BIG" "$WORK/dst/Gross"
+      fresh; timed en_t "$ENGINE" --no-sync "$BIG" "$WORK/dst/Gross"
+    done
+    rm -rf "$WORK/big" "$WORK/dst"
+    m_cp=$(median "${cp_t[@]}") m_en=$(median "${en_t[@]}")
+    echo "  five files of 200 MiB:"
+    report "cp -a" "${m_cp} s"
+    report "engine (no flush)" "${m_en} s  = $(ratio "$m_en" "$m_cp") x cp -a (<= 1.05)"
+  fi
+
+  if want memory && [[ "$place" == "${PLACES%% *}" ]]; then
+    rm -rf "$WORK/dst"
+    make_tree "$WORK/many/Daten" 200000 2000 512 2048 2
+    small=() large=()
+    for ((i = 0; i < 3; i++)); do
+      fresh; timed dummy "$ENGINE" --no-sync "$SRC" "$WORK/dst/Daten"
+      small+=("$(field peak_rss_kib)")
+      fresh; timed dummy "$ENGINE" --no-sync "$WORK/many/Daten" "$WORK/dst/Daten"
+      large+=("$(field peak_rss_kib)")
+    done
+    rm -rf "$WORK/many" "$WORK/dst"
+    m_s=$(median "${small[@]}") m_l=$(median "${large[@]}")
+    echo "  peak memory of the engine (VmHWM):"
+    report "20,000 files" "${m_s} KiB"
+    report "200,000 files (2,000 folders)" "${m_l} KiB  = $(ratio "$m_l" "$m_s") x (<= 1.1)"
+  fi
+
+  [[ "${KEEP:-0}" == 1 ]] || rm -rf "$WORK"
+  trap - EXIT
+done
+echo
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
