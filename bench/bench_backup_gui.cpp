@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -62,12 +63,15 @@ int main(int argc, char** argv) {
 
   using Clock = std::chrono::steady_clock;
   const auto t0 = Clock::now();
+  const std::clock_t c0 = std::clock();
   window.BitBtn2Click();
+  const std::clock_t c1 = std::clock();
   const auto t1 = Clock::now();
   grab(QStringLiteral("run-window-finished.png"));
 
   const CopyEngine& engine = window.Engine();
-  std::printf("copied=%d status=%d walk_s=%.4f peak_rss_kib=%ld\n", engine.CopiedTotal,
-              engine.RunStatus, std::chrono::duration<double>(t1 - t0).count(), PeakRssKiB());
+  std::printf("copied=%d status=%d walk_s=%.4f cpu_s=%.4f peak_rss_kib=%ld\n", engine.CopiedTotal,
+              engine.RunStatus, std::chrono::duration<double>(t1 - t0).count(),
+              static_cast<double>(c1 - c0) / CLOCKS_PER_SEC, PeakRssKiB());
   return engine.RunStatus == 0 ? 0 : 1;
 }

@@ -14,8 +14,9 @@
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  // The application title. No display name: Qt would append it to every
+  // window caption.
   QApplication::setApplicationName(QStringLiteral("VolKarn"));
-  QApplication::setApplicationDisplayName(QStringLiteral("VolKarn"));
   QtUserInterface boxes;
   SetUserInterface(&boxes);
 

@@ -2,7 +2,9 @@
 // full or incremental backup, the run with its progress, cancel and report.
 #pragma once
 
+#include <QColor>
 #include <QDialog>
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -40,6 +42,30 @@ class CopyAnimation : public QWidget {
   int frame_ = 0;
 };
 
+// The line of the current file. It is redrawn for every file the run
+// copies, so it is kept as light as a line of text can be: it paints its
+// own background and text and asks nothing of the window's layout.
+class PathLabel : public QWidget {
+ public:
+  explicit PathLabel(QWidget* parent = nullptr);
+  QString text() const { return text_; }
+  void setText(const QString& text);
+  void clear() { setText(QString()); }
+  // Sets the text and redraws the line at once.
+  void ShowNow(const QString& text);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QString text_;
+  // The folder part of the text, drawn once per folder.
+  QString prefix_;
+  QPixmap prefixImage_;
+  QColor prefixBackground_;
+  int prefixWidth_ = 0;
+};
+
 class TFKopie : public QDialog {
   Q_OBJECT
 
@@ -64,7 +90,7 @@ class TFKopie : public QDialog {
   QWidget* Panel2 = nullptr;
   QLabel* Label8 = nullptr;
   CopyAnimation* Animate1 = nullptr;
-  QLabel* Label7 = nullptr;
+  PathLabel* Label7 = nullptr;
   QPushButton* BitBtn4 = nullptr;
   QPushButton* BitBtn5 = nullptr;
   QWidget* Panel3 = nullptr;

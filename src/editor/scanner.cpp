@@ -1,7 +1,8 @@
 #include "editor/scanner.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <utility>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "storage/codepage.h"
@@ -23,40 +24,65 @@ TListe::~TListe() {
 }
 
 bool TListe::IsEmpty() {
-  if (head_->Next != tail_) return false;
+  if (head_->Next != tail_ || !pending_.empty()) return false;
   Count = 0;
   return true;
 }
 
 void TListe::Clear() {
   if (IsEmpty()) return;
+  for (Node* node : pending_) delete node;
+  pending_.clear();
   Node* node = head_->Next;
   while (node != tail_) {
     Node* next = node->Next;
     delete node;
     node = next;
   }
-  index_.clear();
   head_->Next = tail_;
   tail_->Prev = head_;
   Count = 0;
 }
 
 void TListe::Add(const std::string& text) {
-  auto* node = new Node{text::Left(text, kMaxText), nullptr, nullptr};
-  // The first entry that is not smaller than the new text: the new node
-  // goes in front of it, so that it comes before equal older texts.
-  auto place = index_.lower_bound(node->Text);
-  Node* before = place == index_.end() ? tail_ : place->second;
-  node->Prev = before->Prev;
-  node->Next = before;
-  before->Prev->Next = node;
-  before->Prev = node;
-  index_.emplace_hint(place, std::string_view(node->Text), node);
+  // A text of at most 255 bytes has at most 255 characters.
+  pending_.push_back(
+      new Node{text.size() <= kMaxText ? text : text::Left(text, kMaxText), nullptr, nullptr});
   ++Count;
 }
 
+void TListe::MergePending() const {
+  if (pending_.empty()) return;
+  // Newest first among equal texts: newest first overall, then a stable
+  // sort by text.
+  std::reverse(pending_.begin(), pending_.end());
+  std::stable_sort(pending_.begin(), pending_.end(),
+                   [](const Node* a, const Node* b) { return a->Text < b->Text; });
+  // One walk along the list: each new node goes in front of the first node
+  // that is not smaller, so it also comes before equal older texts.
+  Node* place = head_->Next;
+  for (Node* node : pending_) {
+    while (place != tail_ && node->Text > place->Text) place = place->Next;
+    node->Prev = place->Prev;
+    node->Next = place;
+    place->Prev->Next = node;
+    place->Prev = node;
+  }
+  pending_.clear();
+}
+
+const TListe::Node* TListe::Head() const {
+  MergePending();
+  return head_;
+}
+
+const TListe::Node* TListe::Tail() const {
+  MergePending();
+  return tail_;
+}
+
 std::vector<std::string> TListe::Entries() const {
+  MergePending();
   std::vector<std::string> result;
   for (const Node* n = head_->Next; n != tail_; n = n->Next) result.push_back(n->Text);
   return result;
@@ -109,7 +135,8 @@ void tScanDir::ResetExtensions() {
 }
 
 void tScanDir::AddExtension(const std::string& name) {
-  std::string ext = text::Left(text::Upper(GetExtUpper(name)), kMaxExtension);
+  std::string ext = GetExtUpper(name);  // upper case already
+  if (ext.size() > kMaxExtension) ext = text::Left(ext, kMaxExtension);
   // A name without extension adds nothing: the first line ".*" stands for it.
   if (ext.empty() || ext == "*") return;
   // An extension that the list files cannot hold (a line break in it, or a
@@ -135,7 +162,7 @@ int tScanDir::ScanDirectory(const std::string& directory, const std::string& mas
     platform::DirLister lister(dir);
     platform::DirEntry entry;
     std::string line;
-    while (lister.IsOpen() && lister.Next(entry)) {
+    while (lister.IsOpen() && lister.Next(entry, DescribeFiles)) {
       if (entry.kind == platform::EntryKind::Directory) {
         // Hidden directories are not entered; a symlink is never one.
         if (recurse && !entry.hidden) subdirs.push_back(entry.name);
@@ -146,10 +173,12 @@ int tScanDir::ScanDirectory(const std::string& directory, const std::string& mas
       line += entry.name;
       line += '\r';
       line += dir;
-      line += '\r';
-      line += std::to_string(static_cast<std::int32_t>(entry.stamp));
-      line += '\r';
-      line += std::to_string(static_cast<std::uint32_t>(entry.size & 0xFFFFFFFFu));
+      if (DescribeFiles) {
+        line += '\r';
+        line += std::to_string(static_cast<std::int32_t>(entry.stamp));
+        line += '\r';
+        line += std::to_string(static_cast<std::uint32_t>(entry.size & 0xFFFFFFFFu));
+      }
       AddUpper(line);
       AddExtension(entry.name);
     }
@@ -169,9 +198,12 @@ int SurveyExtensions(tScanDir& scanner, ScanProgress& window, const std::string&
   scanner.ResetExtensions();
   scanner.Clear();
   ScanProgress* before = scanner.Progress;
+  const bool describe = scanner.DescribeFiles;
   scanner.Progress = &window;
+  scanner.DescribeFiles = false;  // the survey reads only Count
   const int result = scanner.ScanDirectory(directory, mask, recurse);
   scanner.Progress = before;
+  scanner.DescribeFiles = describe;
   text = scanner.Extensions;
   window.HideScanWindow();
   return result;

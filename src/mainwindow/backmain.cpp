@@ -514,8 +514,8 @@ void TForm1::ShowJob() {
       BitBtn2->setEnabled(false);
       ShowInfo("Die Verzeichnisliste " + listFile +
                    " konnte nicht gelesen werden. Die Datensicherung \"" + record.Name() +
-                   "\" kann erst wieder ausgeführt werden, wenn ihre Verzeichnisse im Fenster "
-                   "\"Bearbeiten\" neu gespeichert wurden.",
+                   "\" kann so nicht gestartet werden; legen Sie ihre Verzeichnisse mit "
+                   "\"Bearbeiten\" neu fest.",
                1);
     } else {
       LB1->clear();

@@ -14,6 +14,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -103,6 +104,33 @@ class TFileListModel : public QFileSystemModel {
   }
 };
 
+// What FLB1 shows of the file system: the files of one folder, hidden ones
+// included, no folders; nothing at all for a folder that does not exist.
+class TFilesOnly : public QSortFilterProxyModel {
+ public:
+  TFilesOnly(QFileSystemModel* files, QObject* parent)
+      : QSortFilterProxyModel(parent), files_(files) {
+    setSourceModel(files);
+  }
+  void SetFolder(const QString& folder, bool exists) {
+    folder_ = folder;
+    exists_ = exists;
+    invalidateFilter();
+  }
+
+ protected:
+  bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+    if (!exists_) return false;
+    if (files_->filePath(parent) != folder_) return true;  // the way down to the folder
+    return !files_->isDir(files_->index(row, 0, parent));
+  }
+
+ private:
+  QFileSystemModel* files_;
+  QString folder_;
+  bool exists_ = false;
+};
+
 }  // namespace
 
 TFRest::TFRest(QWidget* parent) : QDialog(parent) { BuildWindow(); }
@@ -159,11 +187,15 @@ void TFRest::BuildWindow() {
   rightLayout->setContentsMargins(0, 0, 0, 0);
   rightLayout->setSpacing(0);
   FLB1Model = new TFileListModel(this);
-  FLB1Model->setFilter(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  // Folders stay in the model (the way to the shown folder must not be
+  // filtered away); TFilesOnly hides them from the list.
+  FLB1Model->setFilter(QDir::AllDirs | QDir::Files | QDir::Hidden | QDir::System |
+                       QDir::NoDotAndDotDot);
   FLB1Model->setReadOnly(false);  // a name edited in place renames the file
   FLB1Model->setNameFilterDisables(false);
   FLB1 = new QTreeView(right);
-  FLB1->setModel(FLB1Model);
+  FLB1Files = new TFilesOnly(FLB1Model, this);
+  FLB1->setModel(FLB1Files);
   FLB1->setRootIsDecorated(false);
   FLB1->setItemsExpandable(false);
   FLB1->setExpandsOnDoubleClick(false);
@@ -379,7 +411,7 @@ void TFRest::LV1SelectItem(int row) {
 void TFRest::FLB1DblClick() {
   const QModelIndex index = FLB1->currentIndex();
   if (!index.isValid() || !FLB1->selectionModel()->isSelected(index)) return;
-  const QString path = FLB1Model->filePath(index);
+  const QString path = FLB1Model->filePath(FLB1Files->mapToSource(index));
   ShowTextFile(QFile::encodeName(path).toStdString());
 }
 
@@ -396,12 +428,10 @@ void TFRest::UpdateSelection() {
 
 void TFRest::ShowFolder(const std::string& folder) {
   folder_ = FolderText(folder);
-  FLB1Model->setRootPath(folder_);
-  const QModelIndex root = FLB1Model->index(folder_);
-  FLB1->setRootIndex(root);
-  // A folder that does not exist shows an empty list.
-  FLB1->setVisible(true);
-  FLB1->setEnabled(root.isValid());
+  const QModelIndex root = FLB1Model->setRootPath(folder_);
+  static_cast<TFilesOnly*>(FLB1Files)->SetFolder(folder_, root.isValid());
+  FLB1->setRootIndex(FLB1Files->mapFromSource(root));
+  if (root.isValid() && FLB1Model->canFetchMore(root)) FLB1Model->fetchMore(root);
   StatusBar1->showMessage(folder_);
 }
 

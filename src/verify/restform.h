@@ -13,6 +13,7 @@ class QFileSystemModel;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QSortFilterProxyModel;
 class QSplitter;
 class QStatusBar;
 class QTableWidget;
@@ -35,7 +36,8 @@ class TFRest : public QDialog, private CompletionList {
   QTableWidget* LV1 = nullptr;  // columns "X", "Anzahl", "Quelle", "Unterverzeichnis", "Ziel"
   QSplitter* Splitter1 = nullptr;
   QTreeView* FLB1 = nullptr;
-  QFileSystemModel* FLB1Model = nullptr;
+  QFileSystemModel* FLB1Model = nullptr;       // the file system
+  QSortFilterProxyModel* FLB1Files = nullptr;  // what FLB1 shows of it
   QStatusBar* StatusBar1 = nullptr;
   QLabel* Label1 = nullptr;        // "Ausgewählte Dateien:"
   QLabel* Label2 = nullptr;        // the sum of the ticked rows

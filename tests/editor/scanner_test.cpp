@@ -89,6 +89,19 @@ TEST(TListe, KeepsEqualTextsNewestFirst) {
   list.Add("x");
   EXPECT_EQ(list.Head()->Next->Next->Next, newer);
   EXPECT_EQ(list.Count, 4);
+
+  // Several added between two looks: all before the older equal ones.
+  list.Add("x");
+  list.Add("a");
+  list.Add("x");
+  list.Add("z");
+  EXPECT_EQ(list.Entries(), (std::vector<std::string>{"a", "m", "x", "x", "x", "x", "x", "z"}));
+  const TListe::Node* n = list.Head()->Next->Next->Next;
+  EXPECT_NE(n, newer);
+  EXPECT_NE(n->Next, newer);
+  EXPECT_EQ(n->Next->Next->Next, newer);
+  EXPECT_EQ(n->Next->Next->Next->Next, older);
+  EXPECT_EQ(list.Tail()->Prev->Text, "z");
 }
 
 TEST(TListe, CutsTextsTo255CharactersAndClears) {
@@ -169,6 +182,16 @@ TEST(Scanner, EntryDescribesTheFileInUpperCase) {
   EXPECT_EQ(scanner.Entries().at(0),
             text::Upper("Brief.txt\r" + tmp.path() + "Sub/\r" +
                         std::to_string(static_cast<std::int32_t>(entry.stamp)) + "\r5"));
+}
+
+TEST(Scanner, SurveyEntriesHoldNameAndFolderOnly) {
+  vktest::TempDir tmp;
+  vktest::WriteFile(tmp / "Brief.txt", "hello");
+  tScanDir scanner;
+  FakeWindow window;
+  Survey(tmp.path(), scanner, window);
+  EXPECT_EQ(scanner.Entries(), (std::vector<std::string>{text::Upper("Brief.txt\r" + tmp.path())}));
+  EXPECT_TRUE(scanner.DescribeFiles);  // as it was before the survey
 }
 
 TEST(Scanner, CountsHiddenFilesButDoesNotEnterHiddenFolders) {

@@ -262,25 +262,30 @@ TEST_F(RestFormTest, FileListShowsFilesOnlyRenamesAndOpens) {
   TFRest* w = frest();
   w->ShowFolder(S());
   QFileSystemModel* model = w->FLB1Model;
-  ASSERT_TRUE(vktest::SpinUntil([&] { return model->rowCount(w->FLB1->rootIndex()) == 3; }));
-  model->sort(0);
+  QAbstractItemModel* shown = w->FLB1->model();
+  ASSERT_TRUE(vktest::SpinUntil([&] { return shown->rowCount(w->FLB1->rootIndex()) == 3; }));
   QStringList names;
-  for (int r = 0; r < 3; ++r) names << model->index(r, 0, w->FLB1->rootIndex()).data().toString();
+  for (int r = 0; r < 3; ++r) names << shown->index(r, 0, w->FLB1->rootIndex()).data().toString();
   EXPECT_EQ(names, (QStringList{".hidden", "A.txt", "b.txt"}));
 
   // A name edited in place renames the file.
-  const QModelIndex b = model->index(S("b.txt").c_str());
   EXPECT_TRUE(w->FLB1->editTriggers() & QAbstractItemView::SelectedClicked);
-  EXPECT_TRUE(model->setData(b, QStringLiteral("c.txt")));
+  const QModelIndex b = w->FLB1Files->mapFromSource(model->index(S("b.txt").c_str()));
+  EXPECT_TRUE(shown->setData(b, QStringLiteral("c.txt")));
   EXPECT_TRUE(vktest::Exists(S("c.txt")));
   EXPECT_FALSE(vktest::Exists(S("b.txt")));
 
   // A double-click opens the selected file.
-  const QModelIndex a = model->index(S("A.txt").c_str());
-  w->FLB1->setCurrentIndex(a);
+  w->FLB1->setCurrentIndex(w->FLB1Files->mapFromSource(model->index(S("A.txt").c_str())));
   w->FLB1DblClick();
   ASSERT_EQ(launches.size(), 1u);
   EXPECT_EQ(launches[0].first, S("A.txt"));
+
+  // A folder that does not exist shows an empty list.
+  w->ShowFolder(S("gone/"));
+  EXPECT_EQ(w->FolderShown(), QString::fromStdString(S("gone")));
+  for (int i = 0; i < 20; ++i) QApplication::processEvents();
+  EXPECT_EQ(shown->rowCount(w->FLB1->rootIndex()), 0);
 }
 
 }  // namespace
