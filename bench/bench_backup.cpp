@@ -9,9 +9,9 @@
 // system that a successful run ends with, so that the copy can be compared
 // with tools that do not flush.
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -43,8 +43,8 @@ class CountingObserver : public CopyObserver {
 };
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: bench_backup [--incremental EPOCH] [--no-sync] [--dir-date] SOURCE TARGET\n");
+  std::fprintf(
+      stderr, "usage: bench_backup [--incremental EPOCH] [--no-sync] [--dir-date] SOURCE TARGET\n");
   return 2;
 }
 

@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <string>
 

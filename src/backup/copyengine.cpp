@@ -38,6 +38,13 @@ std::string JoinBreaks(const std::string& text) {
 
 }  // namespace
 
+bool CopyEngine::IsFolder(const std::string& path) {
+  // A root the user chose may be a link to a folder ("dir/." is the
+  // folder it leads to); links met during the walk are never followed.
+  return platform::DirExists(path) ||
+         (!path.empty() && platform::DirExists(AddBackslash(path) + "."));
+}
+
 CopyEngine::CopyEngine() : Clock([] { return Now(); }), observer_(&silentObserver) {}
 
 void CopyEngine::SetExclusions(const std::string& excludedExts, const std::string& excludedFiles) {
@@ -70,7 +77,7 @@ void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
     CopiedInRow = 0;
     CurrentRow = r;
     RowMark = "OK ";
-    if (platform::DirExists(row.source)) {
+    if (IsFolder(row.source)) {
       // A target that lies inside its own source is never walked into, or
       // the backup would copy itself over and over.
       skipFolder_.clear();
@@ -222,7 +229,7 @@ bool CopyEngine::FlushTargets(const std::vector<CopyRow>& rows) {
   bool ok = true;
   for (const CopyRow& row : rows) {
     const std::string root = row.target == "/" ? row.target : RemoveBackslash(row.target);
-    if (!done.insert(root).second || !platform::DirExists(root)) continue;
+    if (!done.insert(root).second || !IsFolder(root)) continue;
     if (!platform::SyncFileSystem(root)) {
       RunReport.push_back(
           "Die kopierten Dateien konnten nicht vollständig auf den Datenträger von " + root +

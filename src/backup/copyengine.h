@@ -101,6 +101,9 @@ class CopyEngine {
   void Cancel() { RunStatus = kCancelled; }
   bool Stopped() const { return StopsWalk(RunStatus); }
   static bool StopsWalk(std::int32_t status);
+  // True for a folder, or for a link that leads to one (source and
+  // target roots).
+  static bool IsFolder(const std::string& path);
 
   // Flushes the file systems of the rows' targets (those that exist) so
   // that the new stamp never claims a backup that is not on the disk.

@@ -3,14 +3,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGlyphRun>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include <QFontMetrics>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRawFont>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QStyle>
@@ -122,9 +124,7 @@ void CopyAnimation::paintEvent(QPaintEvent*) {
 
 // ------------------------------------------------------------- file line --
 
-PathLabel::PathLabel(QWidget* parent) : QWidget(parent) {
-  setAttribute(Qt::WA_OpaquePaintEvent);
-}
+PathLabel::PathLabel(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 void PathLabel::setText(const QString& text) {
   text_ = text;
@@ -149,9 +149,11 @@ void PathLabel::paintEvent(QPaintEvent*) {
   const qsizetype slash = text_.lastIndexOf(QLatin1Char('/')) + 1;
   const QStringView folder = QStringView(text_).left(slash);
   if (folder != prefix_ || prefixImage_.devicePixelRatio() != devicePixelRatioF() ||
-      prefixBackground_ != background) {
+      prefixBackground_ != background || prefixHeight_ != height() || prefixFont_ != font()) {
     prefix_ = folder.toString();
     prefixBackground_ = background;
+    prefixHeight_ = height();
+    prefixFont_ = font();
     const qreal ratio = devicePixelRatioF();
     const int w = std::max(1, metrics.horizontalAdvance(prefix_));
     prefixImage_ = QPixmap(QSize(w, std::max(1, height())) * ratio);
@@ -164,7 +166,38 @@ void PathLabel::paintEvent(QPaintEvent*) {
     prefixWidth_ = prefix_.isEmpty() ? 0 : w;
   }
   if (prefixWidth_ > 0) p.drawPixmap(0, 0, prefixImage_);
-  p.drawText(QPointF(prefixWidth_, baseline), text_.mid(slash));
+  // The name: its glyphs straight from the font when it has them all (no
+  // text layout needed), otherwise through the full text layout, which
+  // also finds fallback fonts.
+  const QStringView name = QStringView(text_).mid(slash);
+  if (!rawFont_.isValid() || rawFontSource_ != font()) {
+    rawFontSource_ = font();
+    rawFont_ = QRawFont::fromFont(font());
+  }
+  bool plain = rawFont_.isValid();
+  for (QChar c : name) {
+    if (c.unicode() < 0x20 || c.unicode() >= 0x250 || !rawFont_.supportsCharacter(c)) {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) {
+    QVector<quint32> glyphs = rawFont_.glyphIndexesForString(name.toString());
+    QVector<QPointF> advances = rawFont_.advancesForGlyphIndexes(glyphs);
+    QVector<QPointF> positions(glyphs.size());
+    qreal x = 0;
+    for (int i = 0; i < glyphs.size(); ++i) {
+      positions[i] = QPointF(x, 0);
+      x += advances[i].x();
+    }
+    QGlyphRun run;
+    run.setRawFont(rawFont_);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    p.drawGlyphRun(QPointF(prefixWidth_, baseline), run);
+  } else {
+    p.drawText(QPointF(prefixWidth_, baseline), name.toString());
+  }
 }
 
 // --------------------------------------------------------------- observer --
@@ -180,7 +213,7 @@ class TFKopie::Observer : public CopyObserver {
     form_->Label8->repaint();
   }
   void SetRowCount(int row, const std::string& text) override { form_->SetCell(2, row, Q(text)); }
-  void ProcessEvents() override { static int mode = getenv("VKX") ? atoi(getenv("VKX")) : 0; if (!(mode & 4)) QCoreApplication::processEvents(); }
+  void ProcessEvents() override { QCoreApplication::processEvents(); }
 
  private:
   TFKopie* form_;
@@ -519,7 +552,7 @@ void TFKopie::BitBtn2Click() {
     std::string target = GetParentDir(rows.front().target);
     if (target.empty() && !rows.front().target.empty() && rows.front().target[0] == '/')
       target = "/";
-    if (!platform::DirExists(target)) {
+    if (!CopyEngine::IsFolder(target)) {
       if (!AskYesNo("Das Zielverzeichnis " + target +
                     " existiert nicht.\rSoll es neu angelegt werden?")) {
         ShowInfo("Es wurde keine Datei kopiert!", 1);

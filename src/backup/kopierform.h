@@ -4,7 +4,9 @@
 
 #include <QColor>
 #include <QDialog>
+#include <QFont>
 #include <QPixmap>
+#include <QRawFont>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -63,7 +65,11 @@ class PathLabel : public QWidget {
   QString prefix_;
   QPixmap prefixImage_;
   QColor prefixBackground_;
+  QFont prefixFont_;
+  int prefixHeight_ = 0;
   int prefixWidth_ = 0;
+  QRawFont rawFont_;
+  QFont rawFontSource_;
 };
 
 class TFKopie : public QDialog {

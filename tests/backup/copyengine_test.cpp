@@ -265,6 +265,34 @@ TEST_F(CopyEngineTest, LinksAreCopiedAsLinksAndSpecialFilesAreSkipped) {
   EXPECT_EQ((std::vector<std::string>{"ziel.txt"}), FilesBelow(dst));
 }
 
+TEST_F(CopyEngineTest, ARootThatIsALinkToAFolderIsWalked) {
+  Write("a.txt", "A");
+  fs::create_symlink(src, tmp / "verweis");
+  engine.FullBackup = true;
+  Run({{tmp / "verweis", dst}});
+  EXPECT_TRUE(engine.RunReport.empty());
+  EXPECT_EQ((std::vector<std::string>{"a.txt"}), FilesBelow(dst));
+}
+
+TEST_F(CopyEngineTest, AFolderThatCannotBeReadIsReported) {
+  Write("offen/a.txt");
+  Write("zu/b.txt");
+  ASSERT_EQ(0, chmod((src + "/zu").c_str(), 0));
+  if (access((src + "/zu").c_str(), R_OK) == 0) {
+    chmod((src + "/zu").c_str(), 0755);
+    GTEST_SKIP() << "this user may read every folder (root)";
+  }
+  engine.FullBackup = true;
+  Run();
+  chmod((src + "/zu").c_str(), 0755);
+  EXPECT_EQ((std::vector<std::string>{"offen/a.txt"}), FilesBelow(dst));
+  EXPECT_EQ((std::vector<std::string>{"Das Verzeichnis " + src +
+                                      "/zu/ konnte nicht gelesen werden. Seine Dateien wurden "
+                                      "nicht kopiert."}),
+            engine.RunReport);
+  EXPECT_EQ("?? 1", rec.CellsOf(1).back());
+}
+
 TEST_F(CopyEngineTest, ATargetInsideItsSourceIsNotCopiedIntoItself) {
   Write("a.txt", "A");
   Write("Sicherung/b.txt", "B");

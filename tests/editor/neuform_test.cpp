@@ -776,7 +776,7 @@ TEST_F(EditorTest, ListCheckAsksForEachMissingFile) {
   EXPECT_EQ(Texts(f->LiBo3), (std::vector<std::string>{tree / "da.txt", tree / "fehlt.txt"}));
 
   // With every file present the check says so, without a beep.
-  f->LiBo3->takeItem(1);
+  delete f->LiBo3->takeItem(1);
   ui.boxes.clear();
   ui.answers = {true};
   f->BitBtn3Click();
