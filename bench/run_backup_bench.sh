@@ -63,21 +63,23 @@ for n in range(files):
 EOF
 }
 
-now() { date +%s.%N; }
-
-# timed VAR CMD...: runs the command, adds its wall time to the array VAR.
+# timed VAR CMD...: runs the command; adds its wall time to the array VAR
+# and its processor time (user + system, children included, in steps of
+# 10 ms) to VAR_cpu.
 timed() {
   local var=$1
   shift
-  local t0 t1
-  t0=$(now)
-  "$@" >"$WORK/last.out" 2>"$WORK/last.err" || {
+  local t0 t1 wall user sys
+  t0=$(date +%s.%N)
+  /usr/bin/time -f "%e %U %S" -o "$WORK/time.out" "$@" >"$WORK/last.out" 2>"$WORK/last.err" || {
     echo "command failed: $*" >&2
     cat "$WORK/last.err" >&2
     exit 1
   }
-  t1=$(now)
-  eval "$var+=(\$(echo \"$t1 - $t0\" | bc -l))"
+  t1=$(date +%s.%N)
+  read -r wall user sys <"$WORK/time.out"
+  eval "$var+=($(echo "$t1 - $t0" | bc -l))"
+  eval "${var}_cpu+=($(echo "$user + $sys" | bc -l))"
 }
 
 # field NAME: a key=value field of the last program output.
@@ -93,7 +95,31 @@ fresh() {
 }
 
 report() {  # report LABEL VALUE
-  printf '  %-46s %s\n' "$1" "$2"
+  printf '  %-40s %s\n' "$1" "$2"
+}
+
+# versus NAME ARRAY: "wall / cpu" medians of a timed array.
+both() {
+  local -n w=$1
+  local -n c=${1}_cpu
+  echo "$(median "${w[@]}") $(median "${c[@]}")"
+}
+
+# line LABEL ARRAY [REF_ARRAY LIMIT_TEXT]...: wall and processor time, and
+# their ratios to the reference arrays.
+line() {
+  local label=$1 arr=$2
+  shift 2
+  local mw mc
+  read -r mw mc <<<"$(both "$arr")"
+  local text="wall ${mw} s, cpu ${mc} s"
+  while (($# >= 2)); do
+    local rw rc
+    read -r rw rc <<<"$(both "$1")"
+    text+=" | $(ratio "$mw" "$rw") / $(ratio "$mc" "$rc") x $2"
+    shift 2
+  done
+  report "$label" "$text"
 }
 
 for place in $PLACES; do
@@ -109,7 +135,8 @@ for place in $PLACES; do
   echo "  tree: 20,000 files, 0.5-16 KiB, 200 folders, $(du -sm "$SRC" | cut -f1) MiB"
 
   if want full || want gui; then
-    cp_t=() rs_t=() en_t=() ensync_walk=() ensync_flush=() en_walk=() gui_walk=() en_rss=()
+    cp_t=() cp_t_cpu=() rs_t=() rs_t_cpu=() en_t=() en_t_cpu=() dummy=() dummy_cpu=()
+    ensync_walk=() ensync_flush=() en_walk=() en_walk_cpu=() gui_walk=() gui_walk_cpu=() en_rss=()
     for ((i = 0; i < RUNS; i++)); do
       if want full; then
         fresh; timed cp_t cp -a "$SRC" "$WORK/dst/Daten"
@@ -117,6 +144,7 @@ for place in $PLACES; do
       fi
       fresh; timed en_t "$ENGINE" --no-sync "$SRC" "$WORK/dst/Daten"
       en_walk+=("$(field walk_s)")
+      en_walk_cpu+=("$(field cpu_s)")
       en_rss+=("$(field peak_rss_kib)")
       if want full; then
         fresh; timed dummy "$ENGINE" "$SRC" "$WORK/dst/Daten"
@@ -126,22 +154,21 @@ for place in $PLACES; do
       if want gui; then
         fresh; timed dummy "$GUI" "$SRC" "$WORK/dst/Daten"
         gui_walk+=("$(field walk_s)")
+        gui_walk_cpu+=("$(field cpu_s)")
       fi
     done
     if want full; then
-      m_cp=$(median "${cp_t[@]}") m_rs=$(median "${rs_t[@]}") m_en=$(median "${en_t[@]}")
-      echo "  full backup of 20,000 files:"
-      report "cp -a" "${m_cp} s"
-      report "rsync -a" "${m_rs} s"
-      report "engine (no flush)" "${m_en} s  = $(ratio "$m_en" "$m_cp") x cp -a (<= 0.85), $(ratio "$m_en" "$m_rs") x rsync -a (<= 0.5)"
+      echo "  full backup of 20,000 files (ratios wall / cpu):"
+      line "cp -a" cp_t
+      line "rsync -a" rs_t
+      line "engine, no flush" en_t cp_t "cp -a (<= 0.85)" rs_t "rsync -a (<= 0.5)"
       report "engine with flush: walk / flush" "$(median "${ensync_walk[@]}") s / $(median "${ensync_flush[@]}") s"
       report "engine peak memory" "$(median "${en_rss[@]}") KiB"
     fi
     if want gui; then
-      m_w=$(median "${en_walk[@]}") m_g=$(median "${gui_walk[@]}")
-      echo "  full backup through the run window (time inside the programs):"
-      report "engine" "${m_w} s"
-      report "run window (offscreen)" "${m_g} s  = $(ratio "$m_g" "$m_w") x engine (<= 1.3)"
+      echo "  full backup through the run window (time of the run inside the programs):"
+      line "engine" en_walk
+      line "run window (offscreen)" gui_walk en_walk "engine (<= 1.3)"
     fi
   fi
 
@@ -149,18 +176,17 @@ for place in $PLACES; do
     fresh
     cp -a "$SRC" "$WORK/dst/Daten"
     sync
-    in_t=() rs_t=() fi_t=()
+    in_t=() in_t_cpu=() rs_t=() rs_t_cpu=() fi_t=() fi_t_cpu=()
     for ((i = 0; i < RUNS; i++)); do
       timed in_t "$ENGINE" --no-sync --incremental "$EPOCH" "$SRC" "$WORK/dst/Daten"
       [[ "$(field copied)" == 0 ]] || { echo "incremental copied files" >&2; exit 1; }
       timed rs_t rsync -a "$SRC/" "$WORK/dst/Daten/"
       timed fi_t find "$SRC" -newer "$WORK/stamp"
     done
-    m_in=$(median "${in_t[@]}") m_rs=$(median "${rs_t[@]}") m_fi=$(median "${fi_t[@]}")
-    echo "  incremental run, nothing changed:"
-    report "rsync -a (target up to date)" "${m_rs} s"
-    report "find SRC -newer STAMP" "${m_fi} s"
-    report "engine" "${m_in} s  = $(ratio "$m_in" "$m_rs") x rsync -a (<= 0.4), $(ratio "$m_in" "$m_fi") x find (<= 1.5)"
+    echo "  incremental run, nothing changed (ratios wall / cpu):"
+    line "rsync -a (target up to date)" rs_t
+    line "find SRC -newer STAMP" fi_t
+    line "engine" in_t rs_t "rsync -a (<= 0.4)" fi_t "find (<= 1.5)"
   fi
 
   if want big; then
@@ -169,22 +195,21 @@ for place in $PLACES; do
     mkdir -p "$BIG"
     for n in 1 2 3 4 5; do head -c $((200 * 1024 * 1024)) /dev/urandom >"$BIG/gross$n.bin"; done
     sync
-    cp_t=() en_t=()
+    cp_t=() cp_t_cpu=() en_t=() en_t_cpu=()
     for ((i = 0; i < RUNS; i++)); do
       fresh; timed cp_t cp -a "$BIG" "$WORK/dst/Gross"
       fresh; timed en_t "$ENGINE" --no-sync "$BIG" "$WORK/dst/Gross"
     done
     rm -rf "$WORK/big" "$WORK/dst"
-    m_cp=$(median "${cp_t[@]}") m_en=$(median "${en_t[@]}")
-    echo "  five files of 200 MiB:"
-    report "cp -a" "${m_cp} s"
-    report "engine (no flush)" "${m_en} s  = $(ratio "$m_en" "$m_cp") x cp -a (<= 1.05)"
+    echo "  five files of 200 MiB (ratios wall / cpu):"
+    line "cp -a" cp_t
+    line "engine, no flush" en_t cp_t "cp -a (<= 1.05)"
   fi
 
   if want memory && [[ "$place" == "${PLACES%% *}" ]]; then
     rm -rf "$WORK/dst"
     make_tree "$WORK/many/Daten" 200000 2000 512 2048 2
-    small=() large=()
+    small=() large=() dummy=() dummy_cpu=()
     for ((i = 0; i < 3; i++)); do
       fresh; timed dummy "$ENGINE" --no-sync "$SRC" "$WORK/dst/Daten"
       small+=("$(field peak_rss_kib)")

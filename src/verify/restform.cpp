@@ -111,6 +111,10 @@ class TFilesOnly : public QSortFilterProxyModel {
   TFilesOnly(QFileSystemModel* files, QObject* parent)
       : QSortFilterProxyModel(parent), files_(files) {
     setSourceModel(files);
+    // Sorted by name, letter case ignored; the list has no column sorting.
+    setSortCaseSensitivity(Qt::CaseInsensitive);
+    setDynamicSortFilter(true);
+    sort(0, Qt::AscendingOrder);
   }
   void SetFolder(const QString& folder, bool exists) {
     folder_ = folder;
@@ -209,7 +213,6 @@ void TFRest::BuildWindow() {
   FLB1->setColumnWidth(1, 70);
   FLB1->setColumnWidth(2, 80);
   FLB1->setColumnWidth(3, 110);
-  FLB1Model->sort(0, Qt::AscendingOrder);
   // The selection stays visible when the list loses the focus.
   QPalette palette = FLB1->palette();
   palette.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -428,10 +431,12 @@ void TFRest::UpdateSelection() {
 
 void TFRest::ShowFolder(const std::string& folder) {
   folder_ = FolderText(folder);
+  // For a folder that does not exist the model keeps its previous root.
   const QModelIndex root = FLB1Model->setRootPath(folder_);
-  static_cast<TFilesOnly*>(FLB1Files)->SetFolder(folder_, root.isValid());
+  const bool shown = root.isValid() && FLB1Model->filePath(root) == folder_;
+  static_cast<TFilesOnly*>(FLB1Files)->SetFolder(folder_, shown);
   FLB1->setRootIndex(FLB1Files->mapFromSource(root));
-  if (root.isValid() && FLB1Model->canFetchMore(root)) FLB1Model->fetchMore(root);
+  if (shown && FLB1Model->canFetchMore(root)) FLB1Model->fetchMore(root);
   StatusBar1->showMessage(folder_);
 }
 
