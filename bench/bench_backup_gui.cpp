@@ -3,9 +3,13 @@
 // a display is chosen. The window has no main window behind it here, so
 // the run ends without report and flush, like bench_backup --no-sync.
 //
-//   bench_backup_gui [--screenshot DIR] SOURCE TARGET
+//   bench_backup_gui [--screenshot DIR] [--lines N] SOURCE TARGET
+//
+// --lines N draws only the line of the current file N times (with the
+// event processing a run does per file) and copies nothing.
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
@@ -34,16 +38,19 @@ int main(int argc, char** argv) {
   if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QString shots;
+  int lines = 0;
   QStringList paths;
   const QStringList args = QApplication::arguments();
   for (int i = 1; i < args.size(); ++i) {
     if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size())
       shots = args[++i];
+    else if (args[i] == QLatin1String("--lines") && i + 1 < args.size())
+      lines = args[++i].toInt();
     else
       paths << args[i];
   }
   if (paths.size() != 2) {
-    std::fprintf(stderr, "usage: bench_backup_gui [--screenshot DIR] SOURCE TARGET\n");
+    std::fprintf(stderr, "usage: bench_backup_gui [--screenshot DIR] [--lines N] SOURCE TARGET\n");
     return 2;
   }
 
@@ -62,6 +69,24 @@ int main(int argc, char** argv) {
     QTimer::singleShot(300, &window, [&] { grab(QStringLiteral("run-window-running.png")); });
 
   using Clock = std::chrono::steady_clock;
+  if (lines > 0) {
+    // Only the line of the current file, drawn `lines` times as a run
+    // draws it, without copying anything: the cost of the line itself.
+    window.Panel3->hide();
+    window.Label7->show();
+    const auto l0 = Clock::now();
+    const std::clock_t c0 = std::clock();
+    const QString folder = QStringLiteral("Kopiere ") + paths[0] + QStringLiteral("/ordner/");
+    for (int i = 0; i < lines; ++i) {
+      window.Label7->ShowNow(folder +
+                             QStringLiteral("datei%1.dat").arg(i, 6, 10, QLatin1Char('0')));
+      QApplication::processEvents();
+    }
+    std::printf("lines=%d walk_s=%.4f cpu_s=%.4f\n", lines,
+                std::chrono::duration<double>(Clock::now() - l0).count(),
+                static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC);
+    return 0;
+  }
   const auto t0 = Clock::now();
   const std::clock_t c0 = std::clock();
   window.BitBtn2Click();

@@ -7,6 +7,7 @@
 #include <QGlyphRun>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -131,15 +132,25 @@ void PathLabel::setText(const QString& text) {
   update();
 }
 
+void PathLabel::hideEvent(QHideEvent*) { painted_ = false; }
+
 void PathLabel::ShowNow(const QString& text) {
+  // The folder part is still on the screen when only the name changes:
+  // then only the name is drawn again.
+  const qsizetype slash = text.lastIndexOf(QLatin1Char('/')) + 1;
+  const bool sameFolder = painted_ && prefixWidth_ > 0 && prefixWidth_ < width() &&
+                          QStringView(text).left(slash) == prefix_;
   text_ = text;
-  repaint();
+  if (sameFolder)
+    repaint(prefixWidth_, 0, width() - prefixWidth_, height());
+  else
+    repaint();
 }
 
-void PathLabel::paintEvent(QPaintEvent*) {
+void PathLabel::paintEvent(QPaintEvent* event) {
   QPainter p(this);
   const QColor background = palette().color(QPalette::Window);
-  p.fillRect(rect(), background);
+  p.fillRect(event->rect(), background);
   p.setPen(palette().color(QPalette::WindowText));
   const QFontMetrics metrics(font());
   const int baseline = (height() - metrics.height()) / 2 + metrics.ascent();
@@ -165,7 +176,8 @@ void PathLabel::paintEvent(QPaintEvent*) {
     ip.drawText(QPointF(0, baseline), prefix_);
     prefixWidth_ = prefix_.isEmpty() ? 0 : w;
   }
-  if (prefixWidth_ > 0) p.drawPixmap(0, 0, prefixImage_);
+  if (prefixWidth_ > 0 && event->rect().left() < prefixWidth_) p.drawPixmap(0, 0, prefixImage_);
+  painted_ = true;
   // The name: its glyphs straight from the font when it has them all (no
   // text layout needed), otherwise through the full text layout, which
   // also finds fallback fonts.

@@ -58,9 +58,11 @@ class PathLabel : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   QString text_;
+  bool painted_ = false;  // the line is on the screen as last drawn
   // The folder part of the text, drawn once per folder.
   QString prefix_;
   QPixmap prefixImage_;

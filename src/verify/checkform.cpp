@@ -259,6 +259,7 @@ void TFCheck::FillGrid() {
       item->setText(Q(texts[c]));
     }
   }
+  SG1->setCurrentItem(nullptr);
 }
 
 void TFCheck::CheckAndComplete() {

@@ -95,16 +95,15 @@ class TFCheck : public QDialog, private CheckObserver {
   // names the file. True on success.
   bool SaveCountFile();
 
+  // Every way of closing ends here: while a run is going the run is
+  // cancelled first and the window closes when it has stopped.
+  void done(int result) override;
+
  protected:
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
-
- public:
-  // Every way of closing ends here: while a run is going the run is
-  // cancelled first and the window closes when it has stopped.
-  void done(int result) override;
 
  private:
   void ShowDirectory(const std::string& text) override;

@@ -78,8 +78,9 @@ class TFileListModel : public QFileSystemModel {
           break;
       }
     }
-    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole && section == 1)
-      return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole)
+      return QVariant(
+          static_cast<int>((section == 1 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
     return QFileSystemModel::headerData(section, orientation, role);
   }
 
@@ -99,7 +100,7 @@ class TFileListModel : public QFileSystemModel {
       }
     }
     if (role == Qt::TextAlignmentRole && index.column() == 1)
-      return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+      return QVariant(static_cast<int>(Qt::AlignRight | Qt::AlignVCenter));
     return QFileSystemModel::data(index, role);
   }
 };
@@ -229,7 +230,7 @@ void TFRest::BuildWindow() {
   Splitter1->addWidget(right);
   Splitter1->setStretchFactor(0, 3);
   Splitter1->setStretchFactor(1, 2);
-  Splitter1->setSizes({680, 300});
+  Splitter1->setSizes({640, 340});
   main->addWidget(Splitter1, 1);
 
   auto* bottom = new QHBoxLayout;

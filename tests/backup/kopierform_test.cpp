@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTimer>
@@ -468,4 +469,29 @@ TEST_F(RunWindowTest, ProtokollOpensTheReportOrSaysThereIsNone) {
   EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{"notepad.exe", log}, {log, ""}}),
             launches);
   EXPECT_EQ(1u, ui.boxes.size());
+}
+
+// The line of the current file is drawn in parts (the folder once, then
+// only the names): what is on the screen must equal a fresh drawing.
+TEST(PathLabelTest, TheScreenShowsTheWholeLineAfterEveryFile) {
+  TFKopie window;
+  window.resize(640, 420);
+  window.show();
+  window.Panel3->hide();
+  window.Label7->show();
+  QApplication::processEvents();
+  QScreen* screen = window.screen();
+  for (const char* text : {"Kopiere /quelle/Daten/eins.txt",
+                           "Kopiere /quelle/Daten/zwei-länger.txt", "Kopiere /quelle/Daten/3.txt",
+                           "Kopiere /quelle/Bücher/€uro.txt", "Kopiere /quelle/Bücher/x"}) {
+    window.Label7->ShowNow(QString::fromUtf8(text));
+    const QPoint at = window.Label7->mapTo(&window, QPoint(0, 0));
+    const QImage shown = screen
+                             ->grabWindow(window.winId(), at.x(), at.y(), window.Label7->width(),
+                                          window.Label7->height())
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = window.Label7->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(fresh, shown) << text;
+  }
 }

@@ -14,6 +14,7 @@
 #include <QSortFilterProxyModel>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTest>
 #include <QTreeView>
 #include <cerrno>
 
@@ -114,8 +115,13 @@ TEST_F(RestFormTest, RowsTicksAndTheHeaderToggle) {
     w->SetTicked(1, true);
     EXPECT_EQ(w->Label2->text(), QStringLiteral("5"));
     EXPECT_TRUE(w->BitBtn2->isEnabled());
-    // The "X" header clears every tick when one is set, then ticks all.
-    emit w->LV1->horizontalHeader()->sectionClicked(0);
+    // The "X" header clears every tick when one is set, then ticks all; it
+    // selects nothing.
+    w->LV1->clearSelection();
+    QHeaderView* header = w->LV1->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionPosition(0) + 5, header->height() / 2));
+    EXPECT_TRUE(w->LV1->selectionModel()->selectedRows().isEmpty());
     EXPECT_FALSE(w->IsTicked(0) || w->IsTicked(1) || w->IsTicked(2));
     EXPECT_EQ(w->Label2->text(), QStringLiteral("0"));
     EXPECT_FALSE(w->BitBtn2->isEnabled());
