@@ -37,7 +37,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct JobSpec {
+struct JobData {
   std::string name;
   std::string target;
   double date = 0;
@@ -57,12 +57,12 @@ class RunWindowTest : public ::testing::Test {
   }
 
   // Writes the catalogue, starts the windows and shows job 0.
-  void Start(const std::vector<JobSpec>& jobs, const std::vector<std::string>& settings = {}) {
+  void Start(const std::vector<JobData>& jobs, const std::vector<std::string>& settings = {}) {
     fs::create_directories(tmp / "ziel");
     SetHomeDirForTesting(home);
     {
       tBackups backups;
-      for (const JobSpec& job : jobs) {
+      for (const JobData& job : jobs) {
         int i = backups.AddJob(job.name, job.target, job.date, job.time);
         const std::string data = tBackups::GetDataDir();
         ASSERT_EQ(0, textfile::WriteLines(data + backups.GetListFileName(i), job.dirs));
