@@ -1,5 +1,6 @@
 // The About window.
 #include "about/aboutform.h"
+#include "mainwindow/qt_look.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -15,27 +16,6 @@ namespace {
 
 const QColor kBackground(170, 197, 255);
 const QColor kNavy(0x00, 0x00, 0x80);
-
-QFont SansFont(int pixels, bool bold = false) {
-  QFont f(QStringLiteral("Liberation Sans"));
-  f.setStyleHint(QFont::SansSerif);
-  f.setPixelSize(pixels);
-  f.setBold(bold);
-  return f;
-}
-
-void Navy(QWidget* w) {
-  QPalette p = w->palette();
-  p.setColor(QPalette::WindowText, kNavy);
-  w->setPalette(p);
-}
-
-QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top) {
-  auto* label = new QLabel(text, parent);
-  label->move(left, top);
-  label->adjustSize();
-  return label;
-}
 
 }  // namespace
 
@@ -66,7 +46,7 @@ Tabout::Tabout(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWind
   big.setWeight(QFont::Black);
   Label1->setFont(big);
   Label1->setAlignment(Qt::AlignCenter);
-  Navy(Label1);
+  TextColour(Label1, kNavy);
   Label4 = MakeLabel(this, QString(), 36, 56);
   Label3 = MakeLabel(this, QStringLiteral("VolKarn-Projekt, 2003"), 41, 72);
 
@@ -74,7 +54,7 @@ Tabout::Tabout(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWind
   Panel3->setGeometry(40, 92, 113, 25);
   Panel3->setMouseTracking(true);
   Label2 = MakeLabel(Panel3, QStringLiteral("volkarn.example.org"), 10, 3);
-  Navy(Label2);
+  TextColour(Label2, kNavy);
   Label2->setCursor(Qt::PointingHandCursor);
   Label2->setMouseTracking(true);
 

@@ -1,4 +1,5 @@
 #include "backup/kopierform.h"
+#include "mainwindow/qt_look.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -49,12 +50,7 @@ QWidget* MakePanel(QWidget* parent) {
   return panel;
 }
 
-QFont PixelFont(int pixels, bool bold) {
-  QFont font(QStringLiteral("Liberation Sans"));
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
+QFont PixelFont(int pixels, bool bold) { return SansFont(pixels, bold); }
 
 void SetTextColour(QWidget* w, const QColor& colour) {
   QPalette pal = w->palette();

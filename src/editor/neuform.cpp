@@ -1,4 +1,5 @@
 #include "editor/neuform.h"
+#include "mainwindow/qt_look.h"
 
 #include <QCollator>
 #include <QComboBox>
@@ -46,18 +47,9 @@ const QColor kHeadingColour(0, 0, 128);
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-QFont BaseFont() {
-  QFont f(QStringLiteral("Liberation Sans"));
-  f.setPixelSize(11);
-  return f;
-}
+QFont BaseFont() { return SansFont(11); }
 
-QFont HeadingFont() {
-  QFont f(QStringLiteral("Liberation Sans"));
-  f.setPixelSize(13);
-  f.setBold(true);
-  return f;
-}
+QFont HeadingFont() { return SansFont(13, true); }
 
 // A list box with the entries in two columns, filled top to bottom and
 // then in the next column to the right.

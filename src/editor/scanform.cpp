@@ -1,4 +1,5 @@
 #include "editor/scanform.h"
+#include "mainwindow/qt_look.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,9 +17,7 @@ Tfscan::Tfscan(QWidget* parent)
   setWindowTitle(QStringLiteral("Verzeichnisse durchsuchen ..."));
   setFixedSize(kClientWidth, kClientHeight);
   setModal(false);
-  QFont base(QStringLiteral("Liberation Sans"));
-  base.setPixelSize(11);
-  setFont(base);
+  setFont(SansFont(11));
   QPalette pal = palette();
   pal.setColor(QPalette::Window, QColor(186, 217, 254));
   setPalette(pal);

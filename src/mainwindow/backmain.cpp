@@ -2,6 +2,7 @@
 // pages, the display of the chosen job, the job lists, the navigation and
 // the end of the program.
 #include "mainwindow/backmain.h"
+#include "mainwindow/qt_look.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -55,49 +56,11 @@ constexpr int kStripWidth = 126;
 constexpr int kEditHeight = 21;
 constexpr int kComboWidth = 169;
 
-QFont SansFont(int pixels, bool bold = false) {
-  QFont f(QStringLiteral("Liberation Sans"));
-  f.setStyleHint(QFont::SansSerif);
-  f.setPixelSize(pixels);
-  f.setBold(bold);
-  return f;
-}
-
 // The page headings: a heavy sans serif standing in for Arial Black.
 QFont HeadingFont() {
   QFont f = SansFont(kPx10, true);
   f.setWeight(QFont::Black);
   return f;
-}
-
-QFont SmallSerifFont() {
-  QFont f(QStringLiteral("Liberation Serif"));
-  f.setStyleHint(QFont::Serif);
-  f.setPixelSize(kPx6);
-  return f;
-}
-
-void FillColour(QWidget* w, const QColor& colour) {
-  QPalette p = w->palette();
-  p.setColor(QPalette::Window, colour);
-  w->setPalette(p);
-  w->setAutoFillBackground(true);
-}
-
-void TextColour(QWidget* w, const QColor& colour) {
-  QPalette p = w->palette();
-  p.setColor(QPalette::WindowText, colour);
-  p.setColor(QPalette::Text, colour);
-  p.setColor(QPalette::ButtonText, colour);
-  w->setPalette(p);
-}
-
-// A label that sizes itself to its text, as the form's labels do.
-QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top) {
-  auto* label = new QLabel(text, parent);
-  label->move(left, top);
-  label->adjustSize();
-  return label;
 }
 
 QPushButton* MakeButton(QWidget* parent, const QString& text, const QRect& place,
@@ -298,7 +261,7 @@ void TForm1::BuildStrip() {
   BitBtn12 = MakeButton(ScrollBox1, QStringLiteral("Beenden"), QRect(1, 330, 120, 50), bold10);
   Label8 = new QLabel(QStringLiteral("VolKarn 2.0 - Info"), ScrollBox1);
   Label8->setGeometry(11, 384, 100, 10);
-  Label8->setFont(SmallSerifFont());
+  Label8->setFont(SerifFont(kPx6));
   TextColour(Label8, kNavy);
   Label8->setCursor(Qt::PointingHandCursor);
 }

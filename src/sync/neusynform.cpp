@@ -1,5 +1,6 @@
 // The window for a new synchronisation definition.
 #include "sync/neusynform.h"
+#include "mainwindow/qt_look.h"
 
 #include <QGroupBox>
 #include <QHeaderView>
@@ -20,14 +21,6 @@ constexpr int kRowHeight = 18;
 constexpr int kColumnWidth = 226;
 constexpr int kRows = 4;
 
-QFont SansFont(int pixels, bool bold = false) {
-  QFont f(QStringLiteral("Liberation Sans"));
-  f.setStyleHint(QFont::SansSerif);
-  f.setPixelSize(pixels);
-  f.setBold(bold);
-  return f;
-}
-
 // The picture of the chooser buttons: a small yellow folder.
 QPixmap FolderPicture() {
   QPixmap pixmap(16, 16);
@@ -47,11 +40,12 @@ QPixmap FolderPicture() {
   return pixmap;
 }
 
-QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top, bool bold = false) {
-  auto* label = new QLabel(text, parent);
-  if (bold) label->setFont(SansFont(11, true));
-  label->move(left, top);
-  label->adjustSize();
+QLabel* MakeCaption(QWidget* parent, const QString& text, int left, int top, bool bold = false) {
+  QLabel* label = MakeLabel(parent, text, left, top);
+  if (bold) {
+    label->setFont(SansFont(11, true));
+    label->adjustSize();
+  }
   return label;
 }
 
@@ -64,7 +58,7 @@ TFSynNeu::TFSynNeu(QWidget* parent) : QDialog(parent) {
   setFont(SansFont(11));
   setFixedSize(490, 392);
 
-  Label1 = MakeLabel(this, QStringLiteral("1. &Name der Synchronisation"), 12, 12, true);
+  Label1 = MakeCaption(this, QStringLiteral("1. &Name der Synchronisation"), 12, 12, true);
   SName = new QLineEdit(this);
   SName->setGeometry(12, 32, 180, 21);
   SName->setMaxLength(kNameLength);
@@ -75,7 +69,7 @@ TFSynNeu::TFSynNeu(QWidget* parent) : QDialog(parent) {
   Label2->setGeometry(204, 28, 274, 30);
   Label2->setWordWrap(true);
 
-  Label3 = MakeLabel(this, QStringLiteral("2. Zu synchronisierende Verzeichnisse"), 12, 70, true);
+  Label3 = MakeCaption(this, QStringLiteral("2. Zu synchronisierende Verzeichnisse"), 12, 70, true);
   GroupBox1 = new QGroupBox(QStringLiteral("Verzeichnispaare ergänzen"), this);
   GroupBox1->setGeometry(12, 90, 466, 112);
   const QIcon folder(FolderPicture());

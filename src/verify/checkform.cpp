@@ -1,4 +1,5 @@
 #include "verify/checkform.h"
+#include "mainwindow/qt_look.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -32,18 +33,9 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 const char kSevenBlanks[] = "       ";
 
-QFont BaseFont() {
-  QFont font(QStringLiteral("Liberation Sans"));
-  font.setPixelSize(11);
-  return font;
-}
+QFont BaseFont() { return SansFont(11); }
 
-QFont BoldFont(int pixelSize = 11) {
-  QFont font = BaseFont();
-  font.setPixelSize(pixelSize);
-  font.setBold(true);
-  return font;
-}
+QFont BoldFont(int pixelSize = 11) { return SansFont(pixelSize, true); }
 
 }  // namespace
 

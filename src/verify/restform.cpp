@@ -1,4 +1,5 @@
 #include "verify/restform.h"
+#include "mainwindow/qt_look.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -37,18 +38,9 @@ constexpr int kBytesRole = Qt::UserRole + 1;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-QFont BaseFont() {
-  QFont font(QStringLiteral("Liberation Sans"));
-  font.setPixelSize(11);
-  return font;
-}
+QFont BaseFont() { return SansFont(11); }
 
-QFont BoldFont(int pixelSize) {
-  QFont font = BaseFont();
-  font.setPixelSize(pixelSize);
-  font.setBold(true);
-  return font;
-}
+QFont BoldFont(int pixelSize) { return SansFont(pixelSize, true); }
 
 // The folder as a file list shows it: without a trailing "/" (but "/").
 QString FolderText(const std::string& folder) {

@@ -1,0 +1,21 @@
+// The look that the windows share: the fonts standing in for the desktop
+// fonts of the forms (Liberation Sans for Arial and MS Sans Serif,
+// Liberation Serif for MS Serif, sizes in pixels at 96 dpi), colours, and
+// labels placed the way the forms place them.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+class QLabel;
+class QWidget;
+
+QFont SansFont(int pixels, bool bold = false);
+QFont SerifFont(int pixels);
+// Fills the widget's background with the colour.
+void FillColour(QWidget* widget, const QColor& colour);
+// Draws the widget's texts (labels, fields, buttons) in the colour.
+void TextColour(QWidget* widget, const QColor& colour);
+// A label at (left, top) that sizes itself to its text.
+QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top);
