@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -42,9 +43,25 @@ struct CopyCapabilities {
   std::vector<DevPair> noClone;  // FICLONE refused between these devices
   std::vector<DevPair> noRange;  // copy_file_range refused between them
   std::vector<dev_t> noTmpfile;  // no O_TMPFILE on this device
-  std::string lastDir;           // the destination folder of the last copy
-  dev_t lastDirDev = 0;
-  int procLinks = -1;  // /proc/self/fd usable for linkat: 1 / 0 / unknown
+  int procLinks = -1;            // /proc/self/fd usable for linkat: 1 / 0 / unknown
+  // linkat(fd, "", AT_EMPTY_PATH) allowed: 1 / 0 / unknown
+  std::atomic<int> emptyPathLinks{-1};
+};
+
+// The destination folder held open by this thread: a backup copies all
+// files of one folder in a row, and names relative to it need no walk of
+// the whole path.
+struct OpenFolder {
+  std::string path;
+  int fd = -1;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  OpenFolder() = default;
+  OpenFolder(const OpenFolder&) = delete;
+  OpenFolder& operator=(const OpenFolder&) = delete;
+  ~OpenFolder() {
+    if (fd >= 0) close(fd);
+  }
 };
 
 CopyCapabilities& Caps() {
@@ -63,18 +80,60 @@ void Remember(std::vector<T>& v, const T& x) {
   if (!Contains(v, x)) v.push_back(x);
 }
 
-// Device of the destination folder; consecutive copies into the same folder
-// ask the file system only once. 0 when unknown.
-dev_t FolderDevice(const std::string& dir) {
-  CopyCapabilities& caps = Caps();
-  std::lock_guard<std::mutex> lock(caps.mutex);
-  if (caps.procLinks < 0) caps.procLinks = access("/proc/self/fd", X_OK) == 0 ? 1 : 0;
-  if (dir == caps.lastDir) return caps.lastDirDev;
+// A descriptor (O_PATH) of the destination folder, kept open from one copy
+// to the next while the path still names the same folder (checked every
+// time, so a folder renamed or made anew is opened again); the folder's
+// device goes to `dev`. -1 with err set when it cannot be opened.
+int FolderHandle(const std::string& dir, dev_t& dev, int& err) {
+  static thread_local OpenFolder folder;
   struct stat st {};
-  if (stat(dir.c_str(), &st) != 0) return 0;
-  caps.lastDir = dir;
-  caps.lastDirDev = st.st_dev;
-  return st.st_dev;
+  if (stat(dir.c_str(), &st) != 0) {
+    err = errno;
+    return -1;
+  }
+  if (folder.fd >= 0 && dir == folder.path && st.st_dev == folder.dev && st.st_ino == folder.ino) {
+    dev = st.st_dev;
+    return folder.fd;
+  }
+  if (folder.fd >= 0) close(folder.fd);
+  folder.fd = -1;
+  folder.path.clear();
+  const int fd = open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 || fstat(fd, &st) != 0) {
+    err = errno;
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  folder.path = dir;
+  folder.fd = fd;
+  folder.dev = st.st_dev;
+  folder.ino = st.st_ino;
+  dev = st.st_dev;
+  return fd;
+}
+
+// Gives the unnamed file `fd` the name `name` in the folder `dirFd` (or the
+// path `name` with AT_FDCWD): without /proc where the kernel allows it.
+// Result 0 or errno.
+int LinkUnnamed(int fd, int dirFd, const char* name) {
+  CopyCapabilities& caps = Caps();
+  if (caps.emptyPathLinks != 0) {
+    if (linkat(fd, "", dirFd, name, AT_EMPTY_PATH) == 0) {
+      caps.emptyPathLinks = 1;
+      return 0;
+    }
+    const int err = errno;
+    if (caps.emptyPathLinks == 1 || (err != EPERM && err != ENOENT && err != EINVAL)) return err;
+  }
+  char procPath[40];
+  snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
+  if (linkat(AT_FDCWD, procPath, dirFd, name, AT_SYMLINK_FOLLOW) == 0) {
+    caps.emptyPathLinks = 0;
+    return 0;
+  }
+  const int err = errno;
+  if (caps.emptyPathLinks < 0 && err != ENOENT) caps.emptyPathLinks = 0;
+  return err;
 }
 
 bool RefusedCall(int err) {
@@ -82,6 +141,7 @@ bool RefusedCall(int err) {
 }
 
 constexpr std::size_t kBufferSize = 1 << 20;
+constexpr off_t kSmallFile = 64 * 1024;
 constexpr off_t kRangeChunk = off_t{1} << 30;
 
 char* Buffer() {
@@ -147,7 +207,9 @@ int CopyContent(int in, int out, const struct stat& st, dev_t dstDev, const std:
   const DevPair devs{st.st_dev, dstDev};
   const bool hooked = static_cast<bool>(detail::g_faultHook);
   bool useClone = st.st_size > 0 && !hooked;
-  bool useRange = st.st_size > 0;
+  // A small file takes one read and one write, cheaper than the in-kernel
+  // copy.
+  bool useRange = st.st_size > kSmallFile;
   if (dstDev) {
     std::lock_guard<std::mutex> lock(Caps().mutex);
     useClone = useClone && !Contains(Caps().noClone, devs);
@@ -184,8 +246,26 @@ int MoveIntoPlace(const std::string& tmp, const std::string& dest, bool replace)
   return rename(tmp.c_str(), dest.c_str()) == 0 ? 0 : errno;
 }
 
+// What a copy that replaces a destination does with a read-only one.
+enum class ReadOnlyRule { Ignore, Refuse, Clear };
+
+// Applies the rule to an existing destination just before it is replaced:
+// 0 to go on, EROFS (the write-protect code) when a read-only file is to
+// stay. Clearing is best effort: the replacement does not need it.
+int ApplyReadOnlyRule(const std::string& dest, ReadOnlyRule rule) {
+  if (rule == ReadOnlyRule::Ignore) return 0;
+  struct stat st {};
+  if (lstat(dest.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode) ||
+      (st.st_mode & S_IWUSR) != 0)
+    return 0;
+  if (rule == ReadOnlyRule::Refuse) return EROFS;
+  (void)ClearAttributes(dest, kAttrReadOnly);
+  return 0;
+}
+
 int CopySymlink(const std::string& source, const struct stat& ls, const std::string& dir,
-                const std::string& name, const std::string& dest, bool failIfExists) {
+                const std::string& name, const std::string& dest, bool failIfExists,
+                ReadOnlyRule rule) {
   std::string target(ls.st_size > 0 ? static_cast<std::size_t>(ls.st_size) + 1 : 256, '\0');
   for (;;) {
     const ssize_t n = readlink(source.c_str(), target.data(), target.size());
@@ -210,6 +290,7 @@ int CopySymlink(const std::string& source, const struct stat& ls, const std::str
   const struct timespec times[2] = {ls.st_atim, ls.st_mtim};
   (void)utimensat(AT_FDCWD, tmp.c_str(), times, AT_SYMLINK_NOFOLLOW);
   int err = Fault("copy-link", dest);
+  if (!err && !failIfExists) err = ApplyReadOnlyRule(dest, rule);
   if (!err) err = MoveIntoPlace(tmp, dest, !failIfExists);
   if (err) {
     unlink(tmp.c_str());
@@ -236,13 +317,13 @@ int OpenNamedTemp(const std::string& dir, const std::string& name, std::string& 
 
 // Links the unnamed file `fd` to a temporary name and renames that over the
 // existing destination. Result 0 or errno.
-int ReplaceWithUnnamed(const char* procPath, const std::string& dir, const std::string& name,
+int ReplaceWithUnnamed(int fd, const std::string& dir, const std::string& name,
                        const std::string& dest) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string tmp = detail::TempPathFor(dir, name);
-    if (linkat(AT_FDCWD, procPath, AT_FDCWD, tmp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-      if (errno == EEXIST) continue;
-      return errno;
+    if (int err = LinkUnnamed(fd, AT_FDCWD, tmp.c_str())) {
+      if (err == EEXIST) continue;
+      return err;
     }
     if (rename(tmp.c_str(), dest.c_str()) != 0) {
       const int err = errno;
@@ -256,7 +337,10 @@ int ReplaceWithUnnamed(const char* procPath, const std::string& dir, const std::
 
 }  // namespace
 
-int CopyFile(const std::string& source, const std::string& dest, bool failIfExists) {
+namespace {
+
+int CopyFileWith(const std::string& source, const std::string& dest, bool failIfExists,
+                 ReadOnlyRule rule) {
   if (int err = Fault("copy-open-source", source)) return MapErrno(err);
   std::string dir, name;
   detail::SplitPath(dest, dir, name);
@@ -269,7 +353,7 @@ int CopyFile(const std::string& source, const std::string& dest, bool failIfExis
     const int err = errno;
     struct stat ls {};
     if (err == ELOOP && lstat(source.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode))
-      return CopySymlink(source, ls, dir, name, dest, failIfExists);
+      return CopySymlink(source, ls, dir, name, dest, failIfExists, rule);
     return MapErrno(err);
   }
   struct stat st {};
@@ -279,28 +363,36 @@ int CopyFile(const std::string& source, const std::string& dest, bool failIfExis
     return kErrAccessDenied;
   }
 
-  const dev_t dstDev = FolderDevice(dir);
-  bool unnamed = Caps().procLinks == 1 && !detail::g_forceNamedTemp;
-  if (unnamed && dstDev) {
-    std::lock_guard<std::mutex> lock(Caps().mutex);
-    unnamed = !Contains(Caps().noTmpfile, dstDev);
+  dev_t dstDev = 0;
+  int err = 0;
+  const int dirFd = FolderHandle(dir, dstDev, err);
+  if (dirFd < 0) {
+    close(in);
+    return err == ENOENT ? kErrPathNotFound : MapErrno(err);
+  }
+  CopyCapabilities& caps = Caps();
+  bool unnamed = !detail::g_forceNamedTemp;
+  if (unnamed) {
+    std::lock_guard<std::mutex> lock(caps.mutex);
+    if (caps.procLinks < 0) caps.procLinks = access("/proc/self/fd", X_OK) == 0 ? 1 : 0;
+    unnamed = caps.procLinks == 1 && !Contains(caps.noTmpfile, dstDev);
   }
   int out = -1;
   std::string tmp;  // the named temporary file, when one is used
   if (unnamed) {
-    out = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    out = openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (out < 0) {
-      const int err = errno;
+      err = errno;
       if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) {
         close(in);
         return err == ENOENT ? kErrPathNotFound : MapErrno(err);
       }
-      if (dstDev) Remember(Caps().noTmpfile, dstDev);
+      Remember(caps.noTmpfile, dstDev);
       unnamed = false;
+      err = 0;
     }
   }
   if (!unnamed) {
-    int err = 0;
     out = OpenNamedTemp(dir, name, tmp, err);
     if (out < 0) {
       close(in);
@@ -308,7 +400,7 @@ int CopyFile(const std::string& source, const std::string& dest, bool failIfExis
     }
   }
 
-  int err = CopyContent(in, out, st, dstDev, dest);
+  err = CopyContent(in, out, st, dstDev, dest);
   close(in);
   if (!err) {
     // Permissions and times are carried over where the file system can
@@ -325,20 +417,32 @@ int CopyFile(const std::string& source, const std::string& dest, bool failIfExis
   if (!err) err = Fault("copy-link", dest);
   if (unnamed) {
     if (!err) {
-      char procPath[40];
-      snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", out);
-      if (linkat(AT_FDCWD, procPath, AT_FDCWD, dest.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-        err = errno;
-        if (err == EEXIST && !failIfExists) err = ReplaceWithUnnamed(procPath, dir, name, dest);
+      err = LinkUnnamed(out, dirFd, name.c_str());
+      // The destination exists: only now is it looked at.
+      if (err == EEXIST && !failIfExists) {
+        err = ApplyReadOnlyRule(dest, rule);
+        if (!err) err = ReplaceWithUnnamed(out, dir, name, dest);
       }
     }
     close(out);  // an unlinked file vanishes here
   } else {
     if (close(out) != 0 && !err && errno != EINTR) err = errno;
+    if (!err && !failIfExists) err = ApplyReadOnlyRule(dest, rule);
     if (!err) err = MoveIntoPlace(tmp, dest, !failIfExists);
     if (err) unlink(tmp.c_str());
   }
   return MapErrno(err);
+}
+
+}  // namespace
+
+int CopyFile(const std::string& source, const std::string& dest, bool failIfExists) {
+  return CopyFileWith(source, dest, failIfExists, ReadOnlyRule::Ignore);
+}
+
+int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly) {
+  return CopyFileWith(source, dest, false,
+                      clearReadOnly ? ReadOnlyRule::Clear : ReadOnlyRule::Refuse);
 }
 
 }  // namespace platform

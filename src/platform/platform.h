@@ -137,6 +137,12 @@ int MapErrno(int err);
 // at the end). Set-user/group-id bits are kept only for the copier's own
 // files. Result 0 or a Windows error code.
 int CopyFile(const std::string& source, const std::string& dest, bool failIfExists);
+// CopyFile that replaces an existing destination unless it is read-only
+// (a file whose owner has no write permission): that one stays and the
+// result is kErrWriteProtect, or with clearReadOnly its bit is cleared
+// (ClearAttributes) and it is replaced. The destination is looked at only
+// when it turns out to exist, so a copy to a new name costs no extra call.
+int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly);
 
 // Flushes the file system that holds the path (syncfs). True on success.
 bool SyncFileSystem(const std::string& path);

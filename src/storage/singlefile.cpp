@@ -69,23 +69,55 @@ void ShowTextFile(const std::string& path) {
   ReportNotOpened(path);
 }
 
+namespace {
+
+// Makes sure the destination folder exists. The folder checked last is
+// taken as still there (`trusted` set); should it have gone, the copy
+// reports a missing path and the caller checks again.
+bool EnsureFolder(const std::string& folder, bool force, bool& trusted) {
+  static thread_local std::string checked;
+  trusted = false;
+  // The root "/" is never created.
+  if (folder.empty() || folder == "/") return true;
+  if (!force && folder == checked) {
+    trusted = true;
+    return true;
+  }
+  checked.clear();
+  if (!platform::DirExists(folder) && !platform::CreateDirPath(folder)) return false;
+  checked = folder;
+  return true;
+}
+
+int CopyToTarget(const std::string& source, const std::string& target, bool overwrite,
+                 bool clearReadOnly) {
+  if (overwrite) return platform::CopyFileReplacing(source, target, clearReadOnly);
+  if (platform::FileExists(target) && platform::HasAttributes(target, platform::kAttrReadOnly)) {
+    if (!clearReadOnly) return platform::kErrWriteProtect;
+    platform::ClearAttributes(target, platform::kAttrReadOnly);
+  }
+  return platform::CopyFile(source, target, true);
+}
+
+}  // namespace
+
 int CopyOneFile(const std::string& source, const std::string& dest, bool overwrite,
                 bool clearReadOnly) {
-  // The root "/" is never created; "dir/" gives "dir", "/" gives "".
+  // "dir/" gives "dir", "/" gives "".
   std::string folder = RemoveBackslash(GetFilePath(dest));
-  if (!folder.empty() && folder != "/" && !platform::DirExists(folder) &&
-      !platform::CreateDirPath(folder))
-    return platform::kErrDirectory;
+  bool trusted = false;
+  if (!EnsureFolder(folder, false, trusted)) return platform::kErrDirectory;
 
   std::string target = dest;
   if (GetFileName(target).empty()) target += GetFileName(source);
   CopyTargetName = target + " ";
 
-  if (platform::FileExists(target) && platform::HasAttributes(target, platform::kAttrReadOnly)) {
-    if (!clearReadOnly) return platform::kErrWriteProtect;
-    platform::ClearAttributes(target, platform::kAttrReadOnly);
+  int result = CopyToTarget(source, target, overwrite, clearReadOnly);
+  if (result == platform::kErrPathNotFound && trusted) {
+    // The folder may have gone since it was last checked.
+    if (!EnsureFolder(folder, true, trusted)) return platform::kErrDirectory;
+    result = CopyToTarget(source, target, overwrite, clearReadOnly);
   }
-  int result = platform::CopyFile(source, target, !overwrite);
   if (result == 0) CopyTargetName.clear();
   return result;
 }

@@ -201,3 +201,19 @@ TEST_F(CopyOne, TheRootIsNeverCreatedAndLongPathsAreNoLimit) {
 }
 
 }  // namespace
+
+TEST_F(CopyOne, AFolderRemovedOrMadeAnewBetweenCopiesIsFollowed) {
+  vktest::WriteFile(dir_ / "a.txt", "eins");
+  vktest::WriteFile(dir_ / "b.txt", "zwei");
+  ASSERT_EQ(CopyOneFile(dir_ / "a.txt", dir_ / "Sich/", true, true), 0);
+  // The folder goes away: the next copy into it makes it again.
+  std::filesystem::remove_all(dir_ / "Sich");
+  ASSERT_EQ(CopyOneFile(dir_ / "b.txt", dir_ / "Sich/", true, true), 0);
+  EXPECT_EQ(vktest::ReadFile(dir_ / "Sich/b.txt"), "zwei");
+  // Renamed away and made anew: the copy lands in the new folder.
+  std::filesystem::rename(dir_ / "Sich", dir_ / "Alt");
+  std::filesystem::create_directory(dir_ / "Sich");
+  ASSERT_EQ(CopyOneFile(dir_ / "a.txt", dir_ / "Sich/", true, true), 0);
+  EXPECT_EQ(vktest::ReadFile(dir_ / "Sich/a.txt"), "eins");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "Alt/a.txt"));
+}
