@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
 
   TFKopie window;
   window.setWindowTitle(QStringLiteral("Sicherung \"Benchmark\""));
+  window.Label2->setText(QStringLiteral("Benchmark"));
   window.FullBackup = true;
   window.ChangedSinceText = QStringLiteral("Nach dem 15.02.2003/17:05 Uhr geändert.");
   window.SetDirectoryRows({{paths[0], paths[1]}});
