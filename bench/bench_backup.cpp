@@ -17,19 +17,10 @@
 #include <vector>
 
 #include "backup/copyengine.h"
+#include "bench_support.h"
 #include "platform/platform.h"
 
 namespace {
-
-// Peak resident memory of this process in KiB (VmHWM), 0 if unknown.
-long PeakRssKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  }
-  return 0;
-}
 
 // Counts what a window would show, without showing anything.
 class CountingObserver : public CopyObserver {
