@@ -8,10 +8,13 @@
 #include <stdio.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <fstream>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -48,20 +51,16 @@ struct CopyCapabilities {
   std::atomic<int> emptyPathLinks{-1};
 };
 
-// The destination folder held open by this thread: a backup copies all
-// files of one folder in a row, and names relative to it need no walk of
-// the whole path.
-struct OpenFolder {
+// What this thread knows of the destination folder it copied into last
+// (a backup copies all files of one folder in a row). Only hints: the
+// copy itself goes by the path, so a folder renamed or made anew in the
+// meantime is simply the folder that the path names now.
+struct FolderHints {
   std::string path;
-  int fd = -1;
   dev_t dev = 0;
-  ino_t ino = 0;
-  OpenFolder() = default;
-  OpenFolder(const OpenFolder&) = delete;
-  OpenFolder& operator=(const OpenFolder&) = delete;
-  ~OpenFolder() {
-    if (fd >= 0) close(fd);
-  }
+  // The folder hands a default ACL down to new files, so that their
+  // permissions are not those asked for at creation less the umask.
+  bool inherits = true;
 };
 
 CopyCapabilities& Caps() {
@@ -80,37 +79,62 @@ void Remember(std::vector<T>& v, const T& x) {
   if (!Contains(v, x)) v.push_back(x);
 }
 
-// A descriptor (O_PATH) of the destination folder, kept open from one copy
-// to the next while the path still names the same folder (checked every
-// time, so a folder renamed or made anew is opened again); the folder's
-// device goes to `dev`. -1 with err set when it cannot be opened.
-int FolderHandle(const std::string& dir, dev_t& dev, int& err) {
-  static thread_local OpenFolder folder;
-  struct stat st {};
-  if (stat(dir.c_str(), &st) != 0) {
-    err = errno;
-    return -1;
-  }
-  if (folder.fd >= 0 && dir == folder.path && st.st_dev == folder.dev && st.st_ino == folder.ino) {
-    dev = st.st_dev;
-    return folder.fd;
-  }
-  if (folder.fd >= 0) close(folder.fd);
-  folder.fd = -1;
-  folder.path.clear();
-  const int fd = open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0 || fstat(fd, &st) != 0) {
-    err = errno;
-    if (fd >= 0) close(fd);
-    return -1;
-  }
-  folder.path = dir;
-  folder.fd = fd;
-  folder.dev = st.st_dev;
-  folder.ino = st.st_ino;
-  dev = st.st_dev;
-  return fd;
+// True when the folder gives new files a default ACL (or that cannot be
+// told): their permission bits then come from it, not from the umask.
+bool HasDefaultAcl(const std::string& dir) {
+  if (getxattr(dir.c_str(), "system.posix_acl_default", nullptr, 0) >= 0) return true;
+  return errno != ENODATA && errno != EOPNOTSUPP;
 }
+
+// The process's umask, read once (without changing it, which would race
+// with other threads creating files); -1 when it cannot be read.
+int ProcessUmask() {
+  static const int mask = [] {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("Umask:", 0) != 0) continue;
+      char* end = nullptr;
+      const long v = std::strtol(line.c_str() + 6, &end, 8);
+      return end != line.c_str() + 6 && v >= 0 && v <= 0777 ? static_cast<int>(v) : -1;
+    }
+    return -1;
+  }();
+  return mask;
+}
+
+FolderHints& Hints() {
+  static thread_local FolderHints hints;
+  return hints;
+}
+
+// The hints for the destination folder `dir`: its device and whether it
+// hands a default ACL down, looked up when the folder changes (and after
+// a failed copy). False with err set when the folder cannot be looked at.
+bool LookAtFolder(const std::string& dir, dev_t& dev, bool& inherits, int& err) {
+  FolderHints& folder = Hints();
+  if (dir != folder.path) {
+    folder.path.clear();
+    struct stat st {};
+    if (stat(dir.c_str(), &st) != 0) {
+      err = errno;
+      return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+      err = ENOTDIR;
+      return false;
+    }
+    folder.dev = st.st_dev;
+    folder.inherits = HasDefaultAcl(dir);
+    folder.path = dir;
+  }
+  dev = folder.dev;
+  inherits = folder.inherits;
+  return true;
+}
+
+// Forgets the hints, so that the next copy looks at its folder again.
+void ForgetFolder() { Hints().path.clear(); }
 
 // Gives the unnamed file `fd` the name `name` in the folder `dirFd` (or the
 // path `name` with AT_FDCWD): without /proc where the kernel allows it.
@@ -363,10 +387,18 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     return kErrAccessDenied;
   }
 
+  // Permissions and times are carried over where the file system can
+  // hold them (FAT cannot); the content is what counts.
+  mode_t mode = st.st_mode & 07777;
+  static const uid_t euid = geteuid();
+  static const gid_t egid = getegid();
+  if (st.st_uid != euid) mode &= ~static_cast<mode_t>(S_ISUID);
+  if (st.st_gid != egid) mode &= ~static_cast<mode_t>(S_ISGID);
+
   dev_t dstDev = 0;
+  bool inherits = true;
   int err = 0;
-  const int dirFd = FolderHandle(dir, dstDev, err);
-  if (dirFd < 0) {
+  if (!LookAtFolder(dir, dstDev, inherits, err)) {
     close(in);
     return err == ENOENT ? kErrPathNotFound : MapErrno(err);
   }
@@ -378,23 +410,34 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     unnamed = caps.procLinks == 1 && !Contains(caps.noTmpfile, dstDev);
   }
   int out = -1;
-  std::string tmp;  // the named temporary file, when one is used
+  std::string tmp;       // the named temporary file, when one is used
+  bool modeSet = false;  // the new file has its permissions already
   if (unnamed) {
-    out = openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    // A file made with a mode gets it less the umask (unless a default ACL
+    // decides): where that is the mode wanted, it needs no fchmod later.
+    // Set-id and sticky bits are set only after the content (a write
+    // clears them); nobody can open the unnamed file meanwhile.
+    const int mask = ProcessUmask();
+    modeSet =
+        mask >= 0 && !inherits && (mode & 07000) == 0 && (mode & static_cast<mode_t>(mask)) == 0;
+    out = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, modeSet ? mode : 0600);
     if (out < 0) {
       err = errno;
+      ForgetFolder();
       if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) {
         close(in);
         return err == ENOENT ? kErrPathNotFound : MapErrno(err);
       }
       Remember(caps.noTmpfile, dstDev);
       unnamed = false;
+      modeSet = false;
       err = 0;
     }
   }
   if (!unnamed) {
     out = OpenNamedTemp(dir, name, tmp, err);
     if (out < 0) {
+      ForgetFolder();
       close(in);
       return err == ENOENT ? kErrPathNotFound : MapErrno(err);
     }
@@ -403,21 +446,14 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
   err = CopyContent(in, out, st, dstDev, dest);
   close(in);
   if (!err) {
-    // Permissions and times are carried over where the file system can
-    // hold them (FAT cannot); the content is what counts.
-    mode_t mode = st.st_mode & 07777;
-    static const uid_t euid = geteuid();
-    static const gid_t egid = getegid();
-    if (st.st_uid != euid) mode &= ~static_cast<mode_t>(S_ISUID);
-    if (st.st_gid != egid) mode &= ~static_cast<mode_t>(S_ISGID);
-    (void)fchmod(out, mode);
+    if (!modeSet) (void)fchmod(out, mode);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     (void)futimens(out, times);
   }
   if (!err) err = Fault("copy-link", dest);
   if (unnamed) {
     if (!err) {
-      err = LinkUnnamed(out, dirFd, name.c_str());
+      err = LinkUnnamed(out, AT_FDCWD, dest.c_str());
       // The destination exists: only now is it looked at.
       if (err == EEXIST && !failIfExists) {
         err = ApplyReadOnlyRule(dest, rule);
@@ -431,6 +467,7 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     if (!err) err = MoveIntoPlace(tmp, dest, !failIfExists);
     if (err) unlink(tmp.c_str());
   }
+  if (err) ForgetFolder();
   return MapErrno(err);
 }
 

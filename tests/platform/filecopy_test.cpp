@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <random>
@@ -73,6 +74,54 @@ TEST_P(CopyFileTest, CarriesContentPermissionsAndNanosecondTime) {
 
   EXPECT_EQ((std::vector<std::string>{"copy.bin", "empty", "empty-copy", "src.bin"}),
             vktest::NamesIn(dir.path()));
+}
+
+TEST_P(CopyFileTest, PermissionBitsArriveExactlyWhateverTheUmaskOrTheFolder) {
+  // Modes the umask would cut at creation, special bits, and plain ones.
+  const mode_t modes[] = {0644, 0600, 0666, 0777, 0751, 0444, 04755, 02750, 01777};
+  for (mode_t m : modes) {
+    const std::string name = "m" + std::to_string(m);
+    vktest::WriteFile(dir / name, "content " + name);
+    ASSERT_EQ(0, chmod((dir / name).c_str(), m));
+    ASSERT_EQ(0, platform::CopyFile(dir / name, dir / (name + ".copy"), false)) << name;
+    EXPECT_EQ(m, vktest::ModeOf(dir / (name + ".copy")) & 07777) << name;
+    EXPECT_EQ("content " + name, vktest::ReadFile(dir / (name + ".copy")));
+  }
+
+  // A folder whose default ACL (owner rwx, group and others nothing) would
+  // hand its own bits down to new files.
+  ASSERT_EQ(0, mkdir((dir / "acl").c_str(), 0755));
+  const unsigned char acl[] = {2,    0, 0, 0,                           // version
+                               0x01, 0, 7, 0, 0xff, 0xff, 0xff, 0xff,   // owner rwx
+                               0x04, 0, 0, 0, 0xff, 0xff, 0xff, 0xff,   // group ---
+                               0x20, 0, 0, 0, 0xff, 0xff, 0xff, 0xff};  // others ---
+  if (setxattr((dir / "acl").c_str(), "system.posix_acl_default", acl, sizeof acl, 0) != 0)
+    GTEST_SKIP() << "no ACLs here: " << strerror(errno);
+  for (const char* name : {"m420", "m438"}) {  // 0644 and 0666
+    ASSERT_EQ(0, platform::CopyFile(dir / name, dir / (std::string("acl/") + name), false));
+    EXPECT_EQ(vktest::ModeOf(dir / name) & 07777,
+              vktest::ModeOf(dir / (std::string("acl/") + name)) & 07777);
+  }
+}
+
+TEST_P(CopyFileTest, CopiesIntoTheFolderThePathNamesNow) {
+  vktest::WriteFile(dir / "src", "one");
+  ASSERT_EQ(0, mkdir((dir / "sub").c_str(), 0755));
+  ASSERT_EQ(0, platform::CopyFile(dir / "src", dir / "sub/a", false));
+  // The folder is renamed and made anew between two copies into it.
+  ASSERT_EQ(0, rename((dir / "sub").c_str(), (dir / "old").c_str()));
+  ASSERT_EQ(0, mkdir((dir / "sub").c_str(), 0755));
+  ASSERT_EQ(0, platform::CopyFile(dir / "src", dir / "sub/b", false));
+  EXPECT_EQ(std::vector<std::string>{"a"}, vktest::NamesIn(dir / "old"));
+  EXPECT_EQ(std::vector<std::string>{"b"}, vktest::NamesIn(dir / "sub"));
+  // Removed: the path is missing; made again: the copy goes there.
+  ASSERT_EQ(0, unlink((dir / "sub/b").c_str()));
+  ASSERT_EQ(0, rmdir((dir / "sub").c_str()));
+  EXPECT_EQ(platform::kErrPathNotFound, platform::CopyFile(dir / "src", dir / "sub/c", false));
+  ASSERT_EQ(0, mkdir((dir / "sub").c_str(), 0755));
+  ASSERT_EQ(0, platform::CopyFile(dir / "src", dir / "sub/c", false));
+  EXPECT_EQ("one", vktest::ReadFile(dir / "sub/c"));
+  EXPECT_EQ(std::vector<std::string>{"c"}, vktest::NamesIn(dir / "sub"));
 }
 
 TEST_P(CopyFileTest, ReplacesOrRefusesAnExistingDestination) {
