@@ -117,7 +117,10 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
       RowMark = "?? ";
     }
     platform::DirEntry entry;
-    while (!StopsWalk(status) && listing.IsOpen() && listing.Next(entry)) {
+    // A full backup needs no stamps: the kind of each entry comes from the
+    // listing itself, and the copy looks at the file when it opens it.
+    const bool describe = !FullBackup;
+    while (!StopsWalk(status) && listing.IsOpen() && listing.Next(entry, describe)) {
       observer_->ProcessEvents();
       if (StopsWalk(status)) break;
       switch (entry.kind) {
