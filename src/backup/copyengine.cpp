@@ -138,7 +138,7 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
           // A symlink is copied as the link itself, decided by its own
           // stamp; a link to a folder is never entered.
           if ((FullBackup || dirDate || IsNewer(entry)) && IsIncluded(entry.name))
-            CopyEntry(s, d, f, entry.name, status, own);
+            CopyEntry(s, d, f, entry.name, listing.Handle(), status, own);
           break;
         case platform::EntryKind::Other:
           // Fifos, sockets and devices are never opened: reading a fifo
@@ -153,13 +153,15 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
 }
 
 void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
-                           const std::string& folder, const std::string& name, std::int32_t& status,
-                           int& ownCount) {
+                           const std::string& folder, const std::string& name, int sourceDirHandle,
+                           std::int32_t& status, int& ownCount) {
   const std::string sourceFile = source + folder + name;
   observer_->SetCurrentFile("Kopiere " + sourceFile);
   try {
     const std::string targetFolder = target + folder;
-    status = CopyOneFile(sourceFile, targetFolder, true, true);
+    // Opened relative to the open listing: the path is not resolved again.
+    status = CopyOneFile(sourceFile, targetFolder, true, true,
+                         platform::SourceRef{sourceDirHandle, &name});
     if (status == 0) {
       ++ownCount;
       ++CopiedTotal;

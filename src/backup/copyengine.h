@@ -131,7 +131,7 @@ class CopyEngine {
 
  private:
   void CopyEntry(const std::string& source, const std::string& target, const std::string& folder,
-                 const std::string& name, std::int32_t& status, int& ownCount);
+                 const std::string& name, int sourceDirHandle, std::int32_t& status, int& ownCount);
 
   ExclusionRule exclusions_;
   CopyObserver* observer_;  // never null: a silent one by default

@@ -31,6 +31,8 @@ DirLister::~DirLister() {
 
 bool DirLister::IsOpen() const { return impl_->dir != nullptr; }
 
+int DirLister::Handle() const { return impl_->dir != nullptr ? impl_->fd : -1; }
+
 namespace {
 
 EntryKind KindOfMode(mode_t mode) {

@@ -287,12 +287,13 @@ int ApplyReadOnlyRule(const std::string& dest, ReadOnlyRule rule) {
   return 0;
 }
 
-int CopySymlink(const std::string& source, const struct stat& ls, const std::string& dir,
+// The source is srcDir/srcName (srcDir AT_FDCWD with the full path).
+int CopySymlink(int srcDir, const char* srcName, const struct stat& ls, const std::string& dir,
                 const std::string& name, const std::string& dest, bool failIfExists,
                 ReadOnlyRule rule) {
   std::string target(ls.st_size > 0 ? static_cast<std::size_t>(ls.st_size) + 1 : 256, '\0');
   for (;;) {
-    const ssize_t n = readlink(source.c_str(), target.data(), target.size());
+    const ssize_t n = readlinkat(srcDir, srcName, target.data(), target.size());
     if (n < 0) return MapErrno(errno);
     if (static_cast<std::size_t>(n) < target.size()) {
       target.resize(static_cast<std::size_t>(n));
@@ -364,7 +365,7 @@ int ReplaceWithUnnamed(int fd, const std::string& dir, const std::string& name,
 namespace {
 
 int CopyFileWith(const std::string& source, const std::string& dest, bool failIfExists,
-                 ReadOnlyRule rule) {
+                 ReadOnlyRule rule, const SourceRef& at = SourceRef{}) {
   if (int err = Fault("copy-open-source", source)) return MapErrno(err);
   std::string dir, name;
   detail::SplitPath(dest, dir, name);
@@ -372,12 +373,17 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
   // Refuse before copying anything; the final link refuses atomically too.
   if (failIfExists && PathExists(dest)) return kErrFileExists;
 
-  const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
+  // Within a listing the source is opened relative to its folder.
+  const bool relative = at.dirHandle >= 0 && at.name != nullptr && !at.name->empty();
+  const int srcDir = relative ? at.dirHandle : AT_FDCWD;
+  const char* srcName = relative ? at.name->c_str() : source.c_str();
+  const int in = openat(srcDir, srcName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
   if (in < 0) {
     const int err = errno;
     struct stat ls {};
-    if (err == ELOOP && lstat(source.c_str(), &ls) == 0 && S_ISLNK(ls.st_mode))
-      return CopySymlink(source, ls, dir, name, dest, failIfExists, rule);
+    if (err == ELOOP && fstatat(srcDir, srcName, &ls, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(ls.st_mode))
+      return CopySymlink(srcDir, srcName, ls, dir, name, dest, failIfExists, rule);
     return MapErrno(err);
   }
   struct stat st {};
@@ -480,6 +486,12 @@ int CopyFile(const std::string& source, const std::string& dest, bool failIfExis
 int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly) {
   return CopyFileWith(source, dest, false,
                       clearReadOnly ? ReadOnlyRule::Clear : ReadOnlyRule::Refuse);
+}
+
+int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly,
+                      const SourceRef& at) {
+  return CopyFileWith(source, dest, false,
+                      clearReadOnly ? ReadOnlyRule::Clear : ReadOnlyRule::Refuse, at);
 }
 
 }  // namespace platform

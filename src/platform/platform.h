@@ -70,6 +70,9 @@ class DirLister {
   // file system does not tell) are filled: cheaper for callers that need
   // no stamp.
   bool Next(DirEntry& entry, bool describe = true);
+  // The descriptor of the open directory (for SourceRef), -1 when it is
+  // not open. Stays owned by the listing.
+  int Handle() const;
 
  private:
   struct Impl;
@@ -143,6 +146,18 @@ int CopyFile(const std::string& source, const std::string& dest, bool failIfExis
 // (ClearAttributes) and it is replaced. The destination is looked at only
 // when it turns out to exist, so a copy to a new name costs no extra call.
 int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly);
+// The source as an entry of an open listing: the listing's Handle and the
+// bare name. The copy then opens it relative to the folder instead of
+// resolving the full path again; the full path still names it in the
+// fault hook. A dirHandle below 0 or no name means the full path.
+struct SourceRef {
+  int dirHandle = -1;
+  const std::string* name = nullptr;
+};
+// CopyFileReplacing with the source opened through `at` (which must name
+// the same file as `source`).
+int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly,
+                      const SourceRef& at);
 
 // Flushes the file system that holds the path (syncfs). True on success.
 bool SyncFileSystem(const std::string& path);

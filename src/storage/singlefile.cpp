@@ -90,8 +90,8 @@ bool EnsureFolder(const std::string& folder, bool force, bool& trusted) {
 }
 
 int CopyToTarget(const std::string& source, const std::string& target, bool overwrite,
-                 bool clearReadOnly) {
-  if (overwrite) return platform::CopyFileReplacing(source, target, clearReadOnly);
+                 bool clearReadOnly, const platform::SourceRef& at) {
+  if (overwrite) return platform::CopyFileReplacing(source, target, clearReadOnly, at);
   if (platform::FileExists(target) && platform::HasAttributes(target, platform::kAttrReadOnly)) {
     if (!clearReadOnly) return platform::kErrWriteProtect;
     platform::ClearAttributes(target, platform::kAttrReadOnly);
@@ -103,6 +103,11 @@ int CopyToTarget(const std::string& source, const std::string& target, bool over
 
 int CopyOneFile(const std::string& source, const std::string& dest, bool overwrite,
                 bool clearReadOnly) {
+  return CopyOneFile(source, dest, overwrite, clearReadOnly, platform::SourceRef{});
+}
+
+int CopyOneFile(const std::string& source, const std::string& dest, bool overwrite,
+                bool clearReadOnly, const platform::SourceRef& at) {
   // "dir/" gives "dir", "/" gives "".
   std::string folder = RemoveBackslash(GetFilePath(dest));
   bool trusted = false;
@@ -112,11 +117,11 @@ int CopyOneFile(const std::string& source, const std::string& dest, bool overwri
   if (GetFileName(target).empty()) target += GetFileName(source);
   CopyTargetName = target + " ";
 
-  int result = CopyToTarget(source, target, overwrite, clearReadOnly);
+  int result = CopyToTarget(source, target, overwrite, clearReadOnly, at);
   if (result == platform::kErrPathNotFound && trusted) {
     // The folder may have gone since it was last checked.
     if (!EnsureFolder(folder, true, trusted)) return platform::kErrDirectory;
-    result = CopyToTarget(source, target, overwrite, clearReadOnly);
+    result = CopyToTarget(source, target, overwrite, clearReadOnly, at);
   }
   if (result == 0) CopyTargetName.clear();
   return result;

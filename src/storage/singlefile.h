@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 // Opens a file for the user to read: scripts, executables, .desktop files
 // and .BAT in the text viewer (never run), .RTF in the word processor
 // ("wordpad.exe"), everything else with its associated program, falling
@@ -17,3 +19,8 @@ void ShowTextFile(const std::string& path);
 // error code (19 for a read-only destination without clearReadOnly).
 int CopyOneFile(const std::string& source, const std::string& dest, bool overwrite,
                 bool clearReadOnly);
+// CopyOneFile with the source opened through an open listing (its Handle
+// and the bare name, see platform::SourceRef); `source` still names it in
+// CopyTargetName and for the destination name.
+int CopyOneFile(const std::string& source, const std::string& dest, bool overwrite,
+                bool clearReadOnly, const platform::SourceRef& at);
