@@ -44,23 +44,7 @@ echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 # make_tree DIR FILES FOLDERS MINBYTES MAXBYTES SEED: FILES files of random
 # size spread over FOLDERS folders (ten top folders with sub-folders).
 make_tree() {
-  python3 - "$@" <<'EOF'
-import os, random, sys
-root, files, folders, lo, hi, seed = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]), int(sys.argv[6])
-rnd = random.Random(seed)
-blob = os.urandom(hi)
-top = max(1, folders // 10)
-dirs = []
-for i in range(folders):
-    d = os.path.join(root, "top%02d" % (i % top), "ordner%04d" % i)
-    os.makedirs(d, exist_ok=True)
-    dirs.append(d)
-for n in range(files):
-    size = rnd.randint(lo, hi)
-    start = rnd.randint(0, hi - size)
-    with open(os.path.join(dirs[n % folders], "datei%06d.dat" % n), "wb") as f:
-        f.write(blob[start:start + size])
-EOF
+  python3 "$ROOT/bench/make_tree.py" "$@"
 }
 
 # timed VAR CMD...: runs the command; adds its wall time to the array VAR

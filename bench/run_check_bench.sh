@@ -30,23 +30,8 @@ echo "cpu: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'),
 echo "tools: $(rsync --version | head -1 | cut -c1-30)"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-make_tree() {  # make_tree DIR FILES FOLDERS
-  python3 - "$@" <<'PY'
-import os, random, sys
-root, files, folders = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-rnd = random.Random(1)
-blob = os.urandom(4096)
-top = max(1, folders // 10)
-dirs = []
-for i in range(folders):
-    d = os.path.join(root, "top%02d" % (i % top), "ordner%04d" % i)
-    os.makedirs(d, exist_ok=True)
-    dirs.append(d)
-for n in range(files):
-    size = rnd.randint(512, 4096)
-    with open(os.path.join(dirs[n % folders], "datei%06d.dat" % n), "wb") as f:
-        f.write(blob[:size])
-PY
+make_tree() {  # make_tree DIR FILES FOLDERS: files of 0.5-4 KiB
+  python3 "$ROOT/bench/make_tree.py" "$1" "$2" "$3" 512 4096 1
 }
 
 wall() {  # wall CMD...: prints the wall-clock seconds of the command

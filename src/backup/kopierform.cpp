@@ -52,14 +52,6 @@ QWidget* MakePanel(QWidget* parent) {
 
 QFont PixelFont(int pixels, bool bold) { return SansFont(pixels, bold); }
 
-void SetTextColour(QWidget* w, const QColor& colour) {
-  QPalette pal = w->palette();
-  pal.setColor(QPalette::WindowText, colour);
-  pal.setColor(QPalette::ButtonText, colour);
-  pal.setColor(QPalette::Text, colour);
-  w->setPalette(pal);
-}
-
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
@@ -446,8 +438,8 @@ void TFKopie::FormShow() {
 }
 
 void TFKopie::ApplyMode() {
-  SetTextColour(RB1, RB1->isChecked() ? kCheckedColour : kUncheckedColour);
-  SetTextColour(RB2, RB2->isChecked() ? kCheckedColour : kUncheckedColour);
+  TextColour(RB1, RB1->isChecked() ? kCheckedColour : kUncheckedColour);
+  TextColour(RB2, RB2->isChecked() ? kCheckedColour : kUncheckedColour);
   Label4->setText(RB1->isChecked() ? QStringLiteral("Alle Dateien") : ChangedSinceText);
 }
 
