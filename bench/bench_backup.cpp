@@ -1,7 +1,8 @@
 // Drives the copy engine without a window over one source tree and prints
 // the time of the walk, the time of the final flush and the peak memory.
 //
-//   bench_backup [--incremental EPOCH] [--no-sync] [--dir-date] SOURCE TARGET
+//   bench_backup [--incremental EPOCH] [--no-sync] [--dir-date] [--threads N]
+//                SOURCE TARGET
 //
 // Without --incremental the run is a full backup. With it only files
 // changed after the POSIX time EPOCH are copied (the stamp of a last backup
@@ -34,8 +35,9 @@ class CountingObserver : public CopyObserver {
 };
 
 int Usage() {
-  std::fprintf(
-      stderr, "usage: bench_backup [--incremental EPOCH] [--no-sync] [--dir-date] SOURCE TARGET\n");
+  std::fprintf(stderr,
+               "usage: bench_backup [--incremental EPOCH] [--no-sync] [--dir-date] [--threads N] "
+               "SOURCE TARGET\n");
   return 2;
 }
 
@@ -45,6 +47,7 @@ int main(int argc, char** argv) {
   bool full = true;
   bool sync = true;
   bool dirDate = false;
+  int threads = -1;
   std::time_t since = 0;
   std::vector<std::string> paths;
   for (int i = 1; i < argc; ++i) {
@@ -56,6 +59,8 @@ int main(int argc, char** argv) {
       sync = false;
     } else if (a == "--dir-date") {
       dirDate = true;
+    } else if (a == "--threads" && i + 1 < argc) {
+      threads = std::atoi(argv[++i]);
     } else if (!a.empty() && a[0] == '-') {
       return Usage();
     } else {
@@ -70,6 +75,7 @@ int main(int argc, char** argv) {
   engine.FullBackup = full;
   engine.ChangedSince = full ? 0 : platform::DosStampOf(since);
   engine.CheckDirDate = dirDate;
+  engine.CopyThreads = threads;
   engine.JobName = "bench";
   const std::vector<CopyRow> rows{{paths[0], paths[1]}};
 

@@ -3,10 +3,11 @@
 // a display is chosen. The window has no main window behind it here, so
 // the run ends without report and flush, like bench_backup --no-sync.
 //
-//   bench_backup_gui [--screenshot DIR] [--lines N] SOURCE TARGET
+//   bench_backup_gui [--screenshot DIR] [--lines N] [--threads N] SOURCE TARGET
 //
 // --lines N draws only the line of the current file N times (with the
-// event processing a run does per file) and copies nothing.
+// event processing a run does per file) and copies nothing. --threads sets
+// the engine's copy threads (default: its own choice).
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QString shots;
   int lines = 0;
+  int threads = -1;
   QStringList paths;
   const QStringList args = QApplication::arguments();
   for (int i = 1; i < args.size(); ++i) {
@@ -34,15 +36,20 @@ int main(int argc, char** argv) {
       shots = args[++i];
     else if (args[i] == QLatin1String("--lines") && i + 1 < args.size())
       lines = args[++i].toInt();
+    else if (args[i] == QLatin1String("--threads") && i + 1 < args.size())
+      threads = args[++i].toInt();
     else
       paths << args[i];
   }
   if (paths.size() != 2) {
-    std::fprintf(stderr, "usage: bench_backup_gui [--screenshot DIR] [--lines N] SOURCE TARGET\n");
+    std::fprintf(stderr,
+                 "usage: bench_backup_gui [--screenshot DIR] [--lines N] [--threads N] SOURCE "
+                 "TARGET\n");
     return 2;
   }
 
   TFKopie window;
+  window.Engine().CopyThreads = threads;
   window.setWindowTitle(QStringLiteral("Sicherung \"Benchmark\""));
   window.Label2->setText(QStringLiteral("Benchmark"));
   window.FullBackup = true;

@@ -1,7 +1,9 @@
 #include "backup/copyengine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
+#include <thread>
 
 #include "backup/errorbox.h"
 #include "storage/codepage.h"
@@ -47,6 +49,16 @@ bool CopyEngine::IsFolder(const std::string& path) {
 
 CopyEngine::CopyEngine() : Clock([] { return Now(); }), observer_(&silentObserver) {}
 
+CopyEngine::~CopyEngine() = default;
+
+int CopyEngine::ThreadsToUse() const {
+  if (CopyThreads >= 0) return CopyThreads;
+  if (platform::FaultHookInstalled()) return 0;
+  // On a single processor a second thread only adds hand-overs.
+  const unsigned processors = std::thread::hardware_concurrency();
+  return processors >= 2 ? static_cast<int>(std::min(processors, 4u)) : 0;
+}
+
 void CopyEngine::SetExclusions(const std::string& excludedExts, const std::string& excludedFiles) {
   exclusions_ = ExclusionRule(excludedExts, excludedFiles);
 }
@@ -70,6 +82,11 @@ void CopyEngine::StartRun() {
 }
 
 void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
+  // The copy threads live as long as the walk.
+  struct EndCopies {
+    std::unique_ptr<CopyPipeline>& pipeline;
+    ~EndCopies() { pipeline.reset(); }
+  } endCopies{pipeline_};
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const CopyRow& row = rows[i];
     int r = static_cast<int>(i) + 1;
@@ -146,6 +163,9 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
           break;
       }
     }
+    // Every copy handed over from this level is finished before its
+    // listing closes.
+    TakeBack(status, true);
   }
   observer_->SetCount(CountText());
   observer_->ProcessEvents();
@@ -155,23 +175,66 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
 void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
                            const std::string& folder, const std::string& name, int sourceDirHandle,
                            std::int32_t& status, int& ownCount) {
-  const std::string sourceFile = source + folder + name;
-  observer_->SetCurrentFile("Kopiere " + sourceFile);
+  if (!pipeline_) {
+    pipeline_ = std::make_unique<CopyPipeline>(ThreadsToUse(), [](const CopyPipeline::Job& job) {
+      // Opened relative to the open listing: the path is not resolved again.
+      return CopyOneFileQuietly(job.sourceFile, job.targetFolder, true, true,
+                                platform::SourceRef{job.dirHandle, &job.name});
+    });
+  }
+  while (pipeline_->Full()) {
+    pipeline_->Wait(CopyPipeline::kCapacity / 2);
+    TakeBack(status, false);
+  }
+  CopyPipeline::Job& job = pipeline_->NextFree();
+  job.sourceFile.assign(source).append(folder).append(name);
+  job.targetFolder.assign(target).append(folder);
+  job.name = name;
+  job.dirHandle = sourceDirHandle;
+  job.ownCount = &ownCount;
+  observer_->SetCurrentFile("Kopiere " + job.sourceFile);
+  pipeline_->Submit();
+  TakeBack(status, false);
+}
+
+void CopyEngine::TakeBack(std::int32_t& status, bool all) {
+  if (!pipeline_) return;
+  if (all && StopsWalk(status)) pipeline_->SkipPending();
+  for (;;) {
+    CopyPipeline::Job* job = pipeline_->Oldest();
+    if (job == nullptr) {
+      if (!all || pipeline_->Empty()) return;
+      pipeline_->Wait(CopyPipeline::kCapacity);
+      continue;
+    }
+    FinishCopy(*job, status);
+    pipeline_->Retire();
+    // A copy that stops the walk: what has not started yet is dropped.
+    if (StopsWalk(status)) pipeline_->SkipPending();
+  }
+}
+
+void CopyEngine::FinishCopy(const CopyPipeline::Job& job, std::int32_t& status) {
+  if (job.skipped) return;
+  const bool copied = !job.raised && job.result == 0;
+  // After a cancel or a stop only the copies that were already in work
+  // come back: each one done is counted, a failed one was never due.
+  const bool stopped = StopsWalk(status);
+  if (stopped && !copied) return;
   try {
-    const std::string targetFolder = target + folder;
-    // Opened relative to the open listing: the path is not resolved again.
-    status = CopyOneFile(sourceFile, targetFolder, true, true,
-                         platform::SourceRef{sourceDirHandle, &name});
-    if (status == 0) {
-      ++ownCount;
+    if (!stopped) status = job.raised ? kRaised : job.result;
+    if (copied) {
+      ++*job.ownCount;
       ++CopiedTotal;
       ++CopiedInRow;
       if (CopiedTotal < 50 || CopiedTotal % 50 == 0) {
         observer_->SetCount(CountText());
         observer_->SetRowCount(CurrentRow, "<<< " + IntToText(CopiedInRow));
       }
-    } else {
-      ReportCopyError(status, sourceFile, targetFolder);
+    } else if (!job.raised) {
+      if (status != platform::kErrDirectory)
+        CopyTargetName = job.targetFolder + GetFileName(job.sourceFile) + " ";
+      ReportCopyError(status, job.sourceFile, job.targetFolder);
       RowMark = "?? ";
     }
   } catch (...) {

@@ -11,9 +11,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "backup/copypipeline.h"
 #include "backup/exclusion.h"
 #include "backup/timeproc.h"
 #include "platform/platform.h"
@@ -53,6 +55,9 @@ class CopyEngine {
   static constexpr std::int32_t kFlushFailed = 21;
 
   CopyEngine();
+  ~CopyEngine();
+  CopyEngine(const CopyEngine&) = delete;
+  CopyEngine& operator=(const CopyEngine&) = delete;
 
   // ---- inputs, set before a run ----
   bool FullBackup = false;
@@ -68,6 +73,14 @@ class CopyEngine {
   void SetObserver(CopyObserver* observer);
   // The clock of the run (tests fix it).
   std::function<TDateTime()> Clock;
+  // Threads that copy while the walk goes on; 0 copies each file on the
+  // walking thread, -1 (the default) chooses by the number of processors
+  // (and copies on the walking thread while faults are injected, so that
+  // test hooks see the copies in order and on that thread). Whatever the
+  // number, results are taken in the order of the walk: counts, report
+  // and status are those of copying one file after the other. A cancel or
+  // a stop takes effect after the copies already in work.
+  int CopyThreads = -1;
 
   // ---- run state ----
   std::vector<std::string> RunReport;
@@ -132,12 +145,20 @@ class CopyEngine {
  private:
   void CopyEntry(const std::string& source, const std::string& target, const std::string& folder,
                  const std::string& name, int sourceDirHandle, std::int32_t& status, int& ownCount);
+  // Takes back the finished copies in order; with `all` waits for every
+  // copy in work (those not yet started are dropped when the walk stopped).
+  void TakeBack(std::int32_t& status, bool all);
+  // Counts or reports one finished copy.
+  void FinishCopy(const CopyPipeline::Job& job, std::int32_t& status);
+  int ThreadsToUse() const;
 
   ExclusionRule exclusions_;
   CopyObserver* observer_;  // never null: a silent one by default
   // The relative folder of the current source root that is the current
   // target root (a target inside its own source); never walked.
   std::string skipFolder_;
+  // The copies in work; made at the first copy of a run, ended with it.
+  std::unique_ptr<CopyPipeline> pipeline_;
 };
 
 // The end of a run as the run window carries it out after the walk: cancel

@@ -373,6 +373,7 @@ std::string RuntimeDir() {
 // ----------------------------------------------------------- test hooks --
 
 void SetFaultHook(FaultHook hook) { detail::g_faultHook = std::move(hook); }
+bool FaultHookInstalled() { return static_cast<bool>(detail::g_faultHook); }
 void SetLaunchHook(LaunchHook hook) { detail::g_launchHook = std::move(hook); }
 
 }  // namespace platform

@@ -225,6 +225,8 @@ std::string FindTextEditor();
 //   "clear-attributes"  ClearAttributes, before the permissions change
 using FaultHook = std::function<int(const std::string& operation, const std::string& path)>;
 void SetFaultHook(FaultHook hook);
+// True while a fault hook is set.
+bool FaultHookInstalled();
 
 // Replaces the real launcher (tests record launches instead of starting
 // programs). The hook returns the launch result.

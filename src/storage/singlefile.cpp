@@ -108,6 +108,20 @@ int CopyOneFile(const std::string& source, const std::string& dest, bool overwri
 
 int CopyOneFile(const std::string& source, const std::string& dest, bool overwrite,
                 bool clearReadOnly, const platform::SourceRef& at) {
+  std::string target = dest;
+  if (GetFileName(target).empty()) target += GetFileName(source);
+  const int result = CopyOneFileQuietly(source, dest, overwrite, clearReadOnly, at);
+  // A folder that cannot be made leaves the name as it was.
+  if (result == platform::kErrDirectory) return result;
+  if (result == 0)
+    CopyTargetName.clear();
+  else
+    CopyTargetName = target + " ";
+  return result;
+}
+
+int CopyOneFileQuietly(const std::string& source, const std::string& dest, bool overwrite,
+                       bool clearReadOnly, const platform::SourceRef& at) {
   // "dir/" gives "dir", "/" gives "".
   std::string folder = RemoveBackslash(GetFilePath(dest));
   bool trusted = false;
@@ -115,7 +129,6 @@ int CopyOneFile(const std::string& source, const std::string& dest, bool overwri
 
   std::string target = dest;
   if (GetFileName(target).empty()) target += GetFileName(source);
-  CopyTargetName = target + " ";
 
   int result = CopyToTarget(source, target, overwrite, clearReadOnly, at);
   if (result == platform::kErrPathNotFound && trusted) {
@@ -123,6 +136,5 @@ int CopyOneFile(const std::string& source, const std::string& dest, bool overwri
     if (!EnsureFolder(folder, true, trusted)) return platform::kErrDirectory;
     result = CopyToTarget(source, target, overwrite, clearReadOnly, at);
   }
-  if (result == 0) CopyTargetName.clear();
   return result;
 }

@@ -24,3 +24,7 @@ int CopyOneFile(const std::string& source, const std::string& dest, bool overwri
 // CopyTargetName and for the destination name.
 int CopyOneFile(const std::string& source, const std::string& dest, bool overwrite,
                 bool clearReadOnly, const platform::SourceRef& at);
+// The same copy without touching CopyTargetName: several threads may copy
+// at once (each into folders of its own or the same ones).
+int CopyOneFileQuietly(const std::string& source, const std::string& dest, bool overwrite,
+                       bool clearReadOnly, const platform::SourceRef& at);

@@ -342,6 +342,8 @@ TEST_F(CopyEngineTest, CancelDuringTheSecondOfThreeRows) {
     rows.push_back({src + "/" + r, dst + "/" + r});
   }
   engine.FullBackup = true;
+  // One file after the other: the cancel comes between two copies.
+  engine.CopyThreads = 0;
   rec.onEvents = [this] {
     if (engine.CurrentRow == 2 && engine.CopiedInRow == 2) engine.Cancel();
   };
@@ -541,6 +543,31 @@ TEST_F(FullDiskTest, InjectedDiskFullStopsThisAndEveryLaterRow) {
   Check(rows);
 }
 
+TEST_F(FullDiskTest, ADiskFullWithCopyThreadsGivesOneLineAndStops) {
+  std::vector<CopyRow> rows = Prepare();
+  // A full disk fails every file of the row, also those already in work
+  // on another thread; the report names only the first one.
+  for (int i = 0; i < 40; ++i) Write("eins/f" + std::to_string(i), std::string(100, 'k'));
+  for (int i = 0; i < 40; ++i) vktest::WriteFile(dst + "/eins/f" + std::to_string(i), "alt");
+  platform::SetFaultHook([](const std::string& op, const std::string& path) {
+    return op == "copy-write" && path.find("/eins/") != std::string::npos ? ENOSPC : 0;
+  });
+  engine.CopyThreads = 3;
+  Run(rows);
+  EXPECT_EQ(CopyEngine::kDiskFull, engine.RunStatus);
+  ASSERT_EQ(1u, engine.RunReport.size());
+  EXPECT_TRUE(engine.RunReport[0].ends_with(" kopiert werden. Der Datenträger ist voll."));
+  EXPECT_EQ(0, engine.CopiedTotal);
+  EXPECT_EQ((std::vector<std::string>{"<<<", "?? 0"}), rec.CellsOf(1));
+  EXPECT_EQ((std::vector<std::string>{"<<<", "OK 0"}), rec.CellsOf(2));
+  EXPECT_EQ((std::vector<std::string>{"<<<", "OK 0"}), rec.CellsOf(3));
+  EXPECT_EQ("alte Fassung", vktest::ReadFile(dst + "/eins/gross.bin"));
+  for (int i = 0; i < 40; ++i)
+    EXPECT_EQ("alt", vktest::ReadFile(dst + "/eins/f" + std::to_string(i)));
+  EXPECT_FALSE(HasTempLeftover(dst));
+  EXPECT_FALSE(fs::exists(dst + "/zwei"));
+}
+
 // --------------------------------------------------------------- report --
 
 TEST_F(CopyEngineTest, ReportWithoutErrorsByteForByte) {
@@ -664,6 +691,7 @@ TEST_F(CopyEngineTest, AFileChangedDuringTheRunIsCopiedByTheNextIncrementalRun) 
   SetTime(src + "/a.txt", 2003, 2, 1);
   SetTime(src + "/b.txt", 2003, 2, 1);
   engine.FullBackup = true;
+  engine.CopyThreads = 0;  // b.txt is copied after a.txt is counted
   // While the run copies a.txt, b.txt is changed (at the start moment).
   rec.onEvents = [this] {
     if (engine.CopiedTotal == 1) SetTime(src + "/b.txt", 2003, 2, 22, 18, 30, 3, 600000000);
@@ -682,4 +710,81 @@ TEST_F(CopyEngineTest, AFileChangedDuringTheRunIsCopiedByTheNextIncrementalRun) 
   now = Moment(2003, 2, 22, 19, 0, 0);
   Run();
   EXPECT_EQ((std::vector<std::string>{"b.txt"}), FilesBelow(dst));
+}
+
+// ---------------------------------------------------------- copy threads --
+
+// The same runs with copy threads and without: counts, cells, lines of the
+// current file, report, status and target are the same, whatever order
+// the threads finish their copies in.
+TEST_F(CopyEngineTest, CopyThreadsGiveTheResultsOfOneCopyAfterTheOther) {
+  for (int d = 0; d < 3; ++d) {
+    for (int i = 0; i < 45; ++i) {
+      const std::string folder = "d" + std::to_string(d) + (i % 2 ? "/unten/" : "/");
+      Write(folder + std::to_string(i) + ".txt",
+            std::string(static_cast<std::size_t>(i) * 97, 'x'));
+    }
+  }
+  // The same files fail in every run, from whichever thread copies them.
+  platform::SetFaultHook([](const std::string& op, const std::string& path) {
+    if (op != "copy-open-source") return 0;
+    if (path.ends_with("7.txt")) return EACCES;
+    if (path.ends_with("13.txt")) return EBUSY;
+    return 0;
+  });
+  engine.FullBackup = true;
+  const std::vector<CopyRow> rows{{src, dst}, {tmp / "fehlt", dst + "2"}, {src + "/d1", dst + "3"}};
+
+  engine.CopyThreads = 0;
+  Run(rows);
+  const Recorder one = rec;
+  const std::vector<std::string> report = engine.RunReport;
+  const std::int32_t status = engine.RunStatus;
+  const std::int32_t total = engine.CopiedTotal;
+  const std::vector<std::string> files = FilesBelow(tmp / "ziel");
+  EXPECT_GT(total, 100);
+  EXPECT_FALSE(report.empty());
+
+  for (int threads : {2, 4}) {
+    fs::remove_all(tmp / "ziel");
+    rec = Recorder();
+    engine.CopyThreads = threads;
+    Run(rows);
+    EXPECT_EQ(one.files, rec.files) << threads;
+    EXPECT_EQ(one.counts, rec.counts) << threads;
+    EXPECT_EQ(one.cells, rec.cells) << threads;
+    EXPECT_EQ(one.events, rec.events) << threads;
+    EXPECT_EQ(report, engine.RunReport) << threads;
+    EXPECT_EQ(status, engine.RunStatus) << threads;
+    EXPECT_EQ(total, engine.CopiedTotal) << threads;
+    EXPECT_EQ(files, FilesBelow(tmp / "ziel")) << threads;
+  }
+}
+
+TEST_F(CopyEngineTest, ACancelWithCopyThreadsCountsWhatWasCopiedAndStops) {
+  std::vector<CopyRow> rows;
+  for (const char* r : {"eins", "zwei", "drei"}) {
+    const int files = std::string(r) == "zwei" ? 300 : 5;
+    for (int i = 0; i < files; ++i) Write(std::string(r) + "/" + std::to_string(i), "inhalt");
+    rows.push_back({src + "/" + r, dst + "/" + r});
+  }
+  engine.FullBackup = true;
+  engine.CopyThreads = 2;
+  rec.onEvents = [this] {
+    if (engine.CurrentRow == 2 && engine.CopiedInRow >= 10) engine.Cancel();
+  };
+  Run(rows);
+  EXPECT_EQ(CopyEngine::kCancelled, engine.RunStatus);
+  // Copies in work when the cancel came are finished and counted; none
+  // is started after it.
+  const std::size_t copied = FilesBelow(dst).size();
+  EXPECT_EQ(copied, static_cast<std::size_t>(engine.CopiedTotal));
+  EXPECT_GE(engine.CopiedInRow, 10);
+  EXPECT_LT(engine.CopiedInRow, 300);
+  EXPECT_EQ(5u, FilesBelow(dst + "/eins").size());
+  EXPECT_EQ("OK 5", rec.CellsOf(1).back());
+  EXPECT_TRUE(rec.CellsOf(2).back().starts_with("<<< "));
+  EXPECT_TRUE(rec.CellsOf(3).empty());
+  EXPECT_TRUE(FilesBelow(dst + "/drei").empty());
+  EXPECT_FALSE(HasTempLeftover(dst));
 }

@@ -1,0 +1,83 @@
+// Copies of single files handed over by the walk of a backup and carried
+// out by a few worker threads while the walk goes on. The results are
+// taken back strictly in the order the copies were handed over, so that
+// counters, report lines and run status are exactly those of copying one
+// file after the other. With no worker threads every copy is carried out
+// at once by the thread that hands it over.
+//
+// Only the thread that owns the pipeline hands over and takes back; the
+// workers never touch anything but their job.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CopyPipeline {
+ public:
+  struct Job {
+    std::string sourceFile;    // full path of the source
+    std::string targetFolder;  // destination folder, ending with "/"
+    std::string name;          // bare name in the source's folder
+    int dirHandle = -1;        // open listing of the source's folder
+    int* ownCount = nullptr;   // counter of the walk level that handed it over
+    int result = 0;            // copy result (0 or an error code)
+    bool raised = false;       // the copy raised an exception
+    bool skipped = false;      // never started (the walk had stopped)
+  };
+  using CopyFunction = std::function<int(const Job&)>;
+
+  // At most this many copies are in work at once.
+  static constexpr std::size_t kCapacity = 32;
+  // Idle workers are woken when this many jobs wait for them.
+  static constexpr std::size_t kWakeBatch = 4;
+
+  CopyPipeline(int threads, CopyFunction copy);
+  ~CopyPipeline();
+  CopyPipeline(const CopyPipeline&) = delete;
+  CopyPipeline& operator=(const CopyPipeline&) = delete;
+
+  int Threads() const { return static_cast<int>(workers_.size()); }
+  bool Full() const { return tail_ - head_ == kCapacity; }
+  bool Empty() const { return tail_ == head_; }
+
+  // The job to fill before Submit; only while not Full().
+  Job& NextFree();
+  // Hands the filled job over (without threads: carries it out now).
+  void Submit();
+  // The oldest job when it is finished, else null. Never waits.
+  Job* Oldest();
+  // Takes the oldest job back; its slot is free again.
+  void Retire();
+  // Waits until the oldest job and, when more are in work, up to
+  // `batch - 1` after it are finished.
+  void Wait(std::size_t batch);
+  // Jobs that no worker has started yet are not carried out any more; they
+  // come back as skipped. Until the pipeline is empty again.
+  void SkipPending();
+
+ private:
+  void Work();
+  bool RangeDone(std::size_t first, std::size_t last) const;
+
+  CopyFunction copy_;
+  std::vector<Job> jobs_;
+  std::vector<char> done_;  // per slot, under mutex_
+  // Counters of handed-over (tail_), started (next_) and taken-back
+  // (head_) jobs; slot = counter % kCapacity.
+  std::size_t head_ = 0, next_ = 0, tail_ = 0;
+  // The range of jobs the owner waits for (under mutex_).
+  std::size_t waitFrom_ = 0, waitFor_ = 0;
+  bool waiting_ = false;
+  bool skip_ = false;
+  bool stop_ = false;
+  int idle_ = 0;  // workers waiting for a job
+  mutable std::mutex mutex_;
+  std::condition_variable workReady_;
+  std::condition_variable jobDone_;
+  std::vector<std::thread> workers_;
+};
