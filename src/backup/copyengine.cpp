@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <set>
 #include <thread>
 
@@ -126,6 +127,15 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
     // One open listing per level; entries are described (lstat) as they
     // come, nothing is collected.
     platform::DirLister listing(s + f);
+    // Should anything be raised during the walk, the copies of this level
+    // end before its listing closes.
+    struct EndCopiesWhenRaised {
+      std::unique_ptr<CopyPipeline>& pipeline;
+      const int raised = std::uncaught_exceptions();
+      ~EndCopiesWhenRaised() {
+        if (std::uncaught_exceptions() > raised) pipeline.reset();
+      }
+    } endCopies{pipeline_};
     if (!listing.IsOpen()) {
       // A folder that cannot be read is not silently missing from the
       // backup.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/internal.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -15,6 +16,10 @@ struct DirLister::Impl {
 };
 
 DirLister::DirLister(const std::string& dir) : impl_(std::make_unique<Impl>()) {
+  if (int err = detail::Fault("list-dir", dir)) {
+    errno = err;
+    return;
+  }
   const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return;
   impl_->dir = fdopendir(fd);

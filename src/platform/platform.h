@@ -217,6 +217,7 @@ std::string FindTextEditor();
 
 // Fault injection for tests: called before an operation with the path
 // concerned; a non-zero result is taken as the errno of that step.
+//   "list-dir"          DirLister, before the folder is opened
 //   "copy-open-source"  CopyFile, before the source is opened (source path)
 //   "copy-write"        CopyFile, half way through the content (destination)
 //   "copy-link"         CopyFile, before the copy replaces the destination
