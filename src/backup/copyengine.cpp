@@ -147,6 +147,7 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
     // A full backup needs no stamps: the kind of each entry comes from the
     // listing itself, and the copy looks at the file when it opens it.
     const bool describe = !FullBackup;
+    bool cleaned = false;
     while (!StopsWalk(status) && listing.IsOpen() && listing.Next(entry, describe)) {
       observer_->ProcessEvents();
       if (StopsWalk(status)) break;
@@ -164,8 +165,16 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
         case platform::EntryKind::Symlink:
           // A symlink is copied as the link itself, decided by its own
           // stamp; a link to a folder is never entered.
-          if ((FullBackup || dirDate || IsNewer(entry)) && IsIncluded(entry.name))
+          if ((FullBackup || dirDate || IsNewer(entry)) && IsIncluded(entry.name)) {
+            if (!cleaned) {
+              // Before the first copy into the target folder: what a run
+              // cut short left there goes. No copy of this run is in work
+              // in that folder yet.
+              platform::RemoveCopyLeftovers(d + f, listing.Handle());
+              cleaned = true;
+            }
             CopyEntry(s, d, f, entry.name, listing.Handle(), status, own);
+          }
           break;
         case platform::EntryKind::Other:
           // Fifos, sockets and devices are never opened: reading a fifo

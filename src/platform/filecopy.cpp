@@ -2,6 +2,7 @@
 // folder (a named one where the file system has none), then linked into
 // place in one step, so that a copy that fails leaves the old destination
 // as it was and no temporary file behind.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -478,6 +480,53 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
 }
 
 }  // namespace
+
+namespace {
+
+// A name as TempPathFor makes them: "." + name + ".vktmp-" + six letters
+// or digits.
+bool IsTempName(const char* name) {
+  static constexpr char kMark[] = ".vktmp-";
+  const std::size_t markSize = sizeof kMark - 1;
+  const std::size_t size = std::strlen(name);
+  if (size < 1 + markSize + 6 || name[0] != '.') return false;
+  const char* suffix = name + size - 6;
+  if (std::memcmp(suffix - markSize, kMark, markSize) != 0) return false;
+  for (int i = 0; i < 6; ++i) {
+    const char c = suffix[i];
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RemoveCopyLeftovers(const std::string& targetDir, int sourceDirHandle) {
+  if (sourceDirHandle < 0) return 0;
+  const int fd = open(targetDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return 0;
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    close(fd);
+    return 0;
+  }
+  int removed = 0;
+  while (const dirent* e = readdir(dir)) {
+    if (!IsTempName(e->d_name)) continue;
+    struct stat st {};
+    // Only files and links, and never one that the source has too (then
+    // it is a file of the user's, copied like any other).
+    if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+      continue;
+    struct stat src {};
+    if (fstatat(sourceDirHandle, e->d_name, &src, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
+      continue;
+    if (unlinkat(fd, e->d_name, 0) == 0) ++removed;
+  }
+  closedir(dir);
+  return removed;
+}
 
 int CopyFile(const std::string& source, const std::string& dest, bool failIfExists) {
   return CopyFileWith(source, dest, failIfExists, ReadOnlyRule::Ignore);

@@ -159,6 +159,13 @@ struct SourceRef {
 int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly,
                       const SourceRef& at);
 
+// Removes what copies cut short (killed, power lost) left in the folder
+// `targetDir`: files and symlinks named like the copy's temporary files
+// (".<name>.vktmp-" and six letters or digits) that the source folder,
+// the open listing `sourceDirHandle`, does not hold itself. Nothing is
+// removed without a source listing. Result: the number removed.
+int RemoveCopyLeftovers(const std::string& targetDir, int sourceDirHandle);
+
 // Flushes the file system that holds the path (syncfs). True on success.
 bool SyncFileSystem(const std::string& path);
 

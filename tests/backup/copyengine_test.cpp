@@ -723,6 +723,30 @@ TEST_F(CopyEngineTest, AFileChangedDuringTheRunIsCopiedByTheNextIncrementalRun) 
   EXPECT_EQ((std::vector<std::string>{"b.txt"}), FilesBelow(dst));
 }
 
+TEST_F(CopyEngineTest, LeftoversOfARunCutShortGoWithTheNextCopyIntoTheirFolder) {
+  Write("a.txt", "neu");
+  Write(".eigen.vktmp-Q1w2E3", "des Benutzers");  // a source file of that form
+  Write("unten/b.txt");
+  // What a killed run left: a temporary file and a temporary link.
+  vktest::WriteFile(dst + "/.a.txt.vktmp-AbC123", "halb");
+  ASSERT_EQ(0, symlink("ziel", (dst + "/.l.vktmp-XyZ789").c_str()));
+  // Not of that form, or a folder: they stay.
+  vktest::WriteFile(dst + "/b.vktmp-AAA111", "1");
+  vktest::WriteFile(dst + "/.c.vktmp-AB12", "2");
+  vktest::WriteFile(dst + "/.d.vktmp-ABCDEF/inhalt", "3");
+  // Below a folder of the source without a copy in this run: left alone.
+  vktest::WriteFile(dst + "/leer/.x.vktmp-ABCDEF", "4");
+  fs::create_directories(src + "/leer");
+  engine.FullBackup = true;
+  Run();
+  EXPECT_EQ(
+      (std::vector<std::string>{".c.vktmp-AB12", ".d.vktmp-ABCDEF/inhalt", ".eigen.vktmp-Q1w2E3",
+                                "a.txt", "b.vktmp-AAA111", "leer/.x.vktmp-ABCDEF", "unten/b.txt"}),
+      FilesBelow(dst));
+  EXPECT_EQ("des Benutzers", vktest::ReadFile(dst + "/.eigen.vktmp-Q1w2E3"));
+  EXPECT_TRUE(engine.RunReport.empty());
+}
+
 // ---------------------------------------------------------- copy threads --
 
 // The same runs with copy threads and without: counts, cells, lines of the
