@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <string>
 
@@ -13,4 +14,11 @@ inline long PeakRssKiB() {
     if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
   }
   return 0;
+}
+
+// Processor time of the calling thread in seconds.
+inline double ThreadCpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
