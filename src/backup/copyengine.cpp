@@ -118,7 +118,7 @@ void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
 
 int CopyEngine::WalkDirectory(const std::string& source, const std::string& target,
                               const std::string& folder, std::int32_t& status, bool dirDate) {
-  observer_->ProcessEvents();
+  Events();
   int own = 0;
   const std::string s = AddBackslash(source);
   const std::string d = AddBackslash(target);
@@ -149,7 +149,7 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
     const bool describe = !FullBackup;
     bool cleaned = false;
     while (!StopsWalk(status) && listing.IsOpen() && listing.Next(entry, describe)) {
-      observer_->ProcessEvents();
+      Events();
       if (StopsWalk(status)) break;
       switch (entry.kind) {
         case platform::EntryKind::Directory: {
@@ -187,7 +187,7 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
     TakeBack(status, true);
   }
   observer_->SetCount(CountText());
-  observer_->ProcessEvents();
+  Events();
   return own;
 }
 
@@ -224,6 +224,12 @@ void CopyEngine::TakeBack(std::int32_t& status, bool all) {
     if (job == nullptr) {
       if (!all || pipeline_->Empty()) return;
       pipeline_->Wait(CopyPipeline::kCapacity);
+      // Large files keep the copies in work for long: the window still
+      // handles its input (a cancel) while they finish.
+      if (std::chrono::steady_clock::now() - lastEvents_ >= kEventsWhileWaiting) {
+        Events();
+        if (StopsWalk(status)) pipeline_->SkipPending();
+      }
       continue;
     }
     FinishCopy(*job, status);
@@ -231,6 +237,11 @@ void CopyEngine::TakeBack(std::int32_t& status, bool all) {
     // A copy that stops the walk: what has not started yet is dropped.
     if (StopsWalk(status)) pipeline_->SkipPending();
   }
+}
+
+void CopyEngine::Events() {
+  lastEvents_ = std::chrono::steady_clock::now();
+  observer_->ProcessEvents();
 }
 
 void CopyEngine::FinishCopy(const CopyPipeline::Job& job, std::int32_t& status) {

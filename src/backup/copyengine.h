@@ -9,6 +9,7 @@
 // pending events.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -151,6 +152,8 @@ class CopyEngine {
   // Counts or reports one finished copy.
   void FinishCopy(const CopyPipeline::Job& job, std::int32_t& status);
   int ThreadsToUse() const;
+  // Lets the observer process pending events and notes when.
+  void Events();
 
   ExclusionRule exclusions_;
   CopyObserver* observer_;  // never null: a silent one by default
@@ -159,6 +162,10 @@ class CopyEngine {
   std::string skipFolder_;
   // The copies in work; made at the first copy of a run, ended with it.
   std::unique_ptr<CopyPipeline> pipeline_;
+  // While the copies of a folder are finished, events are processed at
+  // least this often (beside once per entry of the walk).
+  static constexpr std::chrono::milliseconds kEventsWhileWaiting{100};
+  std::chrono::steady_clock::time_point lastEvents_;
 };
 
 // The end of a run as the run window carries it out after the walk: cancel

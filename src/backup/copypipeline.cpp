@@ -66,7 +66,7 @@ bool CopyPipeline::RangeDone(std::size_t first, std::size_t last) const {
   return true;
 }
 
-void CopyPipeline::Wait(std::size_t batch) {
+void CopyPipeline::Wait(std::size_t batch, std::chrono::milliseconds patience) {
   if (Empty() || workers_.empty()) return;
   const std::size_t inWork = tail_ - head_;
   const std::size_t last = head_ + (batch == 0 ? 1 : std::min(batch, inWork)) - 1;
@@ -76,7 +76,12 @@ void CopyPipeline::Wait(std::size_t batch) {
   waitFrom_ = head_;
   waitFor_ = last;
   waiting_ = true;
-  jobDone_.wait(lock, [&] { return RangeDone(head_, last); });
+  if (!jobDone_.wait_for(lock, patience, [&] { return RangeDone(head_, last); })) {
+    // Large files: the owner gets the oldest one back as soon as it is
+    // done, so that it is not held up by a whole batch of them.
+    waitFor_ = head_;
+    jobDone_.wait(lock, [&] { return RangeDone(head_, head_); });
+  }
   waiting_ = false;
 }
 

@@ -9,6 +9,7 @@
 // workers never touch anything but their job.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -54,8 +55,11 @@ class CopyPipeline {
   // Takes the oldest job back; its slot is free again.
   void Retire();
   // Waits until the oldest job and, when more are in work, up to
-  // `batch - 1` after it are finished.
-  void Wait(std::size_t batch);
+  // `batch - 1` after it are finished; after `patience` only until the
+  // oldest one is.
+  void Wait(std::size_t batch,
+            std::chrono::milliseconds patience = std::chrono::milliseconds(kPatienceMs));
+  static constexpr int kPatienceMs = 20;
   // Jobs that no worker has started yet are not carried out any more; they
   // come back as skipped. Until the pipeline is empty again.
   void SkipPending();
