@@ -327,6 +327,28 @@ TEST_F(RunWindowTest, ARunShowsProgressAndStoresTheStartAsTheNewLastBackup) {
   EXPECT_NE(std::string::npos, report.find("61 Dateien wurden kopiert.\r\n"));
 }
 
+TEST_F(RunWindowTest, ARunWithCopyThreadsEndsAsOneCopyAfterTheOther) {
+  // No fault hook: the engine copies on its worker threads.
+  for (int i = 0; i < 130; ++i)
+    Write(tmp / ("q/eins/" + std::to_string(i % 4) + "/" + std::to_string(i) + ".txt"),
+          std::string(static_cast<std::size_t>(i) * 50, 'd'));
+  for (int i = 0; i < 20; ++i) Write(tmp / ("q/zwei/" + std::to_string(i)));
+  Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/eins", tmp / "q/zwei"}, {}, {}}});
+  StartBackup([&] {
+    FKopie->BitBtn2->click();
+    EXPECT_FALSE(FKopie->Running());
+    EXPECT_EQ(0, FKopie->Engine().RunStatus);
+    EXPECT_EQ("150\nDateien\nkopiert.", S(FKopie->Label8->text()));
+    EXPECT_EQ((std::vector<std::string>{"OK 130", "OK 20"}), CountCells());
+    EXPECT_TRUE(ui.boxes.empty());
+  });
+  std::size_t copied = 0;
+  for (auto& e : fs::recursive_directory_iterator(tmp / "ziel")) copied += e.is_regular_file();
+  EXPECT_EQ(150u, copied);
+  EXPECT_EQ(std::string(129 * 50, 'd'), vktest::ReadFile(tmp / "ziel/eins/1/129.txt"));
+  EXPECT_NE("", S(Form1->Edit2->text()));  // the new stamp
+}
+
 TEST_F(RunWindowTest, CancelDuringTheSecondOfThreeRows) {
   for (const char* r : {"eins", "zwei", "drei"})
     for (int i = 0; i < 4; ++i) Write(tmp / ("q/" + std::string(r) + "/" + std::to_string(i)));
