@@ -29,6 +29,7 @@
 #include "backup/errorbox.h"
 #include "backup/timeproc.h"
 #include "mainwindow/qt_forms.h"
+#include "platform/platform.h"
 #include "storage/codepage.h"
 #include "storage/pathtext.h"
 #include "sync/neusynform.h"
@@ -177,6 +178,11 @@ void TForm1::FormCreate(const std::string& lockName) {
 void TForm1::LoadFiles() {
   std::vector<std::string> messages;
   const std::string iniFile = GetIniFileName();
+  // A write cut short (killed, power lost) may have left the temporary
+  // file of the settings, the catalogue, a list or a report behind; only
+  // this instance writes there now.
+  platform::RemoveTempLeftovers(tBackups::GetDataDir(), std::string());
+  platform::RemoveTempLeftovers(GetFilePath(iniFile), GetFileName(iniFile));
   toptionen::LoadResult settings = options_->LoadSettings();
   if (settings == toptionen::LoadResult::Unreadable) {
     messages.push_back("Die Einstellungsdatei " + iniFile +

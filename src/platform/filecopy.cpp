@@ -501,31 +501,51 @@ bool IsTempName(const char* name) {
 
 }  // namespace
 
-int RemoveCopyLeftovers(const std::string& targetDir, int sourceDirHandle) {
-  if (sourceDirHandle < 0) return 0;
-  const int fd = open(targetDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+namespace {
+
+// Removes the entries of the folder `dir` that `doomed` picks (it gets the
+// folder's descriptor, the name and the entry's lstat). Result: the
+// number removed.
+template <typename Pick>
+int RemoveEntries(const std::string& dir, Pick doomed) {
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return 0;
-  DIR* dir = fdopendir(fd);
-  if (dir == nullptr) {
+  DIR* listing = fdopendir(fd);
+  if (listing == nullptr) {
     close(fd);
     return 0;
   }
   int removed = 0;
-  while (const dirent* e = readdir(dir)) {
+  while (const dirent* e = readdir(listing)) {
     if (!IsTempName(e->d_name)) continue;
     struct stat st {};
+    if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (doomed(e->d_name, st) && unlinkat(fd, e->d_name, 0) == 0) ++removed;
+  }
+  closedir(listing);
+  return removed;
+}
+
+}  // namespace
+
+int RemoveCopyLeftovers(const std::string& targetDir, int sourceDirHandle) {
+  if (sourceDirHandle < 0) return 0;
+  return RemoveEntries(targetDir, [sourceDirHandle](const char* name, const struct stat& st) {
     // Only files and links, and never one that the source has too (then
     // it is a file of the user's, copied like any other).
-    if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
-      continue;
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return false;
     struct stat src {};
-    if (fstatat(sourceDirHandle, e->d_name, &src, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
-      continue;
-    if (unlinkat(fd, e->d_name, 0) == 0) ++removed;
-  }
-  closedir(dir);
-  return removed;
+    return fstatat(sourceDirHandle, name, &src, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+  });
+}
+
+int RemoveTempLeftovers(const std::string& dir, const std::string& of) {
+  return RemoveEntries(dir, [&of](const char* name, const struct stat& st) {
+    if (!S_ISREG(st.st_mode)) return false;
+    // "." + of + ".vktmp-" + six characters
+    return of.empty() || (std::strlen(name) == 1 + of.size() + 7 + 6 &&
+                          std::memcmp(name + 1, of.data(), of.size()) == 0);
+  });
 }
 
 int CopyFile(const std::string& source, const std::string& dest, bool failIfExists) {

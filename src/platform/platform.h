@@ -166,6 +166,12 @@ int CopyFileReplacing(const std::string& source, const std::string& dest, bool c
 // removed without a source listing. Result: the number removed.
 int RemoveCopyLeftovers(const std::string& targetDir, int sourceDirHandle);
 
+// Removes the temporary files that writes cut short left in the folder
+// `dir` (regular files named like them); with `of` only those of the file
+// named `of`. For folders that only this program writes to. Result: the
+// number removed.
+int RemoveTempLeftovers(const std::string& dir, const std::string& of);
+
 // Flushes the file system that holds the path (syncfs). True on success.
 bool SyncFileSystem(const std::string& path);
 

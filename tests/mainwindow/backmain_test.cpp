@@ -226,6 +226,36 @@ TEST(MainWindowStart, UnreadableFilesAreToldAndTheCatalogueIsKept) {
   EXPECT_TRUE(fs::is_directory(home / "VKDaten/volkarn.dat"));
 }
 
+TEST(MainWindowStart, LeftoversOfWritesCutShortAreRemoved) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"Alpha", "/ziel/a", 0, 0, {"/quelle/a"}}});
+  MakeSettings(home.path(), {"Alpha"});
+  SetHomeDirForTesting(home.path());
+  const std::string ini = GetIniFileName();
+  const std::string data = tBackups::GetDataDir();
+  SetHomeDirForTesting(std::string());
+  const std::string iniDir = fs::path(ini).parent_path().string() + "/";
+  const std::string iniName = fs::path(ini).filename().string();
+  // Temporary files of the catalogue, a list and the settings: they go.
+  vktest::WriteFile(data + ".volkarn.dat.vktmp-AbC123", "halb");
+  vktest::WriteFile(data + ".Alpha.lst.vktmp-Zz9Yy8", "halb");
+  vktest::WriteFile(iniDir + "." + iniName + ".vktmp-Q1W2E3", "halb");
+  // Not of that form, or beside the settings but of another file: they stay.
+  vktest::WriteFile(data + ".kurz.vktmp-12", "1");
+  vktest::WriteFile(iniDir + ".fremd.txt.vktmp-Q1W2E3", "2");
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  w.Show();
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_EQ(w.form1()->CB1->count(), 1);
+  EXPECT_FALSE(vktest::Exists(data + ".volkarn.dat.vktmp-AbC123"));
+  EXPECT_FALSE(vktest::Exists(data + ".Alpha.lst.vktmp-Zz9Yy8"));
+  EXPECT_FALSE(vktest::Exists(iniDir + "." + iniName + ".vktmp-Q1W2E3"));
+  EXPECT_TRUE(vktest::Exists(data + ".kurz.vktmp-12"));
+  EXPECT_TRUE(vktest::Exists(iniDir + ".fremd.txt.vktmp-Q1W2E3"));
+  w.Close();
+}
+
 TEST(MainWindowStart, BadNumbersInTheSettingsAreToldOnce) {
   vktest::TempDir home;
   MakeCatalogue(home.path(), {{"Alpha", "/ziel/a", 0, 0, {"/quelle/a"}}});
@@ -512,6 +542,7 @@ TEST(MainWindowEnd, SecondInstanceShowsTheBoxAndTouchesNoFile) {
   // The second start uses another home: it must not even create its data
   // folder or read its settings there.
   vktest::WriteFile(otherHome / "VKDaten/volkarn.dat", "kurz");
+  vktest::WriteFile(otherHome / "VKDaten/.volkarn.dat.vktmp-AbC123", "halb");
   SetHomeDirForTesting(otherHome.path());
   const auto otherBefore = Snapshot(otherHome.path());
   {
