@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -20,6 +21,8 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/internal.h"
@@ -51,6 +54,8 @@ struct CopyCapabilities {
   int procLinks = -1;            // /proc/self/fd usable for linkat: 1 / 0 / unknown
   // linkat(fd, "", AT_EMPTY_PATH) allowed: 1 / 0 / unknown
   std::atomic<int> emptyPathLinks{-1};
+  // Devices looked at for rotating disks, and their answer.
+  std::vector<std::pair<dev_t, bool>> rotating;
 };
 
 // What this thread knows of the destination folder it copied into last
@@ -162,12 +167,46 @@ int LinkUnnamed(int fd, int dirFd, const char* name) {
   return err;
 }
 
+// True when the device is (on) a rotating disk as the kernel tells
+// (/sys/dev/block/M:m/queue/rotational, for a partition that of its
+// disk). No block device behind it (tmpfs, network, some file systems
+// with several devices): false.
+bool ReadRotating(dev_t dev) {
+  if (major(dev) == 0) return false;
+  const std::string base =
+      "/sys/dev/block/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
+  for (const char* rel : {"/queue/rotational", "/../queue/rotational"}) {
+    std::ifstream in(base + rel);
+    int value = 0;
+    if (in >> value) return value == 1;
+  }
+  return false;
+}
+
+bool Rotating(dev_t dev) {
+  CopyCapabilities& caps = Caps();
+  std::lock_guard<std::mutex> lock(caps.mutex);
+  for (const auto& [d, rotating] : caps.rotating)
+    if (d == dev) return rotating;
+  const bool rotating = ReadRotating(dev);
+  caps.rotating.emplace_back(dev, rotating);
+  return rotating;
+}
+
+// Held while a large file is copied from or to a rotating disk.
+std::mutex& LargeCopyOnRotatingDisk() {
+  static std::mutex mutex;
+  return mutex;
+}
+
 bool RefusedCall(int err) {
   return err == EOPNOTSUPP || err == ENOSYS || err == EXDEV || err == EINVAL || err == ENOTTY;
 }
 
 constexpr std::size_t kBufferSize = 1 << 20;
 constexpr off_t kSmallFile = 64 * 1024;
+// From this size on a copy reads and writes long streams.
+constexpr off_t kLargeFile = off_t{4} << 20;
 constexpr off_t kRangeChunk = off_t{1} << 30;
 
 char* Buffer() {
@@ -247,6 +286,12 @@ int CopyContent(int in, int out, const struct stat& st, dev_t dstDev, const std:
     // Any other refusal: the plain copy below meets the real error.
   }
   if (st.st_size >= (off_t{1} << 20)) (void)posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+  // Two large files copied at once (by the threads of a backup) from or
+  // to a rotating disk would make its heads seek between the two streams
+  // for every read-ahead: there they are copied one at a time.
+  std::unique_lock<std::mutex> oneAtATime;
+  if (st.st_size >= kLargeFile && (Rotating(st.st_dev) || (dstDev != 0 && Rotating(dstDev))))
+    oneAtATime = std::unique_lock<std::mutex>(LargeCopyOnRotatingDisk());
 
   // A file whose size is not known (0) is read to its end.
   const off_t limit = st.st_size > 0 ? st.st_size : std::numeric_limits<off_t>::max();
@@ -527,6 +572,11 @@ int RemoveEntries(const std::string& dir, Pick doomed) {
 }
 
 }  // namespace
+
+bool OnRotatingDisk(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && Rotating(st.st_dev);
+}
 
 int RemoveCopyLeftovers(const std::string& targetDir, int sourceDirHandle) {
   if (sourceDirHandle < 0) return 0;

@@ -159,6 +159,12 @@ struct SourceRef {
 int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly,
                       const SourceRef& at);
 
+// True when the file system of the path lies on a rotating disk (as the
+// kernel tells; false where no block device is behind it). Large files
+// from or to such a disk are copied one at a time even by several
+// threads.
+bool OnRotatingDisk(const std::string& path);
+
 // Removes what copies cut short (killed, power lost) left in the folder
 // `targetDir`: files and symlinks named like the copy's temporary files
 // (".<name>.vktmp-" and six letters or digits) that the source folder,

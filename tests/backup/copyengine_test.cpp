@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -848,4 +849,37 @@ TEST_F(CopyEngineTest, WhileLongCopiesFinishACancelStillComesThrough) {
   EXPECT_GE(engine.CopiedTotal, 1);
   EXPECT_LE(engine.CopiedTotal, 6);  // those in work; the rest are dropped
   EXPECT_FALSE(HasTempLeftover(dst));
+}
+
+TEST_F(CopyEngineTest, LargeFilesGoOneAtATimeOnlyOnARotatingDisk) {
+  std::vector<std::string> places{tmp.path()};
+  if (fs::is_directory("/dev/shm")) places.push_back("/dev/shm/");
+  for (const std::string& place : places) {
+    const std::string root = place + "gross-" + std::to_string(getpid()) + "/";
+    for (int i = 0; i < 3; ++i)
+      vktest::WriteFile(root + "q/" + std::to_string(i) + ".bin", std::string((4 << 20) + 1, 'g'));
+    // Half way through each content: how many copies are there at once.
+    std::atomic<int> inside{0};
+    std::atomic<int> most{0};
+    platform::SetFaultHook([&](const std::string& op, const std::string&) {
+      if (op != "copy-write") return 0;
+      const int now = ++inside;
+      int seen = most;
+      while (now > seen && !most.compare_exchange_weak(seen, now)) {
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      --inside;
+      return 0;
+    });
+    engine.FullBackup = true;
+    engine.CopyThreads = 3;
+    Run({{root + "q", root + "z"}});
+    platform::SetFaultHook(nullptr);
+    EXPECT_EQ(3, engine.CopiedTotal) << place;
+    if (platform::OnRotatingDisk(root))
+      EXPECT_EQ(1, most.load()) << place << " (rotating disk)";
+    else
+      EXPECT_GE(most.load(), 2) << place;
+    fs::remove_all(root);
+  }
 }
