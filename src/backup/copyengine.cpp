@@ -25,6 +25,8 @@ class SilentObserver : public CopyObserver {
 SilentObserver silentObserver;
 
 const char kCancelLine[] = "Der Kopiervorgang wurde durch den Benutzer abgebrochen.";
+const char kStampKeptLine[] =
+    "Wegen dieser Fehler bleibt das Datum der letzten Sicherung unverändert.";
 
 // Replaces every "\r" by ": ".
 std::string JoinBreaks(const std::string& text) {
@@ -396,6 +398,11 @@ RunEnd FinishRun(CopyEngine& engine, const std::vector<CopyRow>& rows, tBackups&
     flushFailed = true;
     engine.RunStatus = CopyEngine::kFlushFailed;
   }
+  // A run with errors (files not copied, folders not read) ended with 0
+  // when its last copy succeeded. Its stamp would let the next
+  // incremental run pass over what is missing now: it stays as it was.
+  const bool withheld = engine.RunStatus == 0 && !engine.RunReport.empty();
+  if (withheld) engine.RunReport.push_back(kStampKeptLine);
   const std::string path = tBackups::GetDataDir() + jobs.GetLogFileName(jobIndex);
   int writeError = 0;
   end.reportViewed = engine.WriteRunReport(path, jobs.GetLastBackupDate(jobIndex),
@@ -420,6 +427,7 @@ RunEnd FinishRun(CopyEngine& engine, const std::vector<CopyRow>& rows, tBackups&
   }
   switch (engine.RunStatus) {
     case 0: {
+      if (withheld) break;
       TDateTime stamp = engine.NewLastBackup();
       double date = std::floor(stamp);
       jobs.SetJobStamp(jobIndex, date, stamp - date);

@@ -170,6 +170,9 @@ class CopyEngine {
 
 // The end of a run as the run window carries it out after the walk: cancel
 // line, flush, report, question, closing box and the new stamp of the job.
+// The stamp is stored only after a run without any error: a run that
+// ended with 0 but had errors (files not copied, folders not read) keeps
+// the old one and says so in the last report line.
 struct RunEnd {
   bool reportWritten = false;  // false: the end steps did not happen
   bool reportViewed = false;   // the user chose to view the report

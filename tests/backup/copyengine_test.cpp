@@ -443,6 +443,32 @@ TEST_F(CopyEngineTest, RunStatusIsThatOfTheLastCopy) {
   Run({{src + "/eins", dst + "/eins"}, {src + "/zwei", dst + "/zwei"}});
   EXPECT_EQ(0, engine.RunStatus);  // only an earlier file failed
   EXPECT_EQ(1u, engine.RunReport.size());
+  {
+    // Such a run keeps the job's last backup, and its report says so.
+    tBackups jobs;
+    const int job =
+        jobs.AddJob("Briefe", tmp / "ziel", Moment(2003, 2, 15, 0, 0, 0), EncodeTime(17, 5, 40, 0));
+    ui.answers.push_back(false);
+    RunEnd end = FinishRun(engine, {{src + "/eins", dst + "/eins"}}, jobs, job);
+    EXPECT_TRUE(end.reportWritten);
+    EXPECT_FALSE(end.stampStored);
+    EXPECT_EQ("15.02.2003", jobs.GetLastBackupDate(job));
+    EXPECT_EQ("17:05", jobs.GetLastBackupTime(job));
+    EXPECT_EQ(cp1252::FromUtf8("Datensicherung \"\" am 22.02.2003 um 18:30 Uhr.\r\n"
+                               "(Vorhergehende Sicherung: 15.02.2003/17:05)\r\n"
+                               "\r\n"
+                               "Folgende Fehler sind aufgetreten:\r\n"
+                               "Auf die Datei " +
+                               dst +
+                               "/eins/a.txt ist kein Zugriff möglich.\r\n"
+                               "Wegen dieser Fehler bleibt das Datum der letzten Sicherung "
+                               "unverändert.\r\n"
+                               "1 Dateien wurden kopiert.\r\n"),
+              vktest::ReadFile(tBackups::GetDataDir() + jobs.GetLogFileName(job)));
+    ASSERT_EQ(1u, ui.boxes.size());  // the question about the report only
+    EXPECT_EQ("ask", ui.boxes[0].kind);
+    ui.boxes.clear();
+  }
   Run({{src + "/zwei", dst + "/zwei"}, {src + "/eins", dst + "/eins"}});
   EXPECT_EQ(platform::kErrAccessDenied, engine.RunStatus);
 

@@ -273,7 +273,7 @@ TEST_F(RunWindowTest, ARunShowsProgressAndStoresTheStartAsTheNewLastBackup) {
   for (int i = 0; i < 60; ++i) Write(tmp / ("q/Daten/" + std::to_string(i) + ".txt"));
   Write(tmp / "q/Daten/sub/a.txt");
   Write(tmp / "q/Daten/skip.bak");
-  Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten", tmp / "q/Fehlt"}, {"*.bak"}, {}}});
+  Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {"*.bak"}, {}}});
   const TDateTime before = Now();
   bool sawRunning = false;
   platform::SetFaultHook([&](const std::string& op, const std::string& path) {
@@ -304,11 +304,8 @@ TEST_F(RunWindowTest, ARunShowsProgressAndStoresTheStartAsTheNewLastBackup) {
     EXPECT_TRUE(FKopie->BitBtn5->isEnabled());
     EXPECT_FALSE(FKopie->BitBtn4->isEnabled());
     EXPECT_EQ("61\nDateien\nkopiert.", S(FKopie->Label8->text()));
-    EXPECT_EQ((std::vector<std::string>{"OK 61", "OK 0"}), CountCells());
-    // The missing source folder costs two report lines and the question
-    // whether to see them; the run itself ended with 0.
-    ASSERT_EQ(1u, ui.boxes.size());
-    EXPECT_EQ("ask", ui.boxes[0].kind);
+    EXPECT_EQ((std::vector<std::string>{"OK 61"}), CountCells());
+    EXPECT_TRUE(ui.boxes.empty());
     EXPECT_EQ(0, FKopie->Engine().RunStatus);
     EXPECT_TRUE(FKopie->isVisible());
   });
@@ -323,8 +320,44 @@ TEST_F(RunWindowTest, ARunShowsProgressAndStoresTheStartAsTheNewLastBackup) {
   EXPECT_EQ(FormatDateText(4, stored), S(Form1->Edit2->text()));
   EXPECT_TRUE(Form1->RadioButton2->isChecked());
   const std::string report = vktest::ReadFile(tBackups::GetDataDir() + "Job.log");
-  EXPECT_NE(std::string::npos, report.find("Das Startverzeichnis " + tmp / "q/Fehlt"));
-  EXPECT_NE(std::string::npos, report.find("61 Dateien wurden kopiert.\r\n"));
+  EXPECT_NE(std::string::npos, report.find("Es sind keine Fehler aufgetreten.\r\n"
+                                           "61 Dateien wurden kopiert.\r\n"));
+}
+
+TEST_F(RunWindowTest, ARunWithErrorsKeepsTheLastBackup) {
+  Write(tmp / "q/Daten/a.txt");
+  Write(tmp / "q/Daten/b.txt");
+  Start({{"Job",
+          tmp / "ziel",
+          Date(2003, 2, 15),
+          EncodeTime(17, 5, 0, 0),
+          {tmp / "q/Fehlt", tmp / "q/Daten"},
+          {},
+          {}}});
+  ui.answers.push_back(false);
+  StartBackup([&] {
+    FKopie->BitBtn2->click();
+    // The missing source folder costs two report lines and the question
+    // whether to see them; the run itself ended with 0 (its last copy
+    // succeeded).
+    EXPECT_EQ(0, FKopie->Engine().RunStatus);
+    EXPECT_EQ((std::vector<std::string>{"OK 0", "OK 2"}), CountCells());
+    ASSERT_EQ(1u, ui.boxes.size());
+    EXPECT_EQ("ask", ui.boxes[0].kind);
+  });
+  EXPECT_TRUE(fs::exists(tmp / "ziel/Daten/b.txt"));
+  // The stamp stays: the next run still covers what is missing now.
+  JobRecord record;
+  ASSERT_TRUE(Form1->Backups()->GetJob(0, record));
+  EXPECT_EQ(Date(2003, 2, 15), std::floor(record.LastDate()));
+  EXPECT_EQ("15.02.2003", S(Form1->Edit2->text()));
+  const std::string report = vktest::ReadFile(tBackups::GetDataDir() + "Job.log");
+  EXPECT_NE(std::string::npos,
+            report.find(cp1252::FromUtf8(
+                " existiert nicht. Es konnten keine Dateien aus diesem Verzeichnis kopiert "
+                "werden.\r\n"
+                "Wegen dieser Fehler bleibt das Datum der letzten Sicherung unverändert.\r\n"
+                "2 Dateien wurden kopiert.\r\n")));
 }
 
 TEST_F(RunWindowTest, ARunWithCopyThreadsEndsAsOneCopyAfterTheOther) {
@@ -430,9 +463,10 @@ TEST_F(RunWindowTest, EndingTheProgramAfterARunWithErrors) {
   SetHomeDirForTesting(home);
   tBackups saved;
   ASSERT_EQ(tBackups::LoadResult::Loaded, saved.LoadCatalogue());
-  // Only an earlier file failed: the run ended with 0 and its stamp was
-  // saved with the catalogue.
-  EXPECT_EQ(FormatDateText(4, Now()), saved.GetLastBackupDate(0));
+  // Only an earlier file failed: the run ended with 0, but after an error
+  // the job keeps its last backup (none).
+  EXPECT_EQ("30.12.1899", saved.GetLastBackupDate(0));
+  EXPECT_EQ(1, saved.Count());
   toptionen options;
   options.LoadSettings();
   EXPECT_TRUE(options.GetCB1());
