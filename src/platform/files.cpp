@@ -214,6 +214,7 @@ bool IsExecutableFile(const std::string& path) {
 }
 
 bool DirWritable(const std::string& path) {
+  if (Fault("dir-writable", path) != 0) return false;
   struct stat st {};
   if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   return access(path.c_str(), W_OK | X_OK) == 0;

@@ -237,6 +237,7 @@ std::string FindTextEditor();
 // Fault injection for tests: called before an operation with the path
 // concerned; a non-zero result is taken as the errno of that step.
 //   "list-dir"          DirLister, before the folder is opened
+//   "dir-writable"      DirWritable: a non-zero result makes it false
 //   "copy-open-source"  CopyFile, before the source is opened (source path)
 //   "copy-write"        CopyFile, half way through the content (destination)
 //   "copy-link"         CopyFile, before the copy replaces the destination

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <errno.h>
+#include <stdlib.h>
+
+#include <cstdlib>
 #include <filesystem>
+
+#include "platform/platform.h"
 
 #include "support/core_support.h"
 
@@ -74,6 +80,31 @@ TEST(PathText, ProgramAndHomeFolders) {
   SetHomeDirForTesting("");
   // The build tree is writable, so the program keeps everything beside itself.
   EXPECT_EQ(GetHomeDir(), GetProgramDir());
+}
+
+TEST(PathText, AProgramFolderThatCannotBeWrittenSendsSettingsAndDataToTheUser) {
+  vktest::TempDir data;
+  const char* before = std::getenv("XDG_DATA_HOME");
+  const std::string saved = before != nullptr ? before : "";
+  setenv("XDG_DATA_HOME", (data.path() + "xdg").c_str(), 1);
+  const std::string programDir = GetProgramDir();
+  platform::SetFaultHook([programDir](const std::string& op, const std::string& path) {
+    return op == "dir-writable" && path == programDir ? EACCES : 0;
+  });
+  SetHomeDirForTesting("");
+  const std::string home = GetHomeDir();
+  platform::SetFaultHook(nullptr);
+  EXPECT_EQ(data.path() + "xdg/VolKarn/", home);
+  EXPECT_TRUE(std::filesystem::is_directory(home));
+  // Decided once: settings and data stay together for the whole run.
+  EXPECT_EQ(home, GetHomeDir());
+  EXPECT_EQ(home + ChangeExt(GetProgramFileName(), "ini"), GetIniFileName());
+  if (before != nullptr)
+    setenv("XDG_DATA_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_DATA_HOME");
+  SetHomeDirForTesting("");
+  EXPECT_EQ(GetProgramDir(), GetHomeDir());
 }
 
 TEST(PathText, CountFilesWalksTheTreeButNoLinks) {
