@@ -5,8 +5,10 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "backup/timeproc.h"
+#include "platform/internal.h"
 #include "storage/codepage.h"
 #include "storage/daten.h"
 #include "storage/pathtext.h"
@@ -908,4 +911,56 @@ TEST_F(CopyEngineTest, LargeFilesGoOneAtATimeOnlyOnARotatingDisk) {
       EXPECT_GE(most.load(), 2) << place;
     fs::remove_all(root);
   }
+}
+
+// A run killed at any moment (kill -9, power loss) leaves every target file
+// old or new, and the next run leaves no temporary file behind.
+TEST_F(CopyEngineTest, ARunKilledAtAnyMomentLeavesEveryFileOldOrNew) {
+  constexpr int kFiles = 60;
+  const std::string oldText(256 * 1024, 'a');
+  const std::string newText(300 * 1024, 'b');
+  for (int i = 0; i < kFiles; ++i) Write("k/" + std::to_string(i), newText);
+  auto newFiles = [&] {
+    int n = 0;
+    for (int i = 0; i < kFiles; ++i) {
+      std::error_code ec;
+      n += fs::file_size(dst + "/k/" + std::to_string(i), ec) == newText.size();
+    }
+    return n;
+  };
+  int killedInTheRun = 0;
+  for (bool named : {false, true}) {
+    for (int killAfter : {1, 10, 30}) {
+      for (int i = 0; i < kFiles; ++i) vktest::WriteFile(dst + "/k/" + std::to_string(i), oldText);
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        platform::detail::g_forceNamedTemp = named;
+        CopyEngine run;
+        run.FullBackup = true;
+        run.StartRun();
+        run.RunRows({{src, dst}});
+        _exit(0);
+      }
+      // Killed once this many files are new: in the middle of the copies.
+      while (newFiles() < killAfter) std::this_thread::yield();
+      kill(child, SIGKILL);
+      int status = 0;
+      ASSERT_EQ(child, waitpid(child, &status, 0));
+      killedInTheRun += WIFSIGNALED(status) && newFiles() < kFiles;
+      for (int i = 0; i < kFiles; ++i) {
+        const std::string content = vktest::ReadFile(dst + "/k/" + std::to_string(i));
+        EXPECT_TRUE(content == oldText || content == newText)
+            << "file " << i << " has " << content.size() << " bytes (named " << named << ")";
+      }
+    }
+    // The next run completes the backup and removes what the killed ones
+    // left.
+    platform::detail::g_forceNamedTemp = named;
+    Run();
+    platform::detail::g_forceNamedTemp = false;
+    EXPECT_EQ(kFiles, newFiles());
+    EXPECT_FALSE(HasTempLeftover(dst)) << "named " << named;
+  }
+  EXPECT_GT(killedInTheRun, 0);  // the kills came while files were copied
 }
