@@ -1,8 +1,17 @@
 #include "backup/copypipeline.h"
 
+#include <system_error>
+
 CopyPipeline::CopyPipeline(int threads, CopyFunction copy)
     : copy_(std::move(copy)), jobs_(kCapacity), done_(kCapacity, 0) {
-  for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+  for (int i = 0; i < threads; ++i) {
+    try {
+      workers_.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+      // No more threads to be had: fewer do (none: the owner copies).
+      break;
+    }
+  }
 }
 
 CopyPipeline::~CopyPipeline() {
