@@ -2,7 +2,6 @@
 // folder (a named one where the file system has none), then linked into
 // place in one step, so that a copy that fails leaves the old destination
 // as it was and no temporary file behind.
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -548,26 +547,18 @@ bool IsTempName(const char* name) {
 
 namespace {
 
-// Removes the entries of the folder `dir` that `doomed` picks (it gets the
-// folder's descriptor, the name and the entry's lstat). Result: the
-// number removed.
+// Removes the temporary-looking entries of the folder `dir` that `doomed`
+// picks (it gets the name and the kind). Result: the number removed.
 template <typename Pick>
 int RemoveEntries(const std::string& dir, Pick doomed) {
-  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return 0;
-  DIR* listing = fdopendir(fd);
-  if (listing == nullptr) {
-    close(fd);
-    return 0;
-  }
+  DirLister listing(dir);
+  DirEntry entry;
   int removed = 0;
-  while (const dirent* e = readdir(listing)) {
-    if (!IsTempName(e->d_name)) continue;
-    struct stat st {};
-    if (fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (doomed(e->d_name, st) && unlinkat(fd, e->d_name, 0) == 0) ++removed;
+  while (listing.Next(entry, false)) {
+    if (IsTempName(entry.name.c_str()) && doomed(entry.name, entry.kind) &&
+        unlinkat(listing.Handle(), entry.name.c_str(), 0) == 0)
+      ++removed;
   }
-  closedir(listing);
   return removed;
 }
 
@@ -580,21 +571,22 @@ bool OnRotatingDisk(const std::string& path) {
 
 int RemoveCopyLeftovers(const std::string& targetDir, int sourceDirHandle) {
   if (sourceDirHandle < 0) return 0;
-  return RemoveEntries(targetDir, [sourceDirHandle](const char* name, const struct stat& st) {
+  return RemoveEntries(targetDir, [sourceDirHandle](const std::string& name, EntryKind kind) {
     // Only files and links, and never one that the source has too (then
     // it is a file of the user's, copied like any other).
-    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return false;
+    if (kind != EntryKind::File && kind != EntryKind::Symlink) return false;
     struct stat src {};
-    return fstatat(sourceDirHandle, name, &src, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+    return fstatat(sourceDirHandle, name.c_str(), &src, AT_SYMLINK_NOFOLLOW) != 0 &&
+           errno == ENOENT;
   });
 }
 
 int RemoveTempLeftovers(const std::string& dir, const std::string& of) {
-  return RemoveEntries(dir, [&of](const char* name, const struct stat& st) {
-    if (!S_ISREG(st.st_mode)) return false;
+  return RemoveEntries(dir, [&of](const std::string& name, EntryKind kind) {
+    if (kind != EntryKind::File) return false;
     // "." + of + ".vktmp-" + six characters
-    return of.empty() || (std::strlen(name) == 1 + of.size() + 7 + 6 &&
-                          std::memcmp(name + 1, of.data(), of.size()) == 0);
+    return of.empty() ||
+           (name.size() == 1 + of.size() + 7 + 6 && name.compare(1, of.size(), of) == 0);
   });
 }
 
