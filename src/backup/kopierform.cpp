@@ -570,6 +570,7 @@ void TFKopie::BitBtn2Click() {
   engine_.JobName = S(Label2->text());
   engine_.SetExclusions(S(ExcludedExts), S(ExcludedFiles));
   engine_.SetObserver(observer_.get());
+  engine_.RunMark = tBackups::GetDataDir() + tBackups::kRunMarkName;
   engine_.StartRun();
   bool escaped = false;
   try {

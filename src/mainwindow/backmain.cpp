@@ -155,7 +155,9 @@ void TForm1::FormCreate(const std::string& lockName) {
   // The controls first: they touch no file, and the other windows may
   // reach them even when this start is refused.
   BuildLayout();
-  if (!lock_.Acquire(lockName)) {
+  // One program per data folder, whatever the environment of each.
+  if (lock_.Acquire(tBackups::GetDataDir(), lockName) ==
+      platform::InstanceLock::Result::HeldElsewhere) {
     startRefused_ = true;
     ShowInfo("VolKarn wurde bereits gestartet!", 1);
     return;

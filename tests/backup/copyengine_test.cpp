@@ -88,6 +88,8 @@ bool HasTempLeftover(const std::string& dir) {
 }
 
 const std::string kCount3 = "3\rDateien\rkopiert.";
+const std::string kStoppedLine =
+    "Der Kopiervorgang wurde vorzeitig beendet. Die weiteren Dateien wurden nicht kopiert.";
 
 struct Recorder : CopyObserver {
   std::vector<std::string> files;
@@ -502,7 +504,7 @@ TEST_F(CopyEngineTest, MissingSourceAndUncreatableTarget) {
           "",
           "Das Startverzeichnis " + missing +
               " existiert nicht. Es konnten keine Dateien aus diesem Verzeichnis kopiert werden.",
-          dst + "/: Das Zielverzeichnis konnte nicht angelegt werden."}),
+          dst + "/: Das Zielverzeichnis konnte nicht angelegt werden.", kStoppedLine}),
       engine.RunReport);
   EXPECT_EQ((std::vector<std::string>{"<<<", "OK 0"}), rec.CellsOf(1));
   EXPECT_EQ((std::vector<std::string>{"<<<", "?? 0"}), rec.CellsOf(2));
@@ -549,7 +551,8 @@ class FullDiskTest : public CopyEngineTest {
     EXPECT_EQ("alte Fassung", vktest::ReadFile(dst + "/eins/gross.bin"));
     EXPECT_FALSE(HasTempLeftover(dst));
     EXPECT_EQ((std::vector<std::string>{dst + "/eins/gross.bin konnte nicht nach " + dst +
-                                        "/eins/ kopiert werden. Der Datenträger ist voll."}),
+                                            "/eins/ kopiert werden. Der Datenträger ist voll.",
+                                        kStoppedLine}),
               engine.RunReport);
     EXPECT_EQ((std::vector<std::string>{"<<<", "?? 0"}), rec.CellsOf(1));
     EXPECT_EQ((std::vector<std::string>{"<<<", "OK 0"}), rec.CellsOf(2));
@@ -599,8 +602,9 @@ TEST_F(FullDiskTest, ADiskFullWithCopyThreadsGivesOneLineAndStops) {
   engine.CopyThreads = 3;
   Run(rows);
   EXPECT_EQ(CopyEngine::kDiskFull, engine.RunStatus);
-  ASSERT_EQ(1u, engine.RunReport.size());
+  ASSERT_EQ(2u, engine.RunReport.size());
   EXPECT_TRUE(engine.RunReport[0].ends_with(" kopiert werden. Der Datenträger ist voll."));
+  EXPECT_EQ(kStoppedLine, engine.RunReport[1]);
   EXPECT_EQ(0, engine.CopiedTotal);
   EXPECT_EQ((std::vector<std::string>{"<<<", "?? 0"}), rec.CellsOf(1));
   EXPECT_EQ((std::vector<std::string>{"<<<", "OK 0"}), rec.CellsOf(2));

@@ -248,7 +248,7 @@ TEST_F(Catalogue, JobTextsAndReportNames) {
   tBackups jobs;
   jobs.LoadCatalogue();
   EXPECT_EQ(jobs.GetLogFileName(0), "a.log.log");
-  EXPECT_EQ(jobs.GetCountFileName(1), "B.LST");  // exact case only
+  EXPECT_EQ(jobs.GetCountFileName(1), "B.LST.cou");  // exact case only: added
   EXPECT_EQ(jobs.LoadJobText(0, 1), "*.bak\r\n.TMP\r\n");
   EXPECT_EQ(jobs.LoadJobText(0, 2), "");  // missing file
   EXPECT_EQ(jobs.LoadJobText(0, 3), "");
