@@ -28,6 +28,13 @@ const char kCancelLine[] = "Der Kopiervorgang wurde durch den Benutzer abgebroch
 const char kStampKeptLine[] =
     "Wegen dieser Fehler bleibt das Datum der letzten Sicherung unverändert.";
 
+// The run mark: one path per line, each ended by "\n", as the paths are.
+void WriteMark(const std::string& path, const std::vector<std::string>& roots) {
+  std::string bytes;
+  for (const std::string& root : roots) bytes += root + "\n";
+  platform::WriteFileAtomic(path, bytes);
+}
+
 // Replaces every "\r" by ": ".
 std::string JoinBreaks(const std::string& text) {
   std::string out;
@@ -145,7 +152,13 @@ bool CopyEngine::EnterRunMark(const std::vector<CopyRow>& rows) {
   if (RunMark.empty()) return false;
   std::vector<std::string> marked;
   const bool found = platform::PathExists(RunMark);
-  if (found) textfile::ReadLines(RunMark, marked);
+  std::string bytes;
+  if (found && platform::ReadWholeFile(RunMark, bytes)) {
+    // One target root per line, as the paths are (UTF-8).
+    std::size_t start = 0;
+    for (std::size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1)
+      marked.push_back(bytes.substr(start, end - start));
+  }
   std::vector<std::string> lines;
   for (const CopyRow& row : rows) lines.push_back(AddBackslash(row.target));
   for (const std::string& root : marked) {
@@ -155,7 +168,7 @@ bool CopyEngine::EnterRunMark(const std::vector<CopyRow>& rows) {
   lines.insert(lines.end(), markedElsewhere_.begin(), markedElsewhere_.end());
   // The mark holds the roots of this run and those of killed runs that
   // still wait for their leftovers to go.
-  textfile::WriteLines(RunMark, lines);
+  WriteMark(RunMark, lines);
   return found;
 }
 
@@ -165,7 +178,7 @@ void CopyEngine::LeaveRunMark() {
   if (markedElsewhere_.empty())
     platform::DeleteFile(RunMark);
   else
-    textfile::WriteLines(RunMark, markedElsewhere_);
+    WriteMark(RunMark, markedElsewhere_);
 }
 
 int CopyEngine::WalkDirectory(const std::string& source, const std::string& target,
@@ -482,7 +495,7 @@ std::vector<std::string> CopyEngine::ReportLines(const std::string& previousDate
 bool CopyEngine::WriteRunReport(const std::string& path, const std::string& previousDate,
                                 const std::string& previousTime, int* writeError) {
   bool hasErrors = !RunReport.empty();
-  int err = textfile::WriteLines(path, ReportLines(previousDate, previousTime));
+  int err = textfile::WriteLinesVisible(path, ReportLines(previousDate, previousTime));
   if (writeError != nullptr) *writeError = err;
   if (err != 0) return false;
   if (hasErrors && RunStatus != kCancelled &&

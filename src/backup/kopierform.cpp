@@ -413,8 +413,9 @@ void TFKopie::RestorePlace() {
   if (Form1 == nullptr || Form1->Options() == nullptr) return;
   int left = 0, top = 0, w = 0, h = 0;
   Form1->Options()->GetKopFormPos(left, top, w, h);
-  move(left, top);
-  resize(w, h);
+  const WindowPlace place = FitToScreen({left, top, w, h});
+  move(place.left, place.top);
+  resize(place.width, place.height);
 }
 
 void TFKopie::FormShow() {

@@ -188,7 +188,8 @@ void TForm1::LoadFiles() {
   toptionen::LoadResult settings = options_->LoadSettings();
   if (settings == toptionen::LoadResult::Unreadable) {
     messages.push_back("Die Einstellungsdatei " + iniFile +
-                       " konnte nicht gelesen werden. Es gelten die Voreinstellungen.");
+                       " konnte nicht gelesen werden. Es gelten die Voreinstellungen. Sie wird "
+                       "beim Beenden nicht überschrieben.");
   } else if (!options_->BadLines().empty()) {
     std::string lines;
     for (int line : options_->BadLines()) {
@@ -450,7 +451,9 @@ void TForm1::FormClose() {
              1);
   }
   backups_->FreeJobs();
-  if (options_->SaveSettings() != 0) {
+  // A settings file that could not be read stays as it is (told at start).
+  const int settingsSaved = options_->SaveSettings();
+  if (settingsSaved != 0 && settingsSaved != toptionen::kNotWritten) {
     ShowInfo("Die Einstellungsdatei " + GetIniFileName() + " konnte nicht gespeichert werden.", 1);
   }
 }

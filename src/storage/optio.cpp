@@ -14,12 +14,25 @@ constexpr std::size_t kLineCount = 12;
 constexpr int kFirstNumber = 1, kLastNumber = 9;
 }  // namespace
 
+WindowPlace ClampPlace(const WindowPlace& stored, const WindowPlace& area) {
+  WindowPlace p;
+  p.width = std::clamp(stored.width, 0, std::max(area.width, 0));
+  p.height = std::clamp(stored.height, 0, std::max(area.height, 0));
+  // Computed in 64 bits: a stored edge may be near the ends of int.
+  const std::int64_t right = std::int64_t{area.left} + area.width - p.width;
+  const std::int64_t bottom = std::int64_t{area.top} + area.height - p.height;
+  p.left = static_cast<int>(std::clamp<std::int64_t>(stored.left, area.left, right));
+  p.top = static_cast<int>(std::clamp<std::int64_t>(stored.top, area.top, bottom));
+  return p;
+}
+
 toptionen::toptionen() : lines_(kLineCount, "0") {}
 
 toptionen::LoadResult toptionen::LoadSettings(const std::string& path) {
   std::string file = path.empty() ? GetIniFileName() : path;
   LoadResult result = LoadResult::Missing;
   badLines_.clear();
+  loadFailed_ = false;
   if (platform::PathExists(file)) {
     std::vector<std::string> lines;
     int code = 0;
@@ -28,6 +41,7 @@ toptionen::LoadResult toptionen::LoadSettings(const std::string& path) {
       result = LoadResult::Loaded;
     } else {
       result = code == platform::kErrFileNotFound ? LoadResult::Missing : LoadResult::Unreadable;
+      loadFailed_ = result == LoadResult::Unreadable;
     }
   }
   while (lines_.size() < kLineCount) lines_.push_back("0");
@@ -37,6 +51,8 @@ toptionen::LoadResult toptionen::LoadSettings(const std::string& path) {
 }
 
 int toptionen::SaveSettings(const std::string& path) const {
+  // Never overwrite what could not be read (the rule of the catalogue).
+  if (loadFailed_) return kNotWritten;
   return textfile::WriteLines(path.empty() ? GetIniFileName() : path, lines_);
 }
 

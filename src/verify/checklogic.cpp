@@ -273,7 +273,7 @@ void BackupCheck::CountMissing(platform::DirLister& lister, const std::string& s
 }
 
 int BackupCheck::SaveCountFile(const std::string& path) const {
-  return textfile::WriteLines(path, Report.Lines());
+  return textfile::WriteLinesVisible(path, Report.Lines());
 }
 
 // --------------------------------------------------------- completion --

@@ -24,6 +24,7 @@
 
 #include "backup/timeproc.h"
 #include "platform/internal.h"
+#include "platform/platform_support.h"
 #include "storage/codepage.h"
 #include "storage/daten.h"
 #include "storage/pathtext.h"
@@ -1193,7 +1194,7 @@ TEST_F(CopyEngineTest, AKilledRunsLeftoversGoInTheNextRunWhateverItsMode) {
   vktest::WriteFile(dst + "/sub/.b.txt.vktmp-Zz9999", "whole copy");
   const std::string mark = tmp / "home/VKDaten/volkarn.run";
   const std::string elsewhere = tmp / "anderswo/";
-  vktest::WriteFile(mark, dst + "/\r\n" + elsewhere + "\r\n");
+  vktest::WriteFile(mark, dst + "/\n" + elsewhere + "\n");
   engine.RunMark = mark;
   engine.FullBackup = false;
   engine.ChangedSince = Stamp(2003, 2, 1);  // nothing is newer
@@ -1201,8 +1202,26 @@ TEST_F(CopyEngineTest, AKilledRunsLeftoversGoInTheNextRunWhateverItsMode) {
   EXPECT_EQ(0, engine.CopiedTotal);
   EXPECT_FALSE(HasTempLeftover(dst));
   // The mark keeps the roots of the killed run that this run did not walk.
-  EXPECT_EQ(elsewhere + "\r\n", vktest::ReadFile(mark));
+  EXPECT_EQ(elsewhere + "\n", vktest::ReadFile(mark));
   // A run over those roots too leaves no mark.
   Run({{src, tmp / "anderswo"}, {src, dst}});
   EXPECT_FALSE(vktest::Exists(mark));
+}
+
+TEST_F(CopyEngineTest, NamesInTheReportStayOnTheirLineAndVisible) {
+  Write("zwei\nZeilen.txt");
+  Write("\xE4\xB8\xAD.txt");  // a character Windows-1252 lacks
+  Write("?.txt");
+  engine.FullBackup = true;
+  platform::SetFaultHook(vktest::FailAt("copy-open-source", EACCES));
+  Run();
+  tBackups jobs;
+  const int job = jobs.AddJob("Namen", tmp / "ziel", 0, 0);
+  FinishRun(engine, {{src, dst}}, jobs, job);
+  const std::string report = vktest::ReadFile(tBackups::GetDataDir() + jobs.GetLogFileName(job));
+  for (const std::string& line :
+       {"Auf die Datei " + dst + "/zwei[x0A]Zeilen.txt ist kein Zugriff m\xF6glich.\r\n",
+        "Auf die Datei " + dst + "/[U+4E2D].txt ist kein Zugriff m\xF6glich.\r\n",
+        "Auf die Datei " + dst + "/?.txt ist kein Zugriff m\xF6glich.\r\n"})
+    EXPECT_NE(std::string::npos, report.find(line)) << line;
 }

@@ -298,8 +298,8 @@ TEST_F(CheckTest, TargetMappingAndATargetInsideItsSource) {
   vktest::WriteFile(Src("D/Sich/D/old.txt"), "1");
   std::filesystem::create_symlink(Src("D"), Src("weg"));
   // However the target is spelled: through a link, with "//" or "/./".
-  for (const std::string& targetDir : {Src("D/Sich"), Src("weg/Sich"), Src("D//Sich"),
-                                       Src("D/./Sich")}) {
+  for (const std::string& targetDir :
+       {Src("D/Sich"), Src("weg/Sich"), Src("D//Sich"), Src("D/./Sich")}) {
     check.Rows.clear();
     check.Rows.push_back(MakeCheckRow(Src("D"), targetDir));
     check.RunCheck();
