@@ -188,18 +188,20 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
   return Walk(listing, source, target, folder, status, dirDate);
 }
 
-bool CopyEngine::CaseClash(std::vector<std::pair<std::string, std::string>>& seen,
-                           const std::string& name, const std::string& sourceFolder) {
+std::string CopyEngine::CaseClash(std::vector<std::pair<std::string, std::string>>& seen,
+                                  const std::string& name) {
   const std::string folded = text::Upper(name);
-  for (const auto& [key, first] : seen) {
-    if (key != folded) continue;
-    RunReport.push_back(sourceFolder + name + " wurde nicht gesichert: Das Ziel unterscheidet " +
-                        "den Namen nicht von " + sourceFolder + first + ".");
-    RowMark = "?? ";
-    return true;
-  }
+  for (const auto& [key, first] : seen)
+    if (key == folded) return first;
   seen.emplace_back(folded, name);
-  return false;
+  return std::string();
+}
+
+void CopyEngine::ReportCaseClash(const std::string& folder, const std::string& name,
+                                 const std::string& first) {
+  RunReport.push_back(folder + name + " wurde nicht gesichert: Das Ziel unterscheidet den " +
+                      "Namen nicht von " + folder + first + ".");
+  RowMark = "?? ";
 }
 
 bool CopyEngine::InFailedFolder(const std::string& targetFolder) const {
@@ -239,11 +241,21 @@ int CopyEngine::Walk(platform::DirLister& listing, const std::string& source,
       platform::RemoveCopyLeftovers(d + f, listing.Handle());
       cleaned = true;
     }
+    // On a target that ignores letter case: the names met in this folder.
+    std::vector<std::pair<std::string, std::string>> seen;
     // Files and links: copied when the mode and the exclusions select them.
-    auto copyFile = [&](const platform::DirEntry& entry) {
+    // (`clashChecked`: the name was looked at already.)
+    auto copyFile = [&](const platform::DirEntry& entry, bool clashChecked) {
+      const std::string first =
+          ignoresCase_ && !clashChecked ? CaseClash(seen, entry.name) : std::string();
       // A symlink is copied as the link itself, decided by its own stamp;
       // a link to a folder is never entered.
       if (!((FullBackup || dirDate || IsNewer(entry)) && IsIncluded(entry.name))) return;
+      if (!first.empty()) {
+        // It would land on the first one: never copied over it.
+        ReportCaseClash(s + f, entry.name, first);
+        return;
+      }
       if (!cleaned) {
         // Before the first copy into the target folder: what a run cut
         // short left there goes. No copy of this run is in work in that
@@ -253,8 +265,6 @@ int CopyEngine::Walk(platform::DirLister& listing, const std::string& source,
       }
       CopyEntry(s, d, f, entry.name, listing.Handle(), status, own);
     };
-    // On a target that ignores letter case: the names met in this folder.
-    std::vector<std::pair<std::string, std::string>> seen;
     platform::DirEntry entry;
     // A full backup needs no stamps: the kind of each entry comes from the
     // listing itself, and the copy looks at the file when it opens it.
@@ -267,10 +277,17 @@ int CopyEngine::Walk(platform::DirLister& listing, const std::string& source,
         // would block the run for good.
         continue;
       }
-      if (ignoresCase_ && CaseClash(seen, entry.name, s + f)) continue;
       if (entry.kind != platform::EntryKind::Directory) {
-        copyFile(entry);
+        copyFile(entry, false);
         continue;
+      }
+      if (ignoresCase_) {
+        const std::string first = CaseClash(seen, entry.name);
+        if (!first.empty()) {
+          // Its files would mix with those of the first one.
+          ReportCaseClash(s + f, entry.name, first);
+          continue;
+        }
       }
       const std::string sub = f + entry.name;
       if (InFailedFolder(d + sub + "/")) continue;
@@ -279,7 +296,7 @@ int CopyEngine::Walk(platform::DirLister& listing, const std::string& source,
       platform::DirLister child(listing, entry.name, s + sub + "/");
       if (child.TurnedIntoNonFolder()) {
         platform::DirEntry now;
-        if (listing.Describe(entry.name, now)) copyFile(now);
+        if (listing.Describe(entry.name, now)) copyFile(now, true);
         continue;
       }
       // A target root inside the source is never walked into, or the

@@ -151,11 +151,14 @@ class CopyEngine {
   // Walks the open listing of source + folder.
   int Walk(platform::DirLister& listing, const std::string& s, const std::string& d,
            const std::string& f, std::int32_t& status, bool dirDate);
-  // True (and a report line) when a name of this folder, on a target that
-  // ignores letter case, would land on an earlier one (`seen`: folded
-  // name to the first name).
-  bool CaseClash(std::vector<std::pair<std::string, std::string>>& seen, const std::string& name,
-                 const std::string& sourceFolder);
+  // On a target that ignores letter case: the earlier name of this folder
+  // that `name` would land on, or empty (then it is noted in `seen`:
+  // folded name and first name).
+  static std::string CaseClash(std::vector<std::pair<std::string, std::string>>& seen,
+                               const std::string& name);
+  // The report line for a name not backed up because of `first`.
+  void ReportCaseClash(const std::string& folder, const std::string& name,
+                       const std::string& first);
   // True when the target folder lies in a folder that could not be made.
   bool InFailedFolder(const std::string& targetFolder) const;
   // The run mark: read and written at the start (true: a killed run left

@@ -582,10 +582,11 @@ bool TFNeu::SaveJobLists() {
   const ListFile files[] = {{backups->GetListFileName(SelectedJob), VList},
                             {backups->GetExtFileName(SelectedJob), LiBo1},
                             {backups->GetExclFileName(SelectedJob), LiBo3},
-                            {"extens.dat", LiBo2}};
+                            {tBackups::kExtensionListName, LiBo2}};
   bool ok = true;
   for (const ListFile& file : files) {
-    if (!tBackups::IsSafeFileName(file.name)) {
+    // The shared list is the only shared file written here.
+    if (file.list != LiBo2 && !tBackups::IsSafeFileName(file.name)) {
       ShowInfo("Die Liste konnte nicht gespeichert werden: der Dateiname \"" + file.name +
                    "\" ist ungültig.",
                1);

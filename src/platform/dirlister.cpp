@@ -99,6 +99,15 @@ EntryKind KindOfMode(mode_t mode) {
   return EntryKind::Other;
 }
 
+// Read-only bit, size and times of an entry from its lstat.
+void FillDescription(DirEntry& entry, const struct stat& st) {
+  entry.readOnly = (st.st_mode & S_IWUSR) == 0;
+  entry.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  entry.mtime = st.st_mtim.tv_sec;
+  entry.mtimeNsec = st.st_mtim.tv_nsec;
+  entry.stamp = DosStampOf(st.st_mtim.tv_sec);
+}
+
 }  // namespace
 
 bool DirLister::Describe(const std::string& name, DirEntry& entry) const {
@@ -108,11 +117,7 @@ bool DirLister::Describe(const std::string& name, DirEntry& entry) const {
   entry.name = name;
   entry.hidden = !name.empty() && name[0] == '.';
   entry.kind = KindOfMode(st.st_mode);
-  entry.readOnly = (st.st_mode & S_IWUSR) == 0;
-  entry.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-  entry.mtime = st.st_mtim.tv_sec;
-  entry.mtimeNsec = st.st_mtim.tv_nsec;
-  entry.stamp = DosStampOf(st.st_mtim.tv_sec);
+  FillDescription(entry, st);
   return true;
 }
 
@@ -164,12 +169,7 @@ bool DirLister::Next(DirEntry& entry, bool describe) {
       return true;
     }
     entry.kind = KindOfMode(st.st_mode);
-    if (!describe) return true;
-    entry.readOnly = (st.st_mode & S_IWUSR) == 0;
-    entry.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-    entry.mtime = st.st_mtim.tv_sec;
-    entry.mtimeNsec = st.st_mtim.tv_nsec;
-    entry.stamp = DosStampOf(st.st_mtim.tv_sec);
+    if (describe) FillDescription(entry, st);
     return true;
   }
 }

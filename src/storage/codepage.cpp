@@ -298,22 +298,28 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines, int* er
   return true;
 }
 
-int WriteLinesVisible(const std::string& path, const std::vector<std::string>& lines) {
+namespace {
+
+int WriteConverted(const std::string& path, const std::vector<std::string>& lines,
+                   std::string (*convert)(const std::string&)) {
   std::string bytes;
   for (const std::string& line : lines) {
-    bytes += cp1252::FromUtf8Visible(line);
+    bytes += convert(line);
     bytes += "\r\n";
   }
   return platform::WriteFileAtomic(path, bytes);
 }
 
+std::string Plain(const std::string& utf8) { return cp1252::FromUtf8(utf8); }
+
+}  // namespace
+
+int WriteLinesVisible(const std::string& path, const std::vector<std::string>& lines) {
+  return WriteConverted(path, lines, cp1252::FromUtf8Visible);
+}
+
 int WriteLines(const std::string& path, const std::vector<std::string>& lines) {
-  std::string bytes;
-  for (const std::string& line : lines) {
-    bytes += cp1252::FromUtf8(line);
-    bytes += "\r\n";
-  }
-  return platform::WriteFileAtomic(path, bytes);
+  return WriteConverted(path, lines, Plain);
 }
 
 }  // namespace textfile
