@@ -8,7 +8,7 @@
 #include <QFont>
 #include <QString>
 
-#include "storage/optio.h"
+#include "storage/windowplace.h"
 
 class QLabel;
 class QWidget;

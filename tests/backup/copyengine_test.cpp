@@ -22,12 +22,12 @@
 
 #include <gtest/gtest.h>
 
-#include "backup/timeproc.h"
 #include "platform/internal.h"
 #include "platform/platform_support.h"
 #include "storage/codepage.h"
 #include "storage/daten.h"
 #include "storage/pathtext.h"
+#include "storage/timeproc.h"
 #include "support/core_support.h"
 
 namespace fs = std::filesystem;

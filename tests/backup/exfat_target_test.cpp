@@ -18,7 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "backup/copyengine.h"
-#include "backup/timeproc.h"
+#include "storage/timeproc.h"
 #include "storage/pathtext.h"
 #include "support/core_support.h"
 

@@ -1,4 +1,5 @@
 #include "storage/optio.h"
+#include "storage/windowplace.h"
 
 #include <sys/stat.h>
 
