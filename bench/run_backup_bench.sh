@@ -9,7 +9,8 @@
 # Environment: RUNS (runs per figure, median reported, default 5), PLACES
 # (folders to build the trees in, default "/dev/shm /var/tmp"), PARTS (any
 # of full incr gui big memory; default all), BUILD (build folder, default
-# build/bench-engine), KEEP=1 keeps the trees.
+# build/bench-engine), KEEP=1 keeps the trees, BIG_MIB (size of each of the
+# five large files, default 1024).
 #
 # Every tool copies into a fresh target (removed and flushed before, not
 # timed). The engine runs without its final flush (--no-sync) where it is
@@ -24,16 +25,18 @@ BUILD=${BUILD:-$ROOT/build/bench-engine}
 RUNS=${RUNS:-5}
 PLACES=${PLACES:-"/dev/shm /var/tmp"}
 PARTS=${PARTS:-"full incr gui big memory"}
+BIG_MIB=${BIG_MIB:-1024}
 
 want() { [[ " $PARTS " == *" $1 "* ]]; }
 
-echo "== build (Release, no sanitizer) in $BUILD"
-cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVOLKARN_SANITIZE=OFF \
-  -DVOLKARN_TESTS=OFF -DVOLKARN_BENCH=ON "-DCMAKE_CXX_FLAGS=-Wno-restrict" >/dev/null
-cmake --build "$BUILD" -j2 --target bench_backup bench_backup_gui >/dev/null
+# shellcheck source=bench/bench_lib.sh
+source "$ROOT/bench/bench_lib.sh"
+build_bench bench_backup bench_backup_gui
 ENGINE=$BUILD/bench/bench_backup
 GUI=$BUILD/bench/bench_backup_gui
 export QT_QPA_PLATFORM=offscreen
+# The run window is also measured on an X display where xvfb-run is there.
+XVFB=$(command -v xvfb-run || true)
 
 echo "== machine"
 echo "cpu: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores"
@@ -47,63 +50,11 @@ make_tree() {
   python3 "$ROOT/bench/make_tree.py" "$@"
 }
 
-# timed VAR CMD...: runs the command; adds its wall time to the array VAR
-# and its processor time (user + system, children included, in steps of
-# 10 ms) to VAR_cpu.
-timed() {
-  local var=$1
-  shift
-  local t0 t1 wall user sys
-  t0=$(date +%s.%N)
-  /usr/bin/time -f "%e %U %S" -o "$WORK/time.out" "$@" >"$WORK/last.out" 2>"$WORK/last.err" || {
-    echo "command failed: $*" >&2
-    cat "$WORK/last.err" >&2
-    exit 1
-  }
-  t1=$(date +%s.%N)
-  read -r wall user sys <"$WORK/time.out"
-  eval "$var+=($(echo "$t1 - $t0" | bc -l))"
-  eval "${var}_cpu+=($(echo "$user + $sys" | bc -l))"
-}
-
-# field NAME: a key=value field of the last program output.
-field() { tr ' ' '\n' <"$WORK/last.out" | sed -n "s/^$1=//p"; }
-
-median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {m=(NR%2)?a[(NR+1)/2]:(a[NR/2]+a[NR/2+1])/2; printf "%.4f", m}'; }
-ratio() { echo "scale=3; $1 / $2" | bc -l | sed 's/^\./0./'; }
 
 fresh() {
   rm -rf "$WORK/dst"
   mkdir -p "$WORK/dst"
   sync
-}
-
-report() {  # report LABEL VALUE
-  printf '  %-40s %s\n' "$1" "$2"
-}
-
-# versus NAME ARRAY: "wall / cpu" medians of a timed array.
-both() {
-  local -n w=$1
-  local -n c=${1}_cpu
-  echo "$(median "${w[@]}") $(median "${c[@]}")"
-}
-
-# line LABEL ARRAY [REF_ARRAY LIMIT_TEXT]...: wall and processor time, and
-# their ratios to the reference arrays.
-line() {
-  local label=$1 arr=$2
-  shift 2
-  local mw mc
-  read -r mw mc <<<"$(both "$arr")"
-  local text="wall ${mw} s, cpu ${mc} s"
-  while (($# >= 2)); do
-    local rw rc
-    read -r rw rc <<<"$(both "$1")"
-    text+=" | $(ratio "$mw" "$rw") / $(ratio "$mc" "$rc") x $2"
-    shift 2
-  done
-  report "$label" "$text"
 }
 
 for place in $PLACES; do
@@ -121,6 +72,7 @@ for place in $PLACES; do
   if want full || want gui; then
     cp_t=() cp_t_cpu=() rs_t=() rs_t_cpu=() en_t=() en_t_cpu=() dummy=() dummy_cpu=()
     ensync_walk=() ensync_flush=() en_walk=() en_walk_cpu=() gui_walk=() gui_walk_cpu=() en_rss=()
+    xgui_walk=() xgui_walk_cpu=()
     for ((i = 0; i < RUNS; i++)); do
       if want full; then
         fresh; timed cp_t cp -a "$SRC" "$WORK/dst/Daten"
@@ -139,6 +91,13 @@ for place in $PLACES; do
         fresh; timed dummy "$GUI" "$SRC" "$WORK/dst/Daten"
         gui_walk+=("$(field walk_s)")
         gui_walk_cpu+=("$(field cpu_s)")
+        if [[ -n "$XVFB" ]]; then
+          # The same on an X display (a virtual one) instead of offscreen.
+          fresh; timed dummy env QT_QPA_PLATFORM=xcb "$XVFB" -a -s "-screen 0 1280x1024x24" \
+            "$GUI" "$SRC" "$WORK/dst/Daten"
+          xgui_walk+=("$(field walk_s)")
+          xgui_walk_cpu+=("$(field cpu_s)")
+        fi
       fi
     done
     if want full; then
@@ -152,7 +111,8 @@ for place in $PLACES; do
     if want gui; then
       echo "  full backup through the run window (time of the run inside the programs):"
       line "engine" en_walk
-      line "run window (offscreen)" gui_walk en_walk "engine (<= 1.3)"
+      line "run window (offscreen)" gui_walk en_walk "engine (<= 1.15)"
+      [[ -z "$XVFB" ]] || line "run window (X display, Xvfb)" xgui_walk en_walk "engine (<= 1.15)"
     fi
   fi
 
@@ -177,7 +137,7 @@ for place in $PLACES; do
     rm -rf "$WORK/dst"
     BIG=$WORK/big/Gross
     mkdir -p "$BIG"
-    for n in 1 2 3 4 5; do head -c $((200 * 1024 * 1024)) /dev/urandom >"$BIG/gross$n.bin"; done
+    for n in 1 2 3 4 5; do head -c $((BIG_MIB * 1024 * 1024)) /dev/urandom >"$BIG/gross$n.bin"; done
     sync
     cp_t=() cp_t_cpu=() en_t=() en_t_cpu=()
     for ((i = 0; i < RUNS; i++)); do
@@ -185,7 +145,7 @@ for place in $PLACES; do
       fresh; timed en_t "$ENGINE" --no-sync "$BIG" "$WORK/dst/Gross"
     done
     rm -rf "$WORK/big" "$WORK/dst"
-    echo "  five files of 200 MiB (ratios wall / cpu):"
+    echo "  five files of $BIG_MIB MiB (ratios wall / cpu):"
     line "cp -a" cp_t
     line "engine, no flush" en_t cp_t "cp -a (<= 1.05)"
   fi

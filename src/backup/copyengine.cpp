@@ -96,8 +96,15 @@ void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
     // The copy threads live as long as the walk.
     struct EndCopies {
       std::unique_ptr<CopyPipeline>& pipeline;
-      ~EndCopies() { pipeline.reset(); }
-    } endCopies{pipeline_};
+      std::unique_ptr<platform::ReadAhead>& readAhead;
+      ~EndCopies() {
+        pipeline.reset();
+        readAhead.reset();
+      }
+    } endCopies{pipeline_, readAhead_};
+    // Only an incremental run reads the stamps of the entries.
+    if (!FullBackup && ReadAheadThreads != 0)
+      readAhead_ = std::make_unique<platform::ReadAhead>(ReadAheadThreads);
     sweep_ = killedBefore;
     failedFolders_.clear();
     targetRoots_.clear();
@@ -267,8 +274,8 @@ int CopyEngine::Walk(platform::DirLister& listing, const std::string& source,
     platform::DirEntry entry;
     // A full backup needs no stamps: the kind of each entry comes from the
     // listing itself, and the copy looks at the file when it opens it.
-    const bool describe = !FullBackup;
-    while (!StopsWalk(status) && listing.IsOpen() && listing.Next(entry, describe)) {
+    platform::AheadListing entries(readAhead_.get(), listing, !FullBackup);
+    while (!StopsWalk(status) && listing.IsOpen() && entries.Next(entry)) {
       Events();
       if (StopsWalk(status)) break;
       if (entry.kind == platform::EntryKind::Other) {
@@ -313,6 +320,7 @@ int CopyEngine::Walk(platform::DirLister& listing, const std::string& source,
     TakeBack(status, true);
   }
   observer_->SetCount(CountText());
+  observer_->ShowPending();
   Events();
   return own;
 }

@@ -18,6 +18,7 @@
 
 #include "backup/copypipeline.h"
 #include "platform/platform.h"
+#include "platform/readahead.h"
 #include "storage/exclusion.h"
 #include "storage/timeproc.h"
 
@@ -36,6 +37,9 @@ class CopyObserver {
   virtual void SetRowCount(int row, const std::string& text) = 0;
   // Lets pending user input be handled; a cancel arrives here.
   virtual void ProcessEvents() = 0;
+  // The end of a folder or of the run: whatever the observer still holds
+  // back of the line and the count display is shown now.
+  virtual void ShowPending() {}
 };
 
 // One directory pair of a job: the source root and its mirrored target.
@@ -85,6 +89,11 @@ class CopyEngine {
   // and status are those of copying one file after the other. A cancel or
   // a stop takes effect after the copies already in work.
   int CopyThreads = -1;
+  // Threads that read the stamps of the next entries of an incremental
+  // run while the walk handles this one (-1: by the number of processors,
+  // 0: none). The walk takes them in the listing's order: the run is the
+  // same whatever the number.
+  int ReadAheadThreads = -1;
 
   // ---- run state ----
   std::vector<std::string> RunReport;
@@ -188,6 +197,8 @@ class CopyEngine {
   std::vector<std::string> markedElsewhere_;
   // The copies in work; made at the first copy of a run, ended with it.
   std::unique_ptr<CopyPipeline> pipeline_;
+  // The stamp readers of an incremental run; made at its start.
+  std::unique_ptr<platform::ReadAhead> readAhead_;
   // While the copies of a folder are finished, events are processed at
   // least this often (beside once per entry of the walk).
   static constexpr std::chrono::milliseconds kEventsWhileWaiting{100};

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QGlyphRun>
 #include <QHeaderView>
@@ -201,21 +202,59 @@ void PathLabel::paintEvent(QPaintEvent* event) {
 
 // --------------------------------------------------------------- observer --
 
-// The run window as the engine sees it.
+// The run window as the engine sees it. The line of the current file and
+// the count display are drawn at most once per frame of the screen: what
+// arrives in between is kept and drawn at the next frame, so the screen
+// always shows the latest file and count, and the end of each folder and
+// of the run draws at once. Events are still processed for every entry.
 class TFKopie::Observer : public CopyObserver {
  public:
   explicit Observer(TFKopie* form) : form_(form) {}
 
-  void SetCurrentFile(const std::string& text) override { form_->Label7->ShowNow(Q(text)); }
+  void SetCurrentFile(const std::string& text) override {
+    form_->Label7->SetTextLater(Q(text));
+    fileWaiting_ = true;
+    DrawAtFrame();
+  }
   void SetCount(const std::string& text) override {
-    form_->Label8->setText(Q(text).replace(QLatin1Char('\r'), QLatin1Char('\n')));
-    form_->Label8->repaint();
+    count_ = text;
+    countWaiting_ = true;
+    DrawAtFrame();
   }
   void SetRowCount(int row, const std::string& text) override { form_->SetCell(2, row, Q(text)); }
-  void ProcessEvents() override { QCoreApplication::processEvents(); }
+  void ProcessEvents() override {
+    DrawAtFrame();
+    QCoreApplication::processEvents();
+  }
+  void ShowPending() override {
+    if (fileWaiting_) form_->Label7->ShowNow(form_->Label7->text());
+    if (countWaiting_) {
+      form_->Label8->setText(Q(count_).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+      form_->Label8->repaint();
+    }
+    fileWaiting_ = countWaiting_ = false;
+    lastFrame_.start();
+  }
+  // A new run starts with nothing held back and draws its first file at once.
+  void Reset() {
+    fileWaiting_ = countWaiting_ = false;
+    lastFrame_.invalidate();
+  }
 
  private:
+  // About one frame of a 60 Hz screen.
+  static constexpr qint64 kFrameMs = 16;
+  void DrawAtFrame() {
+    if ((fileWaiting_ || countWaiting_) &&
+        (!lastFrame_.isValid() || lastFrame_.elapsed() >= kFrameMs))
+      ShowPending();
+  }
+
   TFKopie* form_;
+  std::string count_;
+  bool fileWaiting_ = false;
+  bool countWaiting_ = false;
+  QElapsedTimer lastFrame_;
 };
 
 // ------------------------------------------------------------------ form --
@@ -571,6 +610,7 @@ void TFKopie::BitBtn2Click() {
   SetRunningLook(true);
   ApplyRunRequest(request_, engine_);
   engine_.CheckDirDate = CheckBox2->isChecked();
+  observer_->Reset();
   engine_.SetObserver(observer_.get());
   engine_.RunMark = tBackups::GetDataDir() + tBackups::kRunMarkName;
   engine_.StartRun();
@@ -582,6 +622,7 @@ void TFKopie::BitBtn2Click() {
     escaped = true;
     engine_.RunStatus = CopyEngine::kRaised;
   }
+  observer_->ShowPending();
 
   SetRunningLook(false);
   EndDone end;

@@ -58,6 +58,8 @@ class PathLabel : public QWidget {
   void clear() { setText(QString()); }
   // Sets the text and redraws the line at once.
   void ShowNow(const QString& text);
+  // Takes the text without drawing it; the next ShowNow or paint shows it.
+  void SetTextLater(const QString& text) { text_ = text; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -7,6 +7,7 @@
 
 #include "platform/internal.h"
 #include "platform/platform.h"
+#include "platform/readahead.h"
 
 namespace platform {
 
@@ -116,6 +117,18 @@ bool DirLister::Describe(const std::string& name, DirEntry& entry) const {
     return false;
   entry.name = name;
   entry.hidden = !name.empty() && name[0] == '.';
+  entry.kind = KindOfMode(st.st_mode);
+  FillDescription(entry, st);
+  return true;
+}
+
+bool DescribeListed(const DirLister& listing, DirEntry& entry) {
+  // As Next does it with describe: an entry removed since it was listed
+  // is gone; one whose inode cannot be read keeps the kind the listing
+  // gave it and no stamp.
+  struct stat st {};
+  if (fstatat(listing.Handle(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno != ENOENT;
   entry.kind = KindOfMode(st.st_mode);
   FillDescription(entry, st);
   return true;

@@ -202,6 +202,11 @@ void BackupCheck::CountSourceFiles() {
 void BackupCheck::CompareTargets() {
   FoundTotal = 0;
   PresentTotal = 0;
+  struct EndReadAhead {
+    std::unique_ptr<platform::ReadAhead>& ahead;
+    ~EndReadAhead() { ahead.reset(); }
+  } endReadAhead{readAhead_};
+  if (ReadAheadThreads != 0) readAhead_ = std::make_unique<platform::ReadAhead>(ReadAheadThreads);
   for (std::size_t i = 0; i < Rows.size(); ++i) {
     CheckRow& row = Rows[i];
     rowFound_ = 0;
@@ -238,11 +243,18 @@ void BackupCheck::CountMissing(platform::DirLister& lister, const std::string& s
   std::int32_t present = 0;
   {
     platform::DirEntry entry;
-    std::string targetFile = target + sub;  // + name for each entry
+    const std::string targetDir = target + sub;
+    std::string targetFile = targetDir;  // + name for each entry
     const std::size_t targetLength = targetFile.size();
-    while (!Cancelled() && lister.Next(entry, false)) {
+    // With threads ahead, they look for the files in the target too.
+    const bool ahead = readAhead_ != nullptr && readAhead_->Threads() > 0;
+    platform::AheadListing entries(ahead ? readAhead_.get() : nullptr, lister, false,
+                                   ahead ? &targetDir : nullptr);
+    while (!Cancelled() && entries.Next(entry)) {
       observer_->ProcessEvents();
       if (Cancelled()) break;
+      // Looked for ahead in the target: every entry listed as no folder.
+      const bool lookedFor = ahead && entry.kind != platform::EntryKind::Directory;
       if (entry.kind == platform::EntryKind::Directory) {
         platform::DirLister child(lister, entry.name, sourceDir + entry.name + "/");
         if (child.TurnedIntoNonFolder()) {
@@ -257,9 +269,13 @@ void BackupCheck::CountMissing(platform::DirLister& lister, const std::string& s
       if (IsCopyable(entry.kind) && rule_.IsIncluded(entry.name)) {
         ++rowFound_;
         ++found;
-        targetFile.resize(targetLength);
-        targetFile += entry.name;
-        if (platform::FileExists(targetFile)) {
+        bool inTarget = entries.Present();
+        if (!lookedFor) {
+          targetFile.resize(targetLength);
+          targetFile += entry.name;
+          inTarget = platform::FileExists(targetFile);
+        }
+        if (inTarget) {
           ++rowPresent_;
           ++present;
         }

@@ -18,10 +18,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/readahead.h"
 #include "storage/exclusion.h"
 #include "storage/timeproc.h"
 
@@ -151,6 +153,11 @@ class BackupCheck {
   // The clock of the header (tests fix it).
   std::function<TDateTime()> Clock;
   void SetObserver(CheckObserver* observer);
+  // Threads that look for the next entries' files in the target while the
+  // comparison handles this one (-1: by the number of processors, 0:
+  // none). The entries are taken in the listing's order: the findings are
+  // the same whatever the number.
+  int ReadAheadThreads = -1;
 
   // ---- run state ----
   CheckReport Report;
@@ -185,7 +192,8 @@ class BackupCheck {
   CheckObserver* observer_;  // never null: a silent one by default
   std::int32_t rowFound_ = 0;
   std::int32_t rowPresent_ = 0;
-  platform::FileId skipTarget_;  // the current row's target (never walked)
+  platform::FileId skipTarget_;                     // the current row's target (never walked)
+  std::unique_ptr<platform::ReadAhead> readAhead_;  // during pass 2
 };
 
 // The completion's list as its window shows it; rows count from 0.

@@ -135,6 +135,39 @@ class CopyEngineTest : public ::testing::Test {
     vktest::WriteFile(src + "/" + rel, bytes);
   }
 
+  // What a run gave: every call to the observer, the report, the status,
+  // the count and the files in the targets (below tmp/ziel).
+  struct Outcome {
+    Recorder rec;
+    std::vector<std::string> report;
+    std::int32_t status = 0;
+    std::int32_t total = 0;
+    std::vector<std::string> files;
+  };
+  Outcome Taken() const {
+    return {rec, engine.RunReport, engine.RunStatus, engine.CopiedTotal, FilesBelow(tmp / "ziel")};
+  }
+  // Runs the rows again into empty targets and expects the same outcome;
+  // `moreEvents`: waiting may let events through more often, never less.
+  void ExpectSameRun(const std::vector<CopyRow>& rows, const Outcome& one, int threads,
+                     bool moreEvents) {
+    fs::remove_all(tmp / "ziel");
+    rec = Recorder();
+    Run(rows);
+    const Outcome now = Taken();
+    EXPECT_EQ(one.rec.files, now.rec.files) << threads;
+    EXPECT_EQ(one.rec.counts, now.rec.counts) << threads;
+    EXPECT_EQ(one.rec.cells, now.rec.cells) << threads;
+    if (moreEvents)
+      EXPECT_LE(one.rec.events, now.rec.events) << threads;
+    else
+      EXPECT_EQ(one.rec.events, now.rec.events) << threads;
+    EXPECT_EQ(one.report, now.report) << threads;
+    EXPECT_EQ(one.status, now.status) << threads;
+    EXPECT_EQ(one.total, now.total) << threads;
+    EXPECT_EQ(one.files, now.files) << threads;
+  }
+
   vktest::TempDir tmp;
   vktest::ScriptedUi ui;
   Recorder rec;
@@ -795,28 +828,13 @@ TEST_F(CopyEngineTest, CopyThreadsGiveTheResultsOfOneCopyAfterTheOther) {
 
   engine.CopyThreads = 0;
   Run(rows);
-  const Recorder one = rec;
-  const std::vector<std::string> report = engine.RunReport;
-  const std::int32_t status = engine.RunStatus;
-  const std::int32_t total = engine.CopiedTotal;
-  const std::vector<std::string> files = FilesBelow(tmp / "ziel");
-  EXPECT_GT(total, 100);
-  EXPECT_FALSE(report.empty());
+  const Outcome one = Taken();
+  EXPECT_GT(one.total, 100);
+  EXPECT_FALSE(one.report.empty());
 
   for (int threads : {2, 4}) {
-    fs::remove_all(tmp / "ziel");
-    rec = Recorder();
     engine.CopyThreads = threads;
-    Run(rows);
-    EXPECT_EQ(one.files, rec.files) << threads;
-    EXPECT_EQ(one.counts, rec.counts) << threads;
-    EXPECT_EQ(one.cells, rec.cells) << threads;
-    // Waiting for copies may let events through more often, never less.
-    EXPECT_LE(one.events, rec.events) << threads;
-    EXPECT_EQ(report, engine.RunReport) << threads;
-    EXPECT_EQ(status, engine.RunStatus) << threads;
-    EXPECT_EQ(total, engine.CopiedTotal) << threads;
-    EXPECT_EQ(files, FilesBelow(tmp / "ziel")) << threads;
+    ExpectSameRun(rows, one, threads, true);
   }
 }
 
@@ -1209,4 +1227,48 @@ TEST_F(CopyEngineTest, NamesInTheReportStayOnTheirLineAndVisible) {
         "Auf die Datei " + dst + "/[U+4E2D].txt ist kein Zugriff m\xF6glich.\r\n",
         "Auf die Datei " + dst + "/?.txt ist kein Zugriff m\xF6glich.\r\n"})
     EXPECT_NE(std::string::npos, report.find(line)) << line;
+}
+
+TEST_F(CopyEngineTest, ReadAheadGivesTheResultsOfTheWalkOnOneThread) {
+  // Old and new files over several batches of one folder and in
+  // sub-folders, excluded ones, links, a folder that cannot be read and
+  // copies that fail: whatever the number of threads reading ahead, the
+  // run is that of the walk on one thread.
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "viele/" + std::to_string(i) + (i % 11 == 0 ? ".bak" : ".txt");
+    Write(name);
+    SetTime(src + "/" + name, 2003, 2, i % 3 == 0 ? 10 : 20);
+  }
+  for (int d = 0; d < 6; ++d) {
+    for (int i = 0; i < 20; ++i) {
+      const std::string name =
+          "ordner" + std::to_string(d) + (i % 2 ? "/unten/" : "/") + std::to_string(i) + ".txt";
+      Write(name);
+      SetTime(src + "/" + name, 2003, 2, i % 4 == 0 ? 10 : 20);
+    }
+  }
+  Write("zu/b.txt");
+  fs::create_symlink("viele/1.txt", src + "/link-datei");
+  fs::create_symlink(src + "/ordner1", src + "/link-ordner");
+  platform::SetFaultHook([](const std::string& op, const std::string& path) {
+    if (op == "list-dir" && path.ends_with("/zu/")) return EACCES;
+    if (op == "copy-open-source" && path.ends_with("7.txt")) return EACCES;
+    return 0;
+  });
+  engine.FullBackup = false;
+  engine.ChangedSince = Stamp(2003, 2, 15);
+  engine.SetExclusions("*.BAK\r\n", "");
+  engine.CopyThreads = 0;
+  const std::vector<CopyRow> rows{{src, dst}, {src + "/ordner2", dst + "2"}};
+
+  engine.ReadAheadThreads = 0;
+  Run(rows);
+  const Outcome one = Taken();
+  EXPECT_GT(one.total, 150);
+  EXPECT_GT(one.report.size(), 3u);
+
+  for (int threads : {1, 4}) {
+    engine.ReadAheadThreads = threads;
+    ExpectSameRun(rows, one, threads, false);
+  }
 }

@@ -465,3 +465,53 @@ TEST_F(CompletionTest, CancelStopsAtTheNextEntry) {
 }
 
 }  // namespace
+
+TEST_F(CheckTest, ReadAheadGivesTheFindingsOfTheWalkOnOneThread) {
+  // Several batches of one folder, sub-folders, excluded files, links, a
+  // folder that cannot be read and half of the files missing: the same
+  // report and counts with 0, 1 and 4 threads looking ahead.
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = std::to_string(i) + (i % 11 == 0 ? ".bak" : ".txt");
+    vktest::WriteFile(Src("R/viele/" + name), "1");
+    if (i % 3 == 0) vktest::WriteFile(Tgt("R/viele/" + name), "1");
+  }
+  for (int d = 0; d < 5; ++d) {
+    for (int i = 0; i < 20; ++i) {
+      const std::string name =
+          "R/o" + std::to_string(d) + (i % 2 ? "/u/" : "/") + std::to_string(i) + ".txt";
+      vktest::WriteFile(Src(name), "1");
+      if (i % 4 == 0) vktest::WriteFile(Tgt(name), "1");
+    }
+  }
+  vktest::WriteFile(Src("R/zu/b.txt"), "1");
+  fs::create_symlink("viele/1.txt", Src("R/link-datei"));
+  fs::create_symlink(Src("R/o1"), Src("R/link-ordner"));
+  fs::create_directories(Tgt("R/o2/6.txt"));  // a folder is no file
+  AddRow(Src("R"));
+  AddRow(Src("R/o3"));
+  check.SetExclusions("*.BAK\r\n", "");
+  HookGuard hook([](const std::string& op, const std::string& path) {
+    return op == "list-dir" && path.ends_with("/zu/") ? EACCES : 0;
+  });
+
+  std::vector<std::string> lines;
+  std::vector<std::int32_t> totals;
+  int rounds = 0;
+  for (int threads : {0, 1, 4}) {
+    check.ReadAheadThreads = threads;
+    Recorder rec(check);
+    check.RunCheck();
+    const std::vector<std::int32_t> now{check.FileTotal, check.FoundTotal, check.PresentTotal,
+                                        check.MissingSum};
+    if (threads == 0) {
+      lines = check.Report.Lines();
+      totals = now;
+      rounds = rec.rounds;
+      EXPECT_GT(check.MissingSum, 150);
+      continue;
+    }
+    EXPECT_EQ(lines, check.Report.Lines()) << threads;
+    EXPECT_EQ(totals, now) << threads;
+    EXPECT_EQ(rounds, rec.rounds) << threads;
+  }
+}

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# A million files: a full backup, an unchanged incremental run and a check
+# of 1,000,000 files in 10,000 folders, with the peak memory against that of
+# 20,000 files and the time per file against that of 100,000 files.
+#
+#   bench/run_million_bench.sh
+#   SKIP_MILLION=1 bench/run_million_bench.sh     # does nothing
+#
+# Environment: SKIP_MILLION=1 skips the whole benchmark; PLACE (where the
+# trees are made; default /dev/shm when it and the memory hold two copies
+# of the tree, else /var/tmp); BUILD (default build/bench-engine); KEEP=1
+# keeps the trees (the next run then does not make them again).
+#
+# The trees (files of 0.5-2 KiB) are made once under PLACE/vk-million-N and
+# the script says how long that took. Each figure is one run (the million
+# takes long); wall and processor time come from /usr/bin/time.
+set -euo pipefail
+
+if [[ "${SKIP_MILLION:-0}" == 1 ]]; then
+  echo "million-file benchmark skipped (SKIP_MILLION=1)"
+  exit 0
+fi
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BUILD:-$ROOT/build/bench-engine}
+
+# About 8 KiB per file on tmpfs (page and inode), twice (tree and backup).
+need_kib=$((1000000 * 8 * 2))
+avail_kib=$(awk '/MemAvailable/ {print $2}' /proc/meminfo)
+shm_kib=$(df -k --output=avail /dev/shm 2>/dev/null | tail -1 || echo 0)
+if [[ -z "${PLACE:-}" ]]; then
+  if ((avail_kib > need_kib * 3 / 2 && shm_kib > need_kib)); then PLACE=/dev/shm; else PLACE=/var/tmp; fi
+fi
+
+# shellcheck source=bench/bench_lib.sh
+source "$ROOT/bench/bench_lib.sh"
+build_bench bench_backup bench_check
+ENGINE=$BUILD/bench/bench_backup
+CHECK=$BUILD/bench/bench_check
+
+WORK=$(mktemp -d "$PLACE/vkmillion.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+
+echo "== machine: $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB, $PLACE ($(df -T "$PLACE" | awk 'NR==2 {print $2}'))"
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# tree FILES FOLDERS: makes PLACE/vk-million-FILES once; prints its path.
+tree() {
+  local dir=$PLACE/vk-million-$1
+  if [[ ! -f "$dir/.made" ]]; then
+    rm -rf "$dir"
+    local t0
+    t0=$(date +%s.%N)
+    python3 "$ROOT/bench/make_tree.py" "$dir/Daten" "$1" "$2" 512 2048 4
+    sync
+    touch -d '2003-01-01' "$dir/.made"
+    echo "  made $1 files in $2 folders in $(echo "$(date +%s.%N) - $t0" | bc -l | cut -c1-7) s" >&2
+  fi
+  echo "$dir"
+}
+
+declare -A per_file rss
+for n in 20000 100000 1000000; do
+  folders=$((n / 100))
+  dir=$(tree "$n" "$folders")
+  [[ "${KEEP:-0}" == 1 ]] || trap 'rm -rf "$WORK" "$dir"' EXIT
+  rm -rf "$WORK/dst"
+  mkdir -p "$WORK/dst"
+  full=() full_cpu=() incr=() incr_cpu=() chk=() chk_cpu=()
+  timed full "$ENGINE" --no-sync "$dir/Daten" "$WORK/dst/Daten"
+  [[ "$(field copied)" == "$n" ]] || { echo "full backup copied $(field copied)" >&2; exit 1; }
+  rss[$n]=$(field peak_rss_kib)
+  sleep 2
+  stamp=$(date +%s)
+  timed incr "$ENGINE" --no-sync --incremental "$stamp" "$dir/Daten" "$WORK/dst/Daten"
+  [[ "$(field copied)" == 0 ]] || { echo "incremental copied files" >&2; exit 1; }
+  incr_rss=$(field peak_rss_kib)
+  timed chk "$CHECK" "$dir/Daten" "$WORK/dst"
+  [[ "$(field missing)" == 0 ]] || { echo "check found missing files" >&2; exit 1; }
+  per_file[$n]=$(echo "scale=9; ${full[0]} / $n" | bc -l)
+  echo "  $n files (load $(cut -d' ' -f1 /proc/loadavg)):"
+  report "full backup, no flush" "wall ${full[0]} s, cpu ${full_cpu[0]} s, $(echo "scale=2; ${per_file[$n]} * 1000000" | bc -l) us per file, peak ${rss[$n]} KiB"
+  report "incremental, nothing changed" "wall ${incr[0]} s, cpu ${incr_cpu[0]} s, peak $incr_rss KiB"
+  report "check, nothing missing" "wall ${chk[0]} s, cpu ${chk_cpu[0]} s"
+  rm -rf "$WORK/dst"
+  [[ "${KEEP:-0}" == 1 ]] || rm -rf "$dir"
+done
+echo "  peak memory 1,000,000 / 20,000 files: $(ratio "${rss[1000000]}" "${rss[20000]}") (<= 1.1)"
+echo "  time per file 1,000,000 / 100,000 files: $(ratio "${per_file[1000000]}" "${per_file[100000]}") (<= 1.2)"
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
