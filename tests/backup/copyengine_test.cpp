@@ -1057,10 +1057,11 @@ TEST_F(CopyEngineTest, OnATargetThatIgnoresCaseASecondNameNeverReplacesTheFirst)
   Write("ORDNER/a.txt", "B");
   Write("anders.txt", "X");
   engine.FullBackup = true;
-  int probes = 0;
+  std::atomic<int> probes{0};  // the hook is called by the copy threads too
   platform::SetFaultHook([&probes](const std::string& op, const std::string&) {
-    probes += op == "case-probe";
-    return op == "case-probe" ? 1 : 0;
+    if (op != "case-probe") return 0;
+    ++probes;
+    return 1;
   });
   Run();
   EXPECT_EQ(1, probes);  // once for the target root
