@@ -23,10 +23,7 @@ Tabout::Tabout(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWind
   setWindowTitle(QStringLiteral(" "));
   setFont(SansFont(11));
   setFixedSize(199, 149);
-  QPalette p = palette();
-  p.setColor(QPalette::Window, kBackground);
-  setPalette(p);
-  setAutoFillBackground(true);
+  FillColour(this, kBackground);
   setMouseTracking(true);
 
   // Panel2 lies outside the visible area and only takes the focus; it comes

@@ -7,6 +7,7 @@
 #include "backup/qt_errorbox.h"
 #include "editor/neuform.h"
 #include "mainwindow/backmain.h"
+#include "mainwindow/qt_application.h"
 #include "mainwindow/qt_forms.h"
 #include "sync/neusynform.h"
 #include "verify/checkform.h"
@@ -14,9 +15,7 @@
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  // The application title. No display name: Qt would append it to every
-  // window caption.
-  QApplication::setApplicationName(QStringLiteral("VolKarn"));
+  SetUpApplication(app);
   QtUserInterface boxes;
   SetUserInterface(&boxes);
 

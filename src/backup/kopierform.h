@@ -149,6 +149,9 @@ class TFKopie : public QDialog {
   void FitLastColumn();
   int GridClientWidth() const;
   void SetRunningLook(bool running);
+  // Shows the controls of the state on display (choices, or run and end)
+  // and hides those of the other.
+  void ShowStateControls();
 
   CopyEngine engine_;
   std::unique_ptr<Observer> observer_;

@@ -16,6 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -27,6 +29,7 @@
 
 #include "about/aboutform.h"
 #include "backup/errorbox.h"
+#include "backup/qt_errorbox.h"
 #include "backup/timeproc.h"
 #include "mainwindow/qt_forms.h"
 #include "platform/platform.h"
@@ -136,6 +139,27 @@ QString Trimmed(const QString& s) { return QString::fromStdString(text::Trim(s.t
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+// The local socket of the running instance, beside its single-instance
+// lock and named after it.
+QString InstanceSocketName(const std::string& lockName) {
+  const std::string dir = platform::RuntimeDir();
+  // In the shared /tmp the user id keeps users apart.
+  const std::string suffix =
+      dir == "/tmp" ? "-" + std::to_string(platform::UserId()) : std::string();
+  return Q(dir + "/" + lockName + suffix + ".sock");
+}
+
+// Asks the running instance to show its window; quietly nothing when it
+// does not answer.
+void AskRunningInstanceToComeForward(const std::string& lockName) {
+  QLocalSocket socket;
+  socket.connectToServer(InstanceSocketName(lockName));
+  if (!socket.waitForConnected(1000)) return;
+  socket.write("front\n");
+  socket.waitForBytesWritten(1000);
+  socket.disconnectFromServer();
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ start --
@@ -146,6 +170,7 @@ TForm1::TForm1(QWidget* parent, const std::string& lockName)
                           Qt::WindowCloseButtonHint),
       backups_(std::make_unique<tBackups>()),
       options_(std::make_unique<toptionen>()) {
+  setObjectName(QLatin1String(kMainWindowName));
   FormCreate(lockName);
 }
 
@@ -157,9 +182,11 @@ void TForm1::FormCreate(const std::string& lockName) {
   BuildLayout();
   if (!lock_.Acquire(lockName)) {
     startRefused_ = true;
+    AskRunningInstanceToComeForward(lockName);
     ShowInfo("VolKarn wurde bereits gestartet!", 1);
     return;
   }
+  ListenForLaterStarts(lockName);
   setFixedSize(kWidth, kHeight);
   setWindowTitle(QStringLiteral("VolKarn 2.0 (22.02.2003)"));
   LoadFiles();
@@ -171,6 +198,34 @@ void TForm1::FormCreate(const std::string& lockName) {
       "wird die neuere über die ältere kopiert. Unterverzeichnisse werden noch nicht "
       "synchronisiert"));
   BitBtn9Click();
+}
+
+void TForm1::ListenForLaterStarts(const std::string& lockName) {
+  server_ = new QLocalServer(this);
+  server_->setSocketOptions(QLocalServer::UserAccessOption);
+  const QString name = InstanceSocketName(lockName);
+  // Holding the lock, this instance owns the name: a socket file left by
+  // an instance that was killed goes.
+  QLocalServer::removeServer(name);
+  server_->listen(name);
+  connect(server_, &QLocalServer::newConnection, this, [this] {
+    while (QLocalSocket* socket = server_->nextPendingConnection()) {
+      connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+      socket->disconnectFromServer();
+      BringToFront();
+    }
+  });
+}
+
+void TForm1::BringToFront() {
+  if (startRefused_ || closed_) return;
+  QWidget* front = QApplication::activeModalWidget();
+  if (front == nullptr && isVisible()) front = this;
+  if (front == nullptr) front = BoxParent();
+  if (front == nullptr) return;
+  if (front->isMinimized()) front->showNormal();
+  front->raise();
+  front->activateWindow();
 }
 
 // Settings first, then the catalogue. What cannot be read is told once; a
@@ -383,6 +438,8 @@ void TForm1::BuildSyncPage() {
                      "border-right: 1px solid #C06000; border-bottom: 1px solid #C06000; }"));
   SG1->setColumnWidth(0, 226);
   SG1->setColumnWidth(1, 226);
+  // Tab leaves the grid; the arrow keys move inside it.
+  SG1->setTabKeyNavigation(false);
   SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SG1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   BitBtn8 = MakeButton(page, QStringLiteral("S&ynchronisation starten"), QRect(36, 292, 160, 41),
@@ -433,8 +490,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
   if (!startRefused_ && !closed_) {
     closed_ = true;
     FormClose();
+    if (server_ != nullptr) server_->close();
   }
   event->accept();
+  // Only the main window ends the program (no other window's close does).
+  QCoreApplication::quit();
 }
 
 void TForm1::FormClose() {

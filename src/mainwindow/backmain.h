@@ -19,6 +19,7 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QLocalServer;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -42,6 +43,10 @@ class TForm1 : public QWidget {
   toptionen* Options() { return options_.get(); }
 
   void ShowJob();
+  // Shows the program's window in front of the others: the main window, or
+  // the window that holds the user's attention (a dialog, the check window
+  // while the main window is hidden). A second start asks for this.
+  void BringToFront();
 
   // ---- controls (named as in the form) ----
   QWidget* ScrollBox1 = nullptr;
@@ -159,10 +164,12 @@ class TForm1 : public QWidget {
   void BuildCheckPage();
   void BuildSyncPage();
   void LoadFiles();
+  void ListenForLaterStarts(const std::string& lockName);
 
   std::unique_ptr<tBackups> backups_;
   std::unique_ptr<toptionen> options_;
   platform::InstanceLock lock_;
+  QLocalServer* server_ = nullptr;  // later starts ask here to come forward
   bool startRefused_ = false;
   bool firstShown_ = false;
   bool closed_ = false;

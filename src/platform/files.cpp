@@ -371,6 +371,8 @@ std::string RuntimeDir() {
   return "/tmp";
 }
 
+unsigned int UserId() { return static_cast<unsigned int>(getuid()); }
+
 // ----------------------------------------------------------- test hooks --
 
 void SetFaultHook(FaultHook hook) { detail::g_faultHook = std::move(hook); }

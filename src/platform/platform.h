@@ -199,6 +199,8 @@ std::string UserDataDir();
 // The folder for the single-instance lock: $XDG_RUNTIME_DIR, else /tmp
 // (without a trailing "/").
 std::string RuntimeDir();
+// The numeric id of the user running the program.
+unsigned int UserId();
 
 // Single instance (the named mutex): an exclusive flock on a lock file with
 // a fixed name in the runtime folder. Released by the operating system when
