@@ -382,7 +382,6 @@ void TForm1::BuildBackupPage() {
 
   BitBtn1 =
       MakeButton(page, QStringLiteral("&Start"), QRect(12, 356, 120, 30), SansFont(kPx12, true));
-  BitBtn1->setDefault(true);
   BitBtn1->setEnabled(false);
   BitBtn3 = MakeButton(page, QStringLiteral("Programm b&eenden"), QRect(384, 356, 120, 30), font());
 }
@@ -541,6 +540,7 @@ void TForm1::ShowJob() {
       // start from such a mixture.
       BitBtn1->setEnabled(false);
       BitBtn2->setEnabled(false);
+      UpdateDefaultButton();
       ShowInfo("Die Verzeichnisliste " + listFile +
                    " konnte nicht gelesen werden. Die Datensicherung \"" + record.Name() +
                    "\" kann so nicht gestartet werden; legen Sie ihre Verzeichnisse mit "
@@ -571,6 +571,7 @@ void TForm1::ShowJob() {
       }
       BitBtn1->setEnabled(true);
       BitBtn2->setEnabled(true);
+      UpdateDefaultButton();
       // Only on the backup page: a covered "&Start" must not take the keys
       // meant for the check page.
       if (BackupControls->isVisibleTo(this)) BitBtn1->setFocus();
@@ -660,10 +661,16 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 
 // ------------------------------------------------------------- navigation --
 
+void TForm1::UpdateDefaultButton() {
+  // Return starts a backup only while "&Start" can be seen and used.
+  BitBtn1->setDefault(BitBtn1->isEnabled() && !BackupControls->isHidden());
+}
+
 void TForm1::BitBtn9Click() {
   Panel4->hide();
   Panel6->hide();
   BackupControls->show();
+  UpdateDefaultButton();
   CB1->setCurrentIndex(cb1Index_ < CB1->count() ? cb1Index_ : -1);
   if (CB1->currentIndex() < 0) return;
   SelectedJob = CB1->currentIndex();
@@ -675,6 +682,7 @@ void TForm1::Label23Click() {
   Panel4->show();
   Panel4->raise();
   BackupControls->hide();
+  UpdateDefaultButton();
   CB2->setCurrentIndex(cb2Index_ < CB2->count() ? cb2Index_ : -1);
   if (CB2->currentIndex() < 0) return;
   SelectedJob = CB2->currentIndex();
@@ -686,6 +694,7 @@ void TForm1::Label16Click() {
   Panel6->show();
   Panel6->raise();
   BackupControls->hide();
+  UpdateDefaultButton();
 }
 
 void TForm1::BitBtn3Click() { close(); }

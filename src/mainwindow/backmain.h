@@ -165,6 +165,8 @@ class TForm1 : public QWidget {
   void BuildSyncPage();
   void LoadFiles();
   void ListenForLaterStarts(const std::string& lockName);
+  // "&Start" is the default button exactly while it is shown and enabled.
+  void UpdateDefaultButton();
 
   std::unique_ptr<tBackups> backups_;
   std::unique_ptr<toptionen> options_;
