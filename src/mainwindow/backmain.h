@@ -9,8 +9,7 @@
 #include <memory>
 
 #include "platform/platform.h"
-#include "storage/daten.h"
-#include "storage/optio.h"
+#include "storage/appstate.h"
 
 class QComboBox;
 class QFrame;
@@ -38,9 +37,11 @@ class TForm1 : public QWidget {
   // at once without reading or writing any file.
   bool StartRefused() const { return startRefused_; }
 
-  // The catalogue and the settings, owned by this window.
-  tBackups* Backups() { return backups_.get(); }
-  toptionen* Options() { return options_.get(); }
+  // The catalogue, the settings and the shown job, owned by this window
+  // and handed to every other window.
+  AppState& State() { return *state_; }
+  tBackups* Backups() { return &state_->Backups; }
+  toptionen* Options() { return &state_->Options; }
 
   void ShowJob();
   // Shows the program's window in front of the others: the main window, or
@@ -105,9 +106,6 @@ class TForm1 : public QWidget {
   QPlainTextEdit* Memo7 = nullptr;
   QPushButton* BitBtn6 = nullptr;
 
-  // Packed stamp of the shown job's last backup (0 for none).
-  platform::DosStamp ChangedSince = 0;
-
   // ---- handlers ----
   void FormShow();
   void RadioButton1Click();
@@ -168,8 +166,9 @@ class TForm1 : public QWidget {
   // "&Start" is the default button exactly while it is shown and enabled.
   void UpdateDefaultButton();
 
-  std::unique_ptr<tBackups> backups_;
-  std::unique_ptr<toptionen> options_;
+  std::unique_ptr<AppState> state_;
+  tBackups* backups_;
+  toptionen* options_;
   platform::InstanceLock lock_;
   QLocalServer* server_ = nullptr;  // later starts ask here to come forward
   bool startRefused_ = false;

@@ -29,7 +29,6 @@
 #include <map>
 
 #include "about/aboutform.h"
-#include "backup/errorbox.h"
 #include "backup/kopierform.h"
 #include "backup/qt_errorbox.h"
 #include "editor/neuform.h"
@@ -38,6 +37,7 @@
 #include "platform/platform.h"
 #include "storage/codepage.h"
 #include "storage/daten.h"
+#include "storage/errorbox.h"
 #include "support/core_support.h"
 #include "support/qt_gui_support.h"
 #include "sync/neusynform.h"
