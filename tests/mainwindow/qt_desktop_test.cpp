@@ -231,7 +231,7 @@ TEST_F(DesktopTest, OnlyTheMainWindowEndsTheProgram) {
     QApplication::processEvents();
     EXPECT_EQ(quit.requests, 0);
     form1()->show();
-    form1()->BitBtn12->click();
+    form1()->findChild<QPushButton*>(QStringLiteral("BitBtn12"))->click();
   });
   EXPECT_EQ(quit.requests, 1);
   EXPECT_FALSE(form1()->isVisible());
@@ -547,7 +547,9 @@ TEST(DarkDesktop, EveryTextOnAFixedBackgroundStaysReadable) {
     EXPECT_EQ(p.color(QPalette::Active, QPalette::WindowText), QColor(0, 0, 0x80));
     EXPECT_NE(p.color(QPalette::Disabled, QPalette::WindowText), QColor(0, 0, 0x80));
     EXPECT_EQ(p.color(QPalette::Disabled, QPalette::WindowText),
-              f->Label3->palette().color(QPalette::Disabled, QPalette::WindowText));
+              f->findChild<QLabel*>(QStringLiteral("Label3"))
+                  ->palette()
+                  .color(QPalette::Disabled, QPalette::WindowText));
   }
   QApplication::setPalette(paletteBefore);
   QApplication::setStyle(styleBefore);
