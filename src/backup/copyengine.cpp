@@ -28,6 +28,13 @@ const char kCancelLine[] = "Der Kopiervorgang wurde durch den Benutzer abgebroch
 const char kStampKeptLine[] =
     "Wegen dieser Fehler bleibt das Datum der letzten Sicherung unverändert.";
 
+// The run mark: one path per line, each ended by "\n", as the paths are.
+void WriteMark(const std::string& path, const std::vector<std::string>& roots) {
+  std::string bytes;
+  for (const std::string& root : roots) bytes += root + "\n";
+  platform::WriteFileAtomic(path, bytes);
+}
+
 // Replaces every "\r" by ": ".
 std::string JoinBreaks(const std::string& text) {
   std::string out;
@@ -84,50 +91,133 @@ void CopyEngine::StartRun() {
 }
 
 void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
-  // The copy threads live as long as the walk.
-  struct EndCopies {
-    std::unique_ptr<CopyPipeline>& pipeline;
-    ~EndCopies() { pipeline.reset(); }
-  } endCopies{pipeline_};
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const CopyRow& row = rows[i];
-    int r = static_cast<int>(i) + 1;
-    observer_->SetRowCount(r, "<<<");
-    CopiedInRow = 0;
-    CurrentRow = r;
-    RowMark = "OK ";
-    if (IsFolder(row.source)) {
-      // A target that lies inside its own source is never walked into, or
-      // the backup would copy itself over and over.
-      skipFolder_.clear();
-      std::string s = AddBackslash(row.source);
-      std::string t = AddBackslash(row.target);
-      if (t.size() > s.size() && t.compare(0, s.size(), s) == 0)
-        skipFolder_ = RemoveBackslash(t.substr(s.size()));
-      WalkDirectory(row.source, row.target, std::string(), RunStatus, false);
-      skipFolder_.clear();
-      if (RunStatus == kCancelled) return;
-    } else {
-      RunReport.emplace_back();
-      RunReport.push_back("Das Startverzeichnis " + row.source +
-                          " existiert nicht. Es konnten keine Dateien aus diesem Verzeichnis "
-                          "kopiert werden.");
+  const bool killedBefore = EnterRunMark(rows);
+  {
+    // The copy threads live as long as the walk.
+    struct EndCopies {
+      std::unique_ptr<CopyPipeline>& pipeline;
+      ~EndCopies() { pipeline.reset(); }
+    } endCopies{pipeline_};
+    sweep_ = killedBefore;
+    failedFolders_.clear();
+    targetRoots_.clear();
+    for (const CopyRow& row : rows) {
+      platform::FileId id = platform::IdOf(row.target);
+      if (id.known) targetRoots_.push_back(id);
     }
-    observer_->SetRowCount(CurrentRow, RowMark + IntToText(CopiedInRow));
+    for (std::size_t i = 0; i < rows.size() && RunStatus != kCancelled; ++i) {
+      const CopyRow& row = rows[i];
+      int r = static_cast<int>(i) + 1;
+      observer_->SetRowCount(r, "<<<");
+      CopiedInRow = 0;
+      CurrentRow = r;
+      RowMark = "OK ";
+      if (!IsFolder(row.source)) {
+        RunReport.emplace_back();
+        RunReport.push_back("Das Startverzeichnis " + row.source +
+                            " existiert nicht. Es konnten keine Dateien aus diesem Verzeichnis "
+                            "kopiert werden.");
+      } else if (!StopsWalk(RunStatus)) {
+        rowTarget_ = AddBackslash(row.target);
+        // The target root is made before the walk: only a root that cannot
+        // be made (the drive is gone) stops the run; a folder below it is
+        // reported and skipped.
+        if (!IsFolder(row.target) && !platform::CreateDirPath(row.target)) {
+          RunStatus = kNoTargetDir;
+          ReportCopyError(kNoTargetDir, row.source, rowTarget_);
+          RowMark = "?? ";
+        } else {
+          platform::FileId id = platform::IdOf(row.target);
+          if (id.known &&
+              std::find(targetRoots_.begin(), targetRoots_.end(), id) == targetRoots_.end())
+            targetRoots_.push_back(id);
+          // Probed once per target root.
+          ignoresCase_ = platform::IgnoresLetterCase(row.target);
+          WalkDirectory(row.source, row.target, std::string(), RunStatus, false);
+          if (RunStatus == kCancelled) break;
+        }
+      }
+      observer_->SetRowCount(CurrentRow, RowMark + IntToText(CopiedInRow));
+    }
   }
+  if (RunStatus == kDiskFull || RunStatus == kNoTargetDir)
+    RunReport.push_back(
+        "Der Kopiervorgang wurde vorzeitig beendet. Die weiteren Dateien wurden nicht kopiert.");
+  LeaveRunMark();
+}
+
+bool CopyEngine::EnterRunMark(const std::vector<CopyRow>& rows) {
+  markedElsewhere_.clear();
+  if (RunMark.empty()) return false;
+  std::vector<std::string> marked;
+  const bool found = platform::PathExists(RunMark);
+  std::string bytes;
+  if (found && platform::ReadWholeFile(RunMark, bytes)) {
+    // One target root per line, as the paths are (UTF-8).
+    std::size_t start = 0;
+    for (std::size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1)
+      marked.push_back(bytes.substr(start, end - start));
+  }
+  std::vector<std::string> lines;
+  for (const CopyRow& row : rows) lines.push_back(AddBackslash(row.target));
+  for (const std::string& root : marked) {
+    if (root.empty() || std::find(lines.begin(), lines.end(), root) != lines.end()) continue;
+    markedElsewhere_.push_back(root);
+  }
+  lines.insert(lines.end(), markedElsewhere_.begin(), markedElsewhere_.end());
+  // The mark holds the roots of this run and those of killed runs that
+  // still wait for their leftovers to go.
+  WriteMark(RunMark, lines);
+  return found;
+}
+
+void CopyEngine::LeaveRunMark() {
+  sweep_ = false;
+  if (RunMark.empty()) return;
+  if (markedElsewhere_.empty())
+    platform::DeleteFile(RunMark);
+  else
+    WriteMark(RunMark, markedElsewhere_);
 }
 
 int CopyEngine::WalkDirectory(const std::string& source, const std::string& target,
                               const std::string& folder, std::int32_t& status, bool dirDate) {
+  // The root may be a link the user chose; below it nothing is followed.
+  platform::DirLister listing(AddBackslash(source) + AddBackslash(folder));
+  return Walk(listing, source, target, folder, status, dirDate);
+}
+
+std::string CopyEngine::CaseClash(std::vector<std::pair<std::string, std::string>>& seen,
+                                  const std::string& name) {
+  const std::string folded = text::Upper(name);
+  for (const auto& [key, first] : seen)
+    if (key == folded) return first;
+  seen.emplace_back(folded, name);
+  return std::string();
+}
+
+void CopyEngine::ReportCaseClash(const std::string& folder, const std::string& name,
+                                 const std::string& first) {
+  RunReport.push_back(folder + name + " wurde nicht gesichert: Das Ziel unterscheidet den " +
+                      "Namen nicht von " + folder + first + ".");
+  RowMark = "?? ";
+}
+
+bool CopyEngine::InFailedFolder(const std::string& targetFolder) const {
+  for (const std::string& failed : failedFolders_)
+    if (targetFolder.compare(0, failed.size(), failed) == 0) return true;
+  return false;
+}
+
+int CopyEngine::Walk(platform::DirLister& listing, const std::string& source,
+                     const std::string& target, const std::string& folder, std::int32_t& status,
+                     bool dirDate) {
   Events();
   int own = 0;
   const std::string s = AddBackslash(source);
   const std::string d = AddBackslash(target);
   const std::string f = AddBackslash(folder);
   {
-    // One open listing per level; entries are described (lstat) as they
-    // come, nothing is collected.
-    platform::DirLister listing(s + f);
     // Should anything be raised during the walk, the copies of this level
     // end before its listing closes.
     struct EndCopiesWhenRaised {
@@ -144,44 +234,79 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
                           " konnte nicht gelesen werden. Seine Dateien wurden nicht kopiert.");
       RowMark = "?? ";
     }
+    bool cleaned = false;
+    if (sweep_ && listing.IsOpen()) {
+      // A killed run may have left copies cut short here.
+      platform::RemoveCopyLeftovers(d + f, listing.Handle());
+      cleaned = true;
+    }
+    // On a target that ignores letter case: the names met in this folder.
+    std::vector<std::pair<std::string, std::string>> seen;
+    // Files and links: copied when the mode and the exclusions select them.
+    // (`clashChecked`: the name was looked at already.)
+    auto copyFile = [&](const platform::DirEntry& entry, bool clashChecked) {
+      const std::string first =
+          ignoresCase_ && !clashChecked ? CaseClash(seen, entry.name) : std::string();
+      // A symlink is copied as the link itself, decided by its own stamp;
+      // a link to a folder is never entered.
+      if (!((FullBackup || dirDate || IsNewer(entry)) && IsIncluded(entry.name))) return;
+      if (!first.empty()) {
+        // It would land on the first one: never copied over it.
+        ReportCaseClash(s + f, entry.name, first);
+        return;
+      }
+      if (!cleaned) {
+        // Before the first copy into the target folder: what a run cut
+        // short left there goes. No copy of this run is in work in that
+        // folder yet.
+        platform::RemoveCopyLeftovers(d + f, listing.Handle());
+        cleaned = true;
+      }
+      CopyEntry(s, d, f, entry.name, listing.Handle(), status, own);
+    };
     platform::DirEntry entry;
     // A full backup needs no stamps: the kind of each entry comes from the
     // listing itself, and the copy looks at the file when it opens it.
     const bool describe = !FullBackup;
-    bool cleaned = false;
     while (!StopsWalk(status) && listing.IsOpen() && listing.Next(entry, describe)) {
       Events();
       if (StopsWalk(status)) break;
-      switch (entry.kind) {
-        case platform::EntryKind::Directory: {
-          std::string sub = f + entry.name;
-          if (!skipFolder_.empty() && sub == skipFolder_) break;
-          // The flag of this folder is not handed down: a sub-folder gets
-          // one only through its own stamp.
-          bool flag = CheckDirDate && IsNewer(entry);
-          own += WalkDirectory(s, d, sub, status, flag);
-          break;
-        }
-        case platform::EntryKind::File:
-        case platform::EntryKind::Symlink:
-          // A symlink is copied as the link itself, decided by its own
-          // stamp; a link to a folder is never entered.
-          if ((FullBackup || dirDate || IsNewer(entry)) && IsIncluded(entry.name)) {
-            if (!cleaned) {
-              // Before the first copy into the target folder: what a run
-              // cut short left there goes. No copy of this run is in work
-              // in that folder yet.
-              platform::RemoveCopyLeftovers(d + f, listing.Handle());
-              cleaned = true;
-            }
-            CopyEntry(s, d, f, entry.name, listing.Handle(), status, own);
-          }
-          break;
-        case platform::EntryKind::Other:
-          // Fifos, sockets and devices are never opened: reading a fifo
-          // would block the run for good.
-          break;
+      if (entry.kind == platform::EntryKind::Other) {
+        // Fifos, sockets and devices are never opened: reading a fifo
+        // would block the run for good.
+        continue;
       }
+      if (entry.kind != platform::EntryKind::Directory) {
+        copyFile(entry, false);
+        continue;
+      }
+      if (ignoresCase_) {
+        const std::string first = CaseClash(seen, entry.name);
+        if (!first.empty()) {
+          // Its files would mix with those of the first one.
+          ReportCaseClash(s + f, entry.name, first);
+          continue;
+        }
+      }
+      const std::string sub = f + entry.name;
+      if (InFailedFolder(d + sub + "/")) continue;
+      // Opened relative to this listing, never through a link: a folder
+      // swapped for a link since it was listed is the link it now is.
+      platform::DirLister child(listing, entry.name, s + sub + "/");
+      if (child.TurnedIntoNonFolder()) {
+        platform::DirEntry now;
+        if (listing.Describe(entry.name, now)) copyFile(now, true);
+        continue;
+      }
+      // A target root inside the source is never walked into, or the
+      // backup would copy itself over and over.
+      if (child.IsOpen() &&
+          std::find(targetRoots_.begin(), targetRoots_.end(), child.Id()) != targetRoots_.end())
+        continue;
+      // The flag of this folder is not handed down: a sub-folder gets one
+      // only through its own stamp.
+      const bool flag = CheckDirDate && IsNewer(entry);
+      own += Walk(child, s, d, sub, status, flag);
     }
     // Every copy handed over from this level is finished before its
     // listing closes.
@@ -195,6 +320,7 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
 void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
                            const std::string& folder, const std::string& name, int sourceDirHandle,
                            std::int32_t& status, int& ownCount) {
+  if (!failedFolders_.empty() && InFailedFolder(target + folder)) return;
   if (!pipeline_) {
     pipeline_ = std::make_unique<CopyPipeline>(ThreadsToUse(), [](const CopyPipeline::Job& job) {
       // Opened relative to the open listing: the path is not resolved again.
@@ -253,6 +379,18 @@ void CopyEngine::FinishCopy(const CopyPipeline::Job& job, std::int32_t& status) 
   const bool stopped = StopsWalk(status);
   if (stopped && !copied) return;
   try {
+    if (!job.raised && job.result == platform::kErrDirectory && job.targetFolder != rowTarget_) {
+      // A folder below the target root that cannot be made (a file in the
+      // way, a path too long): one line for it, its subtree is skipped and
+      // the run goes on.
+      if (!InFailedFolder(job.targetFolder)) {
+        failedFolders_.push_back(AddBackslash(job.targetFolder));
+        ReportCopyError(platform::kErrDirectory, job.sourceFile, job.targetFolder);
+        RowMark = "?? ";
+      }
+      status = platform::kErrPathNotFound;
+      return;
+    }
     if (!stopped) status = job.raised ? kRaised : job.result;
     if (copied) {
       ++*job.ownCount;
@@ -298,6 +436,18 @@ bool CopyEngine::ReportCopyError(std::int32_t code, const std::string& sourceFil
     case platform::kErrDiskFull:
       RunReport.push_back(z + " konnte nicht nach " + q +
                           " kopiert werden. Der Datenträger ist voll.");
+      break;
+    case platform::kErrFileTooLarge:
+      RunReport.push_back(z + " konnte nicht nach " + q +
+                          " kopiert werden. Die Datei ist für diesen Datenträger zu groß.");
+      break;
+    case platform::kErrInvalidName:
+      RunReport.push_back("Die Datei " + z + " konnte nicht angelegt werden. Das Ziel " +
+                          "nimmt diesen Dateinamen nicht an.");
+      break;
+    case platform::kErrNotSupported:
+      RunReport.push_back("Die Verknüpfung " + z + " konnte nicht angelegt werden. Das Ziel " +
+                          "kann keine symbolischen Verknüpfungen aufnehmen.");
       break;
     case platform::kErrDirectory:
       RunReport.push_back(q + ": Das Zielverzeichnis konnte nicht angelegt werden.");

@@ -72,6 +72,10 @@ class CopyEngine {
   // The job's exclusion texts in upper case.
   void SetExclusions(const std::string& excludedExts, const std::string& excludedFiles);
   void SetObserver(CopyObserver* observer);
+  // The file that marks a run in progress (in the data folder); empty for
+  // none. A run that finds it left by a run that was killed first removes
+  // what copies cut short left in its targets, whatever its mode.
+  std::string RunMark;
   // The clock of the run (tests fix it).
   std::function<TDateTime()> Clock;
   // Threads that copy while the walk goes on; 0 copies each file on the
@@ -138,6 +142,23 @@ class CopyEngine {
   std::string CountText() const;
 
  private:
+  // Walks the open listing of source + folder.
+  int Walk(platform::DirLister& listing, const std::string& s, const std::string& d,
+           const std::string& f, std::int32_t& status, bool dirDate);
+  // On a target that ignores letter case: the earlier name of this folder
+  // that `name` would land on, or empty (then it is noted in `seen`:
+  // folded name and first name).
+  static std::string CaseClash(std::vector<std::pair<std::string, std::string>>& seen,
+                               const std::string& name);
+  // The report line for a name not backed up because of `first`.
+  void ReportCaseClash(const std::string& folder, const std::string& name,
+                       const std::string& first);
+  // True when the target folder lies in a folder that could not be made.
+  bool InFailedFolder(const std::string& targetFolder) const;
+  // The run mark: read and written at the start (true: a killed run left
+  // one), dropped at the end.
+  bool EnterRunMark(const std::vector<CopyRow>& rows);
+  void LeaveRunMark();
   void CopyEntry(const std::string& source, const std::string& target, const std::string& folder,
                  const std::string& name, int sourceDirHandle, std::int32_t& status, int& ownCount);
   // Takes back the finished copies in order; with `all` waits for every
@@ -151,9 +172,20 @@ class CopyEngine {
 
   ExclusionRule exclusions_;
   CopyObserver* observer_;  // never null: a silent one by default
-  // The relative folder of the current source root that is the current
-  // target root (a target inside its own source); never walked.
-  std::string skipFolder_;
+  // The target roots of the run's rows, by identity: a target inside its
+  // source is never walked into, however its path is spelled.
+  std::vector<platform::FileId> targetRoots_;
+  // The current row's target root, ending with "/".
+  std::string rowTarget_;
+  // The current row's target does not tell names apart by letter case.
+  bool ignoresCase_ = false;
+  // Target folders below a root that could not be made (ending with "/").
+  std::vector<std::string> failedFolders_;
+  // Every folder walked first loses what killed copies left in its target.
+  bool sweep_ = false;
+  // Target roots of the killed run(s) the mark named that this run does
+  // not walk: the mark keeps them.
+  std::vector<std::string> markedElsewhere_;
   // The copies in work; made at the first copy of a run, ended with it.
   std::unique_ptr<CopyPipeline> pipeline_;
   // While the copies of a folder are finished, events are processed at

@@ -438,8 +438,9 @@ void TFKopie::RestorePlace() {
   if (state_ == nullptr) return;
   int left = 0, top = 0, w = 0, h = 0;
   state_->Options.GetKopFormPos(left, top, w, h);
-  move(left, top);
-  resize(w, h);
+  const WindowPlace place = FitToScreen({left, top, w, h});
+  move(place.left, place.top);
+  resize(place.width, place.height);
 }
 
 void TFKopie::FormShow() {
@@ -587,6 +588,7 @@ void TFKopie::BitBtn2Click() {
   ApplyRunRequest(request_, engine_);
   engine_.CheckDirDate = CheckBox2->isChecked();
   engine_.SetObserver(observer_.get());
+  engine_.RunMark = tBackups::GetDataDir() + tBackups::kRunMarkName;
   engine_.StartRun();
   bool escaped = false;
   try {
@@ -618,7 +620,9 @@ void TFKopie::BitBtn4Click() { engine_.Cancel(); }
 
 TFKopie::EndDone TFKopie::CarryOut(const RunEnd& end) {
   EndDone result;
-  const int code = textfile::WriteLines(end.reportPath, end.reportLines);
+  // Names stay visible and on their line (control characters and what
+  // Windows-1252 lacks are written as marks).
+  const int code = textfile::WriteLinesVisible(end.reportPath, end.reportLines);
   if (code != 0) {
     ShowInfo(WriteFailureText("Das Protokoll", end.reportPath, code), 1);
     return result;

@@ -41,11 +41,12 @@ std::vector<std::string> SaveJobLists(const tBackups& jobs, int jobIndex, const 
   const ListFile files[] = {{jobs.GetListFileName(jobIndex), &draft.Directories},
                             {jobs.GetExtFileName(jobIndex), &draft.ExcludedExts},
                             {jobs.GetExclFileName(jobIndex), &draft.ExcludedFiles},
-                            {"extens.dat", &draft.OfferedExts}};
+                            {tBackups::kExtensionListName, &draft.OfferedExts}};
   const std::string dataDir = tBackups::GetDataDir();
   std::vector<std::string> failures;
   for (const ListFile& file : files) {
-    if (!tBackups::IsSafeFileName(file.name)) {
+    // The shared list is the only shared file written here.
+    if (file.lines != &draft.OfferedExts && !tBackups::IsSafeFileName(file.name)) {
       failures.push_back("Die Liste konnte nicht gespeichert werden: der Dateiname \"" + file.name +
                          "\" ist ungültig.");
       continue;

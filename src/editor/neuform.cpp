@@ -417,8 +417,9 @@ void TFNeu::ApplyStoredPlace() {
   int left = 0, top = 0, width = 0;
   if (toptionen* options = Settings()) options->Getneuformpos(left, top, width);
   placed_ = true;
-  move(left, top);
-  resize(std::max(width - kFrameWidth, kMinClientWidth), kClientHeight);
+  const WindowPlace place = FitToScreen({left, top, width, kClientHeight});
+  move(place.left, place.top);
+  resize(std::max(place.width - kFrameWidth, kMinClientWidth), kClientHeight);
 }
 
 void TFNeu::StorePlace() {

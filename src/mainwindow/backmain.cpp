@@ -182,7 +182,9 @@ void TForm1::FormCreate(const std::string& lockName) {
   // The controls first: they touch no file, and the other windows may
   // reach them even when this start is refused.
   BuildLayout();
-  if (!lock_.Acquire(lockName)) {
+  // One program per data folder, whatever the environment of each.
+  if (lock_.Acquire(tBackups::GetDataDir(), lockName) ==
+      platform::InstanceLock::Result::HeldElsewhere) {
     startRefused_ = true;
     AskRunningInstanceToComeForward(lockName);
     ShowInfo("VolKarn wurde bereits gestartet!", 1);
@@ -243,7 +245,8 @@ void TForm1::LoadFiles() {
   toptionen::LoadResult settings = options_->LoadSettings();
   if (settings == toptionen::LoadResult::Unreadable) {
     messages.push_back("Die Einstellungsdatei " + iniFile +
-                       " konnte nicht gelesen werden. Es gelten die Voreinstellungen.");
+                       " konnte nicht gelesen werden. Es gelten die Voreinstellungen. Sie wird "
+                       "beim Beenden nicht überschrieben.");
   } else if (!options_->BadLines().empty()) {
     std::string lines;
     for (int line : options_->BadLines()) {
@@ -572,7 +575,9 @@ void TForm1::FormClose() {
              1);
   }
   backups_->FreeJobs();
-  if (options_->SaveSettings() != 0) {
+  // A settings file that could not be read stays as it is (told at start).
+  const int settingsSaved = options_->SaveSettings();
+  if (settingsSaved != 0 && settingsSaved != toptionen::kNotWritten) {
     ShowInfo("Die Einstellungsdatei " + GetIniFileName() + " konnte nicht gespeichert werden.", 1);
   }
 }

@@ -1,5 +1,8 @@
 #include "mainwindow/qt_look.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include <QLabel>
 #include <QPalette>
 #include <QWidget>
@@ -50,4 +53,10 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top) {
   label->move(left, top);
   label->adjustSize();
   return label;
+}
+
+WindowPlace FitToScreen(const WindowPlace& stored) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+  return ClampPlace(stored, {area.x(), area.y(), area.width(), area.height()});
 }

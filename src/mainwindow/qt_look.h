@@ -9,6 +9,8 @@
 #include <QPalette>
 #include <QString>
 
+#include "storage/windowplace.h"
+
 class QLabel;
 class QWidget;
 
@@ -25,3 +27,6 @@ void FillColour(QWidget* widget, const QColor& colour);
 void TextColour(QWidget* widget, const QColor& colour);
 // A label at (left, top) that sizes itself to its text.
 QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top);
+// A stored place and size fitted to the available area of the primary
+// screen (a damaged settings file may hold any number).
+WindowPlace FitToScreen(const WindowPlace& stored);

@@ -30,6 +30,58 @@ DirLister::DirLister(const std::string& dir) : impl_(std::make_unique<Impl>()) {
   impl_->fd = fd;
 }
 
+DirLister::DirLister(const DirLister& parent, const std::string& name, const std::string& path)
+    : impl_(std::make_unique<Impl>()) {
+  if (int err = detail::Fault("enter-dir", path)) {
+    errno = err;
+    return;
+  }
+  if (int err = detail::Fault("list-dir", path)) {
+    errno = err;
+    return;
+  }
+  if (parent.Handle() < 0) return;
+  const int fd = openat(parent.Handle(), name.c_str(),
+                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    const int err = errno;
+    struct stat st {};
+    notFolder_ = (err == ELOOP || err == ENOTDIR) &&
+                 fstatat(parent.Handle(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                 !S_ISDIR(st.st_mode);
+    errno = err;
+    return;
+  }
+  impl_->dir = fdopendir(fd);
+  if (impl_->dir == nullptr) {
+    close(fd);
+    return;
+  }
+  impl_->fd = fd;
+}
+
+FileId DirLister::Id() const {
+  FileId id;
+  struct stat st {};
+  if (impl_->dir != nullptr && fstat(impl_->fd, &st) == 0) {
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+    id.known = true;
+  }
+  return id;
+}
+
+FileId IdOf(const std::string& path) {
+  FileId id;
+  struct stat st {};
+  if (!path.empty() && stat(path.c_str(), &st) == 0) {
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+    id.known = true;
+  }
+  return id;
+}
+
 DirLister::~DirLister() {
   if (impl_->dir) closedir(impl_->dir);  // closes the descriptor too
 }
@@ -47,7 +99,27 @@ EntryKind KindOfMode(mode_t mode) {
   return EntryKind::Other;
 }
 
+// Read-only bit, size and times of an entry from its lstat.
+void FillDescription(DirEntry& entry, const struct stat& st) {
+  entry.readOnly = (st.st_mode & S_IWUSR) == 0;
+  entry.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  entry.mtime = st.st_mtim.tv_sec;
+  entry.mtimeNsec = st.st_mtim.tv_nsec;
+  entry.stamp = DosStampOf(st.st_mtim.tv_sec);
+}
+
 }  // namespace
+
+bool DirLister::Describe(const std::string& name, DirEntry& entry) const {
+  struct stat st {};
+  if (impl_->dir == nullptr || fstatat(impl_->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return false;
+  entry.name = name;
+  entry.hidden = !name.empty() && name[0] == '.';
+  entry.kind = KindOfMode(st.st_mode);
+  FillDescription(entry, st);
+  return true;
+}
 
 bool DirLister::Next(DirEntry& entry, bool describe) {
   if (impl_->dir == nullptr) return false;
@@ -97,12 +169,7 @@ bool DirLister::Next(DirEntry& entry, bool describe) {
       return true;
     }
     entry.kind = KindOfMode(st.st_mode);
-    if (!describe) return true;
-    entry.readOnly = (st.st_mode & S_IWUSR) == 0;
-    entry.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-    entry.mtime = st.st_mtim.tv_sec;
-    entry.mtimeNsec = st.st_mtim.tv_nsec;
-    entry.stamp = DosStampOf(st.st_mtim.tv_sec);
+    if (describe) FillDescription(entry, st);
     return true;
   }
 }

@@ -316,6 +316,17 @@ int MoveIntoPlace(const std::string& tmp, const std::string& dest, bool replace)
   return rename(tmp.c_str(), dest.c_str()) == 0 ? 0 : errno;
 }
 
+// The error code of a failure to make the destination name `dest` in the
+// folder `dir`: a name the file system refuses (the folder is there) is
+// told apart from a missing folder.
+int NameError(int err, const std::string& dir) {
+  if (err == EINVAL || err == EILSEQ || err == ENAMETOOLONG || err == ENOENT) {
+    struct stat st {};
+    if (stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kErrInvalidName;
+  }
+  return err == ENOENT ? kErrPathNotFound : MapErrno(err);
+}
+
 // What a copy that replaces a destination does with a read-only one.
 enum class ReadOnlyRule { Ignore, Refuse, Clear };
 
@@ -351,11 +362,15 @@ int CopySymlink(int srcDir, const char* srcName, const struct stat& ls, const st
   bool made = false;
   for (int attempt = 0; attempt < 100 && !made; ++attempt) {
     tmp = detail::TempPathFor(dir, name);
-    if (symlink(target.c_str(), tmp.c_str()) == 0) {
+    int err = Fault("make-link", dest);
+    if (!err && symlink(target.c_str(), tmp.c_str()) == 0) {
       made = true;
-    } else if (errno != EEXIST) {
-      return errno == ENOENT ? kErrPathNotFound : MapErrno(errno);
+      continue;
     }
+    if (!err) err = errno;
+    // FAT, exFAT and many network shares hold no symbolic links.
+    if (err == EPERM || err == ENOSYS || err == EOPNOTSUPP) return kErrNotSupported;
+    if (err != EEXIST) return NameError(err, dir);
   }
   if (!made) return kErrAccessDenied;
   const struct timespec times[2] = {ls.st_atim, ls.st_mtim};
@@ -365,7 +380,7 @@ int CopySymlink(int srcDir, const char* srcName, const struct stat& ls, const st
   if (!err) err = MoveIntoPlace(tmp, dest, !failIfExists);
   if (err) {
     unlink(tmp.c_str());
-    return MapErrno(err);
+    return NameError(err, dir);
   }
   return 0;
 }
@@ -452,6 +467,7 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
   if (!LookAtFolder(dir, dstDev, inherits, err)) {
     return err == ENOENT ? kErrPathNotFound : MapErrno(err);
   }
+  if (int fault = Fault("target-name", dest)) return NameError(fault, dir);
   CopyCapabilities& caps = Caps();
   bool unnamed = !detail::g_forceNamedTemp;
   if (unnamed) {
@@ -487,7 +503,7 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     out.Reset(OpenNamedTemp(dir, name, tmp, err));
     if (!out.Valid()) {
       ForgetFolder();
-      return err == ENOENT ? kErrPathNotFound : MapErrno(err);
+      return NameError(err, dir);
     }
   }
 
@@ -499,8 +515,10 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     (void)futimens(out.Get(), times);
   }
   if (!err) err = Fault("copy-link", dest);
+  bool naming = false;  // err comes from giving the copy its name
   if (unnamed) {
     if (!err) {
+      naming = true;
       err = LinkUnnamed(out.Get(), AT_FDCWD, dest.c_str());
       // The destination exists: only now is it looked at.
       if (err == EEXIST && !failIfExists) {
@@ -512,11 +530,14 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
   } else {
     if (out.Close() != 0 && !err && errno != EINTR) err = errno;
     if (!err && !failIfExists) err = ApplyReadOnlyRule(dest, rule);
-    if (!err) err = MoveIntoPlace(tmp, dest, !failIfExists);
+    if (!err) {
+      naming = true;
+      err = MoveIntoPlace(tmp, dest, !failIfExists);
+    }
     if (err) unlink(tmp.c_str());
   }
   if (err) ForgetFolder();
-  return MapErrno(err);
+  return naming && err ? NameError(err, dir) : MapErrno(err);
 }
 
 }  // namespace

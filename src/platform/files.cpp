@@ -121,8 +121,9 @@ int MapErrno(int err) {
       return kErrFileExists;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
       return kErrDiskFull;
+    case EFBIG:
+      return kErrFileTooLarge;
     default:
       // EIO and everything that tells of a device, a medium or a network
       // share that went away (ENODEV, ENOMEDIUM, ESTALE, ETIMEDOUT,
@@ -218,6 +219,36 @@ bool DirWritable(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   return access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+bool IgnoresLetterCase(const std::string& dir) {
+  if (Fault("case-probe", dir) != 0) return true;
+  const std::string base = (dir.empty() || dir.back() != '/') ? dir + "/" : dir;
+  // The name has letters of both cases; the probe looks it up with every
+  // letter's case swapped.
+  std::string name, swapped;
+  int fd = -1;
+  for (int attempt = 0; attempt < 10 && fd < 0; ++attempt) {
+    name = ".vkCase-" + detail::TempNameSuffix();
+    fd = open((base + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  close(fd);
+  swapped = name;
+  for (char& c : swapped) {
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
+    else if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  }
+  // No other file has the swapped random name: found, it is the probe.
+  // (File systems in user space may give the two spellings two inode
+  // numbers, so those are not compared.)
+  struct stat other {};
+  const bool same = lstat((base + swapped).c_str(), &other) == 0;
+  unlink((base + name).c_str());
+  return same;
 }
 
 bool SyncFileSystem(const std::string& path) {

@@ -88,12 +88,30 @@ struct DirEntry {
   long mtimeNsec = 0;
 };
 
+// The identity of a folder or file: device and inode. Two paths name the
+// same folder exactly when their identities are equal, however they are
+// spelled (links, "//", "/./").
+struct FileId {
+  std::uint64_t dev = 0;
+  std::uint64_t ino = 0;
+  bool known = false;
+  bool operator==(const FileId&) const = default;
+};
+// The identity of what the path leads to (links followed); unknown when
+// nothing is there.
+FileId IdOf(const std::string& path);
+
 // One open directory (the FindFirstFile family). Entries are described
 // with lstat relative to the directory's descriptor: a symlink is reported
 // as itself and never followed. "." and ".." are never returned.
 class DirLister {
  public:
   explicit DirLister(const std::string& dir);
+  // Opens the folder `name` of the open listing `parent` without following
+  // a link: a folder swapped for a link (or a file) since the parent was
+  // listed is not opened, and TurnedIntoNonFolder() tells so. `path` is
+  // the folder's full path (for the fault hook "list-dir").
+  DirLister(const DirLister& parent, const std::string& name, const std::string& path);
   ~DirLister();
   DirLister(const DirLister&) = delete;
   DirLister& operator=(const DirLister&) = delete;
@@ -108,8 +126,17 @@ class DirLister {
   // The descriptor of the open directory (for SourceRef), -1 when it is
   // not open. Stays owned by the listing.
   int Handle() const;
+  // The identity of the open folder.
+  FileId Id() const;
+  // True when the folder could not be opened because the name now leads
+  // to something that is no folder (a link or a file).
+  bool TurnedIntoNonFolder() const { return notFolder_; }
+  // Describes the entry `name` of this listing anew (lstat, no link
+  // followed). False when it is gone.
+  bool Describe(const std::string& name, DirEntry& entry) const;
 
  private:
+  bool notFolder_ = false;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
@@ -152,14 +179,22 @@ constexpr int kErrWriteProtect = 19;
 constexpr int kErrNotReady = 21;
 constexpr int kErrSharingViolation = 32;
 constexpr int kErrFileExists = 80;
+// The target cannot hold what is asked: a symbolic link there.
+constexpr int kErrNotSupported = 50;
 constexpr int kErrDiskFull = 112;
+// The folder exists, but its file system refuses the name (characters
+// such as ":" or "?" on FAT, exFAT and NTFS, a trailing dot or blank, a
+// name too long).
+constexpr int kErrInvalidName = 123;
+// The file is too large for the target's file system (4 GiB on FAT32).
+constexpr int kErrFileTooLarge = 223;
 constexpr int kErrDirectory = 267;
 
 // Maps an errno value to the Windows numbering; every errno gives a code
 // that the error table knows: ENOENT 2; ENOTDIR, ENAMETOOLONG, ELOOP 3;
 // EACCES, EPERM, EISDIR, ENOTEMPTY, EXDEV, EINVAL, EOPNOTSUPP, ENOSYS and
 // the like 5; EMFILE, ENFILE, ENOMEM, ENOBUFS 8; EROFS 19; EBUSY, ETXTBSY,
-// EAGAIN, EDEADLK, ENOLCK 32; EEXIST 80; ENOSPC, EDQUOT, EFBIG 112; EIO and
+// EAGAIN, EDEADLK, ENOLCK 32; EEXIST 80; ENOSPC, EDQUOT 112; EFBIG 223; EIO and
 // everything else (lost device, medium or network share) 21.
 int MapErrno(int err);
 
@@ -193,6 +228,12 @@ struct SourceRef {
 // the same file as `source`).
 int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly,
                       const SourceRef& at);
+
+// True when the file system that holds the folder `dir` does not tell
+// names apart by letter case (FAT, exFAT, NTFS as mounted on removable
+// disks, some network shares): a probe file is made there, looked up with
+// its letters' case swapped and removed. False when no probe can be made.
+bool IgnoresLetterCase(const std::string& dir);
 
 // True when the file system of the path lies on a rotating disk (as the
 // kernel tells; false where no block device is behind it). Large files
@@ -237,19 +278,24 @@ std::string RuntimeDir();
 // The numeric id of the user running the program.
 unsigned int UserId();
 
-// Single instance (the named mutex): an exclusive flock on a lock file with
-// a fixed name in the runtime folder. Released by the operating system when
-// the process ends in any way.
+// Single instance per data folder (the named mutex): an exclusive flock on
+// the lock file `name` + ".lock" inside the data folder, so that any two
+// programs that share a data folder exclude each other whatever their
+// environment. Where that file cannot be made (a folder that cannot be
+// written) the folder itself is locked. Released by the operating system
+// when the process ends in any way.
 class InstanceLock {
  public:
   InstanceLock() = default;
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
-  // True when this process now holds the lock; false when another process
-  // holds it or the lock file cannot be made. The name is a bare file-name
-  // stem; for /tmp the user id is added to it.
-  bool Acquire(const std::string& name);
+  enum class Result { Acquired, HeldElsewhere, NotPossible };
+  // Acquired when this process now holds the lock, HeldElsewhere when
+  // another process holds it. NotPossible when the file system cannot
+  // lock at all (or the data folder is missing): no other program is
+  // claimed then. The name is a bare file-name stem.
+  Result Acquire(const std::string& dataDir, const std::string& name);
   void Release();
 
  private:
@@ -274,6 +320,12 @@ std::string FindTextEditor();
 // Fault injection for tests: called before an operation with the path
 // concerned; a non-zero result is taken as the errno of that step.
 //   "list-dir"          DirLister, before the folder is opened
+//   "enter-dir"         DirLister of a sub-folder, before it is opened
+//                       (tests swap the folder there; 0 goes on)
+//   "target-name"       CopyFile, before the destination name is made
+//   "make-link"         CopyFile of a symlink, before the link is made
+//   "case-probe"        IgnoresLetterCase: non-zero means it ignores case
+//   "lock-file"         InstanceLock, before the lock file is opened
 //   "dir-writable"      DirWritable: a non-zero result makes it false
 //   "copy-open-source"  CopyFile, before the source is opened (source path)
 //   "copy-write"        CopyFile, half way through the content (destination)

@@ -135,6 +135,64 @@ std::string FromUtf8(const std::string& utf8, bool* lossless) {
   return out;
 }
 
+namespace {
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// True when the text at `pos` (a "[") reads like one of the marks that
+// FromUtf8Visible writes: "[x" or "[U+", hex digits, "]".
+bool LooksLikeMark(const std::string& s, std::size_t pos) {
+  std::size_t i = pos + 1;
+  if (s.compare(i, 2, "U+") == 0)
+    i += 2;
+  else if (i < s.size() && s[i] == 'x')
+    i += 1;
+  else
+    return false;
+  const std::size_t digits = i;
+  while (i < s.size() && IsHexDigit(s[i])) ++i;
+  return i > digits && i < s.size() && s[i] == ']';
+}
+
+std::string Hex(std::uint32_t value, int width) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (int shift = (width - 1) * 4; shift >= 0; shift -= 4) out += kDigits[(value >> shift) & 15];
+  return out;
+}
+
+}  // namespace
+
+std::string FromUtf8Visible(const std::string& utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    char32_t cp;
+    const std::size_t start = pos;
+    pos += Decode(utf8, pos, cp);
+    if (cp == kInvalid) {
+      out += "[x" + Hex(static_cast<unsigned char>(utf8[start]), 2) + "]";
+      continue;
+    }
+    if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0)) {
+      out += "[x" + Hex(cp, 2) + "]";
+      continue;
+    }
+    if (cp == '[' && LooksLikeMark(utf8, start)) {
+      out += "[x5B]";  // a name that holds such a text itself
+      continue;
+    }
+    const int b = ToByte(cp);
+    if (b < 0)
+      out += "[U+" + Hex(cp, cp > 0xFFFF ? 6 : 4) + "]";
+    else
+      out += static_cast<char>(b);
+  }
+  return out;
+}
+
 std::string ToUtf8(const std::string& bytes) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
@@ -240,13 +298,28 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines, int* er
   return true;
 }
 
-int WriteLines(const std::string& path, const std::vector<std::string>& lines) {
+namespace {
+
+int WriteConverted(const std::string& path, const std::vector<std::string>& lines,
+                   std::string (*convert)(const std::string&)) {
   std::string bytes;
   for (const std::string& line : lines) {
-    bytes += cp1252::FromUtf8(line);
+    bytes += convert(line);
     bytes += "\r\n";
   }
   return platform::WriteFileAtomic(path, bytes);
+}
+
+std::string Plain(const std::string& utf8) { return cp1252::FromUtf8(utf8); }
+
+}  // namespace
+
+int WriteLinesVisible(const std::string& path, const std::vector<std::string>& lines) {
+  return WriteConverted(path, lines, cp1252::FromUtf8Visible);
+}
+
+int WriteLines(const std::string& path, const std::vector<std::string>& lines) {
+  return WriteConverted(path, lines, Plain);
 }
 
 }  // namespace textfile

@@ -13,6 +13,12 @@ namespace cp1252 {
 // broken UTF-8 byte) becomes "?". lossless, when given, tells whether every
 // character could be stored.
 std::string FromUtf8(const std::string& utf8, bool* lossless = nullptr);
+// Converts UTF-8 to Windows-1252 for texts that a user reads (reports):
+// every character stays visible and unambiguous. Control characters (line
+// breaks, tabs, C1 codes) become "[x0A]", characters that Windows-1252
+// lacks "[U+4E2D]", a broken UTF-8 byte "[xFF]"; a "[" that would read
+// like such a mark becomes "[x5B]".
+std::string FromUtf8Visible(const std::string& utf8);
 // Converts Windows-1252 bytes to UTF-8 (the five unassigned codes map to the
 // C1 control of the same number).
 std::string ToUtf8(const std::string& bytes);
@@ -50,5 +56,8 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines, int* er
 // CR LF, replacing the file atomically. An empty list gives a 0-byte file.
 // Result 0 or a Windows error code.
 int WriteLines(const std::string& path, const std::vector<std::string>& lines);
+// WriteLines with FromUtf8Visible: for reports, where a name must neither
+// split a line nor turn into "?".
+int WriteLinesVisible(const std::string& path, const std::vector<std::string>& lines);
 
 }  // namespace textfile

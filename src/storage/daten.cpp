@@ -17,8 +17,6 @@ constexpr std::size_t kNameAt = 0, kListAt = 21, kExtAt = 42, kExclAt = 63, kTar
 constexpr std::size_t kShortMax = 20, kTargetMax = 255;
 constexpr std::size_t kDateAt = 344, kTimeAt = 352;
 
-const char kCatalogueName[] = "volkarn.dat";
-
 std::string GetText(const std::array<unsigned char, JobRecord::kSize>& b, std::size_t at,
                     std::size_t max) {
   std::size_t n = b[at];
@@ -116,7 +114,7 @@ std::string tBackups::MakeJobFileName(const std::string& name, const std::string
 
   std::string dir = GetDataDir();
   std::string candidate = stem + "." + ext;
-  for (int number = 1; platform::PathExists(dir + candidate); ++number)
+  for (int number = 1; platform::PathExists(dir + candidate) || IsReservedName(candidate); ++number)
     candidate = stem + std::to_string(number) + "." + ext;
   return candidate;
 }
@@ -225,15 +223,33 @@ std::string tBackups::GetExclFileName(int index) const {
   return GetJob(index, r) ? r.ExclFile() : std::string();
 }
 
-std::string tBackups::GetLogFileName(int index) const {
-  JobRecord r;
-  return GetJob(index, r) ? ReplaceAll(r.ListFile(), ".lst", ".log") : std::string();
+bool tBackups::IsReservedName(const std::string& name) {
+  for (const char* shared : {kCatalogueName, kExtensionListName, kRunMarkName, kLockName})
+    if (text::SameText(name, shared)) return true;
+  return text::SameText(name, GetFileName(GetIniFileName()));
 }
 
-std::string tBackups::GetCountFileName(int index) const {
+std::string tBackups::DerivedFileName(int index, const std::string& ext) const {
   JobRecord r;
-  return GetJob(index, r) ? ReplaceAll(r.ListFile(), ".lst", ".cou") : std::string();
+  if (!GetJob(index, r)) return std::string();
+  const std::string list = r.ListFile();
+  // The usual name: ".lst" becomes the report's extension.
+  std::string name = ReplaceAll(list, ".lst", "." + ext);
+  if (name != list && !IsReservedName(name)) {
+    bool taken = false;
+    for (const JobRecord& other : jobs_)
+      for (const std::string& kept : {other.ListFile(), other.ExtFile(), other.ExclFile()})
+        taken = taken || text::SameText(name, kept);
+    if (!taken) return name;
+  }
+  // A list name without ".lst", or one whose report would land on another
+  // file the program keeps: the extension is added to the whole name.
+  return list + "." + ext;
 }
+
+std::string tBackups::GetLogFileName(int index) const { return DerivedFileName(index, "log"); }
+
+std::string tBackups::GetCountFileName(int index) const { return DerivedFileName(index, "cou"); }
 
 std::string tBackups::GetLastBackupDate(int index) const {
   JobRecord r;
@@ -270,7 +286,7 @@ std::string tBackups::LoadJobText(int index, int kind) const {
 }
 
 bool tBackups::IsSafeFileName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
+  if (name.empty() || name == "." || name == ".." || IsReservedName(name)) return false;
   for (char c : name)
     if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 32) return false;
   return true;

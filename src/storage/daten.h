@@ -42,6 +42,14 @@ class tBackups {
 
   // The data folder: GetHomeDir() + "VKDaten/", created when missing.
   static std::string GetDataDir();
+  // Files of the data folder that belong to no single job.
+  static constexpr const char* kCatalogueName = "volkarn.dat";
+  static constexpr const char* kExtensionListName = "extens.dat";
+  static constexpr const char* kRunMarkName = "volkarn.run";
+  static constexpr const char* kLockName = "volkarn.lock";
+  // True when the name (ignoring letter case) is one of the shared files
+  // above or the settings file's name.
+  static bool IsReservedName(const std::string& name);
 
   // A file name in the data folder that does not exist yet: the job name
   // without blanks, characters that file systems refuse replaced by "_",
@@ -81,13 +89,18 @@ class tBackups {
   std::string LoadJobText(int index, int kind) const;
 
   // True when a stored file name may be used to write or delete a file: no
-  // separator, not "." or "..", not empty.
+  // separator, not "." or "..", not empty, not a shared file's name.
   static bool IsSafeFileName(const std::string& name);
 
   // Set after LoadCatalogue found a file it could not read.
   bool LoadFailed() const { return loadFailed_; }
 
  private:
+  // The job's report or count file: its list file's name with ".lst"
+  // replaced by "." + ext, or with "." + ext added where that would give
+  // no new name or the name of another file the program keeps.
+  std::string DerivedFileName(int index, const std::string& ext) const;
+
   std::vector<JobRecord> jobs_;
   bool loadFailed_ = false;
 };

@@ -77,8 +77,17 @@ bool TableText(std::int32_t code, const std::string& n, std::string& text) {
     case 80:
       text = "Die Datei " + n + "existiert bereits.";
       return true;
+    case 50:
+      text = "Das Ziel kann keine symbolischen Verknüpfungen aufnehmen.";
+      return true;
     case 112:
       text = "Der Datenträger ist voll.";
+      return true;
+    case 123:
+      text = "Das Ziel nimmt den Dateinamen " + n + "nicht an.";
+      return true;
+    case 223:
+      text = "Die Datei " + n + "ist für diesen Datenträger zu groß.";
       return true;
     case 267:
       text = "Verzeichnis-Fehler";

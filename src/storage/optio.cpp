@@ -20,6 +20,7 @@ toptionen::LoadResult toptionen::LoadSettings(const std::string& path) {
   std::string file = path.empty() ? GetIniFileName() : path;
   LoadResult result = LoadResult::Missing;
   badLines_.clear();
+  loadFailed_ = false;
   if (platform::PathExists(file)) {
     std::vector<std::string> lines;
     int code = 0;
@@ -28,6 +29,7 @@ toptionen::LoadResult toptionen::LoadSettings(const std::string& path) {
       result = LoadResult::Loaded;
     } else {
       result = code == platform::kErrFileNotFound ? LoadResult::Missing : LoadResult::Unreadable;
+      loadFailed_ = result == LoadResult::Unreadable;
     }
   }
   while (lines_.size() < kLineCount) lines_.push_back("0");
@@ -37,6 +39,8 @@ toptionen::LoadResult toptionen::LoadSettings(const std::string& path) {
 }
 
 int toptionen::SaveSettings(const std::string& path) const {
+  // Never overwrite what could not be read (the rule of the catalogue).
+  if (loadFailed_) return kNotWritten;
   return textfile::WriteLines(path.empty() ? GetIniFileName() : path, lines_);
 }
 

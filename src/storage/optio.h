@@ -7,13 +7,16 @@
 class toptionen {
  public:
   enum class LoadResult { Loaded, Missing, Unreadable };
+  static constexpr int kNotWritten = -1;
 
   toptionen();  // twelve lines "0"
   // Reads GetIniFileName() (or the given path) when it exists, then pads to
   // twelve lines with "0".
   LoadResult LoadSettings(const std::string& path = std::string());
   // Writes all lines atomically (Windows-1252, CR LF). Result 0 or a Windows
-  // error code.
+  // error code. A settings file that exists but could not be read (or is
+  // no plain file, such as a fifo) is never replaced: the result is then
+  // kNotWritten.
   int SaveSettings(const std::string& path = std::string()) const;
 
   // A line that is not a signed 32-bit decimal reads as 0; BadLines() lists
@@ -40,4 +43,6 @@ class toptionen {
   void SetNumber(int line, int value);
   std::vector<std::string> lines_;
   std::vector<int> badLines_;
+  // The file the settings were loaded from could not be read.
+  bool loadFailed_ = false;
 };

@@ -23,16 +23,20 @@ bool IsCopyable(platform::EntryKind kind) {
   return kind == platform::EntryKind::File || kind == platform::EntryKind::Symlink;
 }
 
-std::int32_t CountBelow(const std::string& root, const std::string& sub,
-                        const std::string& skipFolder) {
+// Counts the files of the open listing of root + sub and below; the
+// folder `skip` (by identity) is not entered.
+std::int32_t CountBelow(platform::DirLister& lister, const std::string& root,
+                        const std::string& sub, const platform::FileId& skip) {
   std::int32_t count = 0;
-  platform::DirLister lister(root + sub);
   platform::DirEntry entry;
   while (lister.Next(entry, false)) {
     if (entry.kind == platform::EntryKind::Directory) {
-      std::string below = sub + entry.name;
-      if (!skipFolder.empty() && below == skipFolder) continue;
-      count += CountBelow(root, below + "/", skipFolder);
+      std::string below = sub + entry.name + "/";
+      platform::DirLister child(lister, entry.name, root + below);
+      // A folder swapped for a link counts as the link, as a run copies it.
+      if (child.TurnedIntoNonFolder()) ++count;
+      if (!child.IsOpen() || (skip.known && child.Id() == skip)) continue;
+      count += CountBelow(child, root, below, skip);
     } else if (IsCopyable(entry.kind)) {
       ++count;
     }
@@ -126,17 +130,10 @@ CheckRow MakeCheckRow(const std::string& source, const std::string& targetDir) {
   return CheckRow{source, AddBackslash(targetDir) + GetLastPathPart(source), "?"};
 }
 
-std::int32_t CountCopyableFiles(const std::string& folder, const std::string& skipFolder) {
+std::int32_t CountCopyableFiles(const std::string& folder, const platform::FileId& skip) {
   if (folder.empty()) return 0;
-  return CountBelow(AddBackslash(folder), std::string(), skipFolder);
-}
-
-std::string TargetInsideSource(const std::string& source, const std::string& target) {
-  std::string s = AddBackslash(source);
-  std::string t = AddBackslash(target);
-  if (t.size() > s.size() && t.compare(0, s.size(), s) == 0)
-    return RemoveBackslash(t.substr(s.size()));
-  return std::string();
+  platform::DirLister lister(AddBackslash(folder));
+  return CountBelow(lister, AddBackslash(folder), std::string(), skip);
 }
 
 std::string CountHeader(const std::string& jobName, TDateTime moment) {
@@ -189,7 +186,7 @@ void BackupCheck::CountSourceFiles() {
     CheckRow& row = Rows[i];
     if (platform::DirExists(row.source)) {
       observer_->ShowDirectory(row.source);
-      FileTotal += CountCopyableFiles(row.source, TargetInsideSource(row.source, row.target));
+      FileTotal += CountCopyableFiles(row.source, platform::IdOf(row.target));
       observer_->ShowFileTotal(FileTotal);
       observer_->ShowDirectory(row.target);
       if (Cancelled()) return;
@@ -211,9 +208,14 @@ void BackupCheck::CompareTargets() {
     rowPresent_ = 0;
     if (!platform::DirExists(row.source)) continue;
     observer_->ShowDirectory(row.source);
-    skipFolder_ = TargetInsideSource(row.source, row.target);
-    CountMissing(row.source, row.target, std::string());
-    skipFolder_.clear();
+    // The target, however its path is spelled, is never counted as part
+    // of its source.
+    skipTarget_ = platform::IdOf(row.target);
+    {
+      platform::DirLister lister(AddBackslash(row.source));
+      CountMissing(lister, row.source, row.target, std::string());
+    }
+    skipTarget_ = platform::FileId{};
     if (Cancelled()) return;
     FoundTotal += rowFound_;
     PresentTotal += rowPresent_;
@@ -223,8 +225,8 @@ void BackupCheck::CompareTargets() {
   }
 }
 
-void BackupCheck::CountMissing(const std::string& sourceRoot, const std::string& targetRoot,
-                               const std::string& subDir) {
+void BackupCheck::CountMissing(platform::DirLister& lister, const std::string& sourceRoot,
+                               const std::string& targetRoot, const std::string& subDir) {
   observer_->ProcessEvents();
   const std::string source = AddBackslash(sourceRoot);
   const std::string target = AddBackslash(targetRoot);
@@ -235,7 +237,6 @@ void BackupCheck::CountMissing(const std::string& sourceRoot, const std::string&
   std::int32_t found = 0;
   std::int32_t present = 0;
   {
-    platform::DirLister lister(sourceDir);
     platform::DirEntry entry;
     std::string targetFile = target + sub;  // + name for each entry
     const std::size_t targetLength = targetFile.size();
@@ -243,9 +244,17 @@ void BackupCheck::CountMissing(const std::string& sourceRoot, const std::string&
       observer_->ProcessEvents();
       if (Cancelled()) break;
       if (entry.kind == platform::EntryKind::Directory) {
-        if (!skipFolder_.empty() && sub + entry.name == skipFolder_) continue;
-        CountMissing(source, target, sub + entry.name);
-      } else if (IsCopyable(entry.kind) && rule_.IsIncluded(entry.name)) {
+        platform::DirLister child(lister, entry.name, sourceDir + entry.name + "/");
+        if (child.TurnedIntoNonFolder()) {
+          // Swapped for a link since it was listed: the link it now is.
+          entry.kind = platform::EntryKind::Symlink;
+        } else {
+          if (child.IsOpen() && skipTarget_.known && child.Id() == skipTarget_) continue;
+          CountMissing(child, source, target, sub + entry.name);
+          continue;
+        }
+      }
+      if (IsCopyable(entry.kind) && rule_.IsIncluded(entry.name)) {
         ++rowFound_;
         ++found;
         targetFile.resize(targetLength);
@@ -265,7 +274,7 @@ void BackupCheck::CountMissing(const std::string& sourceRoot, const std::string&
 }
 
 int BackupCheck::SaveCountFile(const std::string& path) const {
-  return textfile::WriteLines(path, Report.Lines());
+  return textfile::WriteLinesVisible(path, Report.Lines());
 }
 
 // --------------------------------------------------------- completion --

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "storage/exclusion.h"
 #include "storage/timeproc.h"
 
@@ -108,13 +109,9 @@ CheckRequest MakeCheckRequest(const AppState& state, const std::string& jobName,
 
 // Number of files (regular files and symlinks) in the folder and below;
 // links to folders are never entered, a folder that cannot be listed adds
-// nothing. skipFolder: a relative folder ("a/b", no trailing "/") that is
-// not entered; empty for none.
-std::int32_t CountCopyableFiles(const std::string& folder, const std::string& skipFolder = {});
-
-// The folder of a target inside its own source, relative to the source
-// ("Sich" for source /d and target /d/Sich); empty otherwise.
-std::string TargetInsideSource(const std::string& source, const std::string& target);
+// nothing. skip: a folder (by identity) that is not entered, such as a
+// target inside its own source.
+std::int32_t CountCopyableFiles(const std::string& folder, const platform::FileId& skip = {});
 
 // The report's header line: Dateizählung "Name" am dd.mm.yyyy um hh:mm Uhr.
 std::string CountHeader(const std::string& jobName, TDateTime moment);
@@ -171,8 +168,8 @@ class BackupCheck {
   // Compares source root + subdirectory with target root + subdirectory
   // and everything below; adds the entry of the directory when it holds
   // missing files.
-  void CountMissing(const std::string& sourceRoot, const std::string& targetRoot,
-                    const std::string& subDir);
+  void CountMissing(platform::DirLister& lister, const std::string& sourceRoot,
+                    const std::string& targetRoot, const std::string& subDir);
   bool IsIncluded(const std::string& name) const { return rule_.IsIncluded(name); }
   void Cancel() { CheckCancel = kCheckCancelled; }
   bool Cancelled() const { return CheckCancel == kCheckCancelled; }
@@ -188,7 +185,7 @@ class BackupCheck {
   CheckObserver* observer_;  // never null: a silent one by default
   std::int32_t rowFound_ = 0;
   std::int32_t rowPresent_ = 0;
-  std::string skipFolder_;  // the current row's target inside its source
+  platform::FileId skipTarget_;  // the current row's target (never walked)
 };
 
 // The completion's list as its window shows it; rows count from 0.

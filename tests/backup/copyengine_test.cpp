@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/internal.h"
+#include "platform/platform_support.h"
 #include "storage/codepage.h"
 #include "storage/daten.h"
 #include "storage/pathtext.h"
@@ -77,6 +78,8 @@ bool HasTempLeftover(const std::string& dir) {
 }
 
 const std::string kCount3 = "3\rDateien\rkopiert.";
+const std::string kStoppedLine =
+    "Der Kopiervorgang wurde vorzeitig beendet. Die weiteren Dateien wurden nicht kopiert.";
 
 struct Recorder : CopyObserver {
   std::vector<std::string> files;
@@ -121,7 +124,7 @@ class CopyEngineTest : public ::testing::Test {
   // report and stores the stamp it decided.
   RunEnd End(const std::vector<CopyRow>& rows, tBackups& jobs, int job) {
     RunEnd end = DecideRunEnd(engine, rows, jobs, job);
-    EXPECT_EQ(0, textfile::WriteLines(end.reportPath, end.reportLines));
+    EXPECT_EQ(0, textfile::WriteLinesVisible(end.reportPath, end.reportLines));
     if (end.storeStamp) {
       const double date = std::floor(end.stamp);
       jobs.SetJobStamp(end.jobIndex, date, end.stamp - date);
@@ -498,7 +501,7 @@ TEST_F(CopyEngineTest, MissingSourceAndUncreatableTarget) {
           "",
           "Das Startverzeichnis " + missing +
               " existiert nicht. Es konnten keine Dateien aus diesem Verzeichnis kopiert werden.",
-          dst + "/: Das Zielverzeichnis konnte nicht angelegt werden."}),
+          dst + "/: Das Zielverzeichnis konnte nicht angelegt werden.", kStoppedLine}),
       engine.RunReport);
   EXPECT_EQ((std::vector<std::string>{"<<<", "OK 0"}), rec.CellsOf(1));
   EXPECT_EQ((std::vector<std::string>{"<<<", "?? 0"}), rec.CellsOf(2));
@@ -545,7 +548,8 @@ class FullDiskTest : public CopyEngineTest {
     EXPECT_EQ("alte Fassung", vktest::ReadFile(dst + "/eins/gross.bin"));
     EXPECT_FALSE(HasTempLeftover(dst));
     EXPECT_EQ((std::vector<std::string>{dst + "/eins/gross.bin konnte nicht nach " + dst +
-                                        "/eins/ kopiert werden. Der Datenträger ist voll."}),
+                                            "/eins/ kopiert werden. Der Datenträger ist voll.",
+                                        kStoppedLine}),
               engine.RunReport);
     EXPECT_EQ((std::vector<std::string>{"<<<", "?? 0"}), rec.CellsOf(1));
     EXPECT_EQ((std::vector<std::string>{"<<<", "OK 0"}), rec.CellsOf(2));
@@ -594,8 +598,9 @@ TEST_F(FullDiskTest, ADiskFullWithCopyThreadsGivesOneLineAndStops) {
   engine.CopyThreads = 3;
   Run(rows);
   EXPECT_EQ(CopyEngine::kDiskFull, engine.RunStatus);
-  ASSERT_EQ(1u, engine.RunReport.size());
+  ASSERT_EQ(2u, engine.RunReport.size());
   EXPECT_TRUE(engine.RunReport[0].ends_with(" kopiert werden. Der Datenträger ist voll."));
+  EXPECT_EQ(kStoppedLine, engine.RunReport[1]);
   EXPECT_EQ(0, engine.CopiedTotal);
   EXPECT_EQ((std::vector<std::string>{"<<<", "?? 0"}), rec.CellsOf(1));
   EXPECT_EQ((std::vector<std::string>{"<<<", "OK 0"}), rec.CellsOf(2));
@@ -948,4 +953,261 @@ TEST_F(CopyEngineTest, ARunKilledAtAnyMomentLeavesEveryFileOldOrNew) {
     EXPECT_FALSE(HasTempLeftover(dst)) << "named " << named;
   }
   EXPECT_GT(killedInTheRun, 0);  // the kills came while files were copied
+}
+
+// ------------------------------------------------------- hard targets --
+
+TEST_F(CopyEngineTest, WhatARemovableTargetRefusesGetsItsOwnLine) {
+  engine.FullBackup = true;
+  Write("gut.txt", "G");
+  struct Case {
+    const char* what;
+    const char* operation;  // fault hook point
+    int err;
+    std::function<void()> make;
+    std::vector<std::string> lines;
+  };
+  const std::string d = dst + "/";
+  const std::vector<Case> cases = {
+      {"refused name",
+       "target-name",
+       EINVAL,
+       [&] { Write("a?b.txt"); },
+       {"Die Datei " + d +
+        "a?b.txt konnte nicht angelegt werden. Das Ziel nimmt diesen "
+        "Dateinamen nicht an."}},
+      {"name too long",
+       "target-name",
+       ENAMETOOLONG,
+       [&] { Write("lang.txt"); },
+       {"Die Datei " + d +
+        "lang.txt konnte nicht angelegt werden. Das Ziel nimmt diesen "
+        "Dateinamen nicht an."}},
+      {"no links",
+       "make-link",
+       EPERM,
+       [&] {
+         fs::create_directories(src);
+         fs::create_symlink("gut.txt", src + "/l1");
+         fs::create_symlink("gut.txt", src + "/l2");
+       },
+       {"Die Verknüpfung " + d +
+            "l1 konnte nicht angelegt werden. Das Ziel kann keine "
+            "symbolischen Verknüpfungen aufnehmen.",
+        "Die Verknüpfung " + d +
+            "l2 konnte nicht angelegt werden. Das Ziel kann keine "
+            "symbolischen Verknüpfungen aufnehmen."}},
+      {"links not implemented",
+       "make-link",
+       ENOSYS,
+       [&] { fs::create_symlink("gut.txt", src + "/l1"); },
+       {"Die Verknüpfung " + d +
+        "l1 konnte nicht angelegt werden. Das Ziel kann keine "
+        "symbolischen Verknüpfungen aufnehmen."}},
+      {"file too large",
+       "copy-write",
+       EFBIG,
+       [&] { Write("gross.bin", "0123456789"); },
+       {d + "gross.bin konnte nicht nach " + d +
+        " kopiert werden. Die Datei ist für diesen Datenträger zu groß."}},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(src);
+    fs::remove_all(dst);
+    Write("gut.txt", "G");
+    c.make();
+    const std::string op = c.operation;
+    const int err = c.err;
+    platform::SetFaultHook([op, err](const std::string& o, const std::string& path) {
+      return o == op && !path.ends_with("gut.txt") ? err : 0;
+    });
+    Run();
+    platform::SetFaultHook(nullptr);
+    std::vector<std::string> report = engine.RunReport;
+    std::sort(report.begin(), report.end());
+    EXPECT_EQ(c.lines, report) << c.what;
+    // Not a stop: the rest of the folder is copied.
+    EXPECT_EQ("G", vktest::ReadFile(dst + "/gut.txt")) << c.what;
+    EXPECT_NE(CopyEngine::kDiskFull, engine.RunStatus) << c.what;
+  }
+}
+
+TEST_F(CopyEngineTest, OnATargetThatIgnoresCaseASecondNameNeverReplacesTheFirst) {
+  Write("Datei.txt", "gross");
+  Write("datei.txt", "klein");
+  Write("Ordner/a.txt", "A");
+  Write("ORDNER/a.txt", "B");
+  Write("anders.txt", "X");
+  engine.FullBackup = true;
+  std::atomic<int> probes{0};  // the hook is called by the copy threads too
+  platform::SetFaultHook([&probes](const std::string& op, const std::string&) {
+    if (op != "case-probe") return 0;
+    ++probes;
+    return 1;
+  });
+  Run();
+  EXPECT_EQ(1, probes);  // once for the target root
+  // Whichever name came first was copied; the second one is reported with
+  // both names and copied nowhere.
+  ASSERT_EQ(2u, engine.RunReport.size());
+  std::vector<std::string> files = FilesBelow(dst);
+  EXPECT_EQ(3u, files.size());
+  EXPECT_EQ(3, engine.CopiedTotal);
+  for (const std::string& line : engine.RunReport) {
+    const bool file = line.find("atei.txt") != std::string::npos;
+    const std::string first =
+        file ? (line.starts_with(src + "/Datei.txt") ? "datei.txt" : "Datei.txt")
+             : (line.starts_with(src + "/Ordner") ? "ORDNER" : "Ordner");
+    const std::string second = file ? (first == "Datei.txt" ? "datei.txt" : "Datei.txt")
+                                    : (first == "Ordner" ? "ORDNER" : "Ordner");
+    EXPECT_EQ(src + "/" + second + " wurde nicht gesichert: Das Ziel unterscheidet den Namen " +
+                  "nicht von " + src + "/" + first + ".",
+              line);
+    if (file) {
+      EXPECT_EQ(vktest::ReadFile(src + "/" + first), vktest::ReadFile(dst + "/" + first));
+      EXPECT_FALSE(vktest::Exists(dst + "/" + second));
+    }
+  }
+}
+
+TEST_F(CopyEngineTest, ASecondIncrementalRunOnATargetWithCoarseTimesCopiesNothing) {
+  Write("a.txt");
+  Write("tief/b.txt");
+  for (const char* f : {"a.txt", "tief/b.txt"}) SetTime(src + "/" + f, 2003, 2, 20, 10, 0, 1);
+  tBackups jobs;
+  const int job = jobs.AddJob("Grob", tmp / "ziel", 0, 0);
+  engine.FullBackup = true;
+  Run();
+  End({{src, dst}}, jobs, job);
+  ASSERT_EQ(2, engine.CopiedTotal);
+  // The target keeps times in two-second steps (FAT): the copies' times
+  // differ from the source's; the incremental rule reads the source only.
+  for (const char* f : {"a.txt", "tief/b.txt"}) SetTime(dst + "/" + f, 2003, 2, 20, 10, 0, 2);
+  JobRecord record;
+  ASSERT_TRUE(jobs.GetJob(job, record));
+  now = Moment(2003, 2, 22, 18, 40, 0);
+  engine.FullBackup = false;
+  engine.ChangedSince = DateTimeToDosStamp(record.LastDate() + record.LastTime());
+  Run();
+  EXPECT_EQ(0, engine.CopiedTotal);
+  EXPECT_TRUE(engine.RunReport.empty());
+}
+
+TEST_F(CopyEngineTest, ATargetSpelledAnyWayInsideItsSourceIsNeverCopiedIntoItself) {
+  Write("a.txt", "A");
+  Write("unter/b.txt", "B");
+  fs::create_directories(tmp / "wege");
+  fs::create_symlink(src, tmp / "wege/link");
+  const std::vector<std::string> spellings = {
+      tmp / "wege/link/Sicherung/Daten", src + "//Sicherung/Daten", src + "/./Sicherung/./Daten"};
+  engine.FullBackup = true;
+  for (const std::string& target : spellings) {
+    fs::remove_all(src + "/Sicherung");
+    for (int run = 0; run < 3; ++run) Run({{src, target}});
+    EXPECT_EQ((std::vector<std::string>{"a.txt", "unter/b.txt"}),
+              FilesBelow(src + "/Sicherung/Daten"))
+        << target;
+  }
+}
+
+TEST_F(CopyEngineTest, AFolderSwappedForALinkAfterItsParentWasListedIsNotFollowed) {
+  Write("a.txt");
+  Write("ordner/eigen.txt");
+  vktest::WriteFile(tmp / "fremd/geheim.txt", "geheim");
+  engine.FullBackup = true;
+  platform::SetFaultHook([&](const std::string& op, const std::string& path) {
+    if (op == "enter-dir" && path == src + "/ordner/") {
+      fs::rename(src + "/ordner", tmp / "ordner-alt");
+      fs::create_symlink(tmp / "fremd", src + "/ordner");
+    }
+    return 0;
+  });
+  Run();
+  // The link is copied as the link it now is; nothing from outside lands
+  // in the backup.
+  EXPECT_EQ((std::vector<std::string>{"a.txt", "ordner"}), FilesBelow(dst));
+  EXPECT_TRUE(fs::is_symlink(dst + "/ordner"));
+  EXPECT_TRUE(engine.RunReport.empty());
+}
+
+TEST_F(CopyEngineTest, OneTargetFolderInTheWayIsReportedAndTheRunGoesOn) {
+  struct Case {
+    const char* what;
+    std::function<void()> block;
+  };
+  const std::vector<Case> cases = {
+      {"a file in the way", [&] { vktest::WriteFile(dst + "/b", "Datei statt Ordner"); }},
+      {"a path too long", [&] {
+         platform::SetFaultHook([&](const std::string& op, const std::string& path) {
+           return op == "create-dir" && path.starts_with(dst + "/b") ? ENAMETOOLONG : 0;
+         });
+       }}};
+  engine.FullBackup = true;
+  engine.CopyThreads = 2;
+  for (const Case& c : cases) {
+    fs::remove_all(src);
+    fs::remove_all(dst);
+    Write("a/1.txt");
+    for (int i = 0; i < 5; ++i) Write("b/" + std::to_string(i) + ".txt");
+    Write("b/x/2.txt");
+    Write("b/x/y/3.txt");
+    Write("c/4.txt");
+    Write("z.txt");
+    c.block();
+    Run({{src, dst}, {src + "/c", tmp / "ziel/C"}});
+    platform::SetFaultHook(nullptr);
+    EXPECT_EQ((std::vector<std::string>{dst + "/b/: Das Zielverzeichnis konnte nicht angelegt "
+                                              "werden."}),
+              engine.RunReport)
+        << c.what;
+    EXPECT_EQ(4, engine.CopiedTotal) << c.what;  // a/1, c/4, z and the second row's 4
+    EXPECT_TRUE(vktest::Exists(dst + "/c/4.txt")) << c.what;
+    EXPECT_TRUE(vktest::Exists(dst + "/z.txt")) << c.what;
+    EXPECT_TRUE(vktest::Exists(tmp / "ziel/C/4.txt")) << c.what;
+    EXPECT_EQ("?? 3", rec.CellsOf(1).back()) << c.what;
+    rec = Recorder();
+  }
+}
+
+TEST_F(CopyEngineTest, AKilledRunsLeftoversGoInTheNextRunWhateverItsMode) {
+  Write("a.txt");
+  Write("sub/b.txt");
+  for (const char* f : {"a.txt", "sub/b.txt"}) SetTime(src + "/" + f, 2003, 1, 10);
+  engine.FullBackup = true;
+  Run();
+  // A run killed while copying left complete temporary files and its mark.
+  vktest::WriteFile(dst + "/.a.txt.vktmp-Ab12Cd", "whole copy");
+  vktest::WriteFile(dst + "/sub/.b.txt.vktmp-Zz9999", "whole copy");
+  const std::string mark = tmp / "home/VKDaten/volkarn.run";
+  const std::string elsewhere = tmp / "anderswo/";
+  vktest::WriteFile(mark, dst + "/\n" + elsewhere + "\n");
+  engine.RunMark = mark;
+  engine.FullBackup = false;
+  engine.ChangedSince = Stamp(2003, 2, 1);  // nothing is newer
+  Run();
+  EXPECT_EQ(0, engine.CopiedTotal);
+  EXPECT_FALSE(HasTempLeftover(dst));
+  // The mark keeps the roots of the killed run that this run did not walk.
+  EXPECT_EQ(elsewhere + "\n", vktest::ReadFile(mark));
+  // A run over those roots too leaves no mark.
+  Run({{src, tmp / "anderswo"}, {src, dst}});
+  EXPECT_FALSE(vktest::Exists(mark));
+}
+
+TEST_F(CopyEngineTest, NamesInTheReportStayOnTheirLineAndVisible) {
+  Write("zwei\nZeilen.txt");
+  Write("\xE4\xB8\xAD.txt");  // a character Windows-1252 lacks
+  Write("?.txt");
+  engine.FullBackup = true;
+  platform::SetFaultHook(vktest::FailAt("copy-open-source", EACCES));
+  Run();
+  tBackups jobs;
+  const int job = jobs.AddJob("Namen", tmp / "ziel", 0, 0);
+  End({{src, dst}}, jobs, job);
+  const std::string report = vktest::ReadFile(tBackups::GetDataDir() + jobs.GetLogFileName(job));
+  for (const std::string& line :
+       {"Auf die Datei " + dst + "/zwei[x0A]Zeilen.txt ist kein Zugriff m\xF6glich.\r\n",
+        "Auf die Datei " + dst + "/[U+4E2D].txt ist kein Zugriff m\xF6glich.\r\n",
+        "Auf die Datei " + dst + "/?.txt ist kein Zugriff m\xF6glich.\r\n"})
+    EXPECT_NE(std::string::npos, report.find(line)) << line;
 }

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <optional>
-#include <random>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -40,11 +39,6 @@ class EnvGuard {
   std::string name_;
   std::optional<std::string> old_;
 };
-
-std::string UniqueName() {
-  std::random_device rd;
-  return "vktest-lock-" + std::to_string(rd());
-}
 
 // Waits up to five seconds for a file that a started program writes.
 std::string WaitForFile(const std::string& path) {
@@ -154,52 +148,71 @@ TEST(UserFolders, FollowTheEnvironment) {
   EXPECT_TRUE(platform::IsExecutableFile(self));
 }
 
-TEST(InstanceLock, OneHolderAtATime) {
-  vktest::TempDir runtime;
-  EnvGuard rt("XDG_RUNTIME_DIR", runtime.path().c_str());
-  const std::string name = UniqueName();
-  platform::InstanceLock first;
-  platform::InstanceLock second;
-  ASSERT_TRUE(first.Acquire(name));
-  EXPECT_TRUE(platform::FileExists(runtime / (name + ".lock")));
-  EXPECT_FALSE(second.Acquire(name));
-  {
-    platform::InstanceLock other;
-    EXPECT_TRUE(other.Acquire(name + "-other"));  // another name is free
-  }
+using LockResult = platform::InstanceLock::Result;
 
-  // Another process is refused as well.
+// What a second process gets for the data folder, with its own runtime
+// folder setting (unset for nullptr).
+LockResult AcquireInChild(const std::string& dataDir, const std::string& name,
+                          const char* runtimeDir) {
   const pid_t child = fork();
-  ASSERT_GE(child, 0);
   if (child == 0) {
+    if (runtimeDir)
+      setenv("XDG_RUNTIME_DIR", runtimeDir, 1);
+    else
+      unsetenv("XDG_RUNTIME_DIR");
     platform::InstanceLock lock;
-    _exit(lock.Acquire(name) ? 1 : 0);
+    _exit(static_cast<int>(lock.Acquire(dataDir, name)));
   }
   int status = 0;
-  ASSERT_EQ(child, waitpid(child, &status, 0));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+    return LockResult::NotPossible;
+  return static_cast<LockResult>(WEXITSTATUS(status));
+}
+
+TEST(InstanceLock, OneProgramPerDataFolderWhateverTheEnvironment) {
+  vktest::TempDir data, otherData, runtime;
+  const std::string name = "volkarn";
+  platform::InstanceLock first;
+  platform::InstanceLock second;
+  {
+    EnvGuard rt("XDG_RUNTIME_DIR", runtime.path().c_str());
+    ASSERT_EQ(LockResult::Acquired, first.Acquire(data.path(), name));
+  }
+  EXPECT_TRUE(platform::FileExists(data / "volkarn.lock"));
+  EXPECT_EQ(LockResult::HeldElsewhere, second.Acquire(data.path(), name));
+  // Another process is refused whether its runtime folder is set or not.
+  EXPECT_EQ(LockResult::HeldElsewhere, AcquireInChild(data.path(), name, nullptr));
+  EXPECT_EQ(LockResult::HeldElsewhere, AcquireInChild(data.path(), name, runtime.path().c_str()));
+  EXPECT_EQ(LockResult::HeldElsewhere, AcquireInChild(data.path(), name, "/nonexistent"));
+  // Another data folder is free.
+  EXPECT_EQ(LockResult::Acquired, AcquireInChild(otherData.path(), name, nullptr));
 
   first.Release();
-  EXPECT_TRUE(second.Acquire(name));
-  EXPECT_TRUE(second.Acquire(name));  // holding it already
+  EXPECT_EQ(LockResult::Acquired, AcquireInChild(data.path(), name, nullptr));
+  EXPECT_EQ(LockResult::Acquired, second.Acquire(data.path(), name));
+  EXPECT_EQ(LockResult::Acquired, second.Acquire(data.path(), name));  // holding it already
   second.Release();
   {
     platform::InstanceLock scoped;
-    EXPECT_TRUE(scoped.Acquire(name));
+    EXPECT_EQ(LockResult::Acquired, scoped.Acquire(data.path(), name));
   }  // released by the destructor
-  EXPECT_TRUE(first.Acquire(name));
-  EXPECT_FALSE(second.Acquire("bad/name"));
+  EXPECT_EQ(LockResult::Acquired, first.Acquire(data.path(), name));
+  EXPECT_EQ(LockResult::NotPossible, second.Acquire(data.path(), "bad/name"));
 }
 
-TEST(InstanceLock, InTmpTheNameCarriesTheUserId) {
-  EnvGuard rt("XDG_RUNTIME_DIR", nullptr);
-  const std::string name = UniqueName();
-  const std::string file = "/tmp/" + name + "-" + std::to_string(getuid()) + ".lock";
-  platform::InstanceLock lock;
-  ASSERT_TRUE(lock.Acquire(name));
-  EXPECT_TRUE(platform::FileExists(file));
-  lock.Release();
-  unlink(file.c_str());
+TEST(InstanceLock, AFolderThatCannotBeWrittenIsLockedItself) {
+  vktest::TempDir data;
+  // The lock file cannot be made (as in a write-protected folder).
+  vktest::FaultHookGuard guard(vktest::FailAt("lock-file", EACCES));
+  platform::InstanceLock first;
+  ASSERT_EQ(LockResult::Acquired, first.Acquire(data.path(), "volkarn"));
+  EXPECT_FALSE(platform::FileExists(data / "volkarn.lock"));
+  EXPECT_EQ(LockResult::HeldElsewhere, AcquireInChild(data.path(), "volkarn", nullptr));
+  first.Release();
+  EXPECT_EQ(LockResult::Acquired, AcquireInChild(data.path(), "volkarn", nullptr));
+  // A missing data folder claims no other program.
+  platform::InstanceLock missing;
+  EXPECT_EQ(LockResult::NotPossible, missing.Acquire(data / "fehlt/", "volkarn"));
 }
 
 TEST(Launch, FindsTheEditorAndReportsMissingFiles) {

@@ -94,4 +94,22 @@ TEST(TextFile, WritesWindows1252WithCrLfAndReplacesAtomically) {
   EXPECT_NE(textfile::WriteLines(dir / "no/such/folder.lst", {"a"}), 0);
 }
 
+TEST(TextFile, ReportsKeepEveryCharacterVisibleAndUnambiguous) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"B\xC3\xBCro/a.txt", "B\xFCro/a.txt"},       // Windows-1252 stays as it is
+      {"zwei\nZeilen.txt", "zwei[x0A]Zeilen.txt"},  // never a new line
+      {"tab\tcr\r", "tab[x09]cr[x0D]"},             // other control characters
+      {"\xE4\xB8\xAD.txt", "[U+4E2D].txt"},         // lacking in Windows-1252
+      {"x\xF0\x9F\x98\x80", "x[U+01F600]"},         // beyond the first plane
+      {"?.txt", "?.txt"},                           // a real "?" stays "?"
+      {"kaputt\xFF", "kaputt[xFF]"},                // a broken UTF-8 byte
+      {"[U+4E2D].txt", "[x5B]U+4E2D].txt"},         // a name that looks like a mark
+      {"Foto [1].jpg", "Foto [1].jpg"},             // other brackets stay
+  };
+  for (const auto& [utf8, bytes] : cases) EXPECT_EQ(bytes, cp1252::FromUtf8Visible(utf8)) << utf8;
+  vktest::TempDir dir;
+  ASSERT_EQ(textfile::WriteLinesVisible(dir / "r.log", {"a\nb", "\xE4\xB8\xAD"}), 0);
+  EXPECT_EQ(vktest::ReadFile(dir / "r.log"), "a[x0A]b\r\n[U+4E2D]\r\n");
+}
+
 }  // namespace

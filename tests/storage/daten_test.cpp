@@ -248,12 +248,46 @@ TEST_F(Catalogue, JobTextsAndReportNames) {
   tBackups jobs;
   jobs.LoadCatalogue();
   EXPECT_EQ(jobs.GetLogFileName(0), "a.log.log");
-  EXPECT_EQ(jobs.GetCountFileName(1), "B.LST");  // exact case only
+  EXPECT_EQ(jobs.GetCountFileName(1), "B.LST.cou");  // exact case only: added
   EXPECT_EQ(jobs.LoadJobText(0, 1), "*.bak\r\n.TMP\r\n");
   EXPECT_EQ(jobs.LoadJobText(0, 2), "");  // missing file
   EXPECT_EQ(jobs.LoadJobText(0, 3), "");
   EXPECT_EQ(jobs.LoadJobText(1, 1), "");  // never outside the data folder
   EXPECT_EQ(jobs.LoadJobText(5, 1), "");
+}
+
+TEST_F(Catalogue, NoJobFileNameEqualsAnotherFileTheProgramKeeps) {
+  // A first job named like the shared files gets names of its own.
+  tBackups jobs;
+  for (const char* name : {"volkarn", "extens", "VOLKARN"}) {
+    const int job = jobs.AddJob(name, "/t", 0, 0);
+    JobRecord r;
+    ASSERT_TRUE(jobs.GetJob(job, r));
+    for (const std::string& file : {r.ListFile(), r.ExtFile(), r.ExclFile()})
+      EXPECT_FALSE(tBackups::IsReservedName(file)) << name << ": " << file;
+  }
+  // Stored list names without ".lst", or ones that are shared files: the
+  // report and count names never equal a list file or a shared file.
+  vktest::WriteFile(Data("volkarn.dat"),
+                    Record("A", "Briefe", "a.ext", "a.dat", "/t", kZero, kZero) +
+                        Record("B", "volkarn.dat", "b.ext", "b.dat", "/t", kZero, kZero) +
+                        Record("C", "c.lst", "c.log", "c.cou", "/t", kZero, kZero) +
+                        Record("D", "d.lst", "d.ext", "d.dat", "/t", kZero, kZero));
+  tBackups stored;
+  stored.LoadCatalogue();
+  EXPECT_EQ(stored.GetLogFileName(0), "Briefe.log");
+  EXPECT_EQ(stored.GetCountFileName(0), "Briefe.cou");
+  EXPECT_EQ(stored.GetLogFileName(1), "volkarn.dat.log");
+  EXPECT_EQ(stored.GetLogFileName(2), "c.lst.log");  // c.log is the job's ext list
+  EXPECT_EQ(stored.GetCountFileName(2), "c.lst.cou");
+  EXPECT_EQ(stored.GetLogFileName(3), "d.log");  // the usual names stay
+  EXPECT_EQ(stored.GetCountFileName(3), "d.cou");
+  // Deleting the job whose list is named like the catalogue keeps the
+  // catalogue.
+  stored.DeleteJob(1);
+  EXPECT_TRUE(vktest::Exists(Data("volkarn.dat")));
+  for (const char* name : {"volkarn.dat", "EXTENS.DAT", "volkarn.run", "volkarn.lock"})
+    EXPECT_FALSE(tBackups::IsSafeFileName(name)) << name;
 }
 
 }  // namespace

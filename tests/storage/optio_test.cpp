@@ -1,4 +1,7 @@
 #include "storage/optio.h"
+#include "storage/windowplace.h"
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -109,14 +112,50 @@ TEST_F(Settings, UnreadableOrUnwritableFile) {
   toptionen o;
   EXPECT_EQ(o.LoadSettings(), toptionen::LoadResult::Unreadable);
   EXPECT_EQ(o.Lines().size(), 12u);
-  EXPECT_NE(o.SaveSettings(), 0);
+  // What could not be read is never replaced by the defaults.
+  EXPECT_EQ(o.SaveSettings(), toptionen::kNotWritten);
+  EXPECT_TRUE(std::filesystem::is_directory(GetIniFileName()));
+  std::filesystem::remove(GetIniFileName());
+  ASSERT_EQ(0, mkfifo(GetIniFileName().c_str(), 0600));
+  toptionen fifo;
+  EXPECT_EQ(fifo.LoadSettings(), toptionen::LoadResult::Unreadable);
+  EXPECT_EQ(fifo.SaveSettings(), toptionen::kNotWritten);
+  EXPECT_TRUE(std::filesystem::is_fifo(GetIniFileName()));
 
   // A failed save leaves the old file.
+  toptionen fresh;
   vktest::WriteFile(home_ / "v.ini", "alt\r\n");
   platform::SetFaultHook(
       [](const std::string& op, const std::string&) { return op == "write-atomic" ? 28 : 0; });
-  EXPECT_NE(o.SaveSettings(home_ / "v.ini"), 0);
+  EXPECT_NE(fresh.SaveSettings(home_ / "v.ini"), 0);
   EXPECT_EQ(vktest::ReadFile(home_ / "v.ini"), "alt\r\n");
+}
+
+TEST(WindowPlaces, StoredPlacesAndSizesAreFittedToTheScreen) {
+  const WindowPlace screen{0, 0, 1024, 768};
+  struct Case {
+    WindowPlace stored, fitted;
+  };
+  const int big = 2147483647, small = -2147483647 - 1;
+  const Case cases[] = {
+      {{100, 50, 600, 400}, {100, 50, 600, 400}},    // fits: unchanged
+      {{0, 0, 0, 0}, {0, 0, 0, 0}},                  // defaults
+      {{10, 20, big, big}, {0, 0, 1024, 768}},       // a size past every screen
+      {{big, big, 300, 200}, {724, 568, 300, 200}},  // off to the right and below
+      {{small, small, 300, 200}, {0, 0, 300, 200}},  // off to the left and above
+      {{900, 700, 300, -5}, {724, 700, 300, 0}},     // partly off, negative height
+  };
+  for (const Case& c : cases) {
+    const WindowPlace p = ClampPlace(c.stored, screen);
+    EXPECT_EQ(c.fitted.left, p.left) << c.stored.left;
+    EXPECT_EQ(c.fitted.top, p.top) << c.stored.top;
+    EXPECT_EQ(c.fitted.width, p.width) << c.stored.width;
+    EXPECT_EQ(c.fitted.height, p.height) << c.stored.height;
+  }
+  // A screen that does not start at 0.
+  const WindowPlace p = ClampPlace({0, 0, 500, 500}, {1920, 30, 1280, 990});
+  EXPECT_EQ(1920, p.left);
+  EXPECT_EQ(30, p.top);
 }
 
 }  // namespace

@@ -296,11 +296,17 @@ TEST_F(CheckTest, TargetMappingAndATargetInsideItsSource) {
   vktest::WriteFile(Src("D/a.txt"), "1");
   vktest::WriteFile(Src("D/Sich/D/a.txt"), "1");
   vktest::WriteFile(Src("D/Sich/D/old.txt"), "1");
-  check.Rows.push_back(MakeCheckRow(Src("D"), Src("D/Sich")));
-  check.RunCheck();
-  EXPECT_EQ(check.FileTotal, 1);
-  EXPECT_EQ(check.FoundTotal, 1);
-  EXPECT_EQ(check.MissingSum, 0);
+  std::filesystem::create_symlink(Src("D"), Src("weg"));
+  // However the target is spelled: through a link, with "//" or "/./".
+  for (const std::string& targetDir :
+       {Src("D/Sich"), Src("weg/Sich"), Src("D//Sich"), Src("D/./Sich")}) {
+    check.Rows.clear();
+    check.Rows.push_back(MakeCheckRow(Src("D"), targetDir));
+    check.RunCheck();
+    EXPECT_EQ(check.FileTotal, 1) << targetDir;
+    EXPECT_EQ(check.FoundTotal, 1) << targetDir;
+    EXPECT_EQ(check.MissingSum, 0) << targetDir;
+  }
 }
 
 TEST(MissingEntryLines, SplitRuleAndEntriesThatKeepTheirFields) {
