@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -140,14 +141,20 @@ QString Trimmed(const QString& s) { return QString::fromStdString(text::Trim(s.t
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// The local socket of the running instance, beside its single-instance
-// lock and named after it.
+// The local socket of the running instance: named after its lock and keyed
+// by the data folder, as the lock is, so that a second start reaches the
+// program that holds the same data folder. It lives in the runtime folder
+// (a socket path must be short); the data folder goes in as a hash.
 QString InstanceSocketName(const std::string& lockName) {
   const std::string dir = platform::RuntimeDir();
   // In the shared /tmp the user id keeps users apart.
   const std::string suffix =
       dir == "/tmp" ? "-" + std::to_string(platform::UserId()) : std::string();
-  return Q(dir + "/" + lockName + suffix + ".sock");
+  const QByteArray key = QCryptographicHash::hash(QByteArray::fromStdString(tBackups::GetDataDir()),
+                                                  QCryptographicHash::Sha1)
+                             .toHex()
+                             .left(16);
+  return Q(dir + "/" + lockName + suffix + "-" + key.toStdString() + ".sock");
 }
 
 // Asks the running instance to show its window; quietly nothing when it
