@@ -255,7 +255,8 @@ int StartEditor(const std::string& editor, const std::vector<std::string>& optio
 namespace {
 
 // A text as a string literal of the GVariant text form, which `gdbus call`
-// reads its arguments in.
+// reads its arguments in. Every argument carries its type: a service that
+// is not running cannot tell gdbus the method's signature.
 std::string VariantString(const std::string& text) {
   std::string out = "'";
   for (char c : text) {
@@ -295,13 +296,13 @@ bool SendDesktopNotification(const std::string& summary, const std::string& body
             "--method",
             "org.freedesktop.Notifications.Notify",
             VariantString("VolKarn"),
-            "0",
+            "uint32 0",
             VariantString("volkarn"),
             VariantString(summary),
             VariantString(body),
-            "[]",
+            "@as []",
             "{'urgency': <byte 2>}",
-            "-1"};
+            "int32 -1"};
   } else if (std::string notify = FindProgram("notify-send"); !notify.empty()) {
     args = {notify, "--app-name=VolKarn", "--icon=volkarn", "--urgency=critical", "--", summary,
             body};

@@ -289,6 +289,32 @@ TEST_F(InstalledProgram, SigtermCancelsLikeAbbrechenAndLeavesNoTemporaryFile) {
     EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".vktmp-")) << entry.path();
 }
 
+TEST_F(InstalledProgram, AnUnattendedRunThatCannotStartIsToldThroughTheSessionBus) {
+  MakeJob("Briefe", {home_ / "src"}, dataDir_);
+  // A stand-in for gdbus that notes its arguments.
+  const std::string fake = home_ / "bin/gdbus";
+  vktest::WriteFile(fake, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$HOME/notified.txt\"\n");
+  chmod(fake.c_str(), 0755);
+  extraEnv_["PATH"] = home_ / "bin:/usr/bin:/bin";
+
+  // No session bus: nothing is sent.
+  Result r = Run({"--backup", "Fremd", "--quiet"});
+  EXPECT_EQ(2, r.code);
+  EXPECT_FALSE(vktest::Exists(home_ / "notified.txt"));
+
+  extraEnv_["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + home_ / "bus";
+  r = Run({"--backup", "Fremd's", "--quiet"});
+  EXPECT_EQ(2, r.code);
+  for (int i = 0; i < 100 && !vktest::Exists(home_ / "notified.txt"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const std::string call = vktest::ReadFile(home_ / "notified.txt");
+  EXPECT_NE(std::string::npos, call.find("org.freedesktop.Notifications.Notify\n"));
+  EXPECT_NE(std::string::npos,
+            call.find("'VolKarn: Datensicherung \"Fremd\\'s\" nicht gestartet'\n"))
+      << call;
+  EXPECT_NE(std::string::npos, call.find("'Es gibt keine Datensicherung \"Fremd\\'s\".'\n"));
+}
+
 TEST_F(InstalledProgram, APortableCopyKeepsSettingsAndDataBesideItself) {
   const std::string portable = home_ / "stick/";
   fs::create_directories(portable);
