@@ -374,6 +374,12 @@ std::string RuntimeDir() {
     struct stat st {};
     if (stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return dir;
   }
+  // A run from cron has no XDG_RUNTIME_DIR, yet the desktop session's
+  // runtime folder is there: the lock must be the one the window holds.
+  const std::string session = "/run/user/" + std::to_string(getuid());
+  struct stat st {};
+  if (stat(session.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid())
+    return session;
   return "/tmp";
 }
 

@@ -271,9 +271,7 @@ std::string VariantString(const std::string& text) {
 bool SessionBusAvailable() {
   if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address)
     return true;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime == nullptr || runtime[0] != '/') return false;
-  const std::string socket = std::string(runtime) + "/bus";
+  const std::string socket = RuntimeDir() + "/bus";
   struct stat st {};
   if (stat(socket.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) return false;
   setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);

@@ -198,8 +198,8 @@ std::string ProgramFile();
 std::string UserDataDir();
 // $XDG_CONFIG_HOME/VolKarn/, by default ~/.config/VolKarn/, ending in "/".
 std::string UserConfigDir();
-// The folder for the single-instance lock: $XDG_RUNTIME_DIR, else /tmp
-// (without a trailing "/").
+// The folder for the single-instance lock: $XDG_RUNTIME_DIR, else the
+// user's /run/user/<uid> when it exists, else /tmp (without a trailing "/").
 std::string RuntimeDir();
 
 // Single instance (the named mutex): an exclusive flock on a lock file with
