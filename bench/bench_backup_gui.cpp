@@ -50,11 +50,12 @@ int main(int argc, char** argv) {
 
   TFKopie window;
   window.Engine().CopyThreads = threads;
-  window.setWindowTitle(QStringLiteral("Sicherung \"Benchmark\""));
-  window.Label2->setText(QStringLiteral("Benchmark"));
-  window.FullBackup = true;
-  window.ChangedSinceText = QStringLiteral("Nach dem 15.02.2003/17:05 Uhr geändert.");
-  window.SetDirectoryRows({{paths[0], paths[1]}});
+  RunRequest request;
+  request.JobName = "Benchmark";
+  request.FullBackup = true;
+  request.ChangedSinceText = "Nach dem 15.02.2003/17:05 Uhr geändert.";
+  request.Rows.push_back({paths[0].toStdString(), paths[1].toStdString()});
+  window.Open(request);
   window.show();
   QApplication::processEvents();
   auto grab = [&](const QString& name) {

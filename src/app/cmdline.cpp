@@ -7,13 +7,15 @@
 #include <ostream>
 
 #include "backup/copyengine.h"
-#include "backup/errorbox.h"
-#include "backup/timeproc.h"
+#include "backup/runrequest.h"
 #include "platform/platform.h"
+#include "storage/appstate.h"
 #include "storage/codepage.h"
 #include "storage/daten.h"
+#include "storage/errorbox.h"
 #include "storage/optio.h"
 #include "storage/pathtext.h"
+#include "storage/timeproc.h"
 #include "verify/checklogic.h"
 
 namespace cli {
@@ -190,70 +192,57 @@ void PrintLines(std::ostream& err, const std::vector<std::string>& lines) {
   err.flush();
 }
 
-// The settings, the catalogue and the named job with its directories, as
-// the window program has them when the job is shown. False with the
-// outcome set when the run cannot start.
-struct LoadedJob {
-  toptionen options;
-  tBackups jobs;
-  int index = -1;
-  JobRecord record;
-  std::vector<std::string> dirs;
-};
-
-bool LoadJob(const Arguments& args, std::ostream& err, LoadedJob& job, Outcome& outcome) {
-  if (!LoadData(job.options, job.jobs, err, true, outcome.failure)) {
+// The settings, the catalogue and the named job as the main window's
+// ShowJob leaves them in the shared state. False with the outcome set
+// when the run cannot start.
+bool LoadJob(const Arguments& args, std::ostream& err, AppState& state, Outcome& outcome) {
+  if (!LoadData(state.Options, state.Backups, err, true, outcome.failure)) {
     outcome.code = kExitUnreadable;
     return false;
   }
-  job.index = FindJob(job.jobs, args.job);
-  if (job.index < 0) {
+  const int index = FindJob(state.Backups, args.job);
+  if (index < 0) {
     outcome = {kExitUsage, "Es gibt keine Datensicherung \"" + args.job + "\"."};
     err << outcome.failure << '\n';
     return false;
   }
-  job.jobs.GetJob(job.index, job.record);
-  if (!LoadDirectories(job.record, job.dirs, outcome.failure)) {
+  JobRecord record;
+  state.Backups.GetJob(index, record);
+  ShownJob& shown = state.Shown;
+  if (!LoadDirectories(record, shown.Directories, outcome.failure)) {
     outcome.code = kExitUnreadable;
     err << outcome.failure << '\n';
     return false;
   }
-  SelectedJob = job.index;
+  state.SelectedJob = index;
+  shown.Name = record.Name();
+  shown.TargetDir = record.TargetDir();
+  shown.LastDate = record.LastDate();
+  shown.LastTime = record.LastTime();
+  shown.ChangedSince = 0;
+  if (record.LastDate() != 0) {
+    const double day = std::trunc(record.LastDate());
+    const double time = record.LastTime() - std::trunc(record.LastTime());
+    shown.ChangedSince = DateTimeToDosStamp(day + time);
+  }
   return true;
 }
 
 Outcome RunBackup(const Arguments& args, Environment& env, TerminalProgress* progress) {
   std::ostream& err = *env.err;
   Outcome outcome;
-  LoadedJob loaded;
-  if (!LoadJob(args, err, loaded, outcome)) return outcome;
-  toptionen& options = loaded.options;
-  tBackups& jobs = loaded.jobs;
-  const int index = loaded.index;
-  const JobRecord& record = loaded.record;
-  const std::vector<std::string>& dirs = loaded.dirs;
+  AppState state;
+  if (!LoadJob(args, err, state, outcome)) return outcome;
+  tBackups& jobs = state.Backups;
+  const int index = state.SelectedJob;
 
-  // The rows and the stamp exactly as the main window hands them to the
-  // run window.
-  std::vector<CopyRow> rows;
-  const std::string target = AddBackslash(record.TargetDir());
-  for (const std::string& source : dirs) rows.push_back({source, target + GetLastPathPart(source)});
+  // The run exactly as "&Start" hands it to the run window; a job never
+  // backed up runs in full.
+  const RunRequest request = MakeRunRequest(state, state.Shown.Name, args.mode == Mode::Full);
+  const std::vector<CopyRow>& rows = request.Rows;
   CopyEngine engine;
-  const bool backedUp = record.LastDate() != 0;
-  platform::DosStamp changedSince = 0;
-  if (backedUp) {
-    const double day = std::trunc(record.LastDate());
-    const double time = record.LastTime() - std::trunc(record.LastTime());
-    changedSince = DateTimeToDosStamp(day + time);
-  }
-  // A job never backed up has nothing to compare with: a full backup, as
-  // the window offers it.
-  engine.FullBackup = !backedUp || args.mode == Mode::Full;
-  engine.ChangedSince = changedSince;
-  engine.CheckDirDate = options.GetCheckDirDate();
-  engine.JobName = record.Name();
-  engine.SetExclusions(text::Upper(jobs.LoadJobText(index, 1)),
-                       text::Upper(jobs.LoadJobText(index, 2)));
+  ApplyRunRequest(request, engine);
+  engine.CheckDirDate = state.Options.GetCheckDirDate();
   ConsoleCopyObserver observer(engine, env, progress);
   engine.SetObserver(&observer);
   engine.StartRun();
@@ -292,17 +281,18 @@ Outcome RunBackup(const Arguments& args, Environment& env, TerminalProgress* pro
 Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* progress) {
   std::ostream& err = *env.err;
   Outcome outcome;
-  LoadedJob loaded;
-  if (!LoadJob(args, err, loaded, outcome)) return outcome;
-  tBackups& jobs = loaded.jobs;
-  const JobRecord& record = loaded.record;
+  AppState state;
+  if (!LoadJob(args, err, state, outcome)) return outcome;
+  tBackups& jobs = state.Backups;
+  const int index = state.SelectedJob;
+  const std::string& name = state.Shown.Name;
 
+  const CheckRequest request =
+      MakeCheckRequest(state, name, args.complete ? CheckMode::Complete : CheckMode::CheckOnly);
   BackupCheck check;
-  check.JobName = record.Name();
-  check.SetExclusions(text::Upper(jobs.LoadJobText(loaded.index, 1)),
-                      text::Upper(jobs.LoadJobText(loaded.index, 2)));
-  for (const std::string& source : loaded.dirs)
-    check.Rows.push_back(MakeCheckRow(source, record.TargetDir()));
+  check.JobName = request.JobName;
+  check.SetExclusions(request.ExcludedExts, request.ExcludedFiles);
+  check.Rows = request.Rows;
   ConsoleCheckObserver observer(check, env, progress);
   check.SetObserver(&observer);
   check.RunCheck();
@@ -318,14 +308,14 @@ Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* prog
   if (!args.complete) {
     if (cancelled) return {kExitCancelled, std::string()};
     if (!findings) return {kExitOk, std::string()};
-    return {kExitErrors, "Im Ziel fehlen Dateien der Datensicherung \"" + record.Name() + "\"."};
+    return {kExitErrors, "Im Ziel fehlen Dateien der Datensicherung \"" + name + "\"."};
   }
 
   // As the automatic completion: the count file, then every missing file.
-  const std::string countName = jobs.GetCountFileName(loaded.index);
+  const std::string countName = jobs.GetCountFileName(index);
   const std::string countFile = tBackups::GetDataDir() + countName;
   bool written = false;
-  if (tBackups::IsSafeFileName(countName) && countName != jobs.GetListFileName(loaded.index))
+  if (tBackups::IsSafeFileName(countName) && countName != jobs.GetListFileName(index))
     written = check.SaveCountFile(countFile) == 0;
   if (!written) {
     outcome.failure = "Die Zähldatei\r" + countFile + "\rkonnte nicht gespeichert werden.";
@@ -342,14 +332,14 @@ Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* prog
   if (status == kCheckCancelled) return {kExitCancelled, std::string()};
   if (status != 0) {
     ShowOsError(static_cast<std::uint32_t>(status));
-    return {kExitErrors, "Die fehlenden Dateien der Datensicherung \"" + record.Name() +
+    return {kExitErrors, "Die fehlenden Dateien der Datensicherung \"" + name +
                              "\" konnten nicht alle kopiert werden."};
   }
   if (!written) return {kExitErrors, outcome.failure};
   // Source directories that do not exist stay a finding.
   if (startMissing)
     return {kExitErrors,
-            "Ein Startverzeichnis der Datensicherung \"" + record.Name() + "\" existiert nicht."};
+            "Ein Startverzeichnis der Datensicherung \"" + name + "\" existiert nicht."};
   err << "Die fehlenden Dateien wurden kopiert.\n";
   return {kExitOk, std::string()};
 }

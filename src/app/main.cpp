@@ -7,16 +7,10 @@
 #include <QPixmap>
 #include <QSvgRenderer>
 
-#include "about/aboutform.h"
 #include "app/cmdline.h"
-#include "backup/kopierform.h"
 #include "backup/qt_errorbox.h"
-#include "editor/neuform.h"
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_forms.h"
-#include "sync/neusynform.h"
-#include "verify/checkform.h"
-#include "verify/restform.h"
 
 namespace {
 
@@ -52,21 +46,9 @@ int main(int argc, char* argv[]) {
   QtUserInterface boxes;
   SetUserInterface(&boxes);
 
-  TForm1 form1;
-  Form1 = &form1;
+  std::unique_ptr<Forms> forms = CreateForms("volkarn");
+  TForm1& form1 = *forms->form1;
   if (form1.StartRefused()) return 0;
-  TFNeu fneu(&form1);
-  FNeu = &fneu;
-  TFCheck fcheck(&form1);
-  FCheck = &fcheck;
-  TFKopie fkopie(&form1);
-  FKopie = &fkopie;
-  TFRest frest(&form1);
-  FRest = &frest;
-  TFSynNeu fsynneu(&form1);
-  FSynNeu = &fsynneu;
-  Tabout fabout(&form1);
-  about = &fabout;
 
   // An end of the event loop that did not come through the main window's
   // close (a session that logs out) still saves catalogue and settings

@@ -6,9 +6,9 @@
 #include <set>
 #include <thread>
 
-#include "backup/errorbox.h"
 #include "storage/codepage.h"
 #include "storage/daten.h"
+#include "storage/errorbox.h"
 #include "storage/pathtext.h"
 #include "storage/singlefile.h"
 

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "backup/copypipeline.h"
-#include "backup/exclusion.h"
-#include "backup/timeproc.h"
 #include "platform/platform.h"
+#include "storage/exclusion.h"
+#include "storage/timeproc.h"
 
 class tBackups;
 

@@ -23,10 +23,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "backup/errorbox.h"
-#include "mainwindow/backmain.h"
-#include "mainwindow/qt_forms.h"
+#include "storage/appstate.h"
 #include "storage/daten.h"
+#include "storage/errorbox.h"
 #include "storage/pathtext.h"
 
 namespace {
@@ -53,7 +52,6 @@ QWidget* MakePanel(QWidget* parent) {
 QFont PixelFont(int pixels, bool bold) { return SansFont(pixels, bold); }
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
 
 }  // namespace
 
@@ -221,7 +219,8 @@ class TFKopie::Observer : public CopyObserver {
 
 // ------------------------------------------------------------------ form --
 
-TFKopie::TFKopie(QWidget* parent) : QDialog(parent), observer_(std::make_unique<Observer>(this)) {
+TFKopie::TFKopie(QWidget* parent, AppState* state)
+    : QDialog(parent), state_(state), observer_(std::make_unique<Observer>(this)) {
   setWindowTitle(QStringLiteral("Sicherungslauf"));
   setFont(PixelFont(11, false));
   setMinimumSize(kMinWidth, kMinHeight);
@@ -347,6 +346,18 @@ void TFKopie::SetDirectoryRows(const std::vector<std::pair<QString, QString>>& r
   }
 }
 
+void TFKopie::Open(const RunRequest& request) {
+  request_ = request;
+  Panel3->setGeometry(Panel2->rect());
+  Panel3->show();
+  const QString name = Q(request.JobName);
+  setWindowTitle(QStringLiteral("Sicherung \"") + name + QStringLiteral("\""));
+  Label2->setText(name);
+  std::vector<std::pair<QString, QString>> rows;
+  for (const CopyRow& row : request.Rows) rows.emplace_back(Q(row.source), Q(row.target));
+  SetDirectoryRows(rows);
+}
+
 int TFKopie::GridClientWidth() const { return SG1->viewport()->width(); }
 
 void TFKopie::FitLastColumn() {
@@ -410,9 +421,9 @@ void TFKopie::setVisible(bool visible) {
 }
 
 void TFKopie::RestorePlace() {
-  if (Form1 == nullptr || Form1->Options() == nullptr) return;
+  if (state_ == nullptr) return;
   int left = 0, top = 0, w = 0, h = 0;
-  Form1->Options()->GetKopFormPos(left, top, w, h);
+  state_->Options.GetKopFormPos(left, top, w, h);
   move(left, top);
   resize(w, h);
 }
@@ -424,13 +435,13 @@ void TFKopie::FormShow() {
   SG1->setColumnWidth(2, 60);
   SG1->setColumnWidth(1, GridClientWidth() - SG1->columnWidth(0) - SG1->columnWidth(2));
   // Only checking a radio button changes the pair.
-  if (FullBackup)
+  if (request_.FullBackup)
     RB1->setChecked(true);
   else
     RB2->setChecked(true);
-  if (Form1 != nullptr && Form1->Options() != nullptr) {
-    CheckBox1->setChecked(Form1->Options()->GetCB1());
-    CheckBox2->setChecked(Form1->Options()->GetCheckDirDate());
+  if (state_ != nullptr) {
+    CheckBox1->setChecked(state_->Options.GetCB1());
+    CheckBox2->setChecked(state_->Options.GetCheckDirDate());
   }
   ApplyMode();
   Label8->clear();
@@ -440,17 +451,17 @@ void TFKopie::FormShow() {
 void TFKopie::ApplyMode() {
   TextColour(RB1, RB1->isChecked() ? kCheckedColour : kUncheckedColour);
   TextColour(RB2, RB2->isChecked() ? kCheckedColour : kUncheckedColour);
-  Label4->setText(RB1->isChecked() ? QStringLiteral("Alle Dateien") : ChangedSinceText);
+  Label4->setText(RB1->isChecked() ? QStringLiteral("Alle Dateien") : Q(request_.ChangedSinceText));
 }
 
 void TFKopie::RB1Click() {
   ApplyMode();
-  FullBackup = RB1->isChecked();
+  request_.FullBackup = RB1->isChecked();
 }
 
 void TFKopie::RB2Click() {
   ApplyMode();
-  FullBackup = RB1->isChecked();
+  request_.FullBackup = RB1->isChecked();
 }
 
 void TFKopie::resizeEvent(QResizeEvent* event) {
@@ -465,8 +476,7 @@ void TFKopie::resizeEvent(QResizeEvent* event) {
 
 void TFKopie::FormResize() {
   FitLastColumn();
-  if (Form1 != nullptr && Form1->Options() != nullptr)
-    Form1->Options()->SetKopFormPos(x(), y(), width(), height());
+  if (state_ != nullptr) state_->Options.SetKopFormPos(x(), y(), width(), height());
 }
 
 void TFKopie::SG1MouseUp() {
@@ -491,10 +501,10 @@ bool TFKopie::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TFKopie::FormClose() {
-  if (Form1 == nullptr || Form1->Options() == nullptr) return;
-  Form1->Options()->SetKopFormPos(x(), y(), width(), height());
-  Form1->Options()->SetCB1(CheckBox1->isChecked());
-  Form1->Options()->SetCheckDirDate(CheckBox2->isChecked());
+  if (state_ == nullptr) return;
+  state_->Options.SetKopFormPos(x(), y(), width(), height());
+  state_->Options.SetCB1(CheckBox1->isChecked());
+  state_->Options.SetCheckDirDate(CheckBox2->isChecked());
 }
 
 void TFKopie::closeEvent(QCloseEvent* event) {
@@ -545,8 +555,7 @@ void TFKopie::SetRunningLook(bool running) {
 
 void TFKopie::BitBtn2Click() {
   if (running_) return;
-  std::vector<CopyRow> rows;
-  for (int r = 1; r < RowCount(); ++r) rows.push_back({S(Cell(0, r)), S(Cell(1, r))});
+  const std::vector<CopyRow>& rows = request_.Rows;
 
   if (!rows.empty()) {
     std::string target = GetParentDir(rows.front().target);
@@ -564,11 +573,8 @@ void TFKopie::BitBtn2Click() {
   running_ = true;
   closeRequested_ = false;
   SetRunningLook(true);
-  engine_.FullBackup = FullBackup;
-  engine_.ChangedSince = ChangedSince;
+  ApplyRunRequest(request_, engine_);
   engine_.CheckDirDate = CheckBox2->isChecked();
-  engine_.JobName = S(Label2->text());
-  engine_.SetExclusions(S(ExcludedExts), S(ExcludedFiles));
   engine_.SetObserver(observer_.get());
   engine_.StartRun();
   bool escaped = false;
@@ -582,8 +588,7 @@ void TFKopie::BitBtn2Click() {
 
   SetRunningLook(false);
   RunEnd end;
-  if (Form1 != nullptr && Form1->Backups() != nullptr)
-    end = FinishRun(engine_, rows, *Form1->Backups(), SelectedJob);
+  if (state_ != nullptr) end = FinishRun(engine_, rows, state_->Backups, request_.JobIndex);
   engine_.SetObserver(nullptr);
   running_ = false;
   if (end.reportViewed) CheckBox1->setChecked(false);

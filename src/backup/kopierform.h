@@ -14,7 +14,10 @@
 #include <vector>
 
 #include "backup/copyengine.h"
+#include "backup/runrequest.h"
 #include "platform/platform.h"
+
+struct AppState;
 
 class QCheckBox;
 class QLabel;
@@ -78,15 +81,16 @@ class TFKopie : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TFKopie(QWidget* parent = nullptr);
+  // state: the settings (place, options) and the catalogue that takes the
+  // new last backup; without it (a window on its own) neither is kept.
+  explicit TFKopie(QWidget* parent = nullptr, AppState* state = nullptr);
   ~TFKopie() override;
 
-  // ---- fields the opener sets before showing the window ----
-  bool FullBackup = true;
-  platform::DosStamp ChangedSince = 0;
-  QString ChangedSinceText;
-  QString ExcludedExts;   // upper case, lines ended by CR LF
-  QString ExcludedFiles;  // upper case, lines ended by CR LF
+  // Takes the run to show: the window's title, name, mode and directory
+  // rows come from it, and "Kopiervorgang starten" runs it.
+  void Open(const RunRequest& request);
+  // The run as handed over, with the mode the user chose since.
+  const RunRequest& Request() const { return request_; }
 
   // ---- controls (named as in the form) ----
   QWidget* Panel1 = nullptr;
@@ -150,6 +154,8 @@ class TFKopie : public QDialog {
   int GridClientWidth() const;
   void SetRunningLook(bool running);
 
+  AppState* state_;
+  RunRequest request_;
   CopyEngine engine_;
   std::unique_ptr<Observer> observer_;
   bool running_ = false;

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "backup/errorbox.h"
+#include "storage/errorbox.h"
 
 class QDialog;
 class QFileDialog;

@@ -22,18 +22,16 @@
 #include <cmath>
 #include <memory>
 
-#include "backup/errorbox.h"
-#include "backup/timeproc.h"
 #include "editor/qt_pictures.h"
 #include "editor/scanform.h"
 #include "editor/scanner.h"
-#include "mainwindow/backmain.h"
-#include "mainwindow/qt_forms.h"
 #include "platform/platform.h"
 #include "storage/codepage.h"
 #include "storage/daten.h"
+#include "storage/errorbox.h"
 #include "storage/optio.h"
 #include "storage/pathtext.h"
+#include "storage/timeproc.h"
 
 namespace {
 
@@ -187,15 +185,12 @@ TDateTime DayFraction(const QTime& time) {
   return EncodeTime(time.hour(), time.minute(), time.second(), 0);
 }
 
-tBackups* Catalogue() { return Form1 ? Form1->Backups() : nullptr; }
-toptionen* Settings() { return Form1 ? Form1->Options() : nullptr; }
-
 }  // namespace
 
 // ----------------------------------------------------------- construction --
 
-TFNeu::TFNeu(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+TFNeu::TFNeu(QWidget* parent, AppState* state)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), state_(state) {
   setWindowTitle(QStringLiteral("Datensicherung definieren"));
   setFont(BaseFont());
   QPalette pal = palette();
@@ -536,23 +531,24 @@ bool TFNeu::OpenNewJob() {
 
 int TFNeu::EditJob() {
   tBackups* backups = Catalogue();
-  if (!backups || !Form1) return 0;
+  if (!backups) return 0;
+  const ShownJob& shown = state_->Shown;
   setWindowTitle(QStringLiteral("Datensicherung bearbeiten"));
   DelBtn->show();
   {
     const QSignalBlocker blocker(VList);
     VList->clear();
-    for (int i = 0; i < Form1->LB1->count(); ++i) VList->addItem(Form1->LB1->item(i)->text());
+    for (const std::string& dir : shown.Directories) VList->addItem(Q(dir));
   }
   const std::string dataDir = tBackups::GetDataDir();
   const std::string extFile = backups->GetExtFileName(SelectedJob);
   const std::string exclFile = backups->GetExclFileName(SelectedJob);
   if (!extFile.empty()) LoadListFile(LiBo1, dataDir + extFile, true);
   if (!exclFile.empty()) LoadListFile(LiBo3, dataDir + exclFile, true);
-  EName->setText(Form1->CB1->currentText());
-  EVerz->setText(Form1->Edit1->text());
-  const std::string dateText = S(Form1->Edit2->text());
-  const std::string timeText = S(Form1->Edit3->text());
+  EName->setText(Q(shown.Name));
+  EVerz->setText(Q(shown.TargetDir));
+  const std::string dateText = shown.LastDateText();
+  const std::string timeText = shown.LastTimeText();
   DatePick->setDate(DateOf(dateText.empty() ? Today() : ParseDateText(dateText)));
   TimePick->setTime(TimeOf(timeText.empty() ? Now() : ParseTimeText(timeText)));
   deleted_ = false;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "storage/appstate.h"
+
 class QDateEdit;
 class QFileSystemModel;
 class QFrame;
@@ -21,7 +23,9 @@ class TFNeu : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TFNeu(QWidget* parent = nullptr);
+  // state: the catalogue the editor changes, the settings that keep its
+  // place and the shown job it edits.
+  explicit TFNeu(QWidget* parent = nullptr, AppState* state = nullptr);
   ~TFNeu() override;
 
   // Modal results of the window.
@@ -139,6 +143,8 @@ class TFNeu : public QDialog {
   void reject() override;
 
  private:
+  tBackups* Catalogue() { return state_ != nullptr ? &state_->Backups : nullptr; }
+  toptionen* Settings() { return state_ != nullptr ? &state_->Options : nullptr; }
   void CreateControls();
   void ApplyStoredPlace();
   void StorePlace();
@@ -147,7 +153,8 @@ class TFNeu : public QDialog {
   // The checks of OK, each with its message; false at the first failure.
   bool InputIsComplete();
 
-  bool placed_ = false;   // the stored place has been applied once
+  bool placed_ = false;  // the stored place has been applied once
+  AppState* state_;
   bool deleted_ = false;  // the job of this opening was deleted
   bool surveying_ = false;
 };

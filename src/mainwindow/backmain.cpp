@@ -26,12 +26,12 @@
 #include <cmath>
 
 #include "about/aboutform.h"
-#include "backup/errorbox.h"
-#include "backup/timeproc.h"
 #include "mainwindow/qt_forms.h"
 #include "platform/platform.h"
 #include "storage/codepage.h"
+#include "storage/errorbox.h"
 #include "storage/pathtext.h"
+#include "storage/timeproc.h"
 #include "sync/neusynform.h"
 
 namespace {
@@ -144,8 +144,9 @@ TForm1::TForm1(QWidget* parent, const std::string& lockName)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      backups_(std::make_unique<tBackups>()),
-      options_(std::make_unique<toptionen>()) {
+      state_(std::make_unique<AppState>()),
+      backups_(&state_->Backups),
+      options_(&state_->Options) {
   FormCreate(lockName);
 }
 
@@ -469,7 +470,10 @@ void TForm1::FillJobList(QComboBox* box) {
 
 void TForm1::ShowJob() {
   JobRecord record;
+  ShownJob& shown = state_->Shown;
   if (SelectedJob >= 0 && backups_->GetJob(SelectedJob, record)) {
+    shown.Name = record.Name();
+    shown.TargetDir = record.TargetDir();
     Edit1->setText(Q(record.TargetDir()));
     Edit1->setCursorPosition(0);
     const std::string listFile = tBackups::GetDataDir() + record.ListFile();
@@ -487,16 +491,19 @@ void TForm1::ShowJob() {
                    "\"Bearbeiten\" neu fest.",
                1);
     } else {
+      shown.Directories = dirs;
+      shown.LastDate = record.LastDate();
+      shown.LastTime = record.LastTime();
       LB1->clear();
       for (const std::string& d : dirs) LB1->addItem(Q(d));
       FillJobList(CB1);
       CB1->setCurrentIndex(SelectedJob);
       if (record.LastDate() != 0) {
-        Edit2->setText(Q(FormatDateText(4, record.LastDate())));
-        Edit3->setText(Q(InsertTimeColon(FormatTimeDigits(record.LastTime()))));
+        Edit2->setText(Q(shown.LastDateText()));
+        Edit3->setText(Q(shown.LastTimeText()));
         const double day = std::trunc(record.LastDate());
         const double time = record.LastTime() - std::trunc(record.LastTime());
-        ChangedSince = DateTimeToDosStamp(day + time);
+        shown.ChangedSince = DateTimeToDosStamp(day + time);
         RadioButton2->setEnabled(true);
         RadioButton2->setChecked(true);
         RadioButton2Click();
@@ -507,7 +514,7 @@ void TForm1::ShowJob() {
         RadioButton1->setChecked(true);
         RadioButton1Click();
         // Never backed up: no stamp of another job may limit the run.
-        ChangedSince = 0;
+        shown.ChangedSince = 0;
       }
       BitBtn1->setEnabled(true);
       BitBtn2->setEnabled(true);

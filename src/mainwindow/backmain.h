@@ -9,8 +9,7 @@
 #include <memory>
 
 #include "platform/platform.h"
-#include "storage/daten.h"
-#include "storage/optio.h"
+#include "storage/appstate.h"
 
 class QComboBox;
 class QFrame;
@@ -37,9 +36,11 @@ class TForm1 : public QWidget {
   // at once without reading or writing any file.
   bool StartRefused() const { return startRefused_; }
 
-  // The catalogue and the settings, owned by this window.
-  tBackups* Backups() { return backups_.get(); }
-  toptionen* Options() { return options_.get(); }
+  // The catalogue, the settings and the shown job, owned by this window
+  // and handed to every other window.
+  AppState& State() { return *state_; }
+  tBackups* Backups() { return &state_->Backups; }
+  toptionen* Options() { return &state_->Options; }
 
   void ShowJob();
 
@@ -100,9 +101,6 @@ class TForm1 : public QWidget {
   QPlainTextEdit* Memo7 = nullptr;
   QPushButton* BitBtn6 = nullptr;
 
-  // Packed stamp of the shown job's last backup (0 for none).
-  platform::DosStamp ChangedSince = 0;
-
   // ---- handlers ----
   void FormShow();
   void RadioButton1Click();
@@ -160,8 +158,9 @@ class TForm1 : public QWidget {
   void BuildSyncPage();
   void LoadFiles();
 
-  std::unique_ptr<tBackups> backups_;
-  std::unique_ptr<toptionen> options_;
+  std::unique_ptr<AppState> state_;
+  tBackups* backups_;
+  toptionen* options_;
   platform::InstanceLock lock_;
   bool startRefused_ = false;
   bool firstShown_ = false;

@@ -1,5 +1,13 @@
 #include "mainwindow/qt_forms.h"
 
+#include "about/aboutform.h"
+#include "backup/kopierform.h"
+#include "editor/neuform.h"
+#include "mainwindow/backmain.h"
+#include "sync/neusynform.h"
+#include "verify/checkform.h"
+#include "verify/restform.h"
+
 TForm1* Form1 = nullptr;
 TFNeu* FNeu = nullptr;
 TFCheck* FCheck = nullptr;
@@ -7,3 +15,44 @@ TFKopie* FKopie = nullptr;
 TFRest* FRest = nullptr;
 TFSynNeu* FSynNeu = nullptr;
 Tabout* about = nullptr;
+
+Forms::Forms() = default;
+
+Forms::~Forms() {
+  fabout.reset();
+  fsynneu.reset();
+  frest.reset();
+  fkopie.reset();
+  fcheck.reset();
+  fneu.reset();
+  form1.reset();
+  Form1 = nullptr;
+  FNeu = nullptr;
+  FCheck = nullptr;
+  FKopie = nullptr;
+  FRest = nullptr;
+  FSynNeu = nullptr;
+  about = nullptr;
+}
+
+std::unique_ptr<Forms> CreateForms(const std::string& lockName) {
+  auto forms = std::make_unique<Forms>();
+  forms->form1 = std::make_unique<TForm1>(nullptr, lockName);
+  Form1 = forms->form1.get();
+  if (Form1->StartRefused()) return forms;
+  AppState* state = &Form1->State();
+  forms->fneu = std::make_unique<TFNeu>(Form1, state);
+  FNeu = forms->fneu.get();
+  forms->fcheck = std::make_unique<TFCheck>(Form1, state);
+  FCheck = forms->fcheck.get();
+  forms->fkopie = std::make_unique<TFKopie>(Form1, state);
+  FKopie = forms->fkopie.get();
+  forms->frest = std::make_unique<TFRest>(Form1);
+  FRest = forms->frest.get();
+  FCheck->SetCompletionWindow(FRest);
+  forms->fsynneu = std::make_unique<TFSynNeu>(Form1);
+  FSynNeu = forms->fsynneu.get();
+  forms->fabout = std::make_unique<Tabout>(Form1);
+  about = forms->fabout.get();
+  return forms;
+}

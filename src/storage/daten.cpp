@@ -3,10 +3,10 @@
 #include <bit>
 #include <cstring>
 
-#include "backup/timeproc.h"
 #include "platform/platform.h"
 #include "storage/codepage.h"
 #include "storage/pathtext.h"
+#include "storage/timeproc.h"
 
 int SelectedJob = 0;
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "backup/timeproc.h"
 #include "platform/platform.h"
 #include "storage/codepage.h"
 #include "storage/pathtext.h"
+#include "storage/timeproc.h"
 
 namespace {
 constexpr std::size_t kLineCount = 12;

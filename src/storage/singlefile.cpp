@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "backup/errorbox.h"
 #include "platform/platform.h"
+#include "storage/errorbox.h"
 #include "storage/pathtext.h"
 
 namespace {

@@ -11,9 +11,9 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "backup/errorbox.h"
 #include "platform/platform.h"
 #include "storage/codepage.h"
+#include "storage/errorbox.h"
 
 namespace {
 

@@ -20,11 +20,10 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "backup/errorbox.h"
-#include "mainwindow/backmain.h"
-#include "mainwindow/qt_forms.h"
+#include "storage/appstate.h"
 #include "storage/codepage.h"
 #include "storage/daten.h"
+#include "storage/errorbox.h"
 #include "verify/restform.h"
 
 namespace {
@@ -89,7 +88,9 @@ void TSearchAnimation::paintEvent(QPaintEvent*) {
 
 // --------------------------------------------------------------- window --
 
-TFCheck::TFCheck(QWidget* parent) : QDialog(parent) { BuildWindow(); }
+TFCheck::TFCheck(QWidget* parent, AppState* state) : QDialog(parent), state_(state) {
+  BuildWindow();
+}
 
 TFCheck::~TFCheck() { Check.SetObserver(nullptr); }
 
@@ -198,40 +199,31 @@ void TFCheck::BuildWindow() {
 
 // -------------------------------------------------------------- opening --
 
-void TFCheck::OpenCheck(CheckMode mode) {
-  if (Form1 == nullptr) return;
-  const std::string name = Form1->CB2->currentText().toStdString();
+void TFCheck::OpenCheck(const CheckRequest& request) {
+  const std::string& name = request.JobName;
   if (text::Trim(name).empty()) {
     ShowInfo("Keine Sicherung ausgewählt.", 0);
     return;
   }
   if (isVisible() || running_) return;  // already open
 
-  mode_ = mode;
-  jobIndex_ = SelectedJob;
+  mode_ = request.Mode;
+  jobIndex_ = request.JobIndex;
   closeRequested_ = false;
   finishing_ = false;
-  move(Form1->pos() + QPoint(30, 30));
+  QWidget* opener = parentWidget();
+  if (opener != nullptr) move(opener->pos() + QPoint(30, 30));
   setWindowTitle(QStringLiteral("Sicherungsüberprüfung für \"") + Q(name) + QStringLiteral("\""));
   Label2->setText(Q(name));
 
   Check.JobName = name;
-  tBackups* jobs = Form1->Backups();
-  if (jobs != nullptr && jobIndex_ >= 0 && jobIndex_ < jobs->Count())
-    Check.SetExclusions(jobs->LoadJobText(jobIndex_, 1), jobs->LoadJobText(jobIndex_, 2));
-  else
-    Check.SetExclusions(std::string(), std::string());
-
-  // One row per source directory; a job without any shows the header only.
-  Check.Rows.clear();
-  const std::string target = Form1->Edit1->text().toStdString();
-  for (int i = 0; i < Form1->LB1->count(); ++i)
-    Check.Rows.push_back(MakeCheckRow(Form1->LB1->item(i)->text().toStdString(), target));
+  Check.SetExclusions(request.ExcludedExts, request.ExcludedFiles);
+  Check.Rows = request.Rows;
   Check.Report.Clear();
   FillGrid();
 
-  Form1->hide();
-  if (mode == CheckMode::CheckOnly)
+  if (opener != nullptr) opener->hide();
+  if (mode_ == CheckMode::CheckOnly)
     exec();
   else
     CheckAndComplete();
@@ -270,14 +262,14 @@ void TFCheck::CheckAndComplete() {
 }
 
 void TFCheck::OpenCompletion(bool autoMode) {
-  if (FRest == nullptr) return;
-  FRest->AutoMode = autoMode;
-  FRest->OpenCompletion(Check.Report, Check.Rule());
+  if (rest_ == nullptr) return;
+  rest_->AutoMode = autoMode;
+  rest_->OpenCompletion(Check.Report, Check.Rule());
 }
 
 std::string TFCheck::CountFilePath() const {
-  if (Form1 == nullptr || Form1->Backups() == nullptr) return std::string();
-  tBackups* jobs = Form1->Backups();
+  if (state_ == nullptr) return std::string();
+  const tBackups* jobs = &state_->Backups;
   if (jobIndex_ < 0 || jobIndex_ >= jobs->Count()) return std::string();
   const std::string name = jobs->GetCountFileName(jobIndex_);
   // Never a name that would overwrite the job's directory list.
@@ -338,7 +330,7 @@ void TFCheck::BitBtn2Click() {
 
 void TFCheck::FormClose() {
   Check.Report.Clear();
-  if (Form1 != nullptr) Form1->show();
+  if (parentWidget() != nullptr) parentWidget()->show();
 }
 
 void TFCheck::FitColumn2() {

@@ -13,6 +13,8 @@ class QLabel;
 class QPushButton;
 class QTableWidget;
 class QTimer;
+class TFRest;
+struct AppState;
 
 // The looping picture of a file search shown while a check runs: a
 // magnifying glass moving over a sheet of paper.
@@ -32,17 +34,20 @@ class TSearchAnimation : public QWidget {
   int frame_ = 0;
 };
 
-enum class CheckMode { CheckOnly, Complete };
-
 class TFCheck : public QDialog, private CheckObserver {
   Q_OBJECT
 
  public:
-  explicit TFCheck(QWidget* parent = nullptr);
+  // state: the catalogue that names the count file.
+  explicit TFCheck(QWidget* parent = nullptr, AppState* state = nullptr);
   ~TFCheck() override;
 
-  // Opens the check for the job on display in the main window's check page.
-  void OpenCheck(CheckMode mode);
+  // The completion window that the check opens.
+  void SetCompletionWindow(TFRest* rest) { rest_ = rest; }
+
+  // Opens the check of the handed job. The parent window is hidden while
+  // the check window is open.
+  void OpenCheck(const CheckRequest& request);
   // The mode complete: shows the window, runs the check, saves the count
   // file, copies everything missing through the completion window, closes.
   void CheckAndComplete();
@@ -118,6 +123,8 @@ class TFCheck : public QDialog, private CheckObserver {
   bool MayStartRun() const;
   void OpenCompletion(bool autoMode);
 
+  AppState* state_;
+  TFRest* rest_ = nullptr;
   CheckMode mode_ = CheckMode::CheckOnly;
   int jobIndex_ = -1;
   bool running_ = false;

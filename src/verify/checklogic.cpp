@@ -1,6 +1,7 @@
 #include "verify/checklogic.h"
 
 #include "platform/platform.h"
+#include "storage/appstate.h"
 #include "storage/codepage.h"
 #include "storage/pathtext.h"
 #include "storage/singlefile.h"
@@ -303,4 +304,19 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
     }
   }
   list.ProcessEvents();
+}
+
+CheckRequest MakeCheckRequest(const AppState& state, const std::string& jobName, CheckMode mode) {
+  CheckRequest request;
+  request.JobName = jobName;
+  request.JobIndex = state.SelectedJob;
+  request.Mode = mode;
+  if (request.JobIndex >= 0 && request.JobIndex < state.Backups.Count()) {
+    request.ExcludedExts = state.Backups.LoadJobText(request.JobIndex, 1);
+    request.ExcludedFiles = state.Backups.LoadJobText(request.JobIndex, 2);
+  }
+  // One row per source directory; a job without any shows the header only.
+  for (const std::string& source : state.Shown.Directories)
+    request.Rows.push_back(MakeCheckRow(source, state.Shown.TargetDir));
+  return request;
 }

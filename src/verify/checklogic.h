@@ -21,8 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "backup/exclusion.h"
-#include "backup/timeproc.h"
+#include "storage/exclusion.h"
+#include "storage/timeproc.h"
+
+struct AppState;
 
 // The value of CheckCancel and CopyStatus that asks the walk to stop.
 constexpr std::int32_t kCheckCancelled = 999;
@@ -87,6 +89,22 @@ struct CheckRow {
   std::string missing;  // "?", "Nicht gefunden" or the number of missing files
 };
 CheckRow MakeCheckRow(const std::string& source, const std::string& targetDir);
+
+enum class CheckMode { CheckOnly, Complete };
+
+// A check as the main window hands it to the check window.
+struct CheckRequest {
+  std::string JobName;
+  int JobIndex = -1;
+  CheckMode Mode = CheckMode::CheckOnly;
+  std::vector<CheckRow> Rows;
+  // The job's exclusion texts as stored.
+  std::string ExcludedExts;
+  std::string ExcludedFiles;
+};
+// The check of the shown job under the name on display; the exclusions
+// are those of the chosen job (none when there is no such job).
+CheckRequest MakeCheckRequest(const AppState& state, const std::string& jobName, CheckMode mode);
 
 // Number of files (regular files and symlinks) in the folder and below;
 // links to folders are never entered, a folder that cannot be listed adds

@@ -24,9 +24,9 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "backup/errorbox.h"
-#include "backup/timeproc.h"
+#include "storage/errorbox.h"
 #include "storage/singlefile.h"
+#include "storage/timeproc.h"
 
 namespace {
 

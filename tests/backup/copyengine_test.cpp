@@ -22,11 +22,11 @@
 
 #include <gtest/gtest.h>
 
-#include "backup/timeproc.h"
 #include "platform/internal.h"
 #include "storage/codepage.h"
 #include "storage/daten.h"
 #include "storage/pathtext.h"
+#include "storage/timeproc.h"
 #include "support/core_support.h"
 
 namespace fs = std::filesystem;

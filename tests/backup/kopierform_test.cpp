@@ -22,7 +22,6 @@
 
 #include <gtest/gtest.h>
 
-#include "backup/timeproc.h"
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_forms.h"
 #include "platform/platform.h"
@@ -30,6 +29,7 @@
 #include "storage/daten.h"
 #include "storage/optio.h"
 #include "storage/pathtext.h"
+#include "storage/timeproc.h"
 #include "support/core_support.h"
 #include "support/qt_gui_support.h"
 
@@ -143,12 +143,12 @@ TEST_F(RunWindowTest, StartHandsTheJobToTheRunWindow) {
   StartBackup([&] {
     EXPECT_EQ("Sicherung \"Bücher\"", S(FKopie->windowTitle()));
     EXPECT_EQ("Bücher", S(FKopie->Label2->text()));
-    EXPECT_FALSE(FKopie->FullBackup);
-    EXPECT_EQ(Form1->ChangedSince, FKopie->ChangedSince);
-    EXPECT_NE(0u, FKopie->ChangedSince);
-    EXPECT_EQ("Nach dem 15.02.2003/17:05 Uhr geändert.", S(FKopie->ChangedSinceText));
-    EXPECT_EQ("*.BÄK\r\n.TMP\r\n", S(FKopie->ExcludedExts));
-    EXPECT_EQ("/HOME/ANNA/BRIEF.DOC\r\n", S(FKopie->ExcludedFiles));
+    EXPECT_FALSE(FKopie->Request().FullBackup);
+    EXPECT_EQ(Form1->State().Shown.ChangedSince, FKopie->Request().ChangedSince);
+    EXPECT_NE(0u, FKopie->Request().ChangedSince);
+    EXPECT_EQ("Nach dem 15.02.2003/17:05 Uhr geändert.", FKopie->Request().ChangedSinceText);
+    EXPECT_EQ("*.BÄK\r\n.TMP\r\n", FKopie->Request().ExcludedExts);
+    EXPECT_EQ("/HOME/ANNA/BRIEF.DOC\r\n", FKopie->Request().ExcludedFiles);
     ASSERT_EQ(4, FKopie->RowCount());
     EXPECT_EQ(tmp / "a/Briefe", S(FKopie->Cell(0, 1)));
     EXPECT_EQ(tmp / "ziel/Briefe", S(FKopie->Cell(1, 1)));
@@ -163,7 +163,7 @@ TEST_F(RunWindowTest, StartHandsTheJobToTheRunWindow) {
     EXPECT_EQ(QColor(0, 128, 0), FKopie->RB2->palette().color(QPalette::WindowText));
     EXPECT_EQ(QColor(255, 0, 0), FKopie->RB1->palette().color(QPalette::WindowText));
     FKopie->RB1->click();
-    EXPECT_TRUE(FKopie->FullBackup);
+    EXPECT_TRUE(FKopie->Request().FullBackup);
     EXPECT_EQ("Alle Dateien", S(FKopie->Label4->text()));
     EXPECT_EQ(QColor(0, 128, 0), FKopie->RB1->palette().color(QPalette::WindowText));
     EXPECT_EQ(QColor(255, 0, 0), FKopie->RB2->palette().color(QPalette::WindowText));
@@ -175,7 +175,7 @@ TEST_F(RunWindowTest, StartHandsTheJobToTheRunWindow) {
   // The full mode of the main window, and a second opening.
   Form1->RadioButton1->click();
   StartBackup([&] {
-    EXPECT_TRUE(FKopie->FullBackup);
+    EXPECT_TRUE(FKopie->Request().FullBackup);
     EXPECT_TRUE(FKopie->RB1->isChecked());
     EXPECT_EQ("Alle Dateien", S(FKopie->Label4->text()));
   });
@@ -188,8 +188,8 @@ TEST_F(RunWindowTest, AJobNeverBackedUpRunsInFullAndAJobWithoutFoldersRunsNothin
   Start({{"Neu", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {}, {}},
          {"Leer", tmp / "ziel2", 0, 0, {}, {}, {}}});
   StartBackup([&] {
-    EXPECT_TRUE(FKopie->FullBackup);
-    EXPECT_EQ("Nach dem / Uhr geändert.", S(FKopie->ChangedSinceText));
+    EXPECT_TRUE(FKopie->Request().FullBackup);
+    EXPECT_EQ("Nach dem / Uhr geändert.", FKopie->Request().ChangedSinceText);
     EXPECT_EQ("Alle Dateien", S(FKopie->Label4->text()));
     EXPECT_EQ(2, FKopie->RowCount());
   });

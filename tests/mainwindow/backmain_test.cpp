@@ -21,12 +21,12 @@
 #include <map>
 
 #include "about/aboutform.h"
-#include "backup/timeproc.h"
 #include "mainwindow/qt_forms.h"
 #include "platform/platform.h"
 #include "storage/codepage.h"
 #include "storage/daten.h"
 #include "storage/pathtext.h"
+#include "storage/timeproc.h"
 #include "support/core_support.h"
 #include "support/qt_gui_support.h"
 #include "sync/neusynform.h"
@@ -298,7 +298,7 @@ TEST(MainWindowJob, LastBackupGivesDateTimeIncrementalModeAndStamp) {
   EXPECT_EQ(f->Memo1->toPlainText().toStdString(), kIncrementalText);
   const platform::DosStamp expected =
       (23u << 25) | (3u << 21) | (5u << 16) | (9u << 11) | (7u << 5) | 15u;
-  EXPECT_EQ(f->ChangedSince, expected);
+  EXPECT_EQ(f->State().Shown.ChangedSince, expected);
 
   // A job never backed up: empty fields, only the full mode, no stamp.
   Choose(f->CB1, 1);
@@ -309,7 +309,7 @@ TEST(MainWindowJob, LastBackupGivesDateTimeIncrementalModeAndStamp) {
   EXPECT_TRUE(f->RadioButton1->isChecked());
   EXPECT_FALSE(f->Edit2->isEnabled());
   EXPECT_EQ(f->Memo1->toPlainText().toStdString(), kFullText);
-  EXPECT_EQ(f->ChangedSince, 0u);
+  EXPECT_EQ(f->State().Shown.ChangedSince, 0u);
   EXPECT_EQ(Items(f->LB1), std::vector<std::string>{"/q2"});
   // The check page's texts read as one paragraph each after a job is shown.
   EXPECT_FALSE(f->Memo2->toPlainText().contains(QLatin1Char('\n')));
@@ -349,7 +349,7 @@ TEST(MainWindowJob, MissingDirectoryListIsToldAndTheWindowStaysUsable) {
   Choose(f->CB1, 0);
   f->CB1Change();
   ASSERT_TRUE(f->BitBtn1->isEnabled());
-  const platform::DosStamp stamp = f->ChangedSince;
+  const platform::DosStamp stamp = f->State().Shown.ChangedSince;
   Choose(f->CB1, 1);
   f->CB1Change();
   ASSERT_EQ(ui.boxes.size(), 1u);
@@ -359,7 +359,7 @@ TEST(MainWindowJob, MissingDirectoryListIsToldAndTheWindowStaysUsable) {
   EXPECT_EQ(f->Edit1->text().toStdString(), "/ziel/kaputt");
   EXPECT_EQ(Items(f->LB1), std::vector<std::string>{"/q/gut"});
   EXPECT_EQ(f->Edit2->text().toStdString(), "01.02.2003");
-  EXPECT_EQ(f->ChangedSince, stamp);
+  EXPECT_EQ(f->State().Shown.ChangedSince, stamp);
   // No run and no check from a mixture of two jobs.
   EXPECT_FALSE(f->BitBtn1->isEnabled());
   EXPECT_FALSE(f->BitBtn2->isEnabled());

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "backup/errorbox.h"
 #include "platform/platform.h"
+#include "storage/errorbox.h"
 #include "support/core_support.h"
 
 namespace fs = std::filesystem;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/errorbox.h"
+#include "storage/errorbox.h"
 
 namespace vktest {
 

@@ -17,68 +17,37 @@
 namespace vktest {
 
 struct AppWindows::Impl {
-  std::unique_ptr<TForm1> form1;
-  std::unique_ptr<TFNeu> fneu;
-  std::unique_ptr<TFCheck> fcheck;
-  std::unique_ptr<TFKopie> fkopie;
-  std::unique_ptr<TFRest> frest;
-  std::unique_ptr<TFSynNeu> fsynneu;
-  std::unique_ptr<Tabout> fabout;
+  std::unique_ptr<Forms> forms;
 };
 
 AppWindows::AppWindows(const std::string& home) : impl_(std::make_unique<Impl>()) {
   static std::atomic<int> counter{0};
-  lockName_ = "volkarn-test-" + std::to_string(QCoreApplication::applicationPid()) + "-" + std::to_string(counter++);
+  lockName_ = "volkarn-test-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
+              std::to_string(counter++);
   SetHomeDirForTesting(home);
-  impl_->form1 = std::make_unique<TForm1>(nullptr, lockName_);
-  Form1 = impl_->form1.get();
-  impl_->fneu = std::make_unique<TFNeu>(impl_->form1.get());
-  FNeu = impl_->fneu.get();
-  impl_->fcheck = std::make_unique<TFCheck>(impl_->form1.get());
-  FCheck = impl_->fcheck.get();
-  impl_->fkopie = std::make_unique<TFKopie>(impl_->form1.get());
-  FKopie = impl_->fkopie.get();
-  impl_->frest = std::make_unique<TFRest>(impl_->form1.get());
-  FRest = impl_->frest.get();
-  impl_->fsynneu = std::make_unique<TFSynNeu>(impl_->form1.get());
-  FSynNeu = impl_->fsynneu.get();
-  impl_->fabout = std::make_unique<Tabout>(impl_->form1.get());
-  about = impl_->fabout.get();
+  impl_->forms = CreateForms(lockName_);
 }
 
 AppWindows::~AppWindows() {
-  impl_->fabout.reset();
-  impl_->fsynneu.reset();
-  impl_->frest.reset();
-  impl_->fkopie.reset();
-  impl_->fcheck.reset();
-  impl_->fneu.reset();
-  impl_->form1.reset();
-  Form1 = nullptr;
-  FNeu = nullptr;
-  FCheck = nullptr;
-  FKopie = nullptr;
-  FRest = nullptr;
-  FSynNeu = nullptr;
-  about = nullptr;
+  impl_->forms.reset();
   SetHomeDirForTesting(std::string());
 }
 
-TForm1* AppWindows::form1() const { return impl_->form1.get(); }
-TFNeu* AppWindows::fneu() const { return impl_->fneu.get(); }
-TFCheck* AppWindows::fcheck() const { return impl_->fcheck.get(); }
-TFKopie* AppWindows::fkopie() const { return impl_->fkopie.get(); }
-TFRest* AppWindows::frest() const { return impl_->frest.get(); }
-TFSynNeu* AppWindows::fsynneu() const { return impl_->fsynneu.get(); }
-Tabout* AppWindows::fabout() const { return impl_->fabout.get(); }
+TForm1* AppWindows::form1() const { return impl_->forms->form1.get(); }
+TFNeu* AppWindows::fneu() const { return impl_->forms->fneu.get(); }
+TFCheck* AppWindows::fcheck() const { return impl_->forms->fcheck.get(); }
+TFKopie* AppWindows::fkopie() const { return impl_->forms->fkopie.get(); }
+TFRest* AppWindows::frest() const { return impl_->forms->frest.get(); }
+TFSynNeu* AppWindows::fsynneu() const { return impl_->forms->fsynneu.get(); }
+Tabout* AppWindows::fabout() const { return impl_->forms->fabout.get(); }
 
 void AppWindows::Show() {
-  impl_->form1->show();
+  impl_->forms->form1->show();
   QApplication::processEvents();
 }
 
 void AppWindows::Close() {
-  impl_->form1->close();
+  impl_->forms->form1->close();
   QApplication::processEvents();
 }
 

@@ -141,7 +141,7 @@ TEST_F(CheckFormTest, NothingMissingIsGreenAndTheColumnFollowsTheWindow) {
         w->close();
       },
       [&] { fcheck()->close(); });
-  fcheck()->OpenCheck(CheckMode::CheckOnly);
+  form1()->BitBtn2Click();
   EXPECT_FALSE(fcheck()->isVisible());
 }
 
@@ -185,7 +185,7 @@ TEST_F(CheckFormTest, ClosingDuringARunCancelsItFirst) {
                       EXPECT_TRUE(fcheck()->isVisible());
                       EXPECT_TRUE(fcheck()->Check.Cancelled());
                     });
-  fcheck()->OpenCheck(CheckMode::CheckOnly);
+  form1()->BitBtn2Click();
   EXPECT_TRUE(closedDuringRun);
   EXPECT_FALSE(fcheck()->isVisible());
   EXPECT_FALSE(fcheck()->Running());
@@ -214,7 +214,7 @@ TEST_F(CheckFormTest, DetailsSavesTheCountFileAndOpensTheCompletion) {
                       fcheck()->BitBtn2->click();
                     },
                     [&] { fcheck()->close(); });
-  fcheck()->OpenCheck(CheckMode::CheckOnly);
+  form1()->BitBtn2Click();
   EXPECT_TRUE(sawCompletion);
   EXPECT_FALSE(fcheck()->isVisible()) << "the check window closes after the completion";
   EXPECT_TRUE(form1()->isVisible());
@@ -243,7 +243,7 @@ TEST_F(CheckFormTest, ACountFileThatCannotBeWrittenIsToldAndTheCompletionStillOp
                       fcheck()->BitBtn2Click();
                     },
                     [&] { fcheck()->close(); });
-  fcheck()->OpenCheck(CheckMode::CheckOnly);
+  form1()->BitBtn2Click();
   EXPECT_TRUE(sawCompletion);
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].kind, "info");

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <numeric>
 
-#include "backup/errorbox.h"
 #include "platform/platform.h"
+#include "storage/errorbox.h"
 #include "support/core_support.h"
 
 namespace fs = std::filesystem;

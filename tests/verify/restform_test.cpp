@@ -18,8 +18,8 @@
 #include <QTreeView>
 #include <cerrno>
 
-#include "backup/errorbox.h"
 #include "platform/platform.h"
+#include "storage/errorbox.h"
 #include "support/core_support.h"
 #include "support/qt_gui_support.h"
 #include "verify/verify_support.h"

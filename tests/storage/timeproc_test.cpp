@@ -1,4 +1,4 @@
-#include "backup/timeproc.h"
+#include "storage/timeproc.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "backup/timeproc.h"
+#include "storage/timeproc.h"
 
 #include <cmath>
 #include <limits>
 
-#include "backup/errorbox.h"
 #include "storage/codepage.h"
+#include "storage/errorbox.h"
 
 namespace {
 

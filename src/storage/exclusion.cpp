@@ -1,4 +1,4 @@
-#include "backup/exclusion.h"
+#include "storage/exclusion.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "backup/errorbox.h"
+#include "storage/errorbox.h"
 
 #include "platform/platform.h"
 #include "storage/codepage.h"

@@ -1,0 +1,38 @@
+// What the windows of one session share: the job catalogue, the settings,
+// the chosen job and the job as the main window shows it. The main window
+// owns it; every other window is handed it when it is created and never
+// reads another window's controls.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "storage/daten.h"
+#include "storage/optio.h"
+
+// The job on display, as ShowJob read it from the catalogue and the job's
+// directory list.
+struct ShownJob {
+  std::string Name;
+  std::vector<std::string> Directories;
+  std::string TargetDir;
+  // The last backup (0: never backed up).
+  double LastDate = 0;
+  double LastTime = 0;
+  // The last backup as the packed comparison stamp (0 for none).
+  platform::DosStamp ChangedSince = 0;
+
+  // The last backup as the main window shows it: "dd.mm.yyyy" and "hh:mm";
+  // empty for a job never backed up.
+  std::string LastDateText() const;
+  std::string LastTimeText() const;
+};
+
+struct AppState {
+  tBackups Backups;
+  toptionen Options;
+  // The index of the job on display (the program-wide SelectedJob).
+  int& SelectedJob = ::SelectedJob;
+  ShownJob Shown;
+};
