@@ -255,27 +255,33 @@ Outcome RunBackup(const Arguments& args, Environment& env, TerminalProgress* pro
   }
   if (progress != nullptr) progress->Clear();
   const bool cancelled = engine.RunStatus == CopyEngine::kCancelled;
-  const RunEnd end = FinishRun(engine, rows, jobs, index);
+  // The end as the core decides it, carried out as the run window does,
+  // except that nobody is asked to look at the report.
+  const RunEnd end = DecideRunEnd(engine, rows, jobs, index);
   engine.SetObserver(nullptr);
-
-  const std::string log = tBackups::GetDataDir() + jobs.GetLogFileName(index);
-  std::vector<std::string> report;
-  if (end.reportWritten && textfile::ReadLines(log, report) && (!args.quiet || !end.stampStored))
-    PrintLines(err, report);
-  if (end.stampStored && !jobs.SaveCatalogue()) {
-    // The window would try again at its end; nobody will here.
-    outcome.failure = "Die Sicherungsliste " + tBackups::GetDataDir() +
-                      "volkarn.dat konnte nicht gespeichert werden. Das Datum der letzten "
-                      "Sicherung ist nicht gespeichert.";
-    err << outcome.failure << '\n';
-    return {kExitErrors, outcome.failure};
+  const int written = textfile::WriteLines(end.reportPath, end.reportLines);
+  if (written != 0) {
+    outcome.failure = WriteFailureText("Das Protokoll", end.reportPath, written);
+    ShowInfo(outcome.failure, 1);
+    return {cancelled ? kExitCancelled : kExitErrors, outcome.failure};
+  }
+  if (!args.quiet || !end.storeStamp) PrintLines(err, end.reportLines);
+  if (!end.closingText.empty()) ShowInfo(end.closingText, end.closingBeep);
+  if (end.storeStamp) {
+    const double date = std::floor(end.stamp);
+    jobs.SetJobStamp(end.jobIndex, date, end.stamp - date);
+    // The window saves the catalogue at its end; here that is now.
+    if (!jobs.SaveCatalogue()) {
+      outcome.failure = "Die Sicherungsliste " + tBackups::GetDataDir() +
+                        "volkarn.dat konnte nicht gespeichert werden. Das Datum der letzten "
+                        "Sicherung ist nicht gespeichert.";
+      err << outcome.failure << '\n';
+      return {kExitErrors, outcome.failure};
+    }
+    return {kExitOk, std::string()};
   }
   if (cancelled) return {kExitCancelled, std::string()};
-  if (end.stampStored) return {kExitOk, std::string()};
-  outcome.failure = end.reportWritten
-                        ? "Die Datensicherung ist mit Fehlern beendet. Protokoll: " + log
-                        : "Das Protokoll " + log + " konnte nicht geschrieben werden.";
-  return {kExitErrors, outcome.failure};
+  return {kExitErrors, "Die Datensicherung ist mit Fehlern beendet. Protokoll: " + end.reportPath};
 }
 
 Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* progress) {
@@ -314,11 +320,13 @@ Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* prog
   // As the automatic completion: the count file, then every missing file.
   const std::string countName = jobs.GetCountFileName(index);
   const std::string countFile = tBackups::GetDataDir() + countName;
-  bool written = false;
+  // Never a name that would overwrite the job's directory list.
+  int code = platform::kErrAccessDenied;
   if (tBackups::IsSafeFileName(countName) && countName != jobs.GetListFileName(index))
-    written = check.SaveCountFile(countFile) == 0;
+    code = check.SaveCountFile(countFile);
+  const bool written = code == 0;
   if (!written) {
-    outcome.failure = "Die Zähldatei\r" + countFile + "\rkonnte nicht gespeichert werden.";
+    outcome.failure = WriteFailureText("Die Zähldatei", countFile, code);
     ShowInfo(outcome.failure, 1);
   }
   if (cancelled) return {kExitCancelled, std::string()};

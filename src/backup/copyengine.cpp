@@ -56,7 +56,6 @@ CopyEngine::~CopyEngine() = default;
 
 int CopyEngine::ThreadsToUse() const {
   if (CopyThreads >= 0) return CopyThreads;
-  if (platform::FaultHookInstalled()) return 0;
   // On a single processor a second thread only adds hand-overs.
   const unsigned processors = std::thread::hardware_concurrency();
   return processors >= 2 ? static_cast<int>(std::min(processors, 4u)) : 0;
@@ -264,8 +263,6 @@ void CopyEngine::FinishCopy(const CopyPipeline::Job& job, std::int32_t& status) 
         observer_->SetRowCount(CurrentRow, "<<< " + IntToText(CopiedInRow));
       }
     } else if (!job.raised) {
-      if (status != platform::kErrDirectory)
-        CopyTargetName = job.targetFolder + GetFileName(job.sourceFile) + " ";
       ReportCopyError(status, job.sourceFile, job.targetFolder);
       RowMark = "?? ";
     }
@@ -310,9 +307,7 @@ bool CopyEngine::ReportCopyError(std::int32_t code, const std::string& sourceFil
       break;
     default: {
       RunReport.push_back(z);
-      std::string text;
-      OsErrorText(code, text);
-      RunReport.push_back(JoinBreaks(text));
+      RunReport.push_back(JoinBreaks(ErrorText(code, z + " ")));
       break;
     }
   }
@@ -359,20 +354,6 @@ std::vector<std::string> CopyEngine::ReportLines(const std::string& previousDate
   return lines;
 }
 
-bool CopyEngine::WriteRunReport(const std::string& path, const std::string& previousDate,
-                                const std::string& previousTime, int* writeError) {
-  bool hasErrors = !RunReport.empty();
-  int err = textfile::WriteLines(path, ReportLines(previousDate, previousTime));
-  if (writeError != nullptr) *writeError = err;
-  if (err != 0) return false;
-  if (hasErrors && RunStatus != kCancelled &&
-      AskYesNo("Es sind Fehler aufgetreten. Wollen Sie die entsprechenden Meldungen ansehen?")) {
-    if (platform::LaunchFile("notepad.exe", path) == 31) platform::LaunchFile(path, std::string());
-    return true;
-  }
-  return false;
-}
-
 TDateTime CopyEngine::StampBefore(TDateTime start) {
   // A packed stamp counts seconds in steps of two, and the next run copies
   // only what is strictly later than the stored stamp. Going back to the
@@ -389,8 +370,8 @@ TDateTime CopyEngine::StampBefore(TDateTime start) {
 
 std::string CopyEngine::CountText() const { return IntToText(CopiedTotal) + "\rDateien\rkopiert."; }
 
-RunEnd FinishRun(CopyEngine& engine, const std::vector<CopyRow>& rows, tBackups& jobs,
-                 int jobIndex) {
+RunEnd DecideRunEnd(CopyEngine& engine, const std::vector<CopyRow>& rows, const tBackups& jobs,
+                    int jobIndex) {
   RunEnd end;
   if (engine.RunStatus == CopyEngine::kCancelled) engine.AddCancelLine();
   bool flushFailed = false;
@@ -403,42 +384,31 @@ RunEnd FinishRun(CopyEngine& engine, const std::vector<CopyRow>& rows, tBackups&
   // incremental run pass over what is missing now: it stays as it was.
   const bool withheld = engine.RunStatus == 0 && !engine.RunReport.empty();
   if (withheld) engine.RunReport.push_back(kStampKeptLine);
-  const std::string path = tBackups::GetDataDir() + jobs.GetLogFileName(jobIndex);
-  int writeError = 0;
-  end.reportViewed = engine.WriteRunReport(path, jobs.GetLastBackupDate(jobIndex),
-                                           jobs.GetLastBackupTime(jobIndex), &writeError);
-  if (writeError != 0) {
-    std::string reason;
-    CopyTargetName = path + " ";
-    if (IsKnownErrorCode(writeError)) OsErrorText(writeError, reason);
-    CopyTargetName.clear();
-    ShowInfo("Das Protokoll " + path + " konnte nicht geschrieben werden." +
-                 (reason.empty() ? std::string() : "\r" + reason),
-             1);
-    return end;
-  }
-  end.reportWritten = true;
+  end.reportPath = tBackups::GetDataDir() + jobs.GetLogFileName(jobIndex);
+  end.reportLines =
+      engine.ReportLines(jobs.GetLastBackupDate(jobIndex), jobs.GetLastBackupTime(jobIndex));
+  end.offerReport = !engine.RunReport.empty() && engine.RunStatus != CopyEngine::kCancelled;
+  end.jobIndex = jobIndex;
   if (flushFailed) {
-    ShowInfo(
+    end.closingText =
         "Die kopierten Dateien konnten nicht vollständig auf den Datenträger geschrieben "
-        "werden. Das Datum der letzten Sicherung bleibt unverändert.",
-        1);
+        "werden. Das Datum der letzten Sicherung bleibt unverändert.";
+    end.closingBeep = 1;
     return end;
   }
   switch (engine.RunStatus) {
-    case 0: {
+    case 0:
       if (withheld) break;
-      TDateTime stamp = engine.NewLastBackup();
-      double date = std::floor(stamp);
-      jobs.SetJobStamp(jobIndex, date, stamp - date);
-      end.stampStored = true;
+      end.storeStamp = true;
+      end.stamp = engine.NewLastBackup();
       break;
-    }
     case CopyEngine::kRaised:
-      ShowInfo("Der Kopiervorgang wurde abgebrochen. Vermutlich ist der Datenträger voll.", 1);
+      end.closingText = "Der Kopiervorgang wurde abgebrochen. Vermutlich ist der Datenträger voll.";
+      end.closingBeep = 1;
       break;
     case CopyEngine::kCancelled:
-      ShowInfo("Der Kopiervorgang wurde abgebrochen.", 0);
+      end.closingText = "Der Kopiervorgang wurde abgebrochen.";
+      end.closingBeep = 0;
       break;
     default:
       break;

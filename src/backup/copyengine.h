@@ -75,9 +75,8 @@ class CopyEngine {
   // The clock of the run (tests fix it).
   std::function<TDateTime()> Clock;
   // Threads that copy while the walk goes on; 0 copies each file on the
-  // walking thread, -1 (the default) chooses by the number of processors
-  // (and copies on the walking thread while faults are injected, so that
-  // test hooks see the copies in order and on that thread). Whatever the
+  // walking thread, -1 (the default) chooses by the number of processors.
+  // Whatever the
   // number, results are taken in the order of the walk: counts, report
   // and status are those of copying one file after the other. A cancel or
   // a stop takes effect after the copies already in work.
@@ -124,13 +123,8 @@ class CopyEngine {
   // False when a flush failed; the report then holds a line for it.
   bool FlushTargets(const std::vector<CopyRow>& rows);
 
-  // Writes the report to `path` (previous stamp texts as the catalogue
-  // gives them) and, when the run had errors and was not cancelled, offers
-  // to show it. True when the user chose to view it. When the file cannot
-  // be written the result is false and *writeError holds the error code.
-  bool WriteRunReport(const std::string& path, const std::string& previousDate,
-                      const std::string& previousTime, int* writeError = nullptr);
-  // The lines WriteRunReport writes.
+  // The lines of the run report (previous stamp texts as the catalogue
+  // gives them).
   std::vector<std::string> ReportLines(const std::string& previousDate,
                                        const std::string& previousTime) const;
 
@@ -168,15 +162,30 @@ class CopyEngine {
   std::chrono::steady_clock::time_point lastEvents_;
 };
 
-// The end of a run as the run window carries it out after the walk: cancel
-// line, flush, report, question, closing box and the new stamp of the job.
+// The end of a run as the core decides it after the walk. Whoever drives
+// the run (the run window) carries it out in this order: write the report
+// lines to reportPath (a failure is told with WriteFailureText and ends the
+// steps), offer to show the report, show closingText, store the stamp.
 // The stamp is stored only after a run without any error: a run that
 // ended with 0 but had errors (files not copied, folders not read) keeps
 // the old one and says so in the last report line.
 struct RunEnd {
-  bool reportWritten = false;  // false: the end steps did not happen
-  bool reportViewed = false;   // the user chose to view the report
-  bool stampStored = false;
+  std::string reportPath;
+  std::vector<std::string> reportLines;
+  // Errors and no cancel: ask kViewReportQuestion, open the report on "Ja".
+  bool offerReport = false;
+  // Said after the report (empty: nothing); closingBeep as ShowInfo's.
+  std::string closingText;
+  std::uint8_t closingBeep = 0;
+  // The new last backup of the job jobIndex.
+  bool storeStamp = false;
+  TDateTime stamp = 0;
+  int jobIndex = -1;
 };
-RunEnd FinishRun(CopyEngine& engine, const std::vector<CopyRow>& rows, tBackups& jobs,
-                 int jobIndex);
+// The question that offers the report of a run with errors.
+constexpr char kViewReportQuestion[] =
+    "Es sind Fehler aufgetreten. Wollen Sie die entsprechenden Meldungen ansehen?";
+// Adds the cancel line, flushes the rows' targets (a failure becomes the
+// status kFlushFailed and a report line), then decides the rest of the end.
+RunEnd DecideRunEnd(CopyEngine& engine, const std::vector<CopyRow>& rows, const tBackups& jobs,
+                    int jobIndex);

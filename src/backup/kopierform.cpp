@@ -24,6 +24,7 @@
 #include <cmath>
 
 #include "storage/appstate.h"
+#include "storage/codepage.h"
 #include "storage/daten.h"
 #include "storage/errorbox.h"
 #include "storage/pathtext.h"
@@ -557,17 +558,11 @@ void TFKopie::BitBtn2Click() {
   if (running_) return;
   const std::vector<CopyRow>& rows = request_.Rows;
 
-  if (!rows.empty()) {
-    std::string target = GetParentDir(rows.front().target);
-    if (target.empty() && !rows.front().target.empty() && rows.front().target[0] == '/')
-      target = "/";
-    if (!CopyEngine::IsFolder(target)) {
-      if (!AskYesNo("Das Zielverzeichnis " + target +
-                    " existiert nicht.\rSoll es neu angelegt werden?")) {
-        ShowInfo("Es wurde keine Datei kopiert!", 1);
-        return;
-      }
-    }
+  const std::optional<std::string> missing = MissingTargetFolder(request_);
+  if (missing && !AskYesNo("Das Zielverzeichnis " + *missing +
+                           " existiert nicht.\rSoll es neu angelegt werden?")) {
+    ShowInfo("Es wurde keine Datei kopiert!", 1);
+    return;
   }
 
   running_ = true;
@@ -587,8 +582,9 @@ void TFKopie::BitBtn2Click() {
   }
 
   SetRunningLook(false);
-  RunEnd end;
-  if (state_ != nullptr) end = FinishRun(engine_, rows, state_->Backups, request_.JobIndex);
+  EndDone end;
+  if (state_ != nullptr)
+    end = CarryOut(DecideRunEnd(engine_, rows, state_->Backups, request_.JobIndex));
   engine_.SetObserver(nullptr);
   running_ = false;
   if (end.reportViewed) CheckBox1->setChecked(false);
@@ -603,3 +599,24 @@ void TFKopie::BitBtn2Click() {
 }
 
 void TFKopie::BitBtn4Click() { engine_.Cancel(); }
+
+TFKopie::EndDone TFKopie::CarryOut(const RunEnd& end) {
+  EndDone result;
+  const int code = textfile::WriteLines(end.reportPath, end.reportLines);
+  if (code != 0) {
+    ShowInfo(WriteFailureText("Das Protokoll", end.reportPath, code), 1);
+    return result;
+  }
+  result.reportWritten = true;
+  if (end.offerReport && AskYesNo(kViewReportQuestion)) {
+    if (platform::LaunchFile("notepad.exe", end.reportPath) == 31)
+      platform::LaunchFile(end.reportPath, std::string());
+    result.reportViewed = true;
+  }
+  if (!end.closingText.empty()) ShowInfo(end.closingText, end.closingBeep);
+  if (end.storeStamp && state_ != nullptr) {
+    const double date = std::floor(end.stamp);
+    state_->Backups.SetJobStamp(end.jobIndex, date, end.stamp - date);
+  }
+  return result;
+}

@@ -147,6 +147,12 @@ class TFKopie : public QDialog {
 
  private:
   class Observer;
+  // What carrying out the end of a run did.
+  struct EndDone {
+    bool reportWritten = false;  // false: the steps after the report did not happen
+    bool reportViewed = false;   // the user chose to view the report
+  };
+  EndDone CarryOut(const RunEnd& end);
   void LayoutControls();
   void RestorePlace();
   void ApplyMode();

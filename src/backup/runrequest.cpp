@@ -23,6 +23,15 @@ RunRequest MakeRunRequest(const AppState& state, const std::string& jobName, boo
   return request;
 }
 
+std::optional<std::string> MissingTargetFolder(const RunRequest& request) {
+  if (request.Rows.empty()) return std::nullopt;
+  const std::string& first = request.Rows.front().target;
+  std::string target = GetParentDir(first);
+  if (target.empty() && !first.empty() && first[0] == '/') target = "/";
+  if (CopyEngine::IsFolder(target)) return std::nullopt;
+  return target;
+}
+
 void ApplyRunRequest(const RunRequest& request, CopyEngine& engine) {
   engine.FullBackup = request.FullBackup;
   engine.ChangedSince = request.ChangedSince;

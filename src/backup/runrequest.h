@@ -3,6 +3,7 @@
 // pairs. The run window shows it and gives it to the engine.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ struct RunRequest {
 // The run of the shown job. `jobName` is the name on display; a job never
 // backed up always runs in full, otherwise `fullChosen` decides.
 RunRequest MakeRunRequest(const AppState& state, const std::string& jobName, bool fullChosen);
+
+// The job's target folder (the folder of the first row's target) when it
+// does not exist: the run asks before it is made. Nothing otherwise.
+std::optional<std::string> MissingTargetFolder(const RunRequest& request);
 
 // Sets the engine's inputs from the request.
 void ApplyRunRequest(const RunRequest& request, CopyEngine& engine);

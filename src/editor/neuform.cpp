@@ -22,6 +22,7 @@
 #include <cmath>
 #include <memory>
 
+#include "editor/jobedit.h"
 #include "editor/qt_pictures.h"
 #include "editor/scanform.h"
 #include "editor/scanner.h"
@@ -34,9 +35,6 @@
 #include "storage/timeproc.h"
 
 namespace {
-
-// The longest target the catalogue record holds.
-constexpr std::size_t kMaxTargetLength = 255;
 
 const QColor kWindowColour(255, 249, 174);
 const QColor kButtonBarColour(255, 245, 125);
@@ -156,26 +154,17 @@ void LoadListFile(QListWidget* list, const std::string& path, bool sorted) {
   FillList(list, lines, sorted);
 }
 
-std::string WriteFailureReason(int code) {
-  switch (code) {
-    case platform::kErrPathNotFound:
-      return "Das Verzeichnis wurde nicht gefunden.";
-    case platform::kErrAccessDenied:
-      return "Es ist kein Zugriff möglich.";
-    case platform::kErrWriteProtect:
-      return "Der Datenträger ist schreibgeschützt.";
-    case platform::kErrDiskFull:
-      return "Der Datenträger ist voll.";
-    default:
-      return "Fehlercode " + std::to_string(code);
-  }
+// The date pickers and the catalogue's day numbers.
+QDate DateOf(TDateTime value) {
+  int year = 0, month = 0, day = 0;
+  DecodeDate(value, year, month, day);
+  return QDate(year, month, day);
 }
-
-// Days since 30 December 1899 and back.
-const QDate kDayZero(1899, 12, 30);
-
-QDate DateOf(TDateTime value) { return kDayZero.addDays(static_cast<qint64>(std::floor(value))); }
-TDateTime DayCount(const QDate& date) { return static_cast<TDateTime>(kDayZero.daysTo(date)); }
+TDateTime DayCount(const QDate& date) {
+  TDateTime value = 0;
+  TryEncodeDate(date.year(), date.month(), date.day(), value);
+  return value;
+}
 QTime TimeOf(TDateTime value) {
   int h = 0, m = 0, s = 0, ms = 0;
   DecodeTime(value, h, m, s, ms);
@@ -377,7 +366,7 @@ void TFNeu::CreateControls() {
   DatePick->setGeometry(48, 490, 85, 24);
   DatePick->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
   DatePick->setCalendarPopup(false);
-  DatePick->setMinimumDate(kDayZero);
+  DatePick->setMinimumDate(DateOf(0));
   Label10 = label(QStringLiteral("Zeit:"), this, 144, 496);
   TimePick = new QTimeEdit(this);
   TimePick->setGeometry(172, 490, 73, 24);
@@ -549,8 +538,11 @@ int TFNeu::EditJob() {
   EVerz->setText(Q(shown.TargetDir));
   const std::string dateText = shown.LastDateText();
   const std::string timeText = shown.LastTimeText();
-  DatePick->setDate(DateOf(dateText.empty() ? Today() : ParseDateText(dateText)));
-  TimePick->setTime(TimeOf(timeText.empty() ? Now() : ParseTimeText(timeText)));
+  std::string dateFailure, timeFailure;
+  DatePick->setDate(DateOf(dateText.empty() ? Today() : ParseDateText(dateText, &dateFailure)));
+  TimePick->setTime(TimeOf(timeText.empty() ? Now() : ParseTimeText(timeText, &timeFailure)));
+  for (const std::string& failure : {dateFailure, timeFailure})
+    if (!failure.empty()) ShowInfo(failure, 1);
   deleted_ = false;
 
   const int result = ShowModal();
@@ -566,37 +558,23 @@ int TFNeu::EditJob() {
   return 0;
 }
 
+JobDraft TFNeu::Draft() const {
+  JobDraft draft;
+  draft.Name = S(EName->text());
+  draft.TargetDir = S(EVerz->text());
+  draft.Directories = Lines(VList);
+  draft.ExcludedExts = Lines(LiBo1);
+  draft.ExcludedFiles = Lines(LiBo3);
+  draft.OfferedExts = Lines(LiBo2);
+  return draft;
+}
+
 bool TFNeu::SaveJobLists() {
   tBackups* backups = Catalogue();
   if (!backups) return false;
-  const std::string dataDir = tBackups::GetDataDir();
-  struct ListFile {
-    std::string name;
-    const QListWidget* list;
-  };
-  const ListFile files[] = {{backups->GetListFileName(SelectedJob), VList},
-                            {backups->GetExtFileName(SelectedJob), LiBo1},
-                            {backups->GetExclFileName(SelectedJob), LiBo3},
-                            {"extens.dat", LiBo2}};
-  bool ok = true;
-  for (const ListFile& file : files) {
-    if (!tBackups::IsSafeFileName(file.name)) {
-      ShowInfo("Die Liste konnte nicht gespeichert werden: der Dateiname \"" + file.name +
-                   "\" ist ungültig.",
-               1);
-      ok = false;
-      continue;
-    }
-    const std::string path = dataDir + file.name;
-    const int code = textfile::WriteLines(path, Lines(file.list));
-    if (code != 0) {
-      ShowInfo(
-          "Die Datei\r" + path + "\rkonnte nicht geschrieben werden.\r" + WriteFailureReason(code),
-          1);
-      ok = false;
-    }
-  }
-  return ok;
+  const std::vector<std::string> failures = ::SaveJobLists(*backups, SelectedJob, Draft());
+  for (const std::string& failure : failures) ShowInfo(failure, 1);
+  return failures.empty();
 }
 
 // ------------------------------------------------------- directory list --
@@ -708,41 +686,10 @@ bool TFNeu::FormCloseQuery(int modalResult) {
 }
 
 bool TFNeu::InputIsComplete() {
-  const std::string name = S(EName->text());
-  const std::string target = S(EVerz->text());
-  auto refuse = [](const std::string& message) {
-    ShowInfo(message, 1);
-    return false;
-  };
-  if (text::Trim(name).empty())
-    return refuse("Es wurde kein Name für die Datensicherung eingegeben!");
-  if (!cp1252::IsRepresentable(name))
-    return refuse("Der Name \"" + name +
-                  "\" enthält Zeichen, die nicht gespeichert werden können. Bitte ändern Sie den "
-                  "Namen.");
-  if (text::Trim(target).empty())
-    return refuse("Es wurde kein Zielverzeichnis für die Datensicherung eingegeben!");
-  if (!cp1252::IsRepresentable(target))
-    return refuse("Das Zielverzeichnis enthält Zeichen, die nicht gespeichert werden können:\r" +
-                  target + "\rBitte wählen Sie ein anderes Ziel.");
-  if (text::Length(target) > kMaxTargetLength)
-    return refuse("Das Zielverzeichnis ist zu lang (" + std::to_string(text::Length(target)) +
-                  " Zeichen, höchstens " + std::to_string(kMaxTargetLength) + " sind möglich):\r" +
-                  target);
-  if (VList->count() == 0) return refuse("Es wurden keine zu sichernden Verzeichnisse eingegeben!");
-  for (const std::string& dir : Lines(VList))
-    if (!cp1252::IsRepresentable(dir))
-      return refuse(
-          "Das Verzeichnis\r" + dir +
-          "\renthält Zeichen, die nicht gespeichert werden können. Bitte entfernen Sie es "
-          "aus der Verzeichnisliste.");
-  for (const std::string& file : Lines(LiBo3))
-    if (!cp1252::IsRepresentable(file))
-      return refuse(
-          "Die Datei\r" + file +
-          "\renthält Zeichen, die nicht gespeichert werden können. Bitte entfernen Sie sie "
-          "durch Doppelklick aus der Liste der ausgeschlossenen Dateien.");
-  return true;
+  const std::string refusal = CheckJobDraft(Draft());
+  if (refusal.empty()) return true;
+  ShowInfo(refusal, 1);
+  return false;
 }
 
 // -------------------------------------------------------- exclusion lists --

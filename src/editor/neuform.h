@@ -8,6 +8,8 @@
 
 #include "storage/appstate.h"
 
+struct JobDraft;
+
 class QDateEdit;
 class QFileSystemModel;
 class QFrame;
@@ -48,6 +50,8 @@ class TFNeu : public QDialog {
   // Writes the job's three list files and extens.dat; false when one of
   // them could not be written (the user has been told).
   bool SaveJobLists();
+  // The job as the window holds it.
+  JobDraft Draft() const;
   void UpdateListButtons();
   // Full path of the folder selected in the tree; empty when none.
   std::string SelectedFolderPath() const;

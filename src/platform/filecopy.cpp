@@ -423,8 +423,8 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
   const bool relative = at.dirHandle >= 0 && at.name != nullptr && !at.name->empty();
   const int srcDir = relative ? at.dirHandle : AT_FDCWD;
   const char* srcName = relative ? at.name->c_str() : source.c_str();
-  const int in = openat(srcDir, srcName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
-  if (in < 0) {
+  UniqueFd in(openat(srcDir, srcName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
+  if (!in.Valid()) {
     const int err = errno;
     struct stat ls {};
     if (err == ELOOP && fstatat(srcDir, srcName, &ls, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -433,9 +433,8 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     return MapErrno(err);
   }
   struct stat st {};
-  if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(in.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     // A folder, a device, a pipe or a socket is no file to copy.
-    close(in);
     return kErrAccessDenied;
   }
 
@@ -451,7 +450,6 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
   bool inherits = true;
   int err = 0;
   if (!LookAtFolder(dir, dstDev, inherits, err)) {
-    close(in);
     return err == ENOENT ? kErrPathNotFound : MapErrno(err);
   }
   CopyCapabilities& caps = Caps();
@@ -461,7 +459,7 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     if (caps.procLinks < 0) caps.procLinks = access("/proc/self/fd", X_OK) == 0 ? 1 : 0;
     unnamed = caps.procLinks == 1 && !Contains(caps.noTmpfile, dstDev);
   }
-  int out = -1;
+  UniqueFd out;
   std::string tmp;       // the named temporary file, when one is used
   bool modeSet = false;  // the new file has its permissions already
   if (unnamed) {
@@ -472,12 +470,11 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     const int mask = ProcessUmask();
     modeSet =
         mask >= 0 && !inherits && (mode & 07000) == 0 && (mode & static_cast<mode_t>(mask)) == 0;
-    out = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, modeSet ? mode : 0600);
-    if (out < 0) {
+    out.Reset(open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, modeSet ? mode : 0600));
+    if (!out.Valid()) {
       err = errno;
       ForgetFolder();
       if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) {
-        close(in);
         return err == ENOENT ? kErrPathNotFound : MapErrno(err);
       }
       Remember(caps.noTmpfile, dstDev);
@@ -487,34 +484,33 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     }
   }
   if (!unnamed) {
-    out = OpenNamedTemp(dir, name, tmp, err);
-    if (out < 0) {
+    out.Reset(OpenNamedTemp(dir, name, tmp, err));
+    if (!out.Valid()) {
       ForgetFolder();
-      close(in);
       return err == ENOENT ? kErrPathNotFound : MapErrno(err);
     }
   }
 
-  err = CopyContent(in, out, st, dstDev, dest);
-  close(in);
+  err = CopyContent(in.Get(), out.Get(), st, dstDev, dest);
+  in.Close();
   if (!err) {
-    if (!modeSet) (void)fchmod(out, mode);
+    if (!modeSet) (void)fchmod(out.Get(), mode);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    (void)futimens(out, times);
+    (void)futimens(out.Get(), times);
   }
   if (!err) err = Fault("copy-link", dest);
   if (unnamed) {
     if (!err) {
-      err = LinkUnnamed(out, AT_FDCWD, dest.c_str());
+      err = LinkUnnamed(out.Get(), AT_FDCWD, dest.c_str());
       // The destination exists: only now is it looked at.
       if (err == EEXIST && !failIfExists) {
         err = ApplyReadOnlyRule(dest, rule);
-        if (!err) err = ReplaceWithUnnamed(out, dir, name, dest);
+        if (!err) err = ReplaceWithUnnamed(out.Get(), dir, name, dest);
       }
     }
-    close(out);  // an unlinked file vanishes here
+    out.Close();  // an unlinked file vanishes here
   } else {
-    if (close(out) != 0 && !err && errno != EINTR) err = errno;
+    if (out.Close() != 0 && !err && errno != EINTR) err = errno;
     if (!err && !failIfExists) err = ApplyReadOnlyRule(dest, rule);
     if (!err) err = MoveIntoPlace(tmp, dest, !failIfExists);
     if (err) unlink(tmp.c_str());

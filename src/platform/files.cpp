@@ -383,6 +383,20 @@ std::string RuntimeDir() {
   return "/tmp";
 }
 
+// ------------------------------------------------------ file descriptors --
+
+void UniqueFd::Reset(int fd) {
+  if (fd_ >= 0) close(fd_);
+  fd_ = fd;
+}
+
+int UniqueFd::Close() {
+  if (fd_ < 0) return 0;
+  const int result = close(fd_);
+  fd_ = -1;
+  return result;
+}
+
 // ----------------------------------------------------------- test hooks --
 
 void SetFaultHook(FaultHook hook) { detail::g_faultHook = std::move(hook); }

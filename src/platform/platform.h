@@ -38,6 +38,41 @@ DosStamp PackDosStamp(const LocalTime& lt);
 // Packs the local time of a POSIX time.
 DosStamp DosStampOf(std::time_t t);
 
+// ------------------------------------------------------ file descriptors --
+
+// Owns an open file descriptor and closes it when it goes (or when another
+// takes its place): every way out of a function closes what it opened.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int Get() const { return fd_; }
+  bool Valid() const { return fd_ >= 0; }
+  // Gives the descriptor up without closing it.
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  // Closes the held descriptor and holds `fd` instead.
+  void Reset(int fd = -1);
+  // Closes now; the result of close() (0, or -1 with errno set), 0 when
+  // nothing is held.
+  int Close();
+
+ private:
+  int fd_ = -1;
+};
+
 // ----------------------------------------------------------- directories --
 
 enum class EntryKind { Directory, File, Symlink, Other };

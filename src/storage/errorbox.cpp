@@ -126,8 +126,39 @@ bool IsKnownErrorCode(std::int32_t code) {
   return TableText(code, std::string(), unused);
 }
 
+std::string ErrorText(std::int32_t code, const std::string& fileName) {
+  std::string text;
+  if (!TableText(code, fileName, text)) text = UnknownCodeText(std::to_string(code));
+  return text;
+}
+
+std::string WriteFailureText(const std::string& what, const std::string& path, int code) {
+  std::string reason;
+  switch (code) {
+    case platform::kErrPathNotFound:
+      reason = "Das Verzeichnis wurde nicht gefunden.";
+      break;
+    case platform::kErrAccessDenied:
+      reason = "Es ist kein Zugriff möglich.";
+      break;
+    case platform::kErrWriteProtect:
+      reason = "Der Datenträger ist schreibgeschützt.";
+      break;
+    case platform::kErrDiskFull:
+      reason = "Der Datenträger ist voll.";
+      break;
+    default:
+      reason = "Fehlercode " + std::to_string(code);
+      break;
+  }
+  return what + "\r" + path + "\rkonnte nicht geschrieben werden.\r" + reason;
+}
+
 void OsErrorText(std::int32_t code, std::string& text) {
-  if (!TableText(code, CopyTargetName, text)) ShowNote(UnknownCodeText(std::to_string(code)));
+  if (IsKnownErrorCode(code))
+    text = ErrorText(code, CopyTargetName);
+  else
+    ShowNote(ErrorText(code, CopyTargetName));
   CopyTargetName.clear();
 }
 

@@ -52,9 +52,17 @@ extern std::string CopyTargetName;
 
 // True for the codes of the error table.
 bool IsKnownErrorCode(std::int32_t code);
-// Sets `text` to the message of a known code (inserting CopyTargetName);
-// for an unknown code shows "<code>: Unbekannter Fehlercode" with ShowNote
-// and leaves `text` unchanged. Empties CopyTargetName in both cases.
+// The message of a code with `fileName` where the table names the file
+// (the name as CopyTargetName holds it, followed by one blank); for a code
+// outside the table "<code>: Unbekannter Fehlercode". Shows nothing.
+std::string ErrorText(std::int32_t code, const std::string& fileName);
+// The one text that tells a file could not be written: what the file is
+// ("Das Protokoll", "Die Datei" ...), its path and the reason of the code.
+std::string WriteFailureText(const std::string& what, const std::string& path, int code);
+// The interface of the error boxes: sets `text` to ErrorText of a known
+// code with CopyTargetName; for an unknown code shows that text with
+// ShowNote and leaves `text` unchanged. Empties CopyTargetName in both
+// cases.
 void OsErrorText(std::int32_t code, std::string& text);
 // Shows the message of a code with ShowNote.
 void ShowOsError(std::uint32_t code);

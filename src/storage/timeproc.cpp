@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "storage/codepage.h"
-#include "storage/errorbox.h"
 
 namespace {
 
@@ -119,7 +118,8 @@ std::string InsertTimeColon(const std::string& text) {
   return text::Left(text, 2) + ":" + text::Mid(text, 2);
 }
 
-TDateTime ParseDateText(const std::string& input) {
+TDateTime ParseDateText(const std::string& input, std::string* failure) {
+  if (failure != nullptr) failure->clear();
   std::string t = input;
   if (text::Length(t) > 10) {
     t = text::Left(t, 10);
@@ -149,11 +149,12 @@ TDateTime ParseDateText(const std::string& input) {
   if (TryEncodeDate(TextToInt(YearPart(key)), TextToInt(MonthPart(key)), TextToInt(DayPart(key)),
                     result))
     return result;
-  ShowInfo("Ungültige Datumsangabe " + t, 1);
+  if (failure != nullptr) *failure = "Ungültige Datumsangabe " + t;
   return Today();
 }
 
-TDateTime ParseTimeText(const std::string& input) {
+TDateTime ParseTimeText(const std::string& input, std::string* failure) {
+  if (failure != nullptr) failure->clear();
   std::string t = input;
   std::size_t colon = t.find(':');
   if (colon != std::string::npos)
@@ -162,7 +163,7 @@ TDateTime ParseTimeText(const std::string& input) {
   int hour = TextToInt(Chars(t, 1, 2));
   int minute = TextToInt(Chars(t, 4, 2));
   if (hour < 0 || hour >= 24 || minute < 0 || minute >= 60) {
-    ShowInfo("Ungültige Zeitangabe", 1);
+    if (failure != nullptr) *failure = "Ungültige Zeitangabe";
     return Today();
   }
   return EncodeTime(hour, minute, 0, 0);

@@ -26,10 +26,12 @@ platform::DosStamp DateTimeToDosStamp(TDateTime value);
 std::string FormatDateText(std::uint8_t yearDigits, TDateTime value);
 std::string FormatTimeDigits(TDateTime value);
 std::string InsertTimeColon(const std::string& text);
-// Lenient readers; an invalid date shows "Ungültige Datumsangabe " + rest
-// and gives today's date; an out-of-range time shows "Ungültige Zeitangabe".
-TDateTime ParseDateText(const std::string& text);
-TDateTime ParseTimeText(const std::string& text);
+// Lenient readers. An invalid date gives today's date and sets *failure
+// to "Ungültige Datumsangabe " + rest, an out-of-range time gives today and
+// "Ungültige Zeitangabe": the caller shows that text (with a beep). A valid
+// text leaves *failure empty.
+TDateTime ParseDateText(const std::string& text, std::string* failure = nullptr);
+TDateTime ParseTimeText(const std::string& text, std::string* failure = nullptr);
 
 std::string TrimTrailingBlanks(const std::string& text);
 std::int32_t TextToInt(const std::string& text);

@@ -286,8 +286,9 @@ bool TFCheck::SaveCountFile() {
              1);
     return false;
   }
-  if (Check.SaveCountFile(path) != 0) {
-    ShowInfo("Die Zähldatei\r" + path + "\rkonnte nicht gespeichert werden.", 1);
+  const int code = Check.SaveCountFile(path);
+  if (code != 0) {
+    ShowInfo(WriteFailureText("Die Zähldatei", path, code), 1);
     return false;
   }
   return true;

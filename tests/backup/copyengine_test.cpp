@@ -28,26 +28,15 @@
 #include "storage/pathtext.h"
 #include "storage/timeproc.h"
 #include "support/core_support.h"
+#include "support/job_fixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Sets the last-write time of a file, a folder or a link itself (local
-// time), so that stamps are the same on every run of the test.
 void SetTime(const std::string& path, int y, int mo, int d, int h = 12, int mi = 0, int s = 0,
              long nsec = 0) {
-  std::tm tm{};
-  tm.tm_year = y - 1900;
-  tm.tm_mon = mo - 1;
-  tm.tm_mday = d;
-  tm.tm_hour = h;
-  tm.tm_min = mi;
-  tm.tm_sec = s;
-  tm.tm_isdst = -1;
-  const std::time_t t = std::mktime(&tm);
-  const struct timespec times[2] = {{t, nsec}, {t, nsec}};
-  ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW)) << path;
+  vktest::JobFixture::SetTime(path, y, mo, d, h, mi, s, nsec);
 }
 
 platform::DosStamp Stamp(int y, int mo, int d, int h = 12, int mi = 0, int s = 0) {
@@ -128,6 +117,17 @@ class CopyEngineTest : public ::testing::Test {
     engine.RunRows(rows);
   }
   void Run() { Run({{src, dst}}); }
+  // Decides the end of the run and, as the run window does, writes its
+  // report and stores the stamp it decided.
+  RunEnd End(const std::vector<CopyRow>& rows, tBackups& jobs, int job) {
+    RunEnd end = DecideRunEnd(engine, rows, jobs, job);
+    EXPECT_EQ(0, textfile::WriteLines(end.reportPath, end.reportLines));
+    if (end.storeStamp) {
+      const double date = std::floor(end.stamp);
+      jobs.SetJobStamp(end.jobIndex, date, end.stamp - date);
+    }
+    return end;
+  }
   void Write(const std::string& rel, const std::string& bytes = "x") {
     vktest::WriteFile(src + "/" + rel, bytes);
   }
@@ -378,16 +378,15 @@ TEST_F(CopyEngineTest, CancelDuringTheSecondOfThreeRows) {
   // new stamp.
   tBackups jobs;
   const int job = jobs.AddJob("Briefe", tmp / "ziel", 0, 0);
-  RunEnd end = FinishRun(engine, rows, jobs, job);
-  EXPECT_TRUE(end.reportWritten);
-  EXPECT_FALSE(end.stampStored);
+  RunEnd end = End(rows, jobs, job);
+  EXPECT_FALSE(end.storeStamp);
+  EXPECT_FALSE(end.offerReport);
+  EXPECT_EQ("Der Kopiervorgang wurde abgebrochen.", end.closingText);
+  EXPECT_EQ(0, end.closingBeep);
   JobRecord record;
   ASSERT_TRUE(jobs.GetJob(job, record));
   EXPECT_EQ(0.0, record.LastDate());
-  ASSERT_EQ(1u, ui.boxes.size());
-  EXPECT_EQ("info", ui.boxes[0].kind);
-  EXPECT_EQ(WithLeadingBreaks("Der Kopiervorgang wurde abgebrochen."), ui.boxes[0].text);
-  EXPECT_FALSE(ui.boxes[0].beep);
+  EXPECT_TRUE(ui.boxes.empty());  // the core shows nothing
   EXPECT_EQ(cp1252::FromUtf8("Datensicherung \"\" am 22.02.2003 um 18:30 Uhr.\r\n"
                              "(Vorhergehende Sicherung: 30.12.1899/00:00)\r\n"
                              "\r\n"
@@ -451,10 +450,9 @@ TEST_F(CopyEngineTest, RunStatusIsThatOfTheLastCopy) {
     tBackups jobs;
     const int job =
         jobs.AddJob("Briefe", tmp / "ziel", Moment(2003, 2, 15, 0, 0, 0), EncodeTime(17, 5, 40, 0));
-    ui.answers.push_back(false);
-    RunEnd end = FinishRun(engine, {{src + "/eins", dst + "/eins"}}, jobs, job);
-    EXPECT_TRUE(end.reportWritten);
-    EXPECT_FALSE(end.stampStored);
+    RunEnd end = End({{src + "/eins", dst + "/eins"}}, jobs, job);
+    EXPECT_FALSE(end.storeStamp);
+    EXPECT_TRUE(end.offerReport);
     EXPECT_EQ("15.02.2003", jobs.GetLastBackupDate(job));
     EXPECT_EQ("17:05", jobs.GetLastBackupTime(job));
     EXPECT_EQ(cp1252::FromUtf8("Datensicherung \"\" am 22.02.2003 um 18:30 Uhr.\r\n"
@@ -468,9 +466,7 @@ TEST_F(CopyEngineTest, RunStatusIsThatOfTheLastCopy) {
                                "unverändert.\r\n"
                                "1 Dateien wurden kopiert.\r\n"),
               vktest::ReadFile(tBackups::GetDataDir() + jobs.GetLogFileName(job)));
-    ASSERT_EQ(1u, ui.boxes.size());  // the question about the report only
-    EXPECT_EQ("ask", ui.boxes[0].kind);
-    ui.boxes.clear();
+    EXPECT_EQ("", end.closingText);  // the question about the report only
   }
   Run({{src + "/zwei", dst + "/zwei"}, {src + "/eins", dst + "/eins"}});
   EXPECT_EQ(platform::kErrAccessDenied, engine.RunStatus);
@@ -558,15 +554,14 @@ class FullDiskTest : public CopyEngineTest {
 
     tBackups jobs;
     const int job = jobs.AddJob("Voll", tmp / "ziel", 0, 0);
-    ui.answers.push_back(false);
-    RunEnd end = FinishRun(engine, rows, jobs, job);
-    EXPECT_TRUE(end.reportWritten);
-    EXPECT_FALSE(end.stampStored);
+    RunEnd end = End(rows, jobs, job);
+    EXPECT_FALSE(end.storeStamp);
     JobRecord record;
     ASSERT_TRUE(jobs.GetJob(job, record));
     EXPECT_EQ(0.0, record.LastDate());
-    ASSERT_EQ(1u, ui.boxes.size());  // only the question about the report
-    EXPECT_EQ("ask", ui.boxes[0].kind);
+    // Only the question about the report, no closing box.
+    EXPECT_TRUE(end.offerReport);
+    EXPECT_EQ("", end.closingText);
   }
 };
 
@@ -623,10 +618,9 @@ TEST_F(CopyEngineTest, ReportWithoutErrorsByteForByte) {
   tBackups jobs;
   const int job =
       jobs.AddJob("Briefe", tmp / "ziel", Moment(2003, 2, 15, 0, 0, 0), EncodeTime(17, 5, 40, 0));
-  RunEnd end = FinishRun(engine, {{src, dst}}, jobs, job);
-  EXPECT_TRUE(end.reportWritten);
-  EXPECT_FALSE(end.reportViewed);
-  EXPECT_TRUE(ui.boxes.empty());
+  RunEnd end = End({{src, dst}}, jobs, job);
+  EXPECT_FALSE(end.offerReport);
+  EXPECT_EQ("", end.closingText);
   EXPECT_EQ(
       "Datensicherung \"Briefe\" am 22.02.2003 um 18:30 Uhr.\r\n"
       "(Vorhergehende Sicherung: 15.02.2003/17:05)\r\n"
@@ -635,7 +629,7 @@ TEST_F(CopyEngineTest, ReportWithoutErrorsByteForByte) {
       "2 Dateien wurden kopiert.\r\n",
       vktest::ReadFile(tBackups::GetDataDir() + jobs.GetLogFileName(job)));
   // The new stamp: the start of the run, a little earlier.
-  EXPECT_TRUE(end.stampStored);
+  EXPECT_TRUE(end.storeStamp);
   EXPECT_EQ("22.02.2003", jobs.GetLastBackupDate(job));
   EXPECT_EQ("18:30", jobs.GetLastBackupTime(job));
 }
@@ -645,19 +639,14 @@ TEST_F(CopyEngineTest, ReportWithErrorsByteForByteAndTheOfferToShowIt) {
   platform::SetFaultHook([](const std::string& op, const std::string&) {
     return op == "copy-open-source" ? EACCES : 0;
   });
-  std::vector<std::pair<std::string, std::string>> launches;
-  platform::SetLaunchHook([&](const std::string& file, const std::string& params) {
-    launches.emplace_back(file, params);
-    return file == "notepad.exe" ? 31 : 42;  // no editor: the shell opens it
-  });
   engine.FullBackup = true;
   engine.JobName = "Bücher";
   Run({{src, dst}, {tmp / "fehlt", dst + "2"}});
   tBackups jobs;
   const int job = jobs.AddJob("Bücher", tmp / "ziel", 0, 0);
-  ui.answers.push_back(true);
-  RunEnd end = FinishRun(engine, {{src, dst}}, jobs, job);
+  RunEnd end = End({{src, dst}}, jobs, job);
   const std::string log = tBackups::GetDataDir() + jobs.GetLogFileName(job);
+  EXPECT_EQ(log, end.reportPath);
   EXPECT_EQ(
       "Datensicherung \"B\xFC"
       "cher\" am 22.02.2003 um 18:30 Uhr.\r\n"
@@ -673,31 +662,27 @@ TEST_F(CopyEngineTest, ReportWithErrorsByteForByteAndTheOfferToShowIt) {
           " existiert nicht. Es konnten keine Dateien aus diesem Verzeichnis kopiert werden.\r\n"
           "0 Dateien wurden kopiert.\r\n",
       vktest::ReadFile(log));
-  EXPECT_TRUE(end.reportViewed);
-  ASSERT_EQ(1u, ui.boxes.size());
-  EXPECT_EQ("Es sind Fehler aufgetreten. Wollen Sie die entsprechenden Meldungen ansehen?",
-            ui.boxes[0].text);
-  EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{"notepad.exe", log}, {log, ""}}),
-            launches);
+  EXPECT_TRUE(end.offerReport);
   // The last copy failed with 5: no new stamp, no closing box.
-  EXPECT_FALSE(end.stampStored);
+  EXPECT_FALSE(end.storeStamp);
+  EXPECT_EQ("", end.closingText);
+  EXPECT_TRUE(ui.boxes.empty());
 }
 
-TEST_F(CopyEngineTest, AReportThatCannotBeWrittenStopsTheEndOfTheRun) {
+TEST_F(CopyEngineTest, AReportThatCannotBeWrittenIsToldWithItsReason) {
   Write("a.txt");
   engine.FullBackup = true;
   Run();
   tBackups jobs;
   const int job = jobs.AddJob("Briefe", tmp / "ziel", 0, 0);
+  const RunEnd end = DecideRunEnd(engine, {{src, dst}}, jobs, job);
   platform::SetFaultHook(
       [](const std::string& op, const std::string&) { return op == "write-atomic" ? ENOSPC : 0; });
-  RunEnd end = FinishRun(engine, {{src, dst}}, jobs, job);
-  EXPECT_FALSE(end.reportWritten);
-  EXPECT_FALSE(end.stampStored);
-  ASSERT_EQ(1u, ui.boxes.size());
-  EXPECT_EQ("info", ui.boxes[0].kind);
-  EXPECT_NE(std::string::npos, ui.boxes[0].text.find("konnte nicht geschrieben werden"));
-  EXPECT_NE(std::string::npos, ui.boxes[0].text.find("Der Datenträger ist voll."));
+  const int code = textfile::WriteLines(end.reportPath, end.reportLines);
+  EXPECT_EQ(platform::kErrDiskFull, code);
+  EXPECT_EQ("Das Protokoll\r" + end.reportPath +
+                "\rkonnte nicht geschrieben werden.\rDer Datenträger ist voll.",
+            WriteFailureText("Das Protokoll", end.reportPath, code));
 }
 
 // ---------------------------------------------------------------- stamp --
@@ -743,7 +728,7 @@ TEST_F(CopyEngineTest, AFileChangedDuringTheRunIsCopiedByTheNextIncrementalRun) 
   Run();
   tBackups jobs;
   const int job = jobs.AddJob("Briefe", tmp / "ziel", 0, 0);
-  ASSERT_TRUE(FinishRun(engine, {{src, dst}}, jobs, job).stampStored);
+  ASSERT_TRUE(End({{src, dst}}, jobs, job).storeStamp);
   JobRecord record;
   ASSERT_TRUE(jobs.GetJob(job, record));
   rec = Recorder();

@@ -31,21 +31,14 @@
 #include "storage/pathtext.h"
 #include "storage/timeproc.h"
 #include "support/core_support.h"
+#include "support/job_fixture.h"
 #include "support/qt_gui_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct JobData {
-  std::string name;
-  std::string target;
-  double date = 0;
-  double time = 0;
-  std::vector<std::string> dirs;
-  std::vector<std::string> exts;
-  std::vector<std::string> files;
-};
+using JobData = vktest::JobSpec;
 
 std::string S(const QString& s) { return s.toStdString(); }
 
@@ -59,22 +52,9 @@ class RunWindowTest : public ::testing::Test {
   // Writes the catalogue, starts the windows and shows job 0.
   void Start(const std::vector<JobData>& jobs, const std::vector<std::string>& settings = {}) {
     fs::create_directories(tmp / "ziel");
-    SetHomeDirForTesting(home);
-    {
-      tBackups backups;
-      for (const JobData& job : jobs) {
-        int i = backups.AddJob(job.name, job.target, job.date, job.time);
-        const std::string data = tBackups::GetDataDir();
-        ASSERT_EQ(0, textfile::WriteLines(data + backups.GetListFileName(i), job.dirs));
-        ASSERT_EQ(0, textfile::WriteLines(data + backups.GetExtFileName(i), job.exts));
-        ASSERT_EQ(0, textfile::WriteLines(data + backups.GetExclFileName(i), job.files));
-      }
-      ASSERT_TRUE(backups.SaveCatalogue());
-      if (!settings.empty()) {
-        ASSERT_EQ(0, textfile::WriteLines(GetIniFileName(), settings));
-      }
-    }
-    SetHomeDirForTesting(std::string());
+    vktest::JobFixture fixture(home);
+    fixture.WriteCatalogue(jobs);
+    if (!settings.empty()) fixture.WriteSettings(settings);
     app = std::make_unique<vktest::AppWindows>(home);
     app->Show();
     ChooseJob(0);
@@ -276,6 +256,8 @@ TEST_F(RunWindowTest, ARunShowsProgressAndStoresTheStartAsTheNewLastBackup) {
   Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {"*.bak"}, {}}});
   const TDateTime before = Now();
   bool sawRunning = false;
+  // The hook looks at the window: the copies run on its thread.
+  FKopie->Engine().CopyThreads = 0;
   platform::SetFaultHook([&](const std::string& op, const std::string& path) {
     if (op == "copy-open-source" && path.ends_with("/sub/a.txt")) {
       // The running state, seen from inside a copy.
@@ -387,6 +369,8 @@ TEST_F(RunWindowTest, CancelDuringTheSecondOfThreeRows) {
     for (int i = 0; i < 4; ++i) Write(tmp / ("q/" + std::string(r) + "/" + std::to_string(i)));
   Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/eins", tmp / "q/zwei", tmp / "q/drei"}, {}, {}}});
   int copiedInTwo = 0;
+  // The hook looks at the window: the copies run on its thread.
+  FKopie->Engine().CopyThreads = 0;
   platform::SetFaultHook([&](const std::string& op, const std::string& path) {
     // A click on "Abbrechen" while the second file of row 2 is copied: it
     // takes effect when the run next lets events through.
@@ -411,6 +395,8 @@ TEST_F(RunWindowTest, ClosingTheWindowDuringARunLetsTheRunFinish) {
   for (int i = 0; i < 5; ++i) Write(tmp / ("q/Daten/" + std::to_string(i)));
   Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {}, {}}});
   int copies = 0;
+  // The hook looks at the window: the copies run on its thread.
+  FKopie->Engine().CopyThreads = 0;
   platform::SetFaultHook([&](const std::string& op, const std::string&) {
     if (op == "copy-open-source" && ++copies == 2) FKopie->close();
     return 0;

@@ -28,6 +28,7 @@
 #include "storage/pathtext.h"
 #include "storage/timeproc.h"
 #include "support/core_support.h"
+#include "support/job_fixture.h"
 #include "support/qt_gui_support.h"
 #include "sync/neusynform.h"
 
@@ -35,34 +36,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Job {
-  std::string name;
-  std::string target;
-  double date = 0;
-  double time = 0;
-  std::vector<std::string> dirs;
-  bool writeList = true;
-};
-
-// Writes a catalogue and the jobs' directory lists into `home`.
-void MakeCatalogue(const std::string& home, const std::vector<Job>& jobs) {
-  SetHomeDirForTesting(home);
-  tBackups backups;
-  for (const Job& job : jobs) {
-    int i = backups.AddJob(job.name, job.target, job.date, job.time);
-    if (job.writeList) {
-      ASSERT_EQ(
-          0, textfile::WriteLines(tBackups::GetDataDir() + backups.GetListFileName(i), job.dirs));
-    }
-  }
-  ASSERT_TRUE(backups.SaveCatalogue());
-  SetHomeDirForTesting(std::string());
+// Writes a catalogue and the jobs' list files into `home`.
+void MakeCatalogue(const std::string& home, const std::vector<vktest::JobSpec>& jobs) {
+  vktest::JobFixture(home).WriteCatalogue(jobs);
 }
 
 void MakeSettings(const std::string& home, const std::vector<std::string>& lines) {
-  SetHomeDirForTesting(home);
-  ASSERT_EQ(0, textfile::WriteLines(GetIniFileName(), lines));
-  SetHomeDirForTesting(std::string());
+  vktest::JobFixture(home).WriteSettings(lines);
 }
 
 std::vector<std::string> SettingsLines() {
@@ -341,7 +321,7 @@ TEST(MainWindowJob, ModeButtonsSetTheirTexts) {
 TEST(MainWindowJob, MissingDirectoryListIsToldAndTheWindowStaysUsable) {
   vktest::TempDir home;
   MakeCatalogue(home.path(), {{"Gut", "/ziel/gut", Date(2003, 2, 1), 0.25, {"/q/gut"}},
-                              {"Kaputt", "/ziel/kaputt", 0, 0, {}, false}});
+                              {"Kaputt", "/ziel/kaputt", 0, 0, {}, {}, {}, false}});
   vktest::ScriptedUi ui;
   vktest::AppWindows w(home.path());
   TForm1* f = w.form1();

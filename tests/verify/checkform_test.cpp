@@ -19,6 +19,7 @@
 #include "storage/codepage.h"
 #include "storage/daten.h"
 #include "support/core_support.h"
+#include "support/job_fixture.h"
 #include "support/qt_gui_support.h"
 #include "verify/restform.h"
 #include "verify/verify_support.h"
@@ -36,14 +37,9 @@ class CheckFormTest : public ::testing::Test {
 
   // Adds a job and chooses it on the check page, as the user does.
   int AddJob(const std::string& name, const std::string& target,
-             const std::vector<std::string>& dirs, const std::string& exts = {},
-             const std::string& files = {}) {
-    tBackups* jobs = form1()->Backups();
-    const int index = jobs->AddJob(name, target, 0, 0);
-    const std::string data = tBackups::GetDataDir();
-    EXPECT_EQ(textfile::WriteLines(data + jobs->GetListFileName(index), dirs), 0);
-    vktest::WriteFile(data + jobs->GetExtFileName(index), exts);
-    vktest::WriteFile(data + jobs->GetExclFileName(index), files);
+             const std::vector<std::string>& dirs, const std::vector<std::string>& exts = {}) {
+    const int index =
+        vktest::JobFixture::AddJob(*form1()->Backups(), {name, target, 0, 0, dirs, exts});
     form1()->CB2Enter();
     form1()->CB2->setCurrentIndex(index);
     form1()->CB2Change();
@@ -74,7 +70,7 @@ class CheckFormTest : public ::testing::Test {
 TEST_F(CheckFormTest, CheckOnlyShowsRowsCountsAndColours) {
   MakeTree();
   app.Show();
-  AddJob("Texte", tree / "Sich", {tree / "Daten", tree / "Fehlt"}, ".BAK\r\n");
+  AddJob("Texte", tree / "Sich", {tree / "Daten", tree / "Fehlt"}, {".BAK"});
   const int runsBefore = fcheck()->RunsFinished();
   bool looked = false;
   vktest::WhenReady(
@@ -248,7 +244,7 @@ TEST_F(CheckFormTest, ACountFileThatCannotBeWrittenIsToldAndTheCompletionStillOp
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].kind, "info");
   EXPECT_NE(ui.boxes[0].text.find(CountFile(job)), std::string::npos);
-  EXPECT_NE(ui.boxes[0].text.find("konnte nicht gespeichert werden"), std::string::npos);
+  EXPECT_NE(ui.boxes[0].text.find("konnte nicht geschrieben werden"), std::string::npos);
   EXPECT_FALSE(vktest::Exists(CountFile(job)));
 }
 
@@ -256,7 +252,7 @@ TEST_F(CheckFormTest, CompleteModeCopiesEverythingWithoutAQuestion) {
   MakeTree();
   vktest::WriteFile(tree / "Daten2/e.txt", "e");
   app.Show();
-  const int job = AddJob("Texte", tree / "Sich", {tree / "Daten", tree / "Daten2"}, ".BAK\r\n");
+  const int job = AddJob("Texte", tree / "Sich", {tree / "Daten", tree / "Daten2"}, {".BAK"});
   bool sawCompletion = false;
   vktest::WhenReady([&] { return frest()->isVisible(); },
                     [&] {
