@@ -24,6 +24,7 @@
 #include <QShowEvent>
 #include <QTableWidget>
 #include <cmath>
+#include <utility>
 
 #include "about/aboutform.h"
 #include "mainwindow/qt_forms.h"
@@ -231,6 +232,7 @@ void TForm1::BuildLayout() {
   FillColour(Panel6, kSyncColour);
   Panel6->setGeometry(0, 0, Panel2->width(), Panel2->height());
   BuildSyncPage();
+  NameControls();
 
   connect(BitBtn9, &QPushButton::clicked, this, [this] { BitBtn9Click(); });
   connect(BitBtn10, &QPushButton::clicked, this, [this] { Label23Click(); });
@@ -254,6 +256,68 @@ void TForm1::BuildLayout() {
   for (QWidget* w : {static_cast<QWidget*>(CB1), static_cast<QWidget*>(CB2),
                      static_cast<QWidget*>(CB3), static_cast<QWidget*>(Label8)})
     w->installEventFilter(this);
+}
+
+void TForm1::NameControls() {
+  const std::pair<QObject*, const char*> controls[] = {{ScrollBox1, "ScrollBox1"},
+                                                       {BitBtn9, "BitBtn9"},
+                                                       {BitBtn10, "BitBtn10"},
+                                                       {BitBtn11, "BitBtn11"},
+                                                       {BitBtn12, "BitBtn12"},
+                                                       {Label8, "Label8"},
+                                                       {Panel2, "Panel2"},
+                                                       {BackupControls, "BackupControls"},
+                                                       {Label1, "Label1"},
+                                                       {Label2, "Label2"},
+                                                       {CB1, "CB1"},
+                                                       {Button1, "Button1"},
+                                                       {RadioButton1, "RadioButton1"},
+                                                       {RadioButton2, "RadioButton2"},
+                                                       {Memo1, "Memo1"},
+                                                       {Label11, "Label11"},
+                                                       {GroupBox1, "GroupBox1"},
+                                                       {Label3, "Label3"},
+                                                       {LB1, "LB1"},
+                                                       {Label4, "Label4"},
+                                                       {Edit1, "Edit1"},
+                                                       {Label5, "Label5"},
+                                                       {Label6, "Label6"},
+                                                       {Edit2, "Edit2"},
+                                                       {Label7, "Label7"},
+                                                       {Edit3, "Edit3"},
+                                                       {Label9, "Label9"},
+                                                       {Button3, "Button3"},
+                                                       {Button2, "Button2"},
+                                                       {BitBtn1, "BitBtn1"},
+                                                       {BitBtn3, "BitBtn3"},
+                                                       {Panel4, "Panel4"},
+                                                       {Label13, "Label13"},
+                                                       {Label15, "Label15"},
+                                                       {CB2, "CB2"},
+                                                       {Memo2, "Memo2"},
+                                                       {BitBtn2, "BitBtn2"},
+                                                       {Memo3, "Memo3"},
+                                                       {BitBtn5, "BitBtn5"},
+                                                       {Memo4, "Memo4"},
+                                                       {BitBtn4, "BitBtn4"},
+                                                       {Panel6, "Panel6"},
+                                                       {Label17, "Label17"},
+                                                       {Label18, "Label18"},
+                                                       {CB3, "CB3"},
+                                                       {Memo5, "Memo5"},
+                                                       {BitBtn7, "BitBtn7"},
+                                                       {Label19, "Label19"},
+                                                       {SG1, "SG1"},
+                                                       {BitBtn8, "BitBtn8"},
+                                                       {Memo7, "Memo7"},
+                                                       {BitBtn6, "BitBtn6"},
+                                                       {Shape1, "Shape1"},
+                                                       {Shape2, "Shape2"},
+                                                       {Shape3, "Shape3"},
+                                                       {Bevel1, "Bevel1"},
+                                                       {Bevel2, "Bevel2"}};
+  for (const auto& [control, name] : controls)
+    if (control != nullptr) control->setObjectName(QLatin1String(name));
 }
 
 void TForm1::BuildStrip() {

@@ -45,61 +45,36 @@ class TForm1 : public QWidget {
   void ShowJob();
 
   // ---- controls (named as in the form) ----
-  QWidget* ScrollBox1 = nullptr;
-  QPushButton* BitBtn9 = nullptr;
-  QPushButton* BitBtn10 = nullptr;
-  QPushButton* BitBtn11 = nullptr;
-  QPushButton* BitBtn12 = nullptr;
+  // The ones the tests look at; every control also carries its name as
+  // its object name (findChild).
   QLabel* Label8 = nullptr;
   QWidget* Panel2 = nullptr;  // backup page
-  // Holds the backup page's own controls at the page's places; hidden
-  // while the check or synchronisation page covers the backup page, so
-  // that covered controls take neither access keys nor the focus.
-  QWidget* BackupControls = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
   QComboBox* CB1 = nullptr;
-  QPushButton* Button1 = nullptr;
   QRadioButton* RadioButton1 = nullptr;
   QRadioButton* RadioButton2 = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
   QLabel* Label11 = nullptr;
   QGroupBox* GroupBox1 = nullptr;
-  QLabel* Label3 = nullptr;
   QListWidget* LB1 = nullptr;
-  QLabel* Label4 = nullptr;
   QLineEdit* Edit1 = nullptr;
-  QLabel* Label5 = nullptr;
-  QLabel* Label6 = nullptr;
   QLineEdit* Edit2 = nullptr;
-  QLabel* Label7 = nullptr;
   QLineEdit* Edit3 = nullptr;
-  QLabel* Label9 = nullptr;
   QPushButton* Button3 = nullptr;
-  QPushButton* Button2 = nullptr;
   QPushButton* BitBtn1 = nullptr;
   QPushButton* BitBtn3 = nullptr;
   QWidget* Panel4 = nullptr;  // check page
-  QLabel* Label13 = nullptr;
-  QLabel* Label15 = nullptr;
   QComboBox* CB2 = nullptr;
   QPlainTextEdit* Memo2 = nullptr;
   QPushButton* BitBtn2 = nullptr;
   QPlainTextEdit* Memo3 = nullptr;
-  QPushButton* BitBtn5 = nullptr;
   QPlainTextEdit* Memo4 = nullptr;
-  QPushButton* BitBtn4 = nullptr;
   QWidget* Panel6 = nullptr;  // synchronisation page
-  QLabel* Label17 = nullptr;
-  QLabel* Label18 = nullptr;
   QComboBox* CB3 = nullptr;
   QPlainTextEdit* Memo5 = nullptr;
   QPushButton* BitBtn7 = nullptr;
-  QLabel* Label19 = nullptr;
   QTableWidget* SG1 = nullptr;
   QPushButton* BitBtn8 = nullptr;
   QPlainTextEdit* Memo7 = nullptr;
-  QPushButton* BitBtn6 = nullptr;
 
   // ---- handlers ----
   void FormShow();
@@ -127,14 +102,6 @@ class TForm1 : public QWidget {
   void BitBtn7Click();
   void BitBtn8Click();
 
-  // Frames of the pages: the navy bars under the headings and the frames
-  // around the buttons of the check and synchronisation pages.
-  QFrame* Shape1 = nullptr;
-  QFrame* Shape2 = nullptr;
-  QFrame* Shape3 = nullptr;
-  QFrame* Bevel1 = nullptr;
-  QFrame* Bevel2 = nullptr;
-
   // Messages of the start about files that could not be read (empty when
   // everything was read); shown once while the window is created.
   const std::string& StartMessage() const { return startMessage_; }
@@ -148,7 +115,45 @@ class TForm1 : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // ---- the other controls ----
+  QWidget* ScrollBox1 = nullptr;
+  QPushButton* BitBtn9 = nullptr;
+  QPushButton* BitBtn10 = nullptr;
+  QPushButton* BitBtn11 = nullptr;
+  QPushButton* BitBtn12 = nullptr;
+  // Holds the backup page's own controls at the page's places; hidden
+  // while the check or synchronisation page covers the backup page, so
+  // that covered controls take neither access keys nor the focus.
+  QWidget* BackupControls = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QLabel* Label5 = nullptr;
+  QLabel* Label6 = nullptr;
+  QLabel* Label7 = nullptr;
+  QLabel* Label9 = nullptr;
+  QPushButton* Button2 = nullptr;
+  QLabel* Label13 = nullptr;
+  QLabel* Label15 = nullptr;
+  QPushButton* BitBtn5 = nullptr;
+  QPushButton* BitBtn4 = nullptr;
+  QLabel* Label17 = nullptr;
+  QLabel* Label18 = nullptr;
+  QLabel* Label19 = nullptr;
+  QPushButton* BitBtn6 = nullptr;
+  // Frames of the pages: the navy bars under the headings and the frames
+  // around the buttons of the check and synchronisation pages.
+  QFrame* Shape1 = nullptr;
+  QFrame* Shape2 = nullptr;
+  QFrame* Shape3 = nullptr;
+  QFrame* Bevel1 = nullptr;
+  QFrame* Bevel2 = nullptr;
+
   void FormCreate(const std::string& lockName);
+  // Gives every control its name as object name.
+  void NameControls();
   void FormClose();
   void FillJobList(QComboBox* box);
   void BuildLayout();

@@ -44,6 +44,7 @@ void TForm1::Button2Click() {
         --cb2Index_;
       FillJobList(CB2);
       CB2->setCurrentIndex(cb2Index_);
+      State().Shown = ShownJob();
       LB1->clear();
       Edit1->clear();
       Edit2->clear();

@@ -627,6 +627,9 @@ TEST_F(EditorTest, DeletingOneOfTwoJobsKeepsTheGroupVisible) {
   EXPECT_EQ(form1->CB1->itemText(0), QStringLiteral("Zwei"));
   EXPECT_EQ(form1->CB1->currentIndex(), -1);
   EXPECT_TRUE(form1->GroupBox1->isVisibleTo(form1));
+  // No window is handed the deleted job any more.
+  EXPECT_TRUE(form1->State().Shown.Directories.empty());
+  EXPECT_EQ(form1->State().Shown.TargetDir, "");
 }
 
 TEST_F(EditorTest, EditWithoutAJobOnDisplayOnlyTellsSo) {
