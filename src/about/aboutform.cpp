@@ -23,10 +23,7 @@ Tabout::Tabout(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWind
   setWindowTitle(QStringLiteral(" "));
   setFont(SansFont(11));
   setFixedSize(199, 149);
-  QPalette p = palette();
-  p.setColor(QPalette::Window, kBackground);
-  setPalette(p);
-  setAutoFillBackground(true);
+  FillColour(this, kBackground);
   setMouseTracking(true);
 
   // Panel2 lies outside the visible area and only takes the focus; it comes
@@ -48,7 +45,10 @@ Tabout::Tabout(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWind
   Label1->setAlignment(Qt::AlignCenter);
   TextColour(Label1, kNavy);
   Label4 = MakeLabel(this, QString(), 36, 56);
-  Label3 = MakeLabel(this, QStringLiteral("VolKarn-Projekt, 2003"), 41, 72);
+  // The maker, the year and the licence of the LICENSE file.
+  Label3 = MakeLabel(this, QStringLiteral("VolKarn-Projekt 2003, GPLv3+"), 41, 72);
+  Label3->setToolTip(QStringLiteral(
+      "Lizenz: GNU General Public License, Version 3 oder neuer (GPL-3.0-or-later)"));
 
   Panel3 = new QFrame(this);
   Panel3->setGeometry(40, 92, 113, 25);

@@ -1,16 +1,47 @@
-// Program start: the application, its seven windows in their order, the
-// event loop.
+// Program start: with options of its own the command line, which needs no
+// display; otherwise the application, its seven windows in their order,
+// the event loop.
 #include <QApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
 
+#include "app/cmdline.h"
 #include "backup/qt_errorbox.h"
 #include "mainwindow/backmain.h"
+#include "mainwindow/qt_application.h"
 #include "mainwindow/qt_forms.h"
 
+namespace {
+
+// The program's icon, the same picture as the installed one.
+QIcon ProgramIcon() {
+  QSvgRenderer svg(QStringLiteral(":/volkarn.svg"));
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    svg.render(&painter);
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  // Decided before any Qt object exists: a run from cron or a timer has no
+  // display.
+  if (cli::WantsCommandLine(argc, argv)) return cli::Main(argc, argv);
+
   QApplication app(argc, argv);
-  // The application title. No display name: Qt would append it to every
-  // window caption.
-  QApplication::setApplicationName(QStringLiteral("VolKarn"));
+  SetUpApplication(app);
+  // The desktop entry's name, so that a Wayland desktop finds the icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.volkarn.VolKarn"));
+  QApplication::setWindowIcon(ProgramIcon());
   QtUserInterface boxes;
   SetUserInterface(&boxes);
 

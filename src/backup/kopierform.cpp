@@ -38,16 +38,12 @@ const QColor kCheckedColour(0, 128, 0);
 const QColor kUncheckedColour(255, 0, 0);
 
 constexpr int kMinWidth = 400;
-constexpr int kMinHeight = 300;
 constexpr int kHeaderHeight = 57;    // Panel1
 constexpr int kRunAreaHeight = 153;  // Panel2
 
 QWidget* MakePanel(QWidget* parent) {
   auto* panel = new QWidget(parent);
-  panel->setAutoFillBackground(true);
-  QPalette pal = panel->palette();
-  pal.setColor(QPalette::Window, kPanelColour);
-  panel->setPalette(pal);
+  FillColour(panel, kPanelColour);
   return panel;
 }
 
@@ -263,7 +259,8 @@ TFKopie::TFKopie(QWidget* parent, AppState* state)
     : QDialog(parent), state_(state), observer_(std::make_unique<Observer>(this)) {
   setWindowTitle(QStringLiteral("Sicherungslauf"));
   setFont(PixelFont(11, false));
-  setMinimumSize(kMinWidth, kMinHeight);
+  // As low as the window system lets it get: the grid gives way first.
+  setMinimumSize(kMinWidth, 0);
   setSizeGripEnabled(false);
 
   Panel1 = MakePanel(this);
@@ -290,6 +287,8 @@ TFKopie::TFKopie(QWidget* parent, AppState* state)
   SG1->setHorizontalHeaderLabels({QStringLiteral("Zu sichernde Verzeichnisse"),
                                   QStringLiteral("Zielverzeichnisse"), QStringLiteral("Anzahl")});
   SG1->setShowGrid(true);
+  // Tab leaves the grid; the arrow keys move inside it.
+  SG1->setTabKeyNavigation(false);
   SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SG1->setSelectionMode(QAbstractItemView::NoSelection);
   SG1->setFocusPolicy(Qt::NoFocus);
@@ -343,9 +342,23 @@ TFKopie::TFKopie(QWidget* parent, AppState* state)
   connect(BitBtn5, &QPushButton::clicked, this, [this] { reject(); });
   connect(BitBtn1, &QPushButton::clicked, this, [this] { reject(); });
 
+  // The buttons of the run and of its end lie under the choices: while
+  // the choices are shown they are hidden, so that they take neither an
+  // access key nor Return.
+  Panel3->installEventFilter(this);
+  ShowStateControls();
+
   resize(640, 420);
   LayoutControls();
   ApplyMode();
+}
+
+void TFKopie::ShowStateControls() {
+  const bool choosing = !Panel3->isHidden();
+  BitBtn4->setVisible(!choosing);
+  BitBtn5->setVisible(!choosing);
+  Label8->setVisible(!choosing);
+  BitBtn2->setDefault(choosing);
 }
 
 TFKopie::~TFKopie() = default;
@@ -428,7 +441,7 @@ void TFKopie::LayoutControls() {
   Label3->setGeometry(8, 32, 140, 16);
   Label4->setGeometry(150, 32, w - 158, 16);
 
-  SG1->setGeometry(0, kHeaderHeight, w, h - kHeaderHeight - kRunAreaHeight);
+  SG1->setGeometry(0, kHeaderHeight, w, std::max(0, h - kHeaderHeight - kRunAreaHeight));
 
   Panel2->setGeometry(0, h - kRunAreaHeight, w, kRunAreaHeight);
   Animate1->setGeometry(4, 8, 272, 60);
@@ -526,6 +539,9 @@ void TFKopie::SG1MouseUp() {
 }
 
 bool TFKopie::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Panel3 &&
+      (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+    ShowStateControls();
   if (watched == SG1->horizontalHeader()->viewport() &&
       event->type() == QEvent::MouseButtonRelease) {
     // Let the header finish the drag first.

@@ -161,6 +161,9 @@ class TFKopie : public QDialog {
   void FitLastColumn();
   int GridClientWidth() const;
   void SetRunningLook(bool running);
+  // Shows the controls of the state on display (choices, or run and end)
+  // and hides those of the other.
+  void ShowStateControls();
 
   AppState* state_;
   RunRequest request_;

@@ -7,7 +7,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "platform/platform.h"
@@ -16,7 +19,51 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+// A box or picker that appears in the middle of the screen, whatever its
+// parent window: placed once its final size is known, before it is mapped.
+template <class Base>
+class ScreenCentred : public Base {
+ public:
+  using Base::Base;
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    Base::showEvent(event);
+    if (event->spontaneous()) return;
+    QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    QRect frame = this->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    this->move(frame.topLeft());
+  }
+};
+
+// Shows the dialog modally; afterwards its window has the focus again (a
+// window manager does this, a bare X server does not).
+int ExecAndReturnFocus(QDialog& dialog) {
+  QPointer<QWidget> owner = dialog.parentWidget();
+  const int result = dialog.exec();
+  if (owner != nullptr && owner->isVisible()) owner->window()->activateWindow();
+  return result;
+}
+
 }  // namespace
+
+QWidget* BoxParent() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  // No window of the program has the focus (another program has it, or
+  // the program is just starting): the topmost visible window of the
+  // program, else its main window even while that is hidden.
+  QWidget* main = nullptr;
+  QWidget* visible = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w->windowType() == Qt::Popup || w->windowType() == Qt::ToolTip) continue;
+    if (w->objectName() == QLatin1String(kMainWindowName)) main = w;
+    if (w->isVisible() && (visible == nullptr || w->isModal())) visible = w;
+  }
+  return visible != nullptr ? visible : main;
+}
 
 QString BoxDisplayText(const std::string& text) {
   QString s = Q(text);
@@ -26,7 +73,7 @@ QString BoxDisplayText(const std::string& text) {
 }
 
 std::unique_ptr<QMessageBox> MakeMessageBox(BoxKind kind, const std::string& text) {
-  auto box = std::make_unique<QMessageBox>();
+  auto box = std::make_unique<ScreenCentred<QMessageBox>>(BoxParent());
   box->setWindowModality(Qt::ApplicationModal);
   // File names may hold "<" or "&": the text is never read as markup.
   box->setTextFormat(Qt::PlainText);
@@ -57,7 +104,7 @@ std::unique_ptr<QMessageBox> MakeMessageBox(BoxKind kind, const std::string& tex
 
 std::unique_ptr<QDialog> MakeDirectoryDialog(const std::string& prompt, const std::string& dir,
                                              QFileDialog** fileDialog) {
-  auto dialog = std::make_unique<QDialog>();
+  auto dialog = std::make_unique<ScreenCentred<QDialog>>(BoxParent());
   dialog->setWindowTitle(QStringLiteral("VolKarn"));
   dialog->setWindowModality(Qt::ApplicationModal);
   auto* layout = new QVBoxLayout(dialog.get());
@@ -101,14 +148,16 @@ std::string ChosenDirectoryText(const QString& chosen) {
 
 void QtUserInterface::Info(const std::string& text, bool /*beep*/) {
   // ShowInfo has played the sound through Beep() already.
-  MakeMessageBox(BoxKind::Info, text)->exec();
+  ExecAndReturnFocus(*MakeMessageBox(BoxKind::Info, text));
 }
 
-void QtUserInterface::Note(const std::string& text) { MakeMessageBox(BoxKind::Note, text)->exec(); }
+void QtUserInterface::Note(const std::string& text) {
+  ExecAndReturnFocus(*MakeMessageBox(BoxKind::Note, text));
+}
 
 bool QtUserInterface::YesNo(const std::string& text) {
   auto box = MakeMessageBox(BoxKind::Question, text);
-  box->exec();
+  ExecAndReturnFocus(*box);
   // Escape and the window's close button give the escape button "&Nein".
   QAbstractButton* clicked = box->clickedButton();
   return clicked != nullptr && box->buttonRole(clicked) == QMessageBox::YesRole;
@@ -118,7 +167,7 @@ bool QtUserInterface::ChooseDirectory(const std::string& prompt, std::string& di
   if (!platform::DirExists(dir)) dir.clear();
   QFileDialog* chooser = nullptr;
   auto dialog = MakeDirectoryDialog(prompt, dir, &chooser);
-  if (dialog->exec() != QDialog::Accepted) return false;
+  if (ExecAndReturnFocus(*dialog) != QDialog::Accepted) return false;
   std::string chosen = ChosenDirectoryText(chooser->selectedFiles().value(0));
   if (chosen.empty() || !QFileInfo(Q(chosen)).isDir()) return false;
   dir = chosen;
@@ -126,9 +175,13 @@ bool QtUserInterface::ChooseDirectory(const std::string& prompt, std::string& di
 }
 
 std::vector<std::string> QtUserInterface::ChooseFiles(const std::string& initialDir) {
-  const QStringList files =
-      QFileDialog::getOpenFileNames(nullptr, QString(), Q(initialDir), QString());
+  ScreenCentred<QFileDialog> dialog(BoxParent(), QString(), Q(initialDir), QString());
+  dialog.setWindowModality(Qt::ApplicationModal);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
   std::vector<std::string> result;
+  if (ExecAndReturnFocus(dialog) != QDialog::Accepted) return result;
+  const QStringList files = dialog.selectedFiles();
   result.reserve(static_cast<std::size_t>(files.size()));
   for (const QString& f : files) result.push_back(f.toStdString());
   return result;

@@ -10,6 +10,16 @@ class QDialog;
 class QFileDialog;
 class QMessageBox;
 class QString;
+class QWidget;
+
+// The object name of the program's main window: boxes shown while no
+// window of the program is active belong to it.
+inline constexpr char kMainWindowName[] = "TForm1";
+
+// The window a box or picker belongs to: the active modal window, else the
+// active window, else the topmost visible window of the program, else the
+// main window (also while it is hidden).
+QWidget* BoxParent();
 
 class QtUserInterface : public UserInterface {
  public:

@@ -182,10 +182,7 @@ TFNeu::TFNeu(QWidget* parent, AppState* state)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), state_(state) {
   setWindowTitle(QStringLiteral("Datensicherung definieren"));
   setFont(BaseFont());
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, kWindowColour);
-  setPalette(pal);
-  setAutoFillBackground(true);
+  FillColour(this, kWindowColour);
   setModal(true);
   setFixedHeight(kClientHeight);
   setMinimumWidth(kMinClientWidth);
@@ -201,9 +198,7 @@ void TFNeu::CreateControls() {
   auto heading = [this](const QString& caption, int left, int top) {
     auto* label = new QLabel(caption, this);
     label->setFont(HeadingFont());
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, kHeadingColour);
-    label->setPalette(p);
+    TextColour(label, kHeadingColour);
     label->move(left, top);
     label->adjustSize();
     return label;
@@ -227,7 +222,9 @@ void TFNeu::CreateControls() {
     b->setIconSize(QSize(16, 16));
     b->setAutoRaise(true);
     b->setToolTip(hint);
-    b->setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab and pressed with Space, like the list buttons.
+    b->setFocusPolicy(Qt::StrongFocus);
+    b->setAccessibleName(hint);
     return b;
   };
   auto listButton = [this](const QString& caption, const QString& hint, int top) {
@@ -376,12 +373,7 @@ void TFNeu::CreateControls() {
   Panel1 = new QFrame(this);
   Panel1->setFrameShape(QFrame::Panel);
   Panel1->setFrameShadow(QFrame::Sunken);
-  {
-    QPalette p = Panel1->palette();
-    p.setColor(QPalette::Window, kButtonBarColour);
-    Panel1->setPalette(p);
-    Panel1->setAutoFillBackground(true);
-  }
+  FillColour(Panel1, kButtonBarColour);
   OKBtn = new QPushButton(QStringLiteral("OK"), Panel1);
   OKBtn->setGeometry(8, 12, 75, 25);
   OKBtn->setDefault(true);
@@ -393,8 +385,10 @@ void TFNeu::CreateControls() {
   DelBtn->setAutoDefault(false);
 
   // Tab order: the sections from 1 to 6, then the button bar.
-  QWidget* order[] = {EName, DT1,   IncludeBtn, ExcludeBtn, ExAllBtn, VList, EVerz,     Button4,
-                      LiBo3, LiBo1, LiBo2,      DatePick,   TimePick, OKBtn, CancelBtn, DelBtn};
+  QWidget* order[] = {EName,      SB6,      SB7,       SB5,     DT1,     IncludeBtn,
+                      ExcludeBtn, ExAllBtn, VList,     EVerz,   Button4, BitBtn3,
+                      BitBtn2,    LiBo3,    LiBo1,     BitBtn1, LiBo2,   DatePick,
+                      TimePick,   OKBtn,    CancelBtn, DelBtn};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(IncludeBtn, &QPushButton::clicked, this, [this] { IncludeBtnClick(); });

@@ -18,10 +18,7 @@ Tfscan::Tfscan(QWidget* parent)
   setFixedSize(kClientWidth, kClientHeight);
   setModal(false);
   setFont(SansFont(11));
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(186, 217, 254));
-  setPalette(pal);
-  setAutoFillBackground(true);
+  FillColour(this, QColor(186, 217, 254));
 
   Label1 = new QLabel(QStringLiteral("Suche läuft in ..."), this);
   Label1->move(16, 8);

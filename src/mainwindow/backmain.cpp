@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -16,6 +17,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -27,6 +30,7 @@
 #include <utility>
 
 #include "about/aboutform.h"
+#include "backup/qt_errorbox.h"
 #include "mainwindow/qt_forms.h"
 #include "platform/platform.h"
 #include "storage/codepage.h"
@@ -137,6 +141,33 @@ QString Trimmed(const QString& s) { return QString::fromStdString(text::Trim(s.t
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+// The local socket of the running instance: named after its lock and keyed
+// by the data folder, as the lock is, so that a second start reaches the
+// program that holds the same data folder. It lives in the runtime folder
+// (a socket path must be short); the data folder goes in as a hash.
+QString InstanceSocketName(const std::string& lockName) {
+  const std::string dir = platform::RuntimeDir();
+  // In the shared /tmp the user id keeps users apart.
+  const std::string suffix =
+      dir == "/tmp" ? "-" + std::to_string(platform::UserId()) : std::string();
+  const QByteArray key = QCryptographicHash::hash(QByteArray::fromStdString(tBackups::GetDataDir()),
+                                                  QCryptographicHash::Sha1)
+                             .toHex()
+                             .left(16);
+  return Q(dir + "/" + lockName + suffix + "-" + key.toStdString() + ".sock");
+}
+
+// Asks the running instance to show its window; quietly nothing when it
+// does not answer.
+void AskRunningInstanceToComeForward(const std::string& lockName) {
+  QLocalSocket socket;
+  socket.connectToServer(InstanceSocketName(lockName));
+  if (!socket.waitForConnected(1000)) return;
+  socket.write("front\n");
+  socket.waitForBytesWritten(1000);
+  socket.disconnectFromServer();
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ start --
@@ -148,6 +179,7 @@ TForm1::TForm1(QWidget* parent, const std::string& lockName)
       state_(std::make_unique<AppState>()),
       backups_(&state_->Backups),
       options_(&state_->Options) {
+  setObjectName(QLatin1String(kMainWindowName));
   FormCreate(lockName);
 }
 
@@ -161,9 +193,11 @@ void TForm1::FormCreate(const std::string& lockName) {
   if (lock_.Acquire(tBackups::GetDataDir(), lockName) ==
       platform::InstanceLock::Result::HeldElsewhere) {
     startRefused_ = true;
+    AskRunningInstanceToComeForward(lockName);
     ShowInfo("VolKarn wurde bereits gestartet!", 1);
     return;
   }
+  ListenForLaterStarts(lockName);
   setFixedSize(kWidth, kHeight);
   setWindowTitle(QStringLiteral("VolKarn 2.0 (22.02.2003)"));
   LoadFiles();
@@ -175,6 +209,34 @@ void TForm1::FormCreate(const std::string& lockName) {
       "wird die neuere über die ältere kopiert. Unterverzeichnisse werden noch nicht "
       "synchronisiert"));
   BitBtn9Click();
+}
+
+void TForm1::ListenForLaterStarts(const std::string& lockName) {
+  server_ = new QLocalServer(this);
+  server_->setSocketOptions(QLocalServer::UserAccessOption);
+  const QString name = InstanceSocketName(lockName);
+  // Holding the lock, this instance owns the name: a socket file left by
+  // an instance that was killed goes.
+  QLocalServer::removeServer(name);
+  server_->listen(name);
+  connect(server_, &QLocalServer::newConnection, this, [this] {
+    while (QLocalSocket* socket = server_->nextPendingConnection()) {
+      connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+      socket->disconnectFromServer();
+      BringToFront();
+    }
+  });
+}
+
+void TForm1::BringToFront() {
+  if (startRefused_ || closed_) return;
+  QWidget* front = QApplication::activeModalWidget();
+  if (front == nullptr && isVisible()) front = this;
+  if (front == nullptr) front = BoxParent();
+  if (front == nullptr) return;
+  if (front->isMinimized()) front->showNormal();
+  front->raise();
+  front->activateWindow();
 }
 
 // Settings first, then the catalogue. What cannot be read is told once; a
@@ -395,7 +457,6 @@ void TForm1::BuildBackupPage() {
 
   BitBtn1 =
       MakeButton(page, QStringLiteral("&Start"), QRect(12, 356, 120, 30), SansFont(kPx12, true));
-  BitBtn1->setDefault(true);
   BitBtn1->setEnabled(false);
   BitBtn3 = MakeButton(page, QStringLiteral("Programm b&eenden"), QRect(384, 356, 120, 30), font());
 }
@@ -451,6 +512,8 @@ void TForm1::BuildSyncPage() {
                      "border-right: 1px solid #C06000; border-bottom: 1px solid #C06000; }"));
   SG1->setColumnWidth(0, 226);
   SG1->setColumnWidth(1, 226);
+  // Tab leaves the grid; the arrow keys move inside it.
+  SG1->setTabKeyNavigation(false);
   SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SG1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   BitBtn8 = MakeButton(page, QStringLiteral("S&ynchronisation starten"), QRect(36, 292, 160, 41),
@@ -501,8 +564,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
   if (!startRefused_ && !closed_) {
     closed_ = true;
     FormClose();
+    if (server_ != nullptr) server_->close();
   }
   event->accept();
+  // Only the main window ends the program (no other window's close does).
+  QCoreApplication::quit();
 }
 
 void TForm1::FormClose() {
@@ -554,6 +620,7 @@ void TForm1::ShowJob() {
       // start from such a mixture.
       BitBtn1->setEnabled(false);
       BitBtn2->setEnabled(false);
+      UpdateDefaultButton();
       ShowInfo("Die Verzeichnisliste " + listFile +
                    " konnte nicht gelesen werden. Die Datensicherung \"" + record.Name() +
                    "\" kann so nicht gestartet werden; legen Sie ihre Verzeichnisse mit "
@@ -587,6 +654,7 @@ void TForm1::ShowJob() {
       }
       BitBtn1->setEnabled(true);
       BitBtn2->setEnabled(true);
+      UpdateDefaultButton();
       // Only on the backup page: a covered "&Start" must not take the keys
       // meant for the check page.
       if (BackupControls->isVisibleTo(this)) BitBtn1->setFocus();
@@ -676,10 +744,16 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 
 // ------------------------------------------------------------- navigation --
 
+void TForm1::UpdateDefaultButton() {
+  // Return starts a backup only while "&Start" can be seen and used.
+  BitBtn1->setDefault(BitBtn1->isEnabled() && !BackupControls->isHidden());
+}
+
 void TForm1::BitBtn9Click() {
   Panel4->hide();
   Panel6->hide();
   BackupControls->show();
+  UpdateDefaultButton();
   CB1->setCurrentIndex(cb1Index_ < CB1->count() ? cb1Index_ : -1);
   if (CB1->currentIndex() < 0) return;
   SelectedJob = CB1->currentIndex();
@@ -691,6 +765,7 @@ void TForm1::Label23Click() {
   Panel4->show();
   Panel4->raise();
   BackupControls->hide();
+  UpdateDefaultButton();
   CB2->setCurrentIndex(cb2Index_ < CB2->count() ? cb2Index_ : -1);
   if (CB2->currentIndex() < 0) return;
   SelectedJob = CB2->currentIndex();
@@ -702,6 +777,7 @@ void TForm1::Label16Click() {
   Panel6->show();
   Panel6->raise();
   BackupControls->hide();
+  UpdateDefaultButton();
 }
 
 void TForm1::BitBtn3Click() { close(); }

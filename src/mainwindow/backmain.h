@@ -18,6 +18,7 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QLocalServer;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -43,6 +44,10 @@ class TForm1 : public QWidget {
   toptionen* Options() { return &state_->Options; }
 
   void ShowJob();
+  // Shows the program's window in front of the others: the main window, or
+  // the window that holds the user's attention (a dialog, the check window
+  // while the main window is hidden). A second start asks for this.
+  void BringToFront();
 
   // ---- controls (named as in the form) ----
   // The ones the tests look at; every control also carries its name as
@@ -162,11 +167,15 @@ class TForm1 : public QWidget {
   void BuildCheckPage();
   void BuildSyncPage();
   void LoadFiles();
+  void ListenForLaterStarts(const std::string& lockName);
+  // "&Start" is the default button exactly while it is shown and enabled.
+  void UpdateDefaultButton();
 
   std::unique_ptr<AppState> state_;
   tBackups* backups_;
   toptionen* options_;
   platform::InstanceLock lock_;
+  QLocalServer* server_ = nullptr;  // later starts ask here to come forward
   bool startRefused_ = false;
   bool firstShown_ = false;
   bool closed_ = false;

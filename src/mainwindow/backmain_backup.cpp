@@ -8,6 +8,7 @@
 #include "mainwindow/qt_forms.h"
 #include "platform/platform.h"
 #include "storage/errorbox.h"
+#include "storage/singlefile.h"
 
 void TForm1::Button3Click() {
   const std::string path = tBackups::GetDataDir() + Backups()->GetLogFileName(SelectedJob);
@@ -15,7 +16,10 @@ void TForm1::Button3Click() {
     ShowInfo("Es wurde keine Protokolldatei gefunden.", 0);
     return;
   }
-  if (platform::LaunchFile("notepad.exe", path) == 31) platform::LaunchFile(path, std::string());
+  int result = platform::LaunchFile("notepad.exe", path);
+  // No text editor: the program that opens text files on this desktop.
+  if (result == 31) result = platform::LaunchFile(path, std::string());
+  if (!Launched(result)) ReportNotOpened(path);
 }
 
 void TForm1::BitBtn1Click() {

@@ -22,18 +22,29 @@ QFont SerifFont(int pixels) {
   return f;
 }
 
+QPalette FixedPalette(const QColor& background) {
+  // Qt's light palette built from the classic button grey: black texts,
+  // white fields, grey buttons and greyed texts of disabled controls.
+  QPalette p(QColor(0xF0, 0xF0, 0xF0));
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+    p.setColor(group, QPalette::Window, background);
+  return p;
+}
+
 void FillColour(QWidget* widget, const QColor& colour) {
-  QPalette p = widget->palette();
-  p.setColor(QPalette::Window, colour);
-  widget->setPalette(p);
+  // A fixed background fixes the colours of everything drawn on it too:
+  // the desktop's palette (a dark one, say) must not put its light texts
+  // on it.
+  widget->setPalette(FixedPalette(colour));
   widget->setAutoFillBackground(true);
 }
 
 void TextColour(QWidget* widget, const QColor& colour) {
+  // Only for enabled controls: a disabled one keeps the greyed text.
   QPalette p = widget->palette();
-  p.setColor(QPalette::WindowText, colour);
-  p.setColor(QPalette::Text, colour);
-  p.setColor(QPalette::ButtonText, colour);
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+      p.setColor(group, role, colour);
   widget->setPalette(p);
 }
 

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPalette>
 #include <QString>
 
 #include "storage/windowplace.h"
@@ -15,9 +16,14 @@ class QWidget;
 
 QFont SansFont(int pixels, bool bold = false);
 QFont SerifFont(int pixels);
-// Fills the widget's background with the colour.
+// A light palette with the window colour `background` for the controls on
+// a fixed background, whatever the desktop's palette.
+QPalette FixedPalette(const QColor& background);
+// Fills the widget's background with the colour and gives it and its
+// controls FixedPalette, so that their texts stay readable on it.
 void FillColour(QWidget* widget, const QColor& colour);
-// Draws the widget's texts (labels, fields, buttons) in the colour.
+// Draws the widget's texts (labels, fields, buttons) in the colour while
+// it is enabled; disabled, it shows the palette's greyed text.
 void TextColour(QWidget* widget, const QColor& colour);
 // A label at (left, top) that sizes itself to its text.
 QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top);

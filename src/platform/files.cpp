@@ -376,21 +376,27 @@ std::string HomeDir() {
   return "/tmp";
 }
 
-}  // namespace
-
-std::string UserDataDir() {
+// $variable when it holds an absolute path, else the home folder followed
+// by `fallback`; then "VolKarn/".
+std::string XdgDir(const char* variable, const char* fallback) {
   std::string base;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {
+  if (const char* xdg = std::getenv(variable); xdg && xdg[0] == '/') {
     base = xdg;
   } else {
     base = HomeDir();
     if (base.empty() || base.back() != '/') base += '/';
-    base += ".local/share";
+    base += fallback;
   }
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   if (base != "/") base += '/';
   return base + "VolKarn/";
 }
+
+}  // namespace
+
+std::string UserDataDir() { return XdgDir("XDG_DATA_HOME", ".local/share"); }
+
+std::string UserConfigDir() { return XdgDir("XDG_CONFIG_HOME", ".config"); }
 
 std::string RuntimeDir() {
   if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && xdg[0] == '/') {
@@ -399,8 +405,16 @@ std::string RuntimeDir() {
     struct stat st {};
     if (stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return dir;
   }
+  // A run from cron has no XDG_RUNTIME_DIR, yet the desktop session's
+  // runtime folder is there: the lock must be the one the window holds.
+  const std::string session = "/run/user/" + std::to_string(getuid());
+  struct stat st {};
+  if (stat(session.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid())
+    return session;
   return "/tmp";
 }
+
+unsigned int UserId() { return static_cast<unsigned int>(getuid()); }
 
 // ------------------------------------------------------ file descriptors --
 

@@ -106,7 +106,9 @@ void WriteNote(int fd, char kind, int value) {
 }
 
 // In a forked child: becomes the program. Only async-signal-safe calls.
-[[noreturn]] void ExecChild(const char* program, char* const* argv, int devNull, int noteFd) {
+// With silent its output goes to /dev/null as well.
+[[noreturn]] void ExecChild(const char* program, char* const* argv, int devNull, int noteFd,
+                            bool silent) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -115,6 +117,7 @@ void WriteNote(int fd, char kind, int value) {
   sigaction(SIGPIPE, &dfl, nullptr);
   sigaction(SIGCHLD, &dfl, nullptr);
   if (devNull >= 0) dup2(devNull, STDIN_FILENO);
+  if (devNull >= 0 && silent) dup2(devNull, STDOUT_FILENO);
   // Nothing of this process (windows, files, the lock) goes to the program.
   close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
   execv(program, argv);
@@ -126,7 +129,8 @@ void WriteNote(int fd, char kind, int value) {
 // that is not this process's child. With waitForExit the result also
 // tells whether the program ended with a failure within kOpenerWaitMs.
 // Result: kLaunched or a failure code; exitStatus -1 when not known.
-int Spawn(const std::vector<std::string>& args, bool waitForExit, int& exitStatus) {
+int Spawn(const std::vector<std::string>& args, bool waitForExit, int& exitStatus,
+          bool silent = false) {
   exitStatus = -1;
   std::vector<char*> argv;
   argv.reserve(args.size() + 1);
@@ -156,13 +160,13 @@ int Spawn(const std::vector<std::string>& args, bool waitForExit, int& exitStatu
       _exit(1);
     }
     if (second > 0) _exit(0);
-    if (!waitForExit) ExecChild(argv[0], argv.data(), devNull, fds[1]);
+    if (!waitForExit) ExecChild(argv[0], argv.data(), devNull, fds[1], silent);
     const pid_t program = fork();
     if (program < 0) {
       WriteNote(fds[1], 'F', errno);
       _exit(1);
     }
-    if (program == 0) ExecChild(argv[0], argv.data(), devNull, fds[1]);
+    if (program == 0) ExecChild(argv[0], argv.data(), devNull, fds[1], silent);
     // Stays to report how the program ended; nobody may be listening.
     struct sigaction ign {};
     ign.sa_handler = SIG_IGN;
@@ -247,6 +251,66 @@ int StartEditor(const std::string& editor, const std::vector<std::string>& optio
 }
 
 }  // namespace
+
+namespace {
+
+// A text as a string literal of the GVariant text form, which `gdbus call`
+// reads its arguments in. Every argument carries its type: a service that
+// is not running cannot tell gdbus the method's signature.
+std::string VariantString(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\\' || c == '\'') out += '\\';
+    out += c;
+  }
+  return out + "'";
+}
+
+// The session bus: its address from the environment, or the usual socket
+// of the user's runtime folder (made known to the helper program).
+bool SessionBusAvailable() {
+  if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address)
+    return true;
+  const std::string socket = RuntimeDir() + "/bus";
+  struct stat st {};
+  if (stat(socket.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) return false;
+  setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
+  return true;
+}
+
+}  // namespace
+
+bool SendDesktopNotification(const std::string& summary, const std::string& body) {
+  if (!SessionBusAvailable()) return false;
+  std::vector<std::string> args;
+  if (std::string gdbus = FindProgram("gdbus"); !gdbus.empty()) {
+    args = {gdbus,
+            "call",
+            "--session",
+            "--dest",
+            "org.freedesktop.Notifications",
+            "--object-path",
+            "/org/freedesktop/Notifications",
+            "--method",
+            "org.freedesktop.Notifications.Notify",
+            VariantString("VolKarn"),
+            "uint32 0",
+            VariantString("volkarn"),
+            VariantString(summary),
+            VariantString(body),
+            "@as []",
+            "{'urgency': <byte 2>}",
+            "int32 -1"};
+  } else if (std::string notify = FindProgram("notify-send"); !notify.empty()) {
+    args = {notify, "--app-name=VolKarn", "--icon=volkarn", "--urgency=critical", "--", summary,
+            body};
+  } else {
+    return false;
+  }
+  int status = -1;
+  if (Spawn(args, true, status, true) != kLaunched) return false;
+  return status < 0 || (WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
 
 std::string FindTextEditor() {
   static const char* const kEditors[] = {"gnome-text-editor", "gedit", "kate",  "kwrite",

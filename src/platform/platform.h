@@ -272,9 +272,14 @@ int WriteFileAtomic(const std::string& path, const std::string& bytes);
 std::string ProgramFile();
 // $XDG_DATA_HOME/VolKarn/, by default ~/.local/share/VolKarn/, ending in "/".
 std::string UserDataDir();
-// The folder for the single-instance lock: $XDG_RUNTIME_DIR, else /tmp
-// (without a trailing "/").
+// $XDG_CONFIG_HOME/VolKarn/, by default ~/.config/VolKarn/, ending in "/".
+std::string UserConfigDir();
+// The user's runtime folder (the local socket of a running window, the
+// session bus): $XDG_RUNTIME_DIR, else the user's /run/user/<uid> when it
+// exists, else /tmp (without a trailing "/").
 std::string RuntimeDir();
+// The numeric id of the user running the program.
+unsigned int UserId();
 
 // Single instance per data folder (the named mutex): an exclusive flock on
 // the lock file `name` + ".lock" inside the data folder, so that any two
@@ -312,6 +317,24 @@ int LaunchFile(const std::string& file, const std::string& parameters);
 
 // The first installed graphical text editor, or empty.
 std::string FindTextEditor();
+
+// ------------------------------------------------------ console and session --
+
+// True when the descriptor is a terminal.
+bool IsTerminal(int fd);
+// Width of the terminal in characters; 0 when not known.
+int TerminalColumns(int fd);
+// From now on SIGINT and SIGTERM only note that a cancel was asked for
+// (CancelSignalled); interrupted system calls are restarted.
+void CatchCancelSignals();
+// True once SIGINT or SIGTERM arrived after CatchCancelSignals.
+bool CancelSignalled();
+
+// Shows a desktop notification through the freedesktop notification
+// service of the session bus, with `gdbus` or else `notify-send`. Nothing
+// happens (false) without a session bus or without either program; waits
+// at most a moment for the program.
+bool SendDesktopNotification(const std::string& summary, const std::string& body);
 
 // ------------------------------------------------------------- test hooks --
 

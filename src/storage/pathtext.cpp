@@ -12,9 +12,43 @@ std::string& HomeOverride() {
   return dir;
 }
 
-std::string& HomeCache() {
-  static std::string dir;
-  return dir;
+// The folders as decided for this run: settings, data.
+struct Homes {
+  std::string config;
+  std::string data;
+};
+
+Homes& HomeCache() {
+  static Homes homes;
+  return homes;
+}
+
+const Homes& DecideHomes() {
+  Homes& cache = HomeCache();
+  if (!cache.data.empty()) return cache;
+  // Decided once per run so that the settings and the data folder never
+  // end up in two places.
+  const std::string programDir = GetProgramDir();
+  if (IsPortableProgramDir(programDir)) {
+    cache.config = cache.data = programDir;
+    return cache;
+  }
+  cache.data = AddBackslash(platform::UserDataDir());
+  cache.config = AddBackslash(platform::UserConfigDir());
+  platform::CreateDirPath(RemoveBackslash(cache.data));
+  platform::CreateDirPath(RemoveBackslash(cache.config));
+  // Earlier versions kept the settings of an installed program beside its
+  // data: they move to the settings folder once.
+  const std::string ini = ChangeExt(GetProgramFileName(), "ini");
+  const std::string old = cache.data + ini;
+  if (cache.config != cache.data && !platform::FileExists(cache.config + ini) &&
+      platform::FileExists(old)) {
+    std::string bytes;
+    if (platform::ReadWholeFile(old, bytes) &&
+        platform::WriteFileAtomic(cache.config + ini, bytes) == 0)
+      platform::DeleteFile(old);
+  }
+  return cache;
 }
 
 // Wildcard match in the manner of the directory listing of the original
@@ -49,29 +83,26 @@ std::string GetProgramDir() { return AddBackslash(GetFilePath(platform::ProgramF
 
 std::string GetProgramFileName() { return GetFileName(platform::ProgramFile()); }
 
+bool IsPortableProgramDir(const std::string& programDir) {
+  return !programDir.empty() && platform::FileExists(AddBackslash(programDir) + kPortableMarker);
+}
+
 std::string GetHomeDir() {
   if (!HomeOverride().empty()) return HomeOverride();
-  std::string& cache = HomeCache();
-  if (cache.empty()) {
-    // Decided once per run so that the settings and the data folder never
-    // end up in two places.
-    std::string programDir = GetProgramDir();
-    if (programDir != "/" && platform::DirWritable(programDir)) {
-      cache = programDir;
-    } else {
-      cache = AddBackslash(platform::UserDataDir());
-      platform::CreateDirPath(RemoveBackslash(cache));
-    }
-  }
-  return cache;
+  return DecideHomes().data;
+}
+
+std::string GetConfigDir() {
+  if (!HomeOverride().empty()) return HomeOverride();
+  return DecideHomes().config;
 }
 
 void SetHomeDirForTesting(const std::string& dir) {
   HomeOverride() = AddBackslash(dir);
-  HomeCache().clear();
+  HomeCache() = Homes();
 }
 
-std::string GetIniFileName() { return GetHomeDir() + ChangeExt(GetProgramFileName(), "ini"); }
+std::string GetIniFileName() { return GetConfigDir() + ChangeExt(GetProgramFileName(), "ini"); }
 
 std::string GetFilePath(const std::string& path) {
   std::size_t slash = path.rfind('/');

@@ -9,13 +9,25 @@
 std::string GetProgramDir();
 // File-name part of the program's own file.
 std::string GetProgramFileName();
-// The folder that holds the settings file and the data folder: the program
-// folder when it is writable (a build tree), otherwise the user's data
-// folder ($XDG_DATA_HOME/VolKarn/). Ends with "/".
+// The marker file that makes a copy of the program portable: beside it,
+// the program keeps its settings and data beside itself. The build writes
+// it beside the program of the build tree; an installed program has none.
+inline constexpr const char* kPortableMarker = "volkarn.portable";
+// True when the folder holds the marker file.
+bool IsPortableProgramDir(const std::string& programDir);
+// The folder that holds the data folder: the program folder of a portable
+// copy, otherwise the user's data folder ($XDG_DATA_HOME/VolKarn/, created
+// when missing). Ends with "/".
 std::string GetHomeDir();
-// Tests give each case its own folder; an empty text restores the rule.
+// The folder that holds the settings file: the program folder of a
+// portable copy, otherwise $XDG_CONFIG_HOME/VolKarn/ (created when
+// missing). Ends with "/".
+std::string GetConfigDir();
+// Tests give each case its own folder (settings and data together); an
+// empty text restores the rule.
 void SetHomeDirForTesting(const std::string& dir);
-// The settings file: GetHomeDir() + program file name with extension "ini".
+// The settings file: GetConfigDir() + program file name with extension
+// "ini".
 std::string GetIniFileName();
 
 // Folder part of the path including the separator; empty without one.

@@ -10,10 +10,6 @@
 
 namespace {
 
-constexpr int kLaunchFailedAtMost = 32;
-
-bool Launched(int result) { return result > kLaunchFailedAtMost; }
-
 // Extensions of files that could run when opened by association.
 bool IsRunnableExtension(const std::string& ext) {
   static const std::array<const char*, 15> kRunnable = {
@@ -42,11 +38,16 @@ bool IsWebAddress(const std::string& path) {
   return path.rfind("http://", 0) == 0 || path.rfind("https://", 0) == 0;
 }
 
+}  // namespace
+
+bool Launched(int result) {
+  constexpr int kLaunchFailedAtMost = 32;
+  return result > kLaunchFailedAtMost;
+}
+
 void ReportNotOpened(const std::string& path) {
   ShowInfo(path + "\r" + "konnte nicht geöffnet werden!", 1);
 }
-
-}  // namespace
 
 void ShowTextFile(const std::string& path) {
   if (IsWebAddress(path)) {

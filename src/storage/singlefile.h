@@ -11,6 +11,10 @@
 // back to the text viewer, and finally "<path>\r konnte nicht geöffnet
 // werden!" in an information box.
 void ShowTextFile(const std::string& path);
+// True when a result of platform::LaunchFile means that the program started.
+bool Launched(int result);
+// The information box "<path>\r konnte nicht geöffnet werden!".
+void ReportNotOpened(const std::string& path);
 
 // Copies one file; the only place where the program copies a file. A
 // destination ending with "/" names a folder. Creates the destination folder

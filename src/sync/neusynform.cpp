@@ -101,6 +101,8 @@ TFSynNeu::TFSynNeu(QWidget* parent) : QDialog(parent) {
   SG1->horizontalHeader()->setHighlightSections(false);
   SG1->setColumnWidth(0, kColumnWidth);
   SG1->setColumnWidth(1, kColumnWidth);
+  // Tab leaves the grid; the arrow keys move inside it.
+  SG1->setTabKeyNavigation(false);
   SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SG1->setSelectionMode(QAbstractItemView::SingleSelection);
   SG1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

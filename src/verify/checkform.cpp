@@ -128,6 +128,8 @@ void TFCheck::BuildWindow() {
   SG1->horizontalHeader()->setStretchLastSection(false);
   SG1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   SG1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // Tab leaves the grid; the arrow keys move inside it.
+  SG1->setTabKeyNavigation(false);
   SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   SG1->setSelectionMode(QAbstractItemView::SingleSelection);
   SG1->setWordWrap(false);

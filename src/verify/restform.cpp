@@ -173,6 +173,8 @@ void TFRest::BuildWindow() {
   LV1->verticalHeader()->setMinimumSectionSize(14);
   LV1->verticalHeader()->setDefaultSectionSize(19);
   LV1->setShowGrid(true);
+  // Tab leaves the list; the arrow keys move inside it.
+  LV1->setTabKeyNavigation(false);
   LV1->setSelectionBehavior(QAbstractItemView::SelectRows);
   LV1->setSelectionMode(QAbstractItemView::ExtendedSelection);
   LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);

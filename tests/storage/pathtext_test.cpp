@@ -78,33 +78,51 @@ TEST(PathText, ProgramAndHomeFolders) {
   SetHomeDirForTesting(home.path() + "sub");
   EXPECT_EQ(GetHomeDir(), home.path() + "sub/");
   SetHomeDirForTesting("");
-  // The build tree is writable, so the program keeps everything beside itself.
-  EXPECT_EQ(GetHomeDir(), GetProgramDir());
 }
 
-TEST(PathText, AProgramFolderThatCannotBeWrittenSendsSettingsAndDataToTheUser) {
-  vktest::TempDir data;
-  const char* before = std::getenv("XDG_DATA_HOME");
-  const std::string saved = before != nullptr ? before : "";
-  setenv("XDG_DATA_HOME", (data.path() + "xdg").c_str(), 1);
-  const std::string programDir = GetProgramDir();
-  platform::SetFaultHook([programDir](const std::string& op, const std::string& path) {
-    return op == "dir-writable" && path == programDir ? EACCES : 0;
-  });
+// Restores an environment variable when the test ends.
+class EnvGuard {
+ public:
+  EnvGuard(const char* name, const std::string& value) : name_(name) {
+    const char* before = std::getenv(name);
+    had_ = before != nullptr;
+    if (had_) saved_ = before;
+    setenv(name, value.c_str(), 1);
+  }
+  ~EnvGuard() {
+    if (had_)
+      setenv(name_, saved_.c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string saved_;
+};
+
+TEST(PathText, WithoutTheMarkerSettingsAndDataGoToTheUsersFolders) {
+  vktest::TempDir dir;
+  EXPECT_FALSE(IsPortableProgramDir(dir.path()));
+  vktest::WriteFile(dir / kPortableMarker, "");
+  EXPECT_TRUE(IsPortableProgramDir(dir.path()));
+
+  // The test program has no marker beside it: it behaves as installed.
+  ASSERT_FALSE(IsPortableProgramDir(GetProgramDir()));
+  EnvGuard data("XDG_DATA_HOME", dir.path() + "data");
+  EnvGuard config("XDG_CONFIG_HOME", dir.path() + "config");
+  // Settings that an earlier version kept beside the data move over once.
+  const std::string ini = ChangeExt(GetProgramFileName(), "ini");
+  vktest::WriteFile(dir / ("data/VolKarn/" + ini), "Alt\r\n");
   SetHomeDirForTesting("");
-  const std::string home = GetHomeDir();
-  platform::SetFaultHook(nullptr);
-  EXPECT_EQ(data.path() + "xdg/VolKarn/", home);
-  EXPECT_TRUE(std::filesystem::is_directory(home));
-  // Decided once: settings and data stay together for the whole run.
-  EXPECT_EQ(home, GetHomeDir());
-  EXPECT_EQ(home + ChangeExt(GetProgramFileName(), "ini"), GetIniFileName());
-  if (before != nullptr)
-    setenv("XDG_DATA_HOME", saved.c_str(), 1);
-  else
-    unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(dir.path() + "data/VolKarn/", GetHomeDir());
+  EXPECT_EQ(dir.path() + "config/VolKarn/", GetConfigDir());
+  EXPECT_EQ(dir.path() + "config/VolKarn/" + ini, GetIniFileName());
+  EXPECT_TRUE(std::filesystem::is_directory(GetHomeDir()));
+  EXPECT_EQ("Alt\r\n", vktest::ReadFile(GetIniFileName()));
+  EXPECT_FALSE(std::filesystem::exists(dir / ("data/VolKarn/" + ini)));
   SetHomeDirForTesting("");
-  EXPECT_EQ(GetProgramDir(), GetHomeDir());
 }
 
 TEST(PathText, CountFilesWalksTheTreeButNoLinks) {
