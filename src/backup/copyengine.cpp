@@ -102,8 +102,15 @@ void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
         readAhead.reset();
       }
     } endCopies{pipeline_, readAhead_};
-    // Only an incremental run reads the stamps of the entries.
-    if (!FullBackup && ReadAheadThreads != 0)
+    // Only an incremental run reads the stamps of the entries. Chosen by
+    // itself, the run reads ahead only where no source lies on a rotating
+    // disk: there the threads' reads make the heads seek between folders
+    // and a cold walk gets slower, not faster.
+    const bool rotating =
+        ReadAheadThreads < 0 && std::any_of(rows.begin(), rows.end(), [](const CopyRow& row) {
+          return platform::OnRotatingDisk(row.source);
+        });
+    if (!FullBackup && ReadAheadThreads != 0 && !rotating)
       readAhead_ = std::make_unique<platform::ReadAhead>(ReadAheadThreads);
     sweep_ = killedBefore;
     failedFolders_.clear();

@@ -1,5 +1,7 @@
 #include "verify/checklogic.h"
 
+#include <algorithm>
+
 #include "platform/platform.h"
 #include "storage/appstate.h"
 #include "storage/codepage.h"
@@ -206,7 +208,14 @@ void BackupCheck::CompareTargets() {
     std::unique_ptr<platform::ReadAhead>& ahead;
     ~EndReadAhead() { ahead.reset(); }
   } endReadAhead{readAhead_};
-  if (ReadAheadThreads != 0) readAhead_ = std::make_unique<platform::ReadAhead>(ReadAheadThreads);
+  // Chosen by itself, the check reads ahead only where no source or target
+  // lies on a rotating disk (the threads' reads would make the heads seek).
+  const bool rotating =
+      ReadAheadThreads < 0 && std::any_of(Rows.begin(), Rows.end(), [](const CheckRow& row) {
+        return platform::OnRotatingDisk(row.source) || platform::OnRotatingDisk(row.target);
+      });
+  if (ReadAheadThreads != 0 && !rotating)
+    readAhead_ = std::make_unique<platform::ReadAhead>(ReadAheadThreads);
   for (std::size_t i = 0; i < Rows.size(); ++i) {
     CheckRow& row = Rows[i];
     rowFound_ = 0;
