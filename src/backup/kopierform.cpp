@@ -477,6 +477,10 @@ void TFKopie::RestorePlace() {
   if (state_ == nullptr) return;
   int left = 0, top = 0, w = 0, h = 0;
   state_->Options.GetKopFormPos(left, top, w, h);
+  // A window 0 high is never put on the screen: the modal run would block
+  // the program with nothing to see. 1 is the smallest that shows (a new
+  // settings file holds 0: the window opens as its caption bar).
+  h = std::max(h, 1);
   const WindowPlace place = FitToScreen({left, top, w, h});
   move(place.left, place.top);
   resize(place.width, place.height);

@@ -241,7 +241,8 @@ TEST_F(RunWindowTest, WithoutAStoredPlaceTheWindowOpensSmallAtTheTopLeft) {
   StartBackup([&] {
     EXPECT_EQ(QPoint(0, 0), FKopie->pos());
     EXPECT_EQ(400, FKopie->width());
-    EXPECT_EQ(FKopie->minimumHeight(), FKopie->height());
+    // As low as a window on the screen can be.
+    EXPECT_EQ(1, FKopie->height());
     EXPECT_FALSE(FKopie->CheckBox1->isChecked());
     EXPECT_FALSE(FKopie->CheckBox2->isChecked());
   });
