@@ -95,18 +95,6 @@ bool LoadData(toptionen& options, tBackups& jobs, std::ostream& err, bool remove
 }
 
 // The job's source directories, read as the main window reads them.
-bool LoadDirectories(const JobRecord& record, std::vector<std::string>& dirs,
-                     std::string& failure) {
-  const std::string listFile = tBackups::GetDataDir() + record.ListFile();
-  if (tBackups::IsSafeFileName(record.ListFile()) && textfile::ReadLines(listFile, dirs))
-    return true;
-  failure = "Die Verzeichnisliste " + listFile +
-            " konnte nicht gelesen werden. Die Datensicherung \"" + record.Name() +
-            "\" kann so nicht gestartet werden; legen Sie ihre Verzeichnisse mit "
-            "\"Bearbeiten\" neu fest.";
-  return false;
-}
-
 // The engine as the command line watches it: the progress line and the
 // cancel by signal.
 class ConsoleCopyObserver : public CopyObserver {
@@ -206,25 +194,12 @@ bool LoadJob(const Arguments& args, std::ostream& err, AppState& state, Outcome&
     err << outcome.failure << '\n';
     return false;
   }
-  JobRecord record;
-  state.Backups.GetJob(index, record);
-  ShownJob& shown = state.Shown;
-  if (!LoadDirectories(record, shown.Directories, outcome.failure)) {
+  if (!ReadShownJob(state.Backups, index, state.Shown, outcome.failure)) {
     outcome.code = kExitUnreadable;
     err << outcome.failure << '\n';
     return false;
   }
   state.SelectedJob = index;
-  shown.Name = record.Name();
-  shown.TargetDir = record.TargetDir();
-  shown.LastDate = record.LastDate();
-  shown.LastTime = record.LastTime();
-  shown.ChangedSince = 0;
-  if (record.LastDate() != 0) {
-    const double day = std::trunc(record.LastDate());
-    const double time = record.LastTime() - std::trunc(record.LastTime());
-    shown.ChangedSince = DateTimeToDosStamp(day + time);
-  }
   return true;
 }
 

@@ -303,7 +303,7 @@ int CopyEngine::Walk(platform::DirLister& listing, const std::string& source,
         }
       }
       const std::string sub = f + entry.name;
-      if (InFailedFolder(d + sub + "/")) continue;
+      if (!failedFolders_.empty() && InFailedFolder(d + sub + "/")) continue;
       // Opened relative to this listing, never through a link: a folder
       // swapped for a link since it was listed is the link it now is.
       platform::DirLister child(listing, entry.name, s + sub + "/");

@@ -604,42 +604,27 @@ void TForm1::FillJobList(QComboBox* box) {
 }
 
 void TForm1::ShowJob() {
-  JobRecord record;
   ShownJob& shown = state_->Shown;
-  if (SelectedJob >= 0 && backups_->GetJob(SelectedJob, record)) {
-    shown.Name = record.Name();
-    shown.TargetDir = record.TargetDir();
-    Edit1->setText(Q(record.TargetDir()));
+  std::string failure;
+  if (SelectedJob >= 0 && SelectedJob < backups_->Count()) {
+    const bool read = ReadShownJob(*backups_, SelectedJob, shown, failure);
+    Edit1->setText(Q(shown.TargetDir));
     Edit1->setCursorPosition(0);
-    const std::string listFile = tBackups::GetDataDir() + record.ListFile();
-    std::vector<std::string> dirs;
-    int code = 0;
-    if (!tBackups::IsSafeFileName(record.ListFile()) ||
-        !textfile::ReadLines(listFile, dirs, &code)) {
+    if (!read) {
       // The other fields still show the previous job: no run or check may
       // start from such a mixture.
       BitBtn1->setEnabled(false);
       BitBtn2->setEnabled(false);
       UpdateDefaultButton();
-      ShowInfo("Die Verzeichnisliste " + listFile +
-                   " konnte nicht gelesen werden. Die Datensicherung \"" + record.Name() +
-                   "\" kann so nicht gestartet werden; legen Sie ihre Verzeichnisse mit "
-                   "\"Bearbeiten\" neu fest.",
-               1);
+      ShowInfo(failure, 1);
     } else {
-      shown.Directories = dirs;
-      shown.LastDate = record.LastDate();
-      shown.LastTime = record.LastTime();
       LB1->clear();
-      for (const std::string& d : dirs) LB1->addItem(Q(d));
+      for (const std::string& d : shown.Directories) LB1->addItem(Q(d));
       FillJobList(CB1);
       CB1->setCurrentIndex(SelectedJob);
-      if (record.LastDate() != 0) {
+      if (shown.LastDate != 0) {
         Edit2->setText(Q(shown.LastDateText()));
         Edit3->setText(Q(shown.LastTimeText()));
-        const double day = std::trunc(record.LastDate());
-        const double time = record.LastTime() - std::trunc(record.LastTime());
-        shown.ChangedSince = DateTimeToDosStamp(day + time);
         RadioButton2->setEnabled(true);
         RadioButton2->setChecked(true);
         RadioButton2Click();
@@ -649,8 +634,6 @@ void TForm1::ShowJob() {
         RadioButton2->setEnabled(false);
         RadioButton1->setChecked(true);
         RadioButton1Click();
-        // Never backed up: no stamp of another job may limit the run.
-        shown.ChangedSince = 0;
       }
       BitBtn1->setEnabled(true);
       BitBtn2->setEnabled(true);

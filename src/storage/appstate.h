@@ -29,6 +29,12 @@ struct ShownJob {
   std::string LastTimeText() const;
 };
 
+// Reads job `index` of the catalogue as the main window shows it: name and
+// target, then its directory list, the last backup and ChangedSince. When
+// the list cannot be read, `failure` holds the German message and only
+// name and target are changed.
+bool ReadShownJob(const tBackups& jobs, int index, ShownJob& shown, std::string& failure);
+
 struct AppState {
   tBackups Backups;
   toptionen Options;
