@@ -10,10 +10,12 @@
 // the engine's copy threads (default: its own choice).
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -57,7 +59,16 @@ int main(int argc, char** argv) {
   request.Rows.push_back({paths[0].toStdString(), paths[1].toStdString()});
   window.Open(request);
   window.show();
-  QApplication::processEvents();
+  // The user clicks "Start" in a window that is on the screen: on an X
+  // display it is mapped and drawn (fonts loaded) only some event rounds
+  // after show(), and that belongs to opening the window, not to the run.
+  QElapsedTimer shown;
+  shown.start();
+  while (shown.elapsed() < 2000 &&
+         (window.windowHandle() == nullptr || !window.windowHandle()->isExposed()))
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  const qint64 exposed = shown.elapsed();
+  while (shown.elapsed() < exposed + 200) QApplication::processEvents(QEventLoop::AllEvents, 20);
   auto grab = [&](const QString& name) {
     if (!shots.isEmpty()) window.grab().save(QDir(shots).filePath(name));
   };

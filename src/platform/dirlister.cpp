@@ -9,6 +9,8 @@
 #include "platform/platform.h"
 #include "platform/readahead.h"
 
+#include <algorithm>
+
 namespace platform {
 
 struct DirLister::Impl {
@@ -185,6 +187,29 @@ bool DirLister::Next(DirEntry& entry, bool describe) {
     if (describe) FillDescription(entry, st);
     return true;
   }
+}
+
+bool ListFileNames(const std::string& dir, std::vector<std::string>& names, std::size_t limit) {
+  names.clear();
+  DirLister lister(dir);
+  if (!lister.IsOpen()) return false;
+  DIR* d = lister.impl_->dir;
+  const int fd = lister.impl_->fd;
+  for (;;) {
+    const struct dirent* e = readdir(d);
+    if (e == nullptr || names.size() >= limit) break;
+    const char* n = e->d_name;
+    if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+    if (e->d_type == DT_DIR) continue;
+    if (e->d_type == DT_UNKNOWN) {
+      // As FileExists decides it: only what lstat finds and is no folder.
+      struct stat st {};
+      if (fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode)) continue;
+    }
+    names.emplace_back(n);
+  }
+  std::sort(names.begin(), names.end());
+  return true;
 }
 
 }  // namespace platform

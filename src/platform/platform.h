@@ -136,10 +136,19 @@ class DirLister {
   bool Describe(const std::string& name, DirEntry& entry) const;
 
  private:
+  friend bool ListFileNames(const std::string&, std::vector<std::string>&, std::size_t);
   bool notFolder_ = false;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// The names in the folder `dir` for which FileExists would be true (all
+// but sub-folders), sorted, at most `limit` of them. False, with no names,
+// when the folder cannot be listed. A name missing here may still be found
+// by FileExists (a target that ignores letter case, a file made since, more
+// names than the limit): this is a quick yes, never a final no.
+bool ListFileNames(const std::string& dir, std::vector<std::string>& names,
+                   std::size_t limit = 65536);
 
 // ------------------------------------------------------------ file tests --
 

@@ -255,8 +255,14 @@ void BackupCheck::CountMissing(platform::DirLister& lister, const std::string& s
     const std::string targetDir = target + sub;
     std::string targetFile = targetDir;  // + name for each entry
     const std::size_t targetLength = targetFile.size();
-    // With threads ahead, they look for the files in the target too.
-    const bool ahead = readAhead_ != nullptr && readAhead_->Threads() > 0;
+    // The target folder's own listing answers for every file found there
+    // (one read of the folder instead of a lookup per file); what it does
+    // not hold is looked for by name, which also finds a name that differs
+    // in letter case on a target that ignores it.
+    std::vector<std::string> inTargetDir;
+    const bool listed = platform::ListFileNames(targetDir, inTargetDir);
+    // Without that listing, threads ahead look for the files in the target.
+    const bool ahead = !listed && readAhead_ != nullptr && readAhead_->Threads() > 0;
     platform::AheadListing entries(ahead ? readAhead_.get() : nullptr, lister, false,
                                    ahead ? &targetDir : nullptr);
     while (!Cancelled() && entries.Next(entry)) {
@@ -279,7 +285,9 @@ void BackupCheck::CountMissing(platform::DirLister& lister, const std::string& s
         ++rowFound_;
         ++found;
         bool inTarget = entries.Present();
-        if (!lookedFor) {
+        if (listed)
+          inTarget = std::binary_search(inTargetDir.begin(), inTargetDir.end(), entry.name);
+        if (!lookedFor && !inTarget) {
           targetFile.resize(targetLength);
           targetFile += entry.name;
           inTarget = platform::FileExists(targetFile);

@@ -21,6 +21,7 @@
 #include "storage/timeproc.h"
 #include "storage/pathtext.h"
 #include "support/core_support.h"
+#include "verify/checklogic.h"
 
 namespace fs = std::filesystem;
 
@@ -163,4 +164,13 @@ TEST(ExfatTarget, ABackupOntoARealExfatFileSystem) {
   second.RunRows({{src, dst}});
   EXPECT_EQ(0, second.CopiedTotal);
   EXPECT_TRUE(second.RunReport.empty()) << ::testing::PrintToString(second.RunReport);
+
+  // The check finds the one copy under both spellings, as the target
+  // itself does; missing are the refused name and the link.
+  BackupCheck check;
+  check.Rows.push_back(MakeCheckRow(src, exfat.Point()));
+  check.RunCheck();
+  EXPECT_EQ(6, check.FoundTotal);
+  EXPECT_EQ(4, check.PresentTotal);
+  EXPECT_EQ(2, check.MissingSum);
 }

@@ -18,7 +18,10 @@
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -404,10 +407,13 @@ TEST_F(RunWindowTest, CancelDuringTheSecondOfThreeRows) {
   FKopie->Engine().CopyThreads = 0;
   platform::SetFaultHook([&](const std::string& op, const std::string& path) {
     // A click on "Abbrechen" while the second file of row 2 is copied: it
-    // takes effect when the run next lets events through.
+    // takes effect when the run next lets events through, which is at the
+    // next entry when each copy takes a few milliseconds (a large file, a
+    // slow disk).
     if (op == "copy-open-source" && path.find("/q/zwei/") != std::string::npos &&
         ++copiedInTwo == 2)
       QTimer::singleShot(0, FKopie->BitBtn4, [] { FKopie->BitBtn4->click(); });
+    if (op == "copy-open-source") std::this_thread::sleep_for(std::chrono::milliseconds(3));
     return 0;
   });
   StartBackup([&] {
@@ -420,6 +426,25 @@ TEST_F(RunWindowTest, CancelDuringTheSecondOfThreeRows) {
   });
   EXPECT_EQ("", S(Form1->Edit2->text()));  // no new stamp
   EXPECT_TRUE(launches.empty());
+}
+
+TEST_F(RunWindowTest, ACancelAmongManySmallFilesStopsTheRunSoon) {
+  // Files copied faster than the window holds event rounds: the click is
+  // still taken while the run goes on, not after its end.
+  constexpr int kFiles = 3000;
+  for (int i = 0; i < kFiles; ++i) Write(tmp / ("q/viele/" + std::to_string(i)));
+  Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/viele"}, {}, {}}});
+  std::atomic<int> copies = 0;  // the copy threads call the hook
+  platform::SetFaultHook([&](const std::string& op, const std::string&) {
+    if (op == "copy-open-source" && ++copies == 20)
+      QTimer::singleShot(0, FKopie->BitBtn4, [] { FKopie->BitBtn4->click(); });
+    return 0;
+  });
+  StartBackup([&] {
+    FKopie->BitBtn2->click();
+    EXPECT_EQ(CopyEngine::kCancelled, FKopie->Engine().RunStatus);
+    EXPECT_LT(FKopie->Engine().CopiedTotal, kFiles);
+  });
 }
 
 TEST_F(RunWindowTest, ClosingTheWindowDuringARunLetsTheRunFinish) {

@@ -103,19 +103,32 @@ TEST_F(CheckTest, PresenceIsDecidedByTheNameAloneAndOnlyForFilesAndLinks) {
   fs::create_symlink(Src("elsewhere"), Src("B/dirlink"));
   // A fifo is neither counted nor looked for.
   ASSERT_EQ(mkfifo(Src("B/pipe").c_str(), 0600), 0);
+  // Whatever is no folder counts in the target, a fifo too.
+  vktest::WriteFile(Src("B/fifo-im-ziel"), "f");
+  ASSERT_EQ(mkfifo(Tgt("B/fifo-im-ziel").c_str(), 0600), 0);
   AddRow(Src("B"));
 
-  Recorder rec(check);
-  check.RunCheck();
+  // The same whether the target folder's listing answers or every file is
+  // looked for by its name (a folder that cannot be listed).
+  for (bool listed : {true, false}) {
+    const std::string targetDir = Tgt("B/");
+    HookGuard hook([&](const std::string& op, const std::string& path) {
+      return !listed && op == "list-dir" && path == targetDir ? EACCES : 0;
+    });
+    Recorder rec(check);
+    check.Rows[0].missing = "?";
+    check.RunCheck();
 
-  EXPECT_EQ(check.FileTotal, 6);  // same, folder, .hidden, link1, link2, dirlink
-  EXPECT_EQ(check.FoundTotal, 6);
-  EXPECT_EQ(check.PresentTotal, 2);  // same.txt, link1
-  EXPECT_EQ(check.MissingSum, 4);
-  ASSERT_EQ(Entries().size(), 1u);
-  EXPECT_EQ(Entries()[0], (MissingEntry{4, Src("B/"), "", Tgt("B/")}));
-  EXPECT_EQ(check.Rows[0].missing, "4");
-  EXPECT_EQ(rec.directory, "Fertig!");
+    // same, folder, .hidden, link1, link2, dirlink, fifo-im-ziel
+    EXPECT_EQ(check.FileTotal, 7) << listed;
+    EXPECT_EQ(check.FoundTotal, 7) << listed;
+    EXPECT_EQ(check.PresentTotal, 3) << listed;  // same.txt, link1, fifo-im-ziel
+    EXPECT_EQ(check.MissingSum, 4) << listed;
+    ASSERT_EQ(Entries().size(), 1u) << listed;
+    EXPECT_EQ(Entries()[0], (MissingEntry{4, Src("B/"), "", Tgt("B/")})) << listed;
+    EXPECT_EQ(check.Rows[0].missing, "4") << listed;
+    EXPECT_EQ(rec.directory, "Fertig!") << listed;
+  }
 }
 
 TEST_F(CheckTest, EntriesOfSubfoldersComeFirstAndTheSumMatches) {
