@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -198,7 +199,7 @@ int CopyEngine::WalkDirectory(const std::string& source, const std::string& targ
                               const std::string& folder, std::int32_t& status, bool dirDate) {
   // The root may be a link the user chose; below it nothing is followed.
   platform::DirLister listing(AddBackslash(source) + AddBackslash(folder));
-  return Walk(listing, source, target, folder, status, dirDate);
+  return Walk(listing, nullptr, source, target, folder, status, dirDate);
 }
 
 std::string CopyEngine::CaseClash(std::vector<std::pair<std::string, std::string>>& seen,
@@ -223,9 +224,10 @@ bool CopyEngine::InFailedFolder(const std::string& targetFolder) const {
   return false;
 }
 
-int CopyEngine::Walk(platform::DirLister& listing, const std::string& source,
-                     const std::string& target, const std::string& folder, std::int32_t& status,
-                     bool dirDate) {
+int CopyEngine::Walk(platform::DirLister& listing,
+                     std::unique_ptr<platform::ReadAhead::Folder> ahead,
+                     const std::string& source, const std::string& target,
+                     const std::string& folder, std::int32_t& status, bool dirDate) {
   Events();
   int own = 0;
   const std::string s = AddBackslash(source);
@@ -281,7 +283,12 @@ int CopyEngine::Walk(platform::DirLister& listing, const std::string& source,
     platform::DirEntry entry;
     // A full backup needs no stamps: the kind of each entry comes from the
     // listing itself, and the copy looks at the file when it opens it.
-    platform::AheadListing entries(readAhead_.get(), listing, !FullBackup);
+    // An incremental run with threads also reads the next sub-folders ahead.
+    const std::string here = s + f;
+    platform::AheadListing entries =
+        ahead != nullptr
+            ? platform::AheadListing(readAhead_.get(), std::move(ahead), &here)
+            : platform::AheadListing(readAhead_.get(), listing, !FullBackup, nullptr, &here);
     while (!StopsWalk(status) && listing.IsOpen() && entries.Next(entry)) {
       Events();
       if (StopsWalk(status)) break;
@@ -306,7 +313,11 @@ int CopyEngine::Walk(platform::DirLister& listing, const std::string& source,
       if (!failedFolders_.empty() && InFailedFolder(d + sub + "/")) continue;
       // Opened relative to this listing, never through a link: a folder
       // swapped for a link since it was listed is the link it now is.
-      platform::DirLister child(listing, entry.name, s + sub + "/");
+      // (Or so opened and read by a thread ahead of the walk.)
+      std::unique_ptr<platform::ReadAhead::Folder> read = entries.TakeFolder();
+      std::optional<platform::DirLister> opened;
+      if (read == nullptr) opened.emplace(listing, entry.name, s + sub + "/");
+      platform::DirLister& child = read != nullptr ? *read->listing : *opened;
       if (child.TurnedIntoNonFolder()) {
         platform::DirEntry now;
         if (listing.Describe(entry.name, now)) copyFile(now, true);
@@ -320,7 +331,7 @@ int CopyEngine::Walk(platform::DirLister& listing, const std::string& source,
       // The flag of this folder is not handed down: a sub-folder gets one
       // only through its own stamp.
       const bool flag = CheckDirDate && IsNewer(entry);
-      own += Walk(child, s, d, sub, status, flag);
+      own += Walk(child, std::move(read), s, d, sub, status, flag);
     }
     // Every copy handed over from this level is finished before its
     // listing closes.

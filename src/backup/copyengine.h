@@ -152,8 +152,11 @@ class CopyEngine {
 
  private:
   // Walks the open listing of source + folder.
-  int Walk(platform::DirLister& listing, const std::string& s, const std::string& d,
-           const std::string& f, std::int32_t& status, bool dirDate);
+  // `ahead`: the folder as it was read ahead (then `listing` is its
+  // listing), or null.
+  int Walk(platform::DirLister& listing, std::unique_ptr<platform::ReadAhead::Folder> ahead,
+           const std::string& s, const std::string& d, const std::string& f, std::int32_t& status,
+           bool dirDate);
   // On a target that ignores letter case: the earlier name of this folder
   // that `name` would land on, or empty (then it is noted in `seen`:
   // folded name and first name).

@@ -20,13 +20,32 @@ void Describe(ReadAhead::Batch& batch) {
   }
 }
 
+// Opens the folder as the walk would and reads its first entries with
+// their descriptions.
+void ReadFolder(ReadAhead::Folder& folder) {
+  folder.listing = std::make_unique<DirLister>(*folder.parent, folder.name, folder.path);
+  folder.complete = true;
+  if (!folder.listing->IsOpen()) return;
+  folder.complete = false;
+  DirEntry entry;
+  while (folder.entries.size() < ReadAhead::kFolderEntries) {
+    if (!folder.listing->Next(entry, true)) {
+      folder.complete = true;
+      break;
+    }
+    folder.entries.push_back(std::move(entry));
+  }
+}
+
 }  // namespace
 
 ReadAhead::ReadAhead(int threads) {
   if (threads < 0) {
-    // On a single processor a second thread only adds hand-overs.
+    // The walk does queued work itself whenever it would wait, so it is
+    // one of the threads: one per processor with it, at most 4. On a
+    // single processor a second thread only adds hand-overs.
     const unsigned processors = std::thread::hardware_concurrency();
-    threads = processors >= 2 ? static_cast<int>(std::min(processors, 4u)) : 0;
+    threads = processors >= 2 ? static_cast<int>(std::min(processors, 4u)) - 1 : 0;
   }
   for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
 }
@@ -48,58 +67,123 @@ void ReadAhead::Queue(Batch& batch) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     batch.state.store(kQueued, std::memory_order_relaxed);
-    queue_.push_back(&batch);
+    queue_.emplace_back(&batch, nullptr);
+  }
+  wake_.notify_one();
+}
+
+void ReadAhead::Queue(Folder& folder) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    folder.state.store(kQueued, std::memory_order_relaxed);
+    queue_.emplace_back(nullptr, &folder);
   }
   wake_.notify_one();
 }
 
 bool ReadAhead::Unqueue(Batch& batch) {
   if (workers_.empty()) return batch.state.load(std::memory_order_acquire) == kQueued;
+  return UnqueueItem(&batch, batch.state);
+}
+
+bool ReadAhead::Unqueue(Folder& folder) { return UnqueueItem(&folder, folder.state); }
+
+bool ReadAhead::UnqueueItem(const void* item, std::atomic<int>& state) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (batch.state.load(std::memory_order_relaxed) != kQueued) return false;
-  queue_.erase(std::find(queue_.begin(), queue_.end(), &batch));
-  batch.state.store(kTaken, std::memory_order_relaxed);
+  if (state.load(std::memory_order_relaxed) != kQueued) return false;
+  queue_.erase(std::find_if(queue_.begin(), queue_.end(), [item](const auto& queued) {
+    return static_cast<const void*>(queued.first) == item ||
+           static_cast<const void*>(queued.second) == item;
+  }));
+  state.store(kTaken, std::memory_order_relaxed);
   return true;
+}
+
+void ReadAhead::Do(std::pair<Batch*, Folder*> item) {
+  std::atomic<int>* state = nullptr;
+  if (item.first != nullptr) {
+    Describe(*item.first);
+    state = &item.first->state;
+  } else {
+    ReadFolder(*item.second);
+    state = &item.second->state;
+  }
+  state->store(kDone, std::memory_order_release);
+  state->notify_all();
 }
 
 void ReadAhead::Work() {
   for (;;) {
-    Batch* batch = nullptr;
+    std::pair<Batch*, Folder*> item;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
       if (stop_) return;
-      batch = queue_.front();
+      item = queue_.front();
       queue_.pop_front();
-      batch->state.store(kTaken, std::memory_order_relaxed);
+      (item.first ? item.first->state : item.second->state)
+          .store(kTaken, std::memory_order_relaxed);
     }
-    Describe(*batch);
-    batch->state.store(kDone, std::memory_order_release);
-    batch->state.notify_all();
+    Do(item);
+  }
+}
+
+void ReadAhead::WaitFor(std::atomic<int>& state) {
+  for (int s = state.load(std::memory_order_acquire); s != kDone;
+       s = state.load(std::memory_order_acquire)) {
+    // Rather than sit idle, the walk does the next work in the queue.
+    std::pair<Batch*, Folder*> item{nullptr, nullptr};
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!queue_.empty()) {
+        item = queue_.front();
+        queue_.pop_front();
+        (item.first ? item.first->state : item.second->state)
+            .store(kTaken, std::memory_order_relaxed);
+      }
+    }
+    if (item.first != nullptr || item.second != nullptr)
+      Do(item);
+    else
+      state.wait(s, std::memory_order_acquire);
   }
 }
 
 AheadListing::AheadListing(ReadAhead* ahead, DirLister& listing, bool describe,
-                           const std::string* presentIn)
+                           const std::string* presentIn, const std::string* path)
     : ahead_(describe || presentIn != nullptr ? ahead : nullptr),
       listing_(listing),
       describe_(describe),
-      presentIn_(presentIn) {
+      presentIn_(presentIn),
+      path_(describe && ahead_ != nullptr && ahead_->Threads() > 0 ? path : nullptr) {
   if (ahead_ == nullptr || !listing_.IsOpen()) {
     ahead_ = nullptr;
+    path_ = nullptr;
     return;
   }
-  for (ReadAhead::Batch& batch : batches_) {
-    batch.listing = &listing_;
-    batch.describe = describe;
-    batch.presentIn = presentIn;
-    if (!ended_) Fill(batch);
-  }
+  Start();
+}
+
+AheadListing::AheadListing(ReadAhead* ahead, std::unique_ptr<ReadAhead::Folder> folder,
+                           const std::string* path)
+    : ahead_(ahead),
+      own_(std::move(folder)),
+      listing_(*own_->listing),
+      describe_(true),
+      presentIn_(nullptr),
+      path_(ahead_ != nullptr && ahead_->Threads() > 0 ? path : nullptr) {
+  filled_ = own_->entries.size();
+  if (path_ == nullptr) return;
+  for (std::size_t i = 0; i < own_->entries.size(); ++i)
+    if (own_->entries[i].kind == EntryKind::Directory)
+      candidates_.emplace_back(i, own_->entries[i].name);
+  QueueFolders();
 }
 
 AheadListing::~AheadListing() {
-  if (ahead_ == nullptr) return;
   // No thread may still look at this listing when it goes.
+  for (std::unique_ptr<ReadAhead::Folder>& folder : folders_) Drop(folder);
+  if (ahead_ == nullptr || !started_) return;
   for (ReadAhead::Batch& batch : batches_) {
     if (ahead_->Unqueue(batch)) continue;
     for (int s = batch.state.load(std::memory_order_acquire); s == ReadAhead::kTaken;
@@ -108,13 +192,27 @@ AheadListing::~AheadListing() {
   }
 }
 
+void AheadListing::Start() {
+  started_ = true;
+  for (std::size_t i = 0; i < batches_.size(); ++i) {
+    batches_[i].listing = &listing_;
+    batches_[i].describe = describe_;
+    batches_[i].presentIn = presentIn_;
+  }
+  for (std::size_t i = 0; i < batches_.size() && !ended_; ++i) Fill(batches_[i]);
+}
+
 void AheadListing::Fill(ReadAhead::Batch& batch) {
   batch.count = 0;
   while (batch.count < ReadAhead::kBatch) {
-    if (!listing_.Next(batch.entries[batch.count], false)) {
+    DirEntry& entry = batch.entries[batch.count];
+    if (!listing_.Next(entry, false)) {
       ended_ = true;
       break;
     }
+    batch.place[batch.count] = filled_++;
+    if (path_ != nullptr && entry.kind == EntryKind::Directory)
+      candidates_.emplace_back(batch.place[batch.count], entry.name);
     ++batch.count;
   }
   if (batch.count > 0) {
@@ -122,9 +220,74 @@ void AheadListing::Fill(ReadAhead::Batch& batch) {
   } else {
     batch.state.store(ReadAhead::kIdle, std::memory_order_relaxed);
   }
+  QueueFolders();
+}
+
+void AheadListing::QueueFolders() {
+  if (path_ == nullptr) return;
+  while (!candidates_.empty() && folders_.size() < ReadAhead::kFoldersPerListing &&
+         ahead_->folders_.load(std::memory_order_relaxed) < ReadAhead::kFoldersInAll) {
+    auto [place, name] = std::move(candidates_.front());
+    candidates_.pop_front();
+    // One the walk has passed (or is at) is opened by the walk itself.
+    if (taken_ && place <= last_) continue;
+    auto folder = std::make_unique<ReadAhead::Folder>();
+    folder->parent = &listing_;
+    folder->path = *path_ + name + "/";
+    folder->name = std::move(name);
+    folder->place = place;
+    ahead_->folders_.fetch_add(1, std::memory_order_relaxed);
+    ahead_->Queue(*folder);
+    folders_.push_back(std::move(folder));
+  }
+}
+
+void AheadListing::Finish(ReadAhead::Folder& folder) {
+  if (ahead_->Unqueue(folder)) {
+    // No thread has come to it yet: read here, without waiting.
+    ReadFolder(folder);
+    folder.state.store(ReadAhead::kDone, std::memory_order_relaxed);
+  }
+  ahead_->WaitFor(folder.state);
+}
+
+void AheadListing::Drop(std::unique_ptr<ReadAhead::Folder>& folder) {
+  if (!ahead_->Unqueue(*folder)) ahead_->WaitFor(folder->state);
+  folder.reset();
+  ahead_->folders_.fetch_sub(1, std::memory_order_relaxed);
+}
+
+std::unique_ptr<ReadAhead::Folder> AheadListing::TakeFolder() {
+  std::unique_ptr<ReadAhead::Folder> taken;
+  if (!taken_) return taken;
+  while (!folders_.empty() && folders_.front()->place < last_) {
+    Drop(folders_.front());
+    folders_.pop_front();
+  }
+  if (!folders_.empty() && folders_.front()->place == last_) {
+    taken = std::move(folders_.front());
+    folders_.pop_front();
+    Finish(*taken);
+    ahead_->folders_.fetch_sub(1, std::memory_order_relaxed);
+  }
+  QueueFolders();
+  return taken;
 }
 
 bool AheadListing::Next(DirEntry& entry) {
+  if (own_ != nullptr) {
+    if (ownPosition_ < own_->entries.size()) {
+      last_ = ownPosition_;
+      taken_ = true;
+      entry = std::move(own_->entries[ownPosition_++]);
+      present_ = false;
+      return true;
+    }
+    if (own_->complete) return false;
+    // The rest of a large folder: in batches, from where the thread stopped.
+    if (ahead_ == nullptr) return listing_.Next(entry, true);
+    if (!started_) Start();
+  }
   if (ahead_ == nullptr) {
     if (!listing_.Next(entry, describe_)) return false;
     present_ = presentIn_ != nullptr && entry.kind != EntryKind::Directory &&
@@ -140,11 +303,11 @@ bool AheadListing::Next(DirEntry& entry) {
         Describe(batch);
         batch.state.store(ReadAhead::kDone, std::memory_order_relaxed);
       }
-      for (int s = batch.state.load(std::memory_order_acquire); s != ReadAhead::kDone;
-           s = batch.state.load(std::memory_order_acquire))
-        batch.state.wait(s, std::memory_order_acquire);
+      ahead_->WaitFor(batch.state);
     }
     const int i = position_++;
+    last_ = batch.place[i];
+    taken_ = true;
     if (position_ == batch.count) {
       // The batch is used up: it takes the next names of the listing.
       entry = std::move(batch.entries[i]);

@@ -1248,12 +1248,30 @@ TEST_F(CopyEngineTest, ReadAheadGivesTheResultsOfTheWalkOnOneThread) {
       SetTime(src + "/" + name, 2003, 2, i % 4 == 0 ? 10 : 20);
     }
   }
+  // More sub-folders than are read ahead at once, some below others; a
+  // folder read ahead only in part; a folder whose target cannot be made,
+  // so that its sub-folders read ahead are never entered.
+  for (int d = 0; d < 20; ++d) {
+    const std::string name = "reihe/r" + std::to_string(d) + (d % 3 ? "/f.txt" : "/tief/f.txt");
+    Write(name);
+    SetTime(src + "/" + name, 2003, 2, d % 2 ? 10 : 20);
+  }
+  for (int i = 0; i < 1100; ++i) {
+    const std::string name = "reihe/gross/" + std::to_string(i) + ".txt";
+    Write(name);
+    SetTime(src + "/" + name, 2003, 2, i % 7 == 0 ? 20 : 10);
+  }
+  for (const char* name : {"block/neu.txt", "block/a/neu.txt", "block/b/neu.txt"}) {
+    Write(name);
+    SetTime(src + "/" + name, 2003, 2, 20);
+  }
   Write("zu/b.txt");
   fs::create_symlink("viele/1.txt", src + "/link-datei");
   fs::create_symlink(src + "/ordner1", src + "/link-ordner");
   platform::SetFaultHook([](const std::string& op, const std::string& path) {
     if (op == "list-dir" && path.ends_with("/zu/")) return EACCES;
     if (op == "copy-open-source" && path.ends_with("7.txt")) return EACCES;
+    if (op == "create-dir" && path.find("ziel/Daten/block") != std::string::npos) return EACCES;
     return 0;
   });
   engine.FullBackup = false;
@@ -1267,6 +1285,9 @@ TEST_F(CopyEngineTest, ReadAheadGivesTheResultsOfTheWalkOnOneThread) {
   const Outcome one = Taken();
   EXPECT_GT(one.total, 150);
   EXPECT_GT(one.report.size(), 3u);
+  EXPECT_EQ(1, std::count(one.report.begin(), one.report.end(),
+                          dst + "/block/: Das Zielverzeichnis konnte nicht angelegt werden."))
+      << ::testing::PrintToString(one.report);
 
   for (int threads : {1, 4}) {
     engine.ReadAheadThreads = threads;
