@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -67,8 +68,11 @@ int main(int argc, char** argv) {
   while (shown.elapsed() < 2000 &&
          (window.windowHandle() == nullptr || !window.windowHandle()->isExposed()))
     QApplication::processEvents(QEventLoop::AllEvents, 20);
-  const qint64 exposed = shown.elapsed();
-  while (shown.elapsed() < exposed + 200) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  {
+    QEventLoop settle;
+    QTimer::singleShot(200, &settle, &QEventLoop::quit);
+    settle.exec();
+  }
   auto grab = [&](const QString& name) {
     if (!shots.isEmpty()) window.grab().save(QDir(shots).filePath(name));
   };

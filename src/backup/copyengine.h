@@ -37,8 +37,10 @@ class CopyObserver {
   virtual void SetRowCount(int row, const std::string& text) = 0;
   // Lets pending user input be handled; a cancel arrives here.
   virtual void ProcessEvents() = 0;
-  // The end of a folder or of the run: whatever the observer still holds
-  // back of the line and the count display is shown now.
+  // The end of a folder (the count just handed over is exact): whatever
+  // the observer still holds back of the line and the count display is
+  // shown no later than at the next frame of the screen, even if no other
+  // call follows for a while.
   virtual void ShowPending() {}
 };
 

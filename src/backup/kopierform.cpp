@@ -118,17 +118,18 @@ void PathLabel::setText(const QString& text) {
 
 void PathLabel::hideEvent(QHideEvent*) { painted_ = false; }
 
-void PathLabel::ShowNow(const QString& text) {
+void PathLabel::ShowNow(const QString& text, bool now) {
   // The folder part is still on the screen when only the name changes:
   // then only the name is drawn again.
   const qsizetype slash = text.lastIndexOf(QLatin1Char('/')) + 1;
   const bool sameFolder = painted_ && prefixWidth_ > 0 && prefixWidth_ < width() &&
                           QStringView(text).left(slash) == prefix_;
   text_ = text;
-  if (sameFolder)
-    repaint(prefixWidth_, 0, width() - prefixWidth_, height());
+  const QRect part = sameFolder ? QRect(prefixWidth_, 0, width() - prefixWidth_, height()) : rect();
+  if (now)
+    repaint(part);
   else
-    repaint();
+    update(part);
 }
 
 void PathLabel::paintEvent(QPaintEvent* event) {
@@ -201,15 +202,20 @@ void PathLabel::paintEvent(QPaintEvent* event) {
 // The run window as the engine sees it. The line of the current file and
 // the count display are drawn at most once per frame of the screen: what
 // arrives in between is kept and drawn at the next frame, so the screen
-// always shows the latest file and count, and the end of each folder and
-// of the run draws at once. The engine asks for an event round at every
-// entry; one is held whenever a millisecond has passed since the last, so
-// an entry that takes that long always gets one and a click on
-// "Abbrechen" is taken within a millisecond, while thousands of small
-// files a second do not each pay for a full round of the event loop.
+// always shows the latest file and count. The end of a folder hands over
+// the exact count, which the next frame shows even when the run then stays
+// busy with one long copy; the end of the run draws at once. The engine
+// asks for an event round at every entry; one is held whenever 4 ms (a
+// quarter of a frame) have passed since the last, so an entry that takes
+// that long always gets one and a click on "Abbrechen" is taken before the
+// next frame shows, while thousands of small files a second do not each
+// pay for a full round of the event loop.
 class TFKopie::Observer : public CopyObserver {
  public:
-  explicit Observer(TFKopie* form) : form_(form) {}
+  explicit Observer(TFKopie* form) : form_(form) {
+    frame_.setSingleShot(true);
+    QObject::connect(&frame_, &QTimer::timeout, form, [this] { DrawAtFrame(); });
+  }
 
   void SetCurrentFile(const std::string& text) override {
     form_->Label7->SetTextLater(Q(text));
@@ -229,7 +235,16 @@ class TFKopie::Observer : public CopyObserver {
     lastRound_.start();
   }
   void ShowPending() override {
-    if (fileWaiting_) form_->Label7->ShowNow(form_->Label7->text());
+    DrawAtFrame();
+    if ((fileWaiting_ || countWaiting_) && !frame_.isActive())
+      frame_.start(static_cast<int>(std::max<qint64>(0, kFrameMs - lastFrame_.elapsed())));
+  }
+  // Draws whatever is held back now (the end of the run).
+  void DrawNow() {
+    frame_.stop();
+    // Both in one drawing (one hand-over to the display): the line is
+    // marked and drawn together with the count.
+    if (fileWaiting_) form_->Label7->ShowNow(form_->Label7->text(), !countWaiting_);
     if (countWaiting_) {
       form_->Label8->setText(Q(count_).replace(QLatin1Char('\r'), QLatin1Char('\n')));
       form_->Label8->repaint();
@@ -239,6 +254,7 @@ class TFKopie::Observer : public CopyObserver {
   }
   // A new run starts with nothing held back and draws its first file at once.
   void Reset() {
+    frame_.stop();
     fileWaiting_ = countWaiting_ = false;
     lastFrame_.invalidate();
     lastRound_.invalidate();
@@ -248,11 +264,11 @@ class TFKopie::Observer : public CopyObserver {
   // About one frame of a 60 Hz screen.
   static constexpr qint64 kFrameMs = 16;
   // The longest an entry waits for its event round.
-  static constexpr qint64 kRoundNs = 1000000;
+  static constexpr qint64 kRoundNs = 4000000;
   void DrawAtFrame() {
     if ((fileWaiting_ || countWaiting_) &&
         (!lastFrame_.isValid() || lastFrame_.elapsed() >= kFrameMs))
-      ShowPending();
+      DrawNow();
   }
 
   TFKopie* form_;
@@ -261,6 +277,7 @@ class TFKopie::Observer : public CopyObserver {
   bool countWaiting_ = false;
   QElapsedTimer lastFrame_;
   QElapsedTimer lastRound_;
+  QTimer frame_;
 };
 
 // ------------------------------------------------------------------ form --
@@ -652,7 +669,7 @@ void TFKopie::BitBtn2Click() {
     escaped = true;
     engine_.RunStatus = CopyEngine::kRaised;
   }
-  observer_->ShowPending();
+  observer_->DrawNow();
 
   SetRunningLook(false);
   EndDone end;

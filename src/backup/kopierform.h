@@ -56,8 +56,9 @@ class PathLabel : public QWidget {
   QString text() const { return text_; }
   void setText(const QString& text);
   void clear() { setText(QString()); }
-  // Sets the text and redraws the line at once.
-  void ShowNow(const QString& text);
+  // Sets the text and redraws the line at once (with `now` false: with
+  // the next drawing of the window, such as another widget's repaint).
+  void ShowNow(const QString& text, bool now = true);
   // Takes the text without drawing it; the next ShowNow or paint shows it.
   void SetTextLater(const QString& text) { text_ = text; }
 
