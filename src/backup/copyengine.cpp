@@ -103,15 +103,11 @@ void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
         readAhead.reset();
       }
     } endCopies{pipeline_, readAhead_};
-    // Only an incremental run reads the stamps of the entries. Chosen by
-    // itself, the run reads ahead only where no source lies on a rotating
-    // disk: there the threads' reads make the heads seek between folders
-    // and a cold walk gets slower, not faster.
-    const bool rotating =
-        ReadAheadThreads < 0 && std::any_of(rows.begin(), rows.end(), [](const CopyRow& row) {
-          return platform::OnRotatingDisk(row.source);
-        });
-    if (!FullBackup && ReadAheadThreads != 0 && !rotating)
+    // Only an incremental run reads the stamps of the entries. The threads
+    // take whole folders, each in the order of its listing, which also
+    // helps a cold walk on a rotating disk (more requests for the disk to
+    // order, none scattered within a folder).
+    if (!FullBackup && ReadAheadThreads != 0)
       readAhead_ = std::make_unique<platform::ReadAhead>(ReadAheadThreads);
     sweep_ = killedBefore;
     failedFolders_.clear();

@@ -91,10 +91,10 @@ class CopyEngine {
   // and status are those of copying one file after the other. A cancel or
   // a stop takes effect after the copies already in work.
   int CopyThreads = -1;
-  // Threads that read the stamps of the next entries of an incremental
-  // run while the walk handles this one (-1: by the number of processors,
-  // 0: none). The walk takes them in the listing's order: the run is the
-  // same whatever the number.
+  // Threads that read the next sub-folders and stamps of an incremental
+  // run while the walk handles this entry (-1: one per processor counting
+  // the walk, at most 4 in all; 0: none). The walk takes the entries in
+  // the listing's order: the run is the same whatever the number.
   int ReadAheadThreads = -1;
 
   // ---- run state ----

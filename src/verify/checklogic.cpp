@@ -209,7 +209,8 @@ void BackupCheck::CompareTargets() {
     ~EndReadAhead() { ahead.reset(); }
   } endReadAhead{readAhead_};
   // Chosen by itself, the check reads ahead only where no source or target
-  // lies on a rotating disk (the threads' reads would make the heads seek).
+  // lies on a rotating disk: the threads look files up one by one, out of
+  // the order the disk holds them.
   const bool rotating =
       ReadAheadThreads < 0 && std::any_of(Rows.begin(), Rows.end(), [](const CheckRow& row) {
         return platform::OnRotatingDisk(row.source) || platform::OnRotatingDisk(row.target);
