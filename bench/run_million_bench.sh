@@ -59,7 +59,7 @@ tree() {
   echo "$dir"
 }
 
-declare -A per_file rss
+declare -A per_file per_file_cp rss
 for n in 20000 100000 1000000; do
   folders=$((n / 100))
   dir=$(tree "$n" "$folders")
@@ -78,13 +78,24 @@ for n in 20000 100000 1000000; do
   timed chk "$CHECK" "$dir/Daten" "$WORK/dst"
   [[ "$(field missing)" == 0 ]] || { echo "check found missing files" >&2; exit 1; }
   per_file[$n]=$(echo "scale=9; ${full[0]} / $n" | bc -l)
+  rm -rf "$WORK/dst"
+  # The same copy by cp -a: how much of the growth per file is the file
+  # system's own.
+  rm -rf "$WORK/cp"
+  mkdir -p "$WORK/cp"
+  cpa=() cpa_cpu=()
+  timed cpa cp -a "$dir/Daten" "$WORK/cp/Daten"
+  rm -rf "$WORK/cp"
+  per_file_cp[$n]=$(echo "scale=9; ${cpa[0]} / $n" | bc -l)
   echo "  $n files (load $(cut -d' ' -f1 /proc/loadavg)):"
   report "full backup, no flush" "wall ${full[0]} s, cpu ${full_cpu[0]} s, $(echo "scale=2; ${per_file[$n]} * 1000000" | bc -l) us per file, peak ${rss[$n]} KiB"
   report "incremental, nothing changed" "wall ${incr[0]} s, cpu ${incr_cpu[0]} s, peak $incr_rss KiB"
   report "check, nothing missing" "wall ${chk[0]} s, cpu ${chk_cpu[0]} s"
+  report "cp -a (for comparison)" "wall ${cpa[0]} s, cpu ${cpa_cpu[0]} s, $(echo "scale=2; ${per_file_cp[$n]} * 1000000" | bc -l) us per file"
   rm -rf "$WORK/dst"
   [[ "${KEEP:-0}" == 1 ]] || rm -rf "$dir"
 done
 echo "  peak memory 1,000,000 / 20,000 files: $(ratio "${rss[1000000]}" "${rss[20000]}") (<= 1.1)"
 echo "  time per file 1,000,000 / 100,000 files: $(ratio "${per_file[1000000]}" "${per_file[100000]}") (<= 1.2)"
+echo "  the same for cp -a: $(ratio "${per_file_cp[1000000]}" "${per_file_cp[100000]}")"
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
