@@ -55,5 +55,8 @@ int main(int argc, char* argv[]) {
   QObject::connect(&app, &QApplication::aboutToQuit, &form1, [&form1] { form1.close(); });
 
   form1.show();
+  // A window manager gives a new program's window the keyboard; a bare X
+  // server does not, and no key would reach the program until a click.
+  form1.activateWindow();
   return QApplication::exec();
 }

@@ -1,9 +1,46 @@
 #include "mainwindow/qt_application.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QEvent>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
+#include <QTimer>
 #include <QTranslator>
+
+namespace {
+
+// When a window of the program that has the keyboard closes, a window
+// manager gives the keyboard to the window below it; a bare X server (a
+// kiosk, a remote display without a desktop) leaves it nowhere, and no
+// key reaches the program until the user clicks into it. So the program
+// gives it back itself: to the closing dialog's parent window, once the
+// dialog is gone and as long as no other window of the program took it.
+class FocusReturn : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::WindowDeactivate) return false;
+    auto* dialog = qobject_cast<QDialog*>(watched);
+    if (dialog == nullptr || !dialog->isWindow() || dialog->parentWidget() == nullptr) return false;
+    QPointer<QDialog> closing = dialog;
+    QPointer<QWidget> owner = dialog->parentWidget()->window();
+    QTimer::singleShot(0, this, [closing, owner] {
+      // Only a dialog that lost the keyboard because it closed, not because
+      // the user turned to another program (it is still open then), and
+      // unless the window system gave the keyboard to a window already.
+      if (closing != nullptr && closing->isVisible()) return;
+      if (owner != nullptr && owner->isVisible() && QApplication::activeWindow() == nullptr)
+        owner->activateWindow();
+    });
+    return false;
+  }
+};
+
+}  // namespace
 
 bool SetUpApplication(QApplication& app) {
   // The application title. No display name: Qt would append it to every
@@ -12,6 +49,7 @@ bool SetUpApplication(QApplication& app) {
   // The main window ends the program explicitly when it closes; a box or
   // window that closes while the main window is hidden must not.
   QApplication::setQuitOnLastWindowClosed(false);
+  app.installEventFilter(new FocusReturn(&app));
   // The whole program speaks German, whatever the desktop's language: so do
   // Qt's own file dialogs, their boxes and the context menus.
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));

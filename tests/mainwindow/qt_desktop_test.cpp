@@ -23,6 +23,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QTimer>
 #include <QTreeView>
 #include <cerrno>
 #include <cmath>
@@ -576,6 +577,32 @@ TEST_F(DesktopTest, TheRunWindowGetsAsLowAsThePlatformAllows) {
   EXPECT_EQ(run->SG1->height(), 0) << "the grid gives way first";
   EXPECT_EQ(run->Panel2->height(), 153);
   run->reject();
+}
+
+TEST_F(DesktopTest, AWindowThatClosesGivesTheKeyboardBackToTheWindowBelow) {
+  // Without a window manager nobody else does: the main window would take
+  // no key after the run window, the editor or a box until clicked.
+  form1()->show();
+  form1()->activateWindow();
+  QApplication::processEvents();
+  ASSERT_EQ(QApplication::activeWindow(), form1());
+  struct Case {
+    const char* what;
+    QDialog* window;
+  };
+  QMessageBox box(QMessageBox::Information, QStringLiteral("VolKarn"), QStringLiteral("Text"),
+                  QMessageBox::Ok, form1());
+  for (const Case& c : {Case{"run window", app.fkopie()}, Case{"about", app.fabout()},
+                        Case{"box", &box}}) {
+    QTimer::singleShot(50, c.window, [&c] {
+      // The dialog has the keyboard while it is open, then closes.
+      EXPECT_EQ(QApplication::activeWindow(), c.window) << c.what;
+      c.window->reject();
+    });
+    c.window->exec();
+    QTest::qWait(100);
+    EXPECT_EQ(QApplication::activeWindow(), form1()) << c.what;
+  }
 }
 
 TEST_F(DesktopTest, ProtokollThatNoProgramCanOpenIsTold) {
