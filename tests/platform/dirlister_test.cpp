@@ -5,6 +5,8 @@
 
 #include <ctime>
 #include <map>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -139,6 +141,25 @@ TEST(DirLister, MissingOrNonDirectoryIsNotOpen) {
   DirLister none(emptyDir.path());
   EXPECT_TRUE(none.IsOpen());
   EXPECT_FALSE(none.Next(e));
+}
+
+TEST(DirLister, FileNamesOfAFolderAreWhatFileExistsFinds) {
+  // Files, links (even dangling ones) and fifos, sorted; never a folder.
+  vktest::TempDir dir;
+  for (const char* name : {"b.txt", "A.txt", "c d.txt"}) vktest::WriteFile(dir / name, "x");
+  ASSERT_EQ(0, symlink("nirgends", (dir / "verweis").c_str()));
+  ASSERT_EQ(0, mkfifo((dir / "fifo").c_str(), 0600));
+  ASSERT_EQ(0, mkdir((dir / "ordner").c_str(), 0700));
+  std::vector<std::string> names{"alt"};
+  ASSERT_TRUE(platform::ListFileNames(dir.path(), names));
+  EXPECT_EQ((std::vector<std::string>{"A.txt", "b.txt", "c d.txt", "fifo", "verweis"}), names);
+  for (const std::string& name : names) EXPECT_TRUE(platform::FileExists(dir / name)) << name;
+  // A limit gives a part of them (the rest is looked up by name).
+  ASSERT_TRUE(platform::ListFileNames(dir.path(), names, 2));
+  EXPECT_EQ(2u, names.size());
+  // A folder that cannot be listed gives none.
+  EXPECT_FALSE(platform::ListFileNames(dir / "fehlt", names));
+  EXPECT_TRUE(names.empty());
 }
 
 TEST(FileTests, NeverFollowSymlinks) {
