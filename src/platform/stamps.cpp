@@ -14,8 +14,96 @@ constexpr DosStamp kLastStamp = (127u << 25) | (12u << 21) | (31u << 16) | (23u 
 
 }  // namespace
 
+namespace {
+
+// Days since 1970-01-01 to a civil date (proleptic Gregorian).
+void CivilFromDays(long long days, int& year, int& month, int& day) {
+  days += 719468;
+  const long long era = (days >= 0 ? days : days - 146096) / 146097;
+  const long long doe = days - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+// The local time of t as the offset from UTC gives it.
+void FromOffset(std::time_t t, long offset, LocalTime& lt) {
+  const long long local = static_cast<long long>(t) + offset;
+  long long days = local / 86400;
+  long long rest = local % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  CivilFromDays(days, lt.year, lt.month, lt.day);
+  lt.hour = static_cast<int>(rest / 3600);
+  lt.minute = static_cast<int>(rest / 60 % 60);
+  lt.second = static_cast<int>(rest % 60);
+}
+
+bool Same(const LocalTime& lt, const struct tm& tmv) {
+  return lt.year == tmv.tm_year + 1900 && lt.month == tmv.tm_mon + 1 && lt.day == tmv.tm_mday &&
+         lt.hour == tmv.tm_hour && lt.minute == tmv.tm_min && lt.second == tmv.tm_sec;
+}
+
+// The offset from UTC of the hours whose stamps were converted last, per
+// thread: a walk converts the stamps of many files of the same hours, and
+// the C library's conversion takes a lock that the threads of a walk would
+// queue for. An hour is kept only when its first and its last second have
+// the same offset and the C library's own conversion of both agrees with
+// plain arithmetic (no change of time zone rules within the hour, no leap
+// seconds in the zone's table); otherwise each stamp of it is converted
+// by the C library.
+struct HourCache {
+  static constexpr int kSize = 64;
+  std::time_t hour[kSize];
+  long offset[kSize];
+  bool known[kSize] = {};
+};
+
+bool OffsetOfHour(std::time_t t, long& offset) {
+  // Far outside any file's time: left to the C library.
+  constexpr std::time_t kFar = std::time_t{1} << 40;
+  if (t < -kFar || t > kFar) return false;
+  thread_local HourCache cache;
+  std::time_t hour = t / 3600;
+  if (t % 3600 < 0) --hour;
+  const int slot = static_cast<int>(static_cast<unsigned long long>(hour) % HourCache::kSize);
+  if (cache.known[slot] && cache.hour[slot] == hour) {
+    offset = cache.offset[slot];
+    return true;
+  }
+  const std::time_t first = hour * 3600;
+  const std::time_t last = first + 3599;
+  struct tm a {}, b {};
+  if (localtime_r(&first, &a) == nullptr || localtime_r(&last, &b) == nullptr ||
+      a.tm_gmtoff != b.tm_gmtoff)
+    return false;
+  LocalTime la, lb;
+  FromOffset(first, a.tm_gmtoff, la);
+  FromOffset(last, b.tm_gmtoff, lb);
+  if (!Same(la, a) || !Same(lb, b)) return false;
+  cache.hour[slot] = hour;
+  cache.offset[slot] = a.tm_gmtoff;
+  cache.known[slot] = true;
+  offset = a.tm_gmtoff;
+  return true;
+}
+
+}  // namespace
+
 LocalTime ToLocal(std::time_t t, long nanoseconds) {
   LocalTime lt;
+  long offset = 0;
+  if (OffsetOfHour(t, offset)) {
+    FromOffset(t, offset, lt);
+    if (nanoseconds < 0) nanoseconds = 0;
+    lt.millisecond = static_cast<int>((nanoseconds / 1000000) % 1000);
+    return lt;
+  }
   struct tm tmv {};
   if (localtime_r(&t, &tmv) == nullptr) {
     // Out of the range the C library handles: the nearest end of time.

@@ -3,9 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -79,6 +83,45 @@ TEST(DosStamp, PacksLocalTimeAndClampsBothEnds) {
   EXPECT_EQ(platform::PackDosStamp(back), platform::DosStampOf(t));
   EXPECT_EQ(kFirstStamp, platform::DosStampOf(0));
   EXPECT_GE(platform::Now().year, 2024);
+}
+
+TEST(DosStamp, LocalTimesAreThoseOfTheCLibraryInEveryKindOfZone) {
+  // Changes of an hour, of half an hour and at odd minutes, a zone with
+  // leap seconds in its table, and times before 1970: the local time of
+  // every stamp is what localtime_r gives (a leap second counting as :59).
+  const char* const saved = std::getenv("TZ");
+  const std::string before = saved != nullptr ? saved : "";
+  for (const char* zone : {"UTC", "Europe/Berlin", "America/St_Johns", "Australia/Lord_Howe",
+                           "Asia/Kathmandu", "right/Europe/Berlin"}) {
+    if (!std::filesystem::exists(std::string("/usr/share/zoneinfo/") + zone)) continue;
+    setenv("TZ", zone, 1);
+    tzset();
+    // A thread of its own: its hours are converted afresh.
+    std::thread([zone] {
+      std::vector<std::time_t> times;
+      for (std::time_t t = 1445734800 - 2 * 86400; t < 1445734800 + 400 * 86400; t += 449)
+        times.push_back(t);  // over two changes of the clock, every 7.5 minutes or so
+      for (std::time_t t = -2208988800; t < 4102444800; t += 7777777) times.push_back(t);
+      for (std::time_t t : times) {
+        for (int pass = 0; pass < 2; ++pass) {  // the second from what was kept
+          struct tm expected {};
+          ASSERT_NE(nullptr, localtime_r(&t, &expected));
+          const platform::LocalTime got = platform::ToLocal(t);
+          EXPECT_EQ(expected.tm_year + 1900, got.year) << zone << " " << t;
+          EXPECT_EQ(expected.tm_mon + 1, got.month) << zone << " " << t;
+          EXPECT_EQ(expected.tm_mday, got.day) << zone << " " << t;
+          EXPECT_EQ(expected.tm_hour, got.hour) << zone << " " << t;
+          EXPECT_EQ(expected.tm_min, got.minute) << zone << " " << t;
+          EXPECT_EQ(std::min(expected.tm_sec, 59), got.second) << zone << " " << t;
+        }
+      }
+    }).join();
+  }
+  if (saved != nullptr)
+    setenv("TZ", before.c_str(), 1);
+  else
+    unsetenv("TZ");
+  tzset();
 }
 
 TEST(DirLister, ReportsKindsAttributesAndStamps) {
