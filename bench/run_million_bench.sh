@@ -59,7 +59,7 @@ tree() {
   echo "$dir"
 }
 
-declare -A per_file per_file_cp rss
+declare -A per_file per_file_cp per_file_incr per_file_chk rss
 for n in 20000 100000 1000000; do
   folders=$((n / 100))
   dir=$(tree "$n" "$folders")
@@ -78,6 +78,8 @@ for n in 20000 100000 1000000; do
   timed chk "$CHECK" "$dir/Daten" "$WORK/dst"
   [[ "$(field missing)" == 0 ]] || { echo "check found missing files" >&2; exit 1; }
   per_file[$n]=$(echo "scale=9; ${full[0]} / $n" | bc -l)
+  per_file_incr[$n]=$(echo "scale=12; ${incr[0]} / $n" | bc -l)
+  per_file_chk[$n]=$(echo "scale=12; ${chk[0]} / $n" | bc -l)
   rm -rf "$WORK/dst"
   # The same copy by cp -a: how much of the growth per file is the file
   # system's own.
@@ -98,4 +100,5 @@ done
 echo "  peak memory 1,000,000 / 20,000 files: $(ratio "${rss[1000000]}" "${rss[20000]}") (<= 1.1)"
 echo "  time per file 1,000,000 / 100,000 files: $(ratio "${per_file[1000000]}" "${per_file[100000]}") (<= 1.2)"
 echo "  the same for cp -a: $(ratio "${per_file_cp[1000000]}" "${per_file_cp[100000]}")"
+echo "  the same for the incremental run: $(ratio "${per_file_incr[1000000]}" "${per_file_incr[100000]}") and the check: $(ratio "${per_file_chk[1000000]}" "${per_file_chk[100000]}") (<= 1.2)"
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
