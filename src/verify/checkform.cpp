@@ -436,13 +436,21 @@ void TFCheck::ShowFileTotal(std::int32_t total) {
   Label6->repaint();
 }
 
+QColor TFCheck::CountColour(std::int32_t missing, const QColor& background) {
+  // Red and green as always; on a dark desktop lighter ones, which stay
+  // readable on its dark window colour.
+  const bool dark = background.lightness() < 128;
+  if (missing > 0) return dark ? QColor(0xFF, 0x80, 0x80) : QColor(0xFF, 0, 0);
+  return dark ? QColor(0x66, 0xDD, 0x66) : QColor(0, 0x80, 0);
+}
+
 void TFCheck::ShowTotals(std::int32_t found, std::int32_t present) {
   Label12->setText(QString::number(found));
   Label8->setText(QString::number(present));
   const std::int32_t missing = found - present;
   Label10->setText(QString::number(missing));
   QPalette palette = Label10->palette();
-  palette.setColor(QPalette::WindowText, missing > 0 ? QColor(0xFF, 0, 0) : QColor(0, 0x80, 0));
+  palette.setColor(QPalette::WindowText, CountColour(missing, palette.color(QPalette::Window)));
   Label10->setPalette(palette);
   for (QLabel* label : {Label12, Label8, Label10}) label->repaint();
 }

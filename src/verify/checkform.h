@@ -3,6 +3,7 @@
 // to the completion window.
 #pragma once
 
+#include <QColor>
 #include <QDialog>
 #include <QWidget>
 #include <string>
@@ -40,6 +41,8 @@ class TFCheck : public QDialog, private CheckObserver {
  public:
   // state: the catalogue that names the count file.
   explicit TFCheck(QWidget* parent = nullptr, AppState* state = nullptr);
+  // The colour of the count of missing files on a window of `background`.
+  static QColor CountColour(std::int32_t missing, const QColor& background);
   ~TFCheck() override;
 
   // The completion window that the check opens.

@@ -540,6 +540,12 @@ TEST(DarkDesktop, EveryTextOnAFixedBackgroundStaysReadable) {
     }
     EXPECT_GT(texts, 40);
 
+    // The check's count of missing files, red or green on the window's own
+    // colour.
+    const QColor window = app.fcheck()->palette().color(QPalette::Active, QPalette::Window);
+    for (std::int32_t missing : {6, 0})
+      EXPECT_GE(Contrast(TFCheck::CountColour(missing, window), window), 4.5) << missing;
+
     // A disabled control looks disabled: "Ergänzungssicherung" of a job
     // never backed up loses its navy.
     f->BitBtn9Click();
