@@ -111,7 +111,16 @@ void CopyAnimation::paintEvent(QPaintEvent*) {
 
 PathLabel::PathLabel(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
+const QString& PathLabel::Current() const {
+  if (laterWaiting_) {
+    text_ = QString::fromStdString(later_);
+    laterWaiting_ = false;
+  }
+  return text_;
+}
+
 void PathLabel::setText(const QString& text) {
+  laterWaiting_ = false;
   text_ = text;
   update();
 }
@@ -124,6 +133,7 @@ void PathLabel::ShowNow(const QString& text, bool now) {
   const qsizetype slash = text.lastIndexOf(QLatin1Char('/')) + 1;
   const bool sameFolder = painted_ && prefixWidth_ > 0 && prefixWidth_ < width() &&
                           QStringView(text).left(slash) == prefix_;
+  laterWaiting_ = false;
   text_ = text;
   const QRect part = sameFolder ? QRect(prefixWidth_, 0, width() - prefixWidth_, height()) : rect();
   if (now)
@@ -133,6 +143,7 @@ void PathLabel::ShowNow(const QString& text, bool now) {
 }
 
 void PathLabel::paintEvent(QPaintEvent* event) {
+  Current();
   QPainter p(this);
   const QColor background = palette().color(QPalette::Window);
   p.fillRect(event->rect(), background);
@@ -218,7 +229,7 @@ class TFKopie::Observer : public CopyObserver {
   }
 
   void SetCurrentFile(const std::string& text) override {
-    form_->Label7->SetTextLater(Q(text));
+    form_->Label7->SetTextLater(text);
     fileWaiting_ = true;
     DrawAtFrame();
   }

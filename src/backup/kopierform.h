@@ -10,6 +10,7 @@
 #include <QString>
 #include <QWidget>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -53,21 +54,29 @@ class CopyAnimation : public QWidget {
 class PathLabel : public QWidget {
  public:
   explicit PathLabel(QWidget* parent = nullptr);
-  QString text() const { return text_; }
+  QString text() const { return Current(); }
   void setText(const QString& text);
   void clear() { setText(QString()); }
   // Sets the text and redraws the line at once (with `now` false: with
   // the next drawing of the window, such as another widget's repaint).
   void ShowNow(const QString& text, bool now = true);
   // Takes the text without drawing it; the next ShowNow or paint shows it.
-  void SetTextLater(const QString& text) { text_ = text; }
+  // Kept as it comes (UTF-8) until it is drawn or asked for: most of the
+  // file names of a run are never drawn.
+  void SetTextLater(const std::string& text) {
+    later_.assign(text);
+    laterWaiting_ = true;
+  }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 
  private:
-  QString text_;
+  const QString& Current() const;
+  mutable QString text_;
+  mutable std::string later_;
+  mutable bool laterWaiting_ = false;
   bool painted_ = false;  // the line is on the screen as last drawn
   // The folder part of the text, drawn once per folder.
   QString prefix_;
