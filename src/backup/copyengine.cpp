@@ -280,7 +280,7 @@ int CopyEngine::Walk(platform::DirLister& listing,
     // A full backup needs no stamps: the kind of each entry comes from the
     // listing itself, and the copy looks at the file when it opens it.
     // An incremental run with threads also reads the next sub-folders ahead.
-    const std::string here = s + f;
+    const std::string here = readAhead_ != nullptr ? s + f : std::string();
     platform::AheadListing entries =
         ahead != nullptr
             ? platform::AheadListing(readAhead_.get(), std::move(ahead), &here)

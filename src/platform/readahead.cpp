@@ -60,10 +60,6 @@ ReadAhead::~ReadAhead() {
 }
 
 void ReadAhead::Queue(Batch& batch) {
-  if (workers_.empty()) {
-    batch.state.store(kQueued, std::memory_order_release);
-    return;
-  }
   {
     std::lock_guard<std::mutex> lock(mutex_);
     batch.state.store(kQueued, std::memory_order_relaxed);
@@ -81,10 +77,7 @@ void ReadAhead::Queue(Folder& folder) {
   wake_.notify_one();
 }
 
-bool ReadAhead::Unqueue(Batch& batch) {
-  if (workers_.empty()) return batch.state.load(std::memory_order_acquire) == kQueued;
-  return UnqueueItem(&batch, batch.state);
-}
+bool ReadAhead::Unqueue(Batch& batch) { return UnqueueItem(&batch, batch.state); }
 
 bool ReadAhead::Unqueue(Folder& folder) { return UnqueueItem(&folder, folder.state); }
 
@@ -151,11 +144,13 @@ void ReadAhead::WaitFor(std::atomic<int>& state) {
 
 AheadListing::AheadListing(ReadAhead* ahead, DirLister& listing, bool describe,
                            const std::string* presentIn, const std::string* path)
-    : ahead_(describe || presentIn != nullptr ? ahead : nullptr),
+    : ahead_((describe || presentIn != nullptr) && ahead != nullptr && ahead->Threads() > 0
+                 ? ahead
+                 : nullptr),
       listing_(listing),
       describe_(describe),
       presentIn_(presentIn),
-      path_(describe && ahead_ != nullptr && ahead_->Threads() > 0 ? path : nullptr) {
+      path_(describe && ahead_ != nullptr ? path : nullptr) {
   if (ahead_ == nullptr || !listing_.IsOpen()) {
     ahead_ = nullptr;
     path_ = nullptr;
@@ -171,7 +166,7 @@ AheadListing::AheadListing(ReadAhead* ahead, std::unique_ptr<ReadAhead::Folder> 
       listing_(*own_->listing),
       describe_(true),
       presentIn_(nullptr),
-      path_(ahead_ != nullptr && ahead_->Threads() > 0 ? path : nullptr) {
+      path_(ahead_ != nullptr ? path : nullptr) {
   filled_ = own_->entries.size();
   if (path_ == nullptr) return;
   for (std::size_t i = 0; i < own_->entries.size(); ++i)

@@ -109,8 +109,9 @@ class ReadAhead {
   std::vector<std::thread> workers_;
 };
 
-// One open listing read through ReadAhead. Without one (null) it is the
-// listing itself, each entry described as it is taken when `describe`.
+// One open listing read through ReadAhead. Without one (null, or one with
+// no threads) it is the listing itself, each entry described as it is
+// taken when `describe`.
 // With `presentIn` (a folder path ending with "/") every entry that is no
 // folder is also looked for there (FileExists), for Present(). With
 // `path` (the listing's own path, ending with "/") and `describe`, the

@@ -52,16 +52,18 @@ bool Same(const LocalTime& lt, const struct tm& tmv) {
 // The offset from UTC of the hours whose stamps were converted last, per
 // thread: a walk converts the stamps of many files of the same hours, and
 // the C library's conversion takes a lock that the threads of a walk would
-// queue for. An hour is kept only when its first and its last second have
-// the same offset and the C library's own conversion of both agrees with
-// plain arithmetic (no change of time zone rules within the hour, no leap
-// seconds in the zone's table); otherwise each stamp of it is converted
-// by the C library.
+// queue for. An hour is looked at only when a second stamp of it comes (a
+// stamp alone in its hour costs one conversion, as without the table), and
+// kept only when its first and its last second have the same offset and
+// the C library's own conversion of both agrees with plain arithmetic (no
+// change of time zone rules within the hour, no leap seconds in the
+// zone's table); otherwise each stamp of it is converted by the C library.
 struct HourCache {
   static constexpr int kSize = 64;
+  enum State : unsigned char { kEmpty, kSeen, kKept, kRefused };
   std::time_t hour[kSize];
   long offset[kSize];
-  bool known[kSize] = {};
+  State state[kSize] = {};
 };
 
 bool OffsetOfHour(std::time_t t, long& offset) {
@@ -72,13 +74,20 @@ bool OffsetOfHour(std::time_t t, long& offset) {
   std::time_t hour = t / 3600;
   if (t % 3600 < 0) --hour;
   const int slot = static_cast<int>(static_cast<unsigned long long>(hour) % HourCache::kSize);
-  if (cache.known[slot] && cache.hour[slot] == hour) {
+  if (cache.state[slot] == HourCache::kEmpty || cache.hour[slot] != hour) {
+    cache.hour[slot] = hour;
+    cache.state[slot] = HourCache::kSeen;
+    return false;
+  }
+  if (cache.state[slot] == HourCache::kKept) {
     offset = cache.offset[slot];
     return true;
   }
+  if (cache.state[slot] == HourCache::kRefused) return false;
   const std::time_t first = hour * 3600;
   const std::time_t last = first + 3599;
   struct tm a {}, b {};
+  cache.state[slot] = HourCache::kRefused;
   if (localtime_r(&first, &a) == nullptr || localtime_r(&last, &b) == nullptr ||
       a.tm_gmtoff != b.tm_gmtoff)
     return false;
@@ -86,9 +95,8 @@ bool OffsetOfHour(std::time_t t, long& offset) {
   FromOffset(first, a.tm_gmtoff, la);
   FromOffset(last, b.tm_gmtoff, lb);
   if (!Same(la, a) || !Same(lb, b)) return false;
-  cache.hour[slot] = hour;
   cache.offset[slot] = a.tm_gmtoff;
-  cache.known[slot] = true;
+  cache.state[slot] = HourCache::kKept;
   offset = a.tm_gmtoff;
   return true;
 }
