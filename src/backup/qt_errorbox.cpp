@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -37,15 +36,6 @@ class ScreenCentred : public Base {
     this->move(frame.topLeft());
   }
 };
-
-// Shows the dialog modally; afterwards its window has the focus again (a
-// window manager does this, a bare X server does not).
-int ExecAndReturnFocus(QDialog& dialog) {
-  QPointer<QWidget> owner = dialog.parentWidget();
-  const int result = dialog.exec();
-  if (owner != nullptr && owner->isVisible()) owner->window()->activateWindow();
-  return result;
-}
 
 }  // namespace
 
@@ -148,16 +138,16 @@ std::string ChosenDirectoryText(const QString& chosen) {
 
 void QtUserInterface::Info(const std::string& text, bool /*beep*/) {
   // ShowInfo has played the sound through Beep() already.
-  ExecAndReturnFocus(*MakeMessageBox(BoxKind::Info, text));
+  MakeMessageBox(BoxKind::Info, text)->exec();
 }
 
 void QtUserInterface::Note(const std::string& text) {
-  ExecAndReturnFocus(*MakeMessageBox(BoxKind::Note, text));
+  MakeMessageBox(BoxKind::Note, text)->exec();
 }
 
 bool QtUserInterface::YesNo(const std::string& text) {
   auto box = MakeMessageBox(BoxKind::Question, text);
-  ExecAndReturnFocus(*box);
+  box->exec();
   // Escape and the window's close button give the escape button "&Nein".
   QAbstractButton* clicked = box->clickedButton();
   return clicked != nullptr && box->buttonRole(clicked) == QMessageBox::YesRole;
@@ -167,7 +157,7 @@ bool QtUserInterface::ChooseDirectory(const std::string& prompt, std::string& di
   if (!platform::DirExists(dir)) dir.clear();
   QFileDialog* chooser = nullptr;
   auto dialog = MakeDirectoryDialog(prompt, dir, &chooser);
-  if (ExecAndReturnFocus(*dialog) != QDialog::Accepted) return false;
+  if (dialog->exec() != QDialog::Accepted) return false;
   std::string chosen = ChosenDirectoryText(chooser->selectedFiles().value(0));
   if (chosen.empty() || !QFileInfo(Q(chosen)).isDir()) return false;
   dir = chosen;
@@ -180,7 +170,7 @@ std::vector<std::string> QtUserInterface::ChooseFiles(const std::string& initial
   dialog.setFileMode(QFileDialog::ExistingFiles);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   std::vector<std::string> result;
-  if (ExecAndReturnFocus(dialog) != QDialog::Accepted) return result;
+  if (dialog.exec() != QDialog::Accepted) return result;
   const QStringList files = dialog.selectedFiles();
   result.reserve(static_cast<std::size_t>(files.size()));
   for (const QString& f : files) result.push_back(f.toStdString());
