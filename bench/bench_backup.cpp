@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/copyengine.h"
+#include "core/backup/copyengine.h"
 #include "bench_support.h"
 #include "platform/platform.h"
 

@@ -23,7 +23,7 @@
 #include <fstream>
 #include <string>
 
-#include "backup/kopierform.h"
+#include "dialogs/kopierform.h"
 #include "bench_support.h"
 
 int main(int argc, char** argv) {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "verify/checklogic.h"
+#include "core/verify/checklogic.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <fstream>
 #include <string>
 
-#include "editor/scanner.h"
+#include "core/editor/scanner.h"
 
 namespace fs = std::filesystem;
 

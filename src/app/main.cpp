@@ -7,8 +7,8 @@
 #include <QPixmap>
 #include <QSvgRenderer>
 
-#include "app/cmdline.h"
-#include "backup/qt_errorbox.h"
+#include "cmdline/cmdline.h"
+#include "widgets/qt_errorbox.h"
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_application.h"
 #include "mainwindow/qt_forms.h"

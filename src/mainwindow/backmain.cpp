@@ -2,7 +2,7 @@
 // pages, the display of the chosen job, the job lists, the navigation and
 // the end of the program.
 #include "mainwindow/backmain.h"
-#include "mainwindow/qt_look.h"
+#include "widgets/qt_look.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -29,15 +29,15 @@
 #include <cmath>
 #include <utility>
 
-#include "about/aboutform.h"
-#include "backup/qt_errorbox.h"
+#include "dialogs/aboutform.h"
+#include "widgets/qt_errorbox.h"
 #include "mainwindow/qt_forms.h"
 #include "platform/platform.h"
-#include "storage/codepage.h"
-#include "storage/errorbox.h"
-#include "storage/pathtext.h"
-#include "storage/timeproc.h"
-#include "sync/neusynform.h"
+#include "base/codepage.h"
+#include "base/errorbox.h"
+#include "base/pathtext.h"
+#include "base/timeproc.h"
+#include "dialogs/neusynform.h"
 
 namespace {
 

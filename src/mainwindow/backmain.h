@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "platform/platform.h"
-#include "storage/appstate.h"
+#include "core/catalogue/appstate.h"
 
 class QComboBox;
 class QFrame;

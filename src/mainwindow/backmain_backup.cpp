@@ -2,13 +2,13 @@
 #include <QComboBox>
 #include <QRadioButton>
 
-#include "backup/kopierform.h"
-#include "backup/runrequest.h"
+#include "dialogs/kopierform.h"
+#include "core/backup/runrequest.h"
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_forms.h"
 #include "platform/platform.h"
-#include "storage/errorbox.h"
-#include "storage/singlefile.h"
+#include "base/errorbox.h"
+#include "core/catalogue/singlefile.h"
 
 void TForm1::Button3Click() {
   const std::string path = tBackups::GetDataDir() + Backups()->GetLogFileName(SelectedJob);

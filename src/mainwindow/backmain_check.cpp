@@ -3,7 +3,7 @@
 
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_forms.h"
-#include "verify/checkform.h"
+#include "dialogs/checkform.h"
 
 // "&Sicherung überprüfen": count the missing files, details on request.
 void TForm1::BitBtn2Click() {

@@ -5,11 +5,11 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "editor/neuform.h"
+#include "dialogs/neuform.h"
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_forms.h"
-#include "storage/codepage.h"
-#include "storage/errorbox.h"
+#include "base/codepage.h"
+#include "base/errorbox.h"
 
 void TForm1::Button1Click() {
   if (!FNeu || !FNeu->OpenNewJob()) return;

@@ -1,12 +1,12 @@
 #include "mainwindow/qt_forms.h"
 
-#include "about/aboutform.h"
-#include "backup/kopierform.h"
-#include "editor/neuform.h"
+#include "dialogs/aboutform.h"
+#include "dialogs/kopierform.h"
+#include "dialogs/neuform.h"
 #include "mainwindow/backmain.h"
-#include "sync/neusynform.h"
-#include "verify/checkform.h"
-#include "verify/restform.h"
+#include "dialogs/neusynform.h"
+#include "dialogs/checkform.h"
+#include "dialogs/restform.h"
 
 TForm1* Form1 = nullptr;
 TFNeu* FNeu = nullptr;

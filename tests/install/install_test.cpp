@@ -17,9 +17,9 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "storage/codepage.h"
-#include "storage/daten.h"
-#include "storage/pathtext.h"
+#include "base/codepage.h"
+#include "core/catalogue/daten.h"
+#include "base/pathtext.h"
 #include "support/core_support.h"
 
 namespace fs = std::filesystem;

@@ -22,17 +22,17 @@
 #include <filesystem>
 #include <map>
 
-#include "about/aboutform.h"
+#include "dialogs/aboutform.h"
 #include "mainwindow/qt_forms.h"
 #include "platform/platform.h"
-#include "storage/codepage.h"
-#include "storage/daten.h"
-#include "storage/pathtext.h"
-#include "storage/timeproc.h"
+#include "base/codepage.h"
+#include "core/catalogue/daten.h"
+#include "base/pathtext.h"
+#include "base/timeproc.h"
 #include "support/core_support.h"
 #include "support/job_fixture.h"
 #include "support/qt_gui_support.h"
-#include "sync/neusynform.h"
+#include "dialogs/neusynform.h"
 
 namespace {
 

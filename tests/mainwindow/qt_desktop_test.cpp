@@ -29,22 +29,22 @@
 #include <cmath>
 #include <map>
 
-#include "about/aboutform.h"
-#include "backup/kopierform.h"
-#include "backup/qt_errorbox.h"
-#include "editor/neuform.h"
-#include "editor/scanform.h"
+#include "dialogs/aboutform.h"
+#include "dialogs/kopierform.h"
+#include "widgets/qt_errorbox.h"
+#include "dialogs/neuform.h"
+#include "dialogs/scanform.h"
 #include "mainwindow/backmain.h"
 #include "platform/platform.h"
-#include "storage/codepage.h"
-#include "storage/daten.h"
-#include "storage/errorbox.h"
+#include "base/codepage.h"
+#include "core/catalogue/daten.h"
+#include "base/errorbox.h"
 #include "support/core_support.h"
 #include "support/qt_gui_support.h"
-#include "sync/neusynform.h"
-#include "verify/checkform.h"
-#include "verify/restform.h"
-#include "verify/verify_support.h"
+#include "dialogs/neusynform.h"
+#include "dialogs/checkform.h"
+#include "dialogs/restform.h"
+#include "support/verify_support.h"
 
 namespace {
 

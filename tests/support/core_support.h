@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/errorbox.h"
+#include "base/errorbox.h"
 
 namespace vktest {
 

@@ -6,9 +6,9 @@
 
 #include <ctime>
 
-#include "storage/codepage.h"
-#include "storage/daten.h"
-#include "storage/pathtext.h"
+#include "base/codepage.h"
+#include "core/catalogue/daten.h"
+#include "base/pathtext.h"
 #include "support/core_support.h"
 
 namespace vktest {

@@ -4,15 +4,15 @@
 #include <QTimer>
 #include <atomic>
 
-#include "about/aboutform.h"
-#include "backup/kopierform.h"
-#include "editor/neuform.h"
+#include "dialogs/aboutform.h"
+#include "dialogs/kopierform.h"
+#include "dialogs/neuform.h"
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_forms.h"
-#include "storage/pathtext.h"
-#include "sync/neusynform.h"
-#include "verify/checkform.h"
-#include "verify/restform.h"
+#include "base/pathtext.h"
+#include "dialogs/neusynform.h"
+#include "dialogs/checkform.h"
+#include "dialogs/restform.h"
 
 namespace vktest {
 

@@ -1,0 +1,589 @@
+#include "core/backup/copyengine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include "base/codepage.h"
+#include "core/catalogue/daten.h"
+#include "base/errorbox.h"
+#include "base/pathtext.h"
+#include "core/catalogue/singlefile.h"
+
+namespace {
+
+class SilentObserver : public CopyObserver {
+ public:
+  void SetCurrentFile(const std::string&) override {}
+  void SetCount(const std::string&) override {}
+  void SetRowCount(int, const std::string&) override {}
+  void ProcessEvents() override {}
+};
+
+SilentObserver silentObserver;
+
+const char kCancelLine[] = "Der Kopiervorgang wurde durch den Benutzer abgebrochen.";
+const char kStampKeptLine[] =
+    "Wegen dieser Fehler bleibt das Datum der letzten Sicherung unverändert.";
+
+// The run mark: one path per line, each ended by "\n", as the paths are.
+void WriteMark(const std::string& path, const std::vector<std::string>& roots) {
+  std::string bytes;
+  for (const std::string& root : roots) bytes += root + "\n";
+  platform::WriteFileAtomic(path, bytes);
+}
+
+// Replaces every "\r" by ": ".
+std::string JoinBreaks(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (char c : text) {
+    if (c == '\r')
+      out += ": ";
+    else
+      out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool CopyEngine::IsFolder(const std::string& path) {
+  // A root the user chose may be a link to a folder ("dir/." is the
+  // folder it leads to); links met during the walk are never followed.
+  return platform::DirExists(path) ||
+         (!path.empty() && platform::DirExists(AddBackslash(path) + "."));
+}
+
+CopyEngine::CopyEngine() : Clock([] { return Now(); }), observer_(&silentObserver) {}
+
+CopyEngine::~CopyEngine() = default;
+
+int CopyEngine::ThreadsToUse() const {
+  if (CopyThreads >= 0) return CopyThreads;
+  // On a single processor a second thread only adds hand-overs.
+  const unsigned processors = std::thread::hardware_concurrency();
+  return processors >= 2 ? static_cast<int>(std::min(processors, 4u)) : 0;
+}
+
+void CopyEngine::SetExclusions(const std::string& excludedExts, const std::string& excludedFiles) {
+  exclusions_ = ExclusionRule(excludedExts, excludedFiles);
+}
+
+void CopyEngine::SetObserver(CopyObserver* observer) {
+  observer_ = observer != nullptr ? observer : &silentObserver;
+}
+
+bool CopyEngine::StopsWalk(std::int32_t status) {
+  return status == kCancelled || status == kDiskFull || status == kNoTargetDir;
+}
+
+void CopyEngine::StartRun() {
+  RunStarted = Clock();
+  CopiedTotal = 0;
+  CopiedInRow = 0;
+  CurrentRow = 0;
+  RunStatus = 0;
+  RowMark.clear();
+  RunReport.clear();
+}
+
+void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
+  const bool killedBefore = EnterRunMark(rows);
+  {
+    // The copy threads live as long as the walk.
+    struct EndCopies {
+      std::unique_ptr<CopyPipeline>& pipeline;
+      std::unique_ptr<platform::ReadAhead>& readAhead;
+      ~EndCopies() {
+        pipeline.reset();
+        readAhead.reset();
+      }
+    } endCopies{pipeline_, readAhead_};
+    // Only an incremental run reads the stamps of the entries. The threads
+    // take whole folders, each in the order of its listing, which also
+    // helps a cold walk on a rotating disk (more requests for the disk to
+    // order, none scattered within a folder).
+    if (!FullBackup && ReadAheadThreads != 0)
+      readAhead_ = std::make_unique<platform::ReadAhead>(ReadAheadThreads);
+    sweep_ = killedBefore;
+    failedFolders_.clear();
+    targetRoots_.clear();
+    for (const CopyRow& row : rows) {
+      platform::FileId id = platform::IdOf(row.target);
+      if (id.known) targetRoots_.push_back(id);
+    }
+    for (std::size_t i = 0; i < rows.size() && RunStatus != kCancelled; ++i) {
+      const CopyRow& row = rows[i];
+      int r = static_cast<int>(i) + 1;
+      observer_->SetRowCount(r, "<<<");
+      CopiedInRow = 0;
+      CurrentRow = r;
+      RowMark = "OK ";
+      if (!IsFolder(row.source)) {
+        RunReport.emplace_back();
+        RunReport.push_back("Das Startverzeichnis " + row.source +
+                            " existiert nicht. Es konnten keine Dateien aus diesem Verzeichnis "
+                            "kopiert werden.");
+      } else if (!StopsWalk(RunStatus)) {
+        rowTarget_ = AddBackslash(row.target);
+        // The target root is made before the walk: only a root that cannot
+        // be made (the drive is gone) stops the run; a folder below it is
+        // reported and skipped.
+        if (!IsFolder(row.target) && !platform::CreateDirPath(row.target)) {
+          RunStatus = kNoTargetDir;
+          ReportCopyError(kNoTargetDir, row.source, rowTarget_);
+          RowMark = "?? ";
+        } else {
+          platform::FileId id = platform::IdOf(row.target);
+          if (id.known &&
+              std::find(targetRoots_.begin(), targetRoots_.end(), id) == targetRoots_.end())
+            targetRoots_.push_back(id);
+          // Probed once per target root.
+          ignoresCase_ = platform::IgnoresLetterCase(row.target);
+          WalkDirectory(row.source, row.target, std::string(), RunStatus, false);
+          if (RunStatus == kCancelled) break;
+        }
+      }
+      observer_->SetRowCount(CurrentRow, RowMark + IntToText(CopiedInRow));
+    }
+  }
+  if (RunStatus == kDiskFull || RunStatus == kNoTargetDir)
+    RunReport.push_back(
+        "Der Kopiervorgang wurde vorzeitig beendet. Die weiteren Dateien wurden nicht kopiert.");
+  LeaveRunMark();
+}
+
+bool CopyEngine::EnterRunMark(const std::vector<CopyRow>& rows) {
+  markedElsewhere_.clear();
+  if (RunMark.empty()) return false;
+  std::vector<std::string> marked;
+  const bool found = platform::PathExists(RunMark);
+  std::string bytes;
+  if (found && platform::ReadWholeFile(RunMark, bytes)) {
+    // One target root per line, as the paths are (UTF-8).
+    std::size_t start = 0;
+    for (std::size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1)
+      marked.push_back(bytes.substr(start, end - start));
+  }
+  std::vector<std::string> lines;
+  for (const CopyRow& row : rows) lines.push_back(AddBackslash(row.target));
+  for (const std::string& root : marked) {
+    if (root.empty() || std::find(lines.begin(), lines.end(), root) != lines.end()) continue;
+    markedElsewhere_.push_back(root);
+  }
+  lines.insert(lines.end(), markedElsewhere_.begin(), markedElsewhere_.end());
+  // The mark holds the roots of this run and those of killed runs that
+  // still wait for their leftovers to go.
+  WriteMark(RunMark, lines);
+  return found;
+}
+
+void CopyEngine::LeaveRunMark() {
+  sweep_ = false;
+  if (RunMark.empty()) return;
+  if (markedElsewhere_.empty())
+    platform::DeleteFile(RunMark);
+  else
+    WriteMark(RunMark, markedElsewhere_);
+}
+
+int CopyEngine::WalkDirectory(const std::string& source, const std::string& target,
+                              const std::string& folder, std::int32_t& status, bool dirDate) {
+  // The root may be a link the user chose; below it nothing is followed.
+  platform::DirLister listing(AddBackslash(source) + AddBackslash(folder));
+  return Walk(listing, nullptr, source, target, folder, status, dirDate);
+}
+
+std::string CopyEngine::CaseClash(std::vector<std::pair<std::string, std::string>>& seen,
+                                  const std::string& name) {
+  const std::string folded = text::Upper(name);
+  for (const auto& [key, first] : seen)
+    if (key == folded) return first;
+  seen.emplace_back(folded, name);
+  return std::string();
+}
+
+void CopyEngine::ReportCaseClash(const std::string& folder, const std::string& name,
+                                 const std::string& first) {
+  RunReport.push_back(folder + name + " wurde nicht gesichert: Das Ziel unterscheidet den " +
+                      "Namen nicht von " + folder + first + ".");
+  RowMark = "?? ";
+}
+
+bool CopyEngine::InFailedFolder(const std::string& targetFolder) const {
+  for (const std::string& failed : failedFolders_)
+    if (targetFolder.compare(0, failed.size(), failed) == 0) return true;
+  return false;
+}
+
+int CopyEngine::Walk(platform::DirLister& listing,
+                     std::unique_ptr<platform::ReadAhead::Folder> ahead,
+                     const std::string& source, const std::string& target,
+                     const std::string& folder, std::int32_t& status, bool dirDate) {
+  Events();
+  int own = 0;
+  const std::string s = AddBackslash(source);
+  const std::string d = AddBackslash(target);
+  const std::string f = AddBackslash(folder);
+  {
+    // Should anything be raised during the walk, the copies of this level
+    // end before its listing closes.
+    struct EndCopiesWhenRaised {
+      std::unique_ptr<CopyPipeline>& pipeline;
+      const int raised = std::uncaught_exceptions();
+      ~EndCopiesWhenRaised() {
+        if (std::uncaught_exceptions() > raised) pipeline.reset();
+      }
+    } endCopies{pipeline_};
+    if (!listing.IsOpen()) {
+      // A folder that cannot be read is not silently missing from the
+      // backup.
+      RunReport.push_back("Das Verzeichnis " + s + f +
+                          " konnte nicht gelesen werden. Seine Dateien wurden nicht kopiert.");
+      RowMark = "?? ";
+    }
+    bool cleaned = false;
+    if (sweep_ && listing.IsOpen()) {
+      // A killed run may have left copies cut short here.
+      platform::RemoveCopyLeftovers(d + f, listing.Handle());
+      cleaned = true;
+    }
+    // On a target that ignores letter case: the names met in this folder.
+    std::vector<std::pair<std::string, std::string>> seen;
+    // Files and links: copied when the mode and the exclusions select them.
+    // (`clashChecked`: the name was looked at already.)
+    auto copyFile = [&](const platform::DirEntry& entry, bool clashChecked) {
+      const std::string first =
+          ignoresCase_ && !clashChecked ? CaseClash(seen, entry.name) : std::string();
+      // A symlink is copied as the link itself, decided by its own stamp;
+      // a link to a folder is never entered.
+      if (!((FullBackup || dirDate || IsNewer(entry)) && IsIncluded(entry.name))) return;
+      if (!first.empty()) {
+        // It would land on the first one: never copied over it.
+        ReportCaseClash(s + f, entry.name, first);
+        return;
+      }
+      if (!cleaned) {
+        // Before the first copy into the target folder: what a run cut
+        // short left there goes. No copy of this run is in work in that
+        // folder yet.
+        platform::RemoveCopyLeftovers(d + f, listing.Handle());
+        cleaned = true;
+      }
+      CopyEntry(s, d, f, entry.name, listing.Handle(), status, own);
+    };
+    platform::DirEntry entry;
+    // A full backup needs no stamps: the kind of each entry comes from the
+    // listing itself, and the copy looks at the file when it opens it.
+    // An incremental run with threads also reads the next sub-folders ahead.
+    const std::string here = readAhead_ != nullptr ? s + f : std::string();
+    platform::AheadListing entries =
+        ahead != nullptr
+            ? platform::AheadListing(readAhead_.get(), std::move(ahead), &here)
+            : platform::AheadListing(readAhead_.get(), listing, !FullBackup, nullptr, &here);
+    while (!StopsWalk(status) && listing.IsOpen() && entries.Next(entry)) {
+      Events();
+      if (StopsWalk(status)) break;
+      if (entry.kind == platform::EntryKind::Other) {
+        // Fifos, sockets and devices are never opened: reading a fifo
+        // would block the run for good.
+        continue;
+      }
+      if (entry.kind != platform::EntryKind::Directory) {
+        copyFile(entry, false);
+        continue;
+      }
+      if (ignoresCase_) {
+        const std::string first = CaseClash(seen, entry.name);
+        if (!first.empty()) {
+          // Its files would mix with those of the first one.
+          ReportCaseClash(s + f, entry.name, first);
+          continue;
+        }
+      }
+      const std::string sub = f + entry.name;
+      if (!failedFolders_.empty() && InFailedFolder(d + sub + "/")) continue;
+      // Opened relative to this listing, never through a link: a folder
+      // swapped for a link since it was listed is the link it now is.
+      // (Or so opened and read by a thread ahead of the walk.)
+      std::unique_ptr<platform::ReadAhead::Folder> read = entries.TakeFolder();
+      std::optional<platform::DirLister> opened;
+      if (read == nullptr) opened.emplace(listing, entry.name, s + sub + "/");
+      platform::DirLister& child = read != nullptr ? *read->listing : *opened;
+      if (child.TurnedIntoNonFolder()) {
+        platform::DirEntry now;
+        if (listing.Describe(entry.name, now)) copyFile(now, true);
+        continue;
+      }
+      // A target root inside the source is never walked into, or the
+      // backup would copy itself over and over.
+      if (child.IsOpen() &&
+          std::find(targetRoots_.begin(), targetRoots_.end(), child.Id()) != targetRoots_.end())
+        continue;
+      // The flag of this folder is not handed down: a sub-folder gets one
+      // only through its own stamp.
+      const bool flag = CheckDirDate && IsNewer(entry);
+      own += Walk(child, std::move(read), s, d, sub, status, flag);
+    }
+    // Every copy handed over from this level is finished before its
+    // listing closes.
+    TakeBack(status, true);
+  }
+  observer_->SetCount(CountText());
+  observer_->ShowPending();
+  Events();
+  return own;
+}
+
+void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
+                           const std::string& folder, const std::string& name, int sourceDirHandle,
+                           std::int32_t& status, int& ownCount) {
+  if (!failedFolders_.empty() && InFailedFolder(target + folder)) return;
+  if (!pipeline_) {
+    pipeline_ = std::make_unique<CopyPipeline>(ThreadsToUse(), [](const CopyPipeline::Job& job) {
+      // Opened relative to the open listing: the path is not resolved again.
+      return CopyOneFileQuietly(job.sourceFile, job.targetFolder, true, true,
+                                platform::SourceRef{job.dirHandle, &job.name});
+    });
+  }
+  while (pipeline_->Full()) {
+    pipeline_->Wait(CopyPipeline::kCapacity / 2);
+    TakeBack(status, false);
+  }
+  CopyPipeline::Job& job = pipeline_->NextFree();
+  job.sourceFile.assign(source).append(folder).append(name);
+  job.targetFolder.assign(target).append(folder);
+  job.name = name;
+  job.dirHandle = sourceDirHandle;
+  job.ownCount = &ownCount;
+  observer_->SetCurrentFile("Kopiere " + job.sourceFile);
+  pipeline_->Submit();
+  TakeBack(status, false);
+}
+
+void CopyEngine::TakeBack(std::int32_t& status, bool all) {
+  if (!pipeline_) return;
+  if (all && StopsWalk(status)) pipeline_->SkipPending();
+  for (;;) {
+    CopyPipeline::Job* job = pipeline_->Oldest();
+    if (job == nullptr) {
+      if (!all || pipeline_->Empty()) return;
+      pipeline_->Wait(CopyPipeline::kCapacity);
+      // Large files keep the copies in work for long: the window still
+      // handles its input (a cancel) while they finish.
+      if (std::chrono::steady_clock::now() - lastEvents_ >= kEventsWhileWaiting) {
+        Events();
+        if (StopsWalk(status)) pipeline_->SkipPending();
+      }
+      continue;
+    }
+    FinishCopy(*job, status);
+    pipeline_->Retire();
+    // A copy that stops the walk: what has not started yet is dropped.
+    if (StopsWalk(status)) pipeline_->SkipPending();
+  }
+}
+
+void CopyEngine::Events() {
+  lastEvents_ = std::chrono::steady_clock::now();
+  observer_->ProcessEvents();
+}
+
+void CopyEngine::FinishCopy(const CopyPipeline::Job& job, std::int32_t& status) {
+  if (job.skipped) return;
+  const bool copied = !job.raised && job.result == 0;
+  // After a cancel or a stop only the copies that were already in work
+  // come back: each one done is counted, a failed one was never due.
+  const bool stopped = StopsWalk(status);
+  if (stopped && !copied) return;
+  try {
+    if (!job.raised && job.result == platform::kErrDirectory && job.targetFolder != rowTarget_) {
+      // A folder below the target root that cannot be made (a file in the
+      // way, a path too long): one line for it, its subtree is skipped and
+      // the run goes on.
+      if (!InFailedFolder(job.targetFolder)) {
+        failedFolders_.push_back(AddBackslash(job.targetFolder));
+        ReportCopyError(platform::kErrDirectory, job.sourceFile, job.targetFolder);
+        RowMark = "?? ";
+      }
+      status = platform::kErrPathNotFound;
+      return;
+    }
+    if (!stopped) status = job.raised ? kRaised : job.result;
+    if (copied) {
+      ++*job.ownCount;
+      ++CopiedTotal;
+      ++CopiedInRow;
+      if (CopiedTotal < 50 || CopiedTotal % 50 == 0) {
+        observer_->SetCount(CountText());
+        observer_->SetRowCount(CurrentRow, "<<< " + IntToText(CopiedInRow));
+      }
+    } else if (!job.raised) {
+      ReportCopyError(status, job.sourceFile, job.targetFolder);
+      RowMark = "?? ";
+    }
+  } catch (...) {
+    status = kRaised;
+  }
+}
+
+bool CopyEngine::IsNewer(const platform::DirEntry& entry) const {
+  return entry.stamp > ChangedSince;
+}
+
+bool CopyEngine::IsIncluded(const std::string& name) const { return exclusions_.IsIncluded(name); }
+
+bool CopyEngine::ReportCopyError(std::int32_t code, const std::string& sourceFile,
+                                 const std::string& targetFolder) {
+  const std::string& p = sourceFile;
+  const std::string& q = targetFolder;
+  const std::string z = AddBackslash(q) + GetFileName(p);
+  switch (code) {
+    case platform::kErrFileNotFound:
+      RunReport.push_back("Die Datei " + p + " wurde nicht gefunden.");
+      break;
+    case platform::kErrPathNotFound:
+      RunReport.push_back(p + ": Das Verzeichnis wurde nicht gefunden.");
+      break;
+    case platform::kErrAccessDenied:
+      RunReport.push_back("Auf die Datei " + z + " ist kein Zugriff möglich.");
+      break;
+    case platform::kErrWriteProtect:
+      RunReport.push_back("Die Datei " + z + " ist schreibgeschützt.");
+      break;
+    case platform::kErrDiskFull:
+      RunReport.push_back(z + " konnte nicht nach " + q +
+                          " kopiert werden. Der Datenträger ist voll.");
+      break;
+    case platform::kErrFileTooLarge:
+      RunReport.push_back(z + " konnte nicht nach " + q +
+                          " kopiert werden. Die Datei ist für diesen Datenträger zu groß.");
+      break;
+    case platform::kErrInvalidName:
+      RunReport.push_back("Die Datei " + z + " konnte nicht angelegt werden. Das Ziel " +
+                          "nimmt diesen Dateinamen nicht an.");
+      break;
+    case platform::kErrNotSupported:
+      RunReport.push_back("Die Verknüpfung " + z + " konnte nicht angelegt werden. Das Ziel " +
+                          "kann keine symbolischen Verknüpfungen aufnehmen.");
+      break;
+    case platform::kErrDirectory:
+      RunReport.push_back(q + ": Das Zielverzeichnis konnte nicht angelegt werden.");
+      break;
+    case kCancelled:
+      RunReport.push_back(kCancelLine);
+      break;
+    default: {
+      RunReport.push_back(z);
+      RunReport.push_back(JoinBreaks(ErrorText(code, z + " ")));
+      break;
+    }
+  }
+  return true;
+}
+
+bool CopyEngine::AddCancelLine() {
+  RunReport.push_back(kCancelLine);
+  return true;
+}
+
+bool CopyEngine::FlushTargets(const std::vector<CopyRow>& rows) {
+  std::set<std::string> done;
+  bool ok = true;
+  for (const CopyRow& row : rows) {
+    const std::string root = row.target == "/" ? row.target : RemoveBackslash(row.target);
+    if (!done.insert(root).second || !IsFolder(root)) continue;
+    if (!platform::SyncFileSystem(root)) {
+      RunReport.push_back(
+          "Die kopierten Dateien konnten nicht vollständig auf den Datenträger von " + root +
+          " geschrieben werden.");
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+std::vector<std::string> CopyEngine::ReportLines(const std::string& previousDate,
+                                                 const std::string& previousTime) const {
+  TDateTime now = Clock();
+  std::vector<std::string> lines;
+  lines.reserve(RunReport.size() + 6);
+  lines.push_back("Datensicherung \"" + JobName + "\" am " + FormatDateText(4, now) + " um " +
+                  InsertTimeColon(FormatTimeDigits(now)) + " Uhr.");
+  lines.push_back("(Vorhergehende Sicherung: " + previousDate + "/" + previousTime + ")");
+  lines.emplace_back();
+  if (RunReport.empty()) {
+    lines.push_back("Es sind keine Fehler aufgetreten.");
+  } else {
+    lines.push_back("Folgende Fehler sind aufgetreten:");
+    lines.insert(lines.end(), RunReport.begin(), RunReport.end());
+  }
+  lines.push_back(IntToText(CopiedTotal) + " Dateien wurden kopiert.");
+  return lines;
+}
+
+TDateTime CopyEngine::StampBefore(TDateTime start) {
+  // A packed stamp counts seconds in steps of two, and the next run copies
+  // only what is strictly later than the stored stamp. Going back to the
+  // start's even second and then two steps further (one for the step
+  // itself, one for the file system's coarse clock, which may stamp a file
+  // a little before the moment we read as the start), plus half a second
+  // so that rounding cannot lift the value into the next step, gives a
+  // stored stamp below that of every file changed from the start on.
+  double day = std::floor(start);
+  double seconds = std::floor((start - day) * 86400.0);
+  seconds -= std::fmod(seconds, 2.0);
+  return day + (seconds - 4.0 + 0.5) / 86400.0;
+}
+
+std::string CopyEngine::CountText() const { return IntToText(CopiedTotal) + "\rDateien\rkopiert."; }
+
+RunEnd DecideRunEnd(CopyEngine& engine, const std::vector<CopyRow>& rows, const tBackups& jobs,
+                    int jobIndex) {
+  RunEnd end;
+  if (engine.RunStatus == CopyEngine::kCancelled) engine.AddCancelLine();
+  bool flushFailed = false;
+  if (engine.RunStatus == 0 && !engine.FlushTargets(rows)) {
+    flushFailed = true;
+    engine.RunStatus = CopyEngine::kFlushFailed;
+  }
+  // A run with errors (files not copied, folders not read) ended with 0
+  // when its last copy succeeded. Its stamp would let the next
+  // incremental run pass over what is missing now: it stays as it was.
+  const bool withheld = engine.RunStatus == 0 && !engine.RunReport.empty();
+  if (withheld) engine.RunReport.push_back(kStampKeptLine);
+  end.reportPath = tBackups::GetDataDir() + jobs.GetLogFileName(jobIndex);
+  end.reportLines =
+      engine.ReportLines(jobs.GetLastBackupDate(jobIndex), jobs.GetLastBackupTime(jobIndex));
+  end.offerReport = !engine.RunReport.empty() && engine.RunStatus != CopyEngine::kCancelled;
+  end.jobIndex = jobIndex;
+  if (flushFailed) {
+    end.closingText =
+        "Die kopierten Dateien konnten nicht vollständig auf den Datenträger geschrieben "
+        "werden. Das Datum der letzten Sicherung bleibt unverändert.";
+    end.closingBeep = 1;
+    return end;
+  }
+  switch (engine.RunStatus) {
+    case 0:
+      if (withheld) break;
+      end.storeStamp = true;
+      end.stamp = engine.NewLastBackup();
+      break;
+    case CopyEngine::kRaised:
+      end.closingText = "Der Kopiervorgang wurde abgebrochen. Vermutlich ist der Datenträger voll.";
+      end.closingBeep = 1;
+      break;
+    case CopyEngine::kCancelled:
+      end.closingText = "Der Kopiervorgang wurde abgebrochen.";
+      end.closingBeep = 0;
+      break;
+    default:
+      break;
+  }
+  return end;
+}

@@ -1,0 +1,239 @@
+// The copy engine of a backup run: walks one source tree after another,
+// copies the files that the mode and the exclusions select into the
+// mirrored target, turns failures into report lines, keeps the counters and
+// the progress display up to date and writes the run report.
+//
+// The engine knows no window. It talks to whoever drives it (the run
+// window, a test, the benchmark) through CopyObserver; a cancel is the
+// value 999 put into RunStatus (Cancel()) while the observer processes
+// pending events.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/backup/copypipeline.h"
+#include "platform/platform.h"
+#include "platform/readahead.h"
+#include "base/exclusion.h"
+#include "base/timeproc.h"
+
+class tBackups;
+
+// What the engine shows while it runs. Every call happens on the thread
+// that runs the engine.
+class CopyObserver {
+ public:
+  virtual ~CopyObserver() = default;
+  // The line of the current file ("Kopiere " + path), redrawn at once.
+  virtual void SetCurrentFile(const std::string& text) = 0;
+  // The count display (three lines separated by "\r"), redrawn at once.
+  virtual void SetCount(const std::string& text) = 0;
+  // The count cell of a directory row (rows count from 1).
+  virtual void SetRowCount(int row, const std::string& text) = 0;
+  // Lets pending user input be handled; a cancel arrives here.
+  virtual void ProcessEvents() = 0;
+  // The end of a folder (the count just handed over is exact): whatever
+  // the observer still holds back of the line and the count display is
+  // shown no later than at the next frame of the screen, even if no other
+  // call follows for a while.
+  virtual void ShowPending() {}
+};
+
+// One directory pair of a job: the source root and its mirrored target.
+struct CopyRow {
+  std::string source;
+  std::string target;
+};
+
+class CopyEngine {
+ public:
+  // Run status values that stop the walk.
+  static constexpr std::int32_t kCancelled = 999;
+  static constexpr std::int32_t kDiskFull = 112;
+  static constexpr std::int32_t kNoTargetDir = 267;
+  // An error was raised while one file was handled.
+  static constexpr std::int32_t kRaised = 1;
+  // The copied files could not be flushed to the target's disk.
+  static constexpr std::int32_t kFlushFailed = 21;
+
+  CopyEngine();
+  ~CopyEngine();
+  CopyEngine(const CopyEngine&) = delete;
+  CopyEngine& operator=(const CopyEngine&) = delete;
+
+  // ---- inputs, set before a run ----
+  bool FullBackup = false;
+  // Stamp of the job's last backup; compared unsigned (stamps from 2044 on
+  // are still later).
+  platform::DosStamp ChangedSince = 0;
+  // "Verzeichnisdatum berücksichtigen": a folder later than ChangedSince
+  // has all its files copied.
+  bool CheckDirDate = false;
+  std::string JobName;
+  // The job's exclusion texts in upper case.
+  void SetExclusions(const std::string& excludedExts, const std::string& excludedFiles);
+  void SetObserver(CopyObserver* observer);
+  // The file that marks a run in progress (in the data folder); empty for
+  // none. A run that finds it left by a run that was killed first removes
+  // what copies cut short left in its targets, whatever its mode.
+  std::string RunMark;
+  // The clock of the run (tests fix it).
+  std::function<TDateTime()> Clock;
+  // Threads that copy while the walk goes on; 0 copies each file on the
+  // walking thread, -1 (the default) chooses by the number of processors.
+  // Whatever the
+  // number, results are taken in the order of the walk: counts, report
+  // and status are those of copying one file after the other. A cancel or
+  // a stop takes effect after the copies already in work.
+  int CopyThreads = -1;
+  // Threads that read the next sub-folders and stamps of an incremental
+  // run while the walk handles this entry (-1: one per processor counting
+  // the walk, at most 4 in all; 0: none). The walk takes the entries in
+  // the listing's order: the run is the same whatever the number.
+  int ReadAheadThreads = -1;
+
+  // ---- run state ----
+  std::vector<std::string> RunReport;
+  std::int32_t RunStatus = 0;
+  std::int32_t CopiedTotal = 0;
+  std::int32_t CopiedInRow = 0;
+  std::int32_t CurrentRow = 0;
+  std::string RowMark;
+  // The moment the run started (StartRun).
+  TDateTime RunStarted = 0;
+
+  // Resets the run state and notes the moment the run starts.
+  void StartRun();
+  // Walks every row in order: "<<<" into its count cell, the walk (or the
+  // report lines of a missing source root), then the row mark and count.
+  // Leaves at once when the user cancels.
+  void RunRows(const std::vector<CopyRow>& rows);
+  // Copies the selected files of source + folder into target + folder and
+  // below; the result is the number of files copied there.
+  int WalkDirectory(const std::string& source, const std::string& target, const std::string& folder,
+                    std::int32_t& status, bool dirDate);
+  // True when the entry's stamp is later than ChangedSince.
+  bool IsNewer(const platform::DirEntry& entry) const;
+  // True when the bare file name is not excluded.
+  bool IsIncluded(const std::string& name) const;
+  // Adds the report lines for a failed copy; always true.
+  bool ReportCopyError(std::int32_t code, const std::string& sourceFile,
+                       const std::string& targetFolder);
+  bool AddCancelLine();
+  // Sets RunStatus to 999; the walk stops before the next entry.
+  void Cancel() { RunStatus = kCancelled; }
+  bool Stopped() const { return StopsWalk(RunStatus); }
+  static bool StopsWalk(std::int32_t status);
+  // True for a folder, or for a link that leads to one (source and
+  // target roots).
+  static bool IsFolder(const std::string& path);
+
+  // Flushes the file systems of the rows' targets (those that exist) so
+  // that the new stamp never claims a backup that is not on the disk.
+  // False when a flush failed; the report then holds a line for it.
+  bool FlushTargets(const std::vector<CopyRow>& rows);
+
+  // The lines of the run report (previous stamp texts as the catalogue
+  // gives them).
+  std::vector<std::string> ReportLines(const std::string& previousDate,
+                                       const std::string& previousTime) const;
+
+  // The last-backup moment to store after a successful run: the start of
+  // the run, moved back so that every file changed at or after the start
+  // has a packed stamp strictly later than that of the stored moment.
+  TDateTime NewLastBackup() const { return StampBefore(RunStarted); }
+  static TDateTime StampBefore(TDateTime start);
+
+  // CopiedTotal, "Dateien", "kopiert." on three lines.
+  std::string CountText() const;
+
+ private:
+  // Walks the open listing of source + folder.
+  // `ahead`: the folder as it was read ahead (then `listing` is its
+  // listing), or null.
+  int Walk(platform::DirLister& listing, std::unique_ptr<platform::ReadAhead::Folder> ahead,
+           const std::string& s, const std::string& d, const std::string& f, std::int32_t& status,
+           bool dirDate);
+  // On a target that ignores letter case: the earlier name of this folder
+  // that `name` would land on, or empty (then it is noted in `seen`:
+  // folded name and first name).
+  static std::string CaseClash(std::vector<std::pair<std::string, std::string>>& seen,
+                               const std::string& name);
+  // The report line for a name not backed up because of `first`.
+  void ReportCaseClash(const std::string& folder, const std::string& name,
+                       const std::string& first);
+  // True when the target folder lies in a folder that could not be made.
+  bool InFailedFolder(const std::string& targetFolder) const;
+  // The run mark: read and written at the start (true: a killed run left
+  // one), dropped at the end.
+  bool EnterRunMark(const std::vector<CopyRow>& rows);
+  void LeaveRunMark();
+  void CopyEntry(const std::string& source, const std::string& target, const std::string& folder,
+                 const std::string& name, int sourceDirHandle, std::int32_t& status, int& ownCount);
+  // Takes back the finished copies in order; with `all` waits for every
+  // copy in work (those not yet started are dropped when the walk stopped).
+  void TakeBack(std::int32_t& status, bool all);
+  // Counts or reports one finished copy.
+  void FinishCopy(const CopyPipeline::Job& job, std::int32_t& status);
+  int ThreadsToUse() const;
+  // Lets the observer process pending events and notes when.
+  void Events();
+
+  ExclusionRule exclusions_;
+  CopyObserver* observer_;  // never null: a silent one by default
+  // The target roots of the run's rows, by identity: a target inside its
+  // source is never walked into, however its path is spelled.
+  std::vector<platform::FileId> targetRoots_;
+  // The current row's target root, ending with "/".
+  std::string rowTarget_;
+  // The current row's target does not tell names apart by letter case.
+  bool ignoresCase_ = false;
+  // Target folders below a root that could not be made (ending with "/").
+  std::vector<std::string> failedFolders_;
+  // Every folder walked first loses what killed copies left in its target.
+  bool sweep_ = false;
+  // Target roots of the killed run(s) the mark named that this run does
+  // not walk: the mark keeps them.
+  std::vector<std::string> markedElsewhere_;
+  // The copies in work; made at the first copy of a run, ended with it.
+  std::unique_ptr<CopyPipeline> pipeline_;
+  // The stamp readers of an incremental run; made at its start.
+  std::unique_ptr<platform::ReadAhead> readAhead_;
+  // While the copies of a folder are finished, events are processed at
+  // least this often (beside once per entry of the walk).
+  static constexpr std::chrono::milliseconds kEventsWhileWaiting{100};
+  std::chrono::steady_clock::time_point lastEvents_;
+};
+
+// The end of a run as the core decides it after the walk. Whoever drives
+// the run (the run window) carries it out in this order: write the report
+// lines to reportPath (a failure is told with WriteFailureText and ends the
+// steps), offer to show the report, show closingText, store the stamp.
+// The stamp is stored only after a run without any error: a run that
+// ended with 0 but had errors (files not copied, folders not read) keeps
+// the old one and says so in the last report line.
+struct RunEnd {
+  std::string reportPath;
+  std::vector<std::string> reportLines;
+  // Errors and no cancel: ask kViewReportQuestion, open the report on "Ja".
+  bool offerReport = false;
+  // Said after the report (empty: nothing); closingBeep as ShowInfo's.
+  std::string closingText;
+  std::uint8_t closingBeep = 0;
+  // The new last backup of the job jobIndex.
+  bool storeStamp = false;
+  TDateTime stamp = 0;
+  int jobIndex = -1;
+};
+// The question that offers the report of a run with errors.
+constexpr char kViewReportQuestion[] =
+    "Es sind Fehler aufgetreten. Wollen Sie die entsprechenden Meldungen ansehen?";
+// Adds the cancel line, flushes the rows' targets (a failure becomes the
+// status kFlushFailed and a report line), then decides the rest of the end.
+RunEnd DecideRunEnd(CopyEngine& engine, const std::vector<CopyRow>& rows, const tBackups& jobs,
+                    int jobIndex);

@@ -1,0 +1,38 @@
+// A backup run as the main window hands it to the run window: the job,
+// the mode, the stamp to compare with, the exclusions and the directory
+// pairs. The run window shows it and gives it to the engine.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/backup/copyengine.h"
+#include "platform/platform.h"
+
+struct AppState;
+
+struct RunRequest {
+  std::string JobName;
+  int JobIndex = -1;
+  bool FullBackup = true;
+  platform::DosStamp ChangedSince = 0;
+  // "Nach dem dd.mm.yyyy/hh:mm Uhr geändert."
+  std::string ChangedSinceText;
+  // Upper case, lines ended by CR LF.
+  std::string ExcludedExts;
+  std::string ExcludedFiles;
+  // One row per source directory: the source and its mirrored target.
+  std::vector<CopyRow> Rows;
+};
+
+// The run of the shown job. `jobName` is the name on display; a job never
+// backed up always runs in full, otherwise `fullChosen` decides.
+RunRequest MakeRunRequest(const AppState& state, const std::string& jobName, bool fullChosen);
+
+// The job's target folder (the folder of the first row's target) when it
+// does not exist: the run asks before it is made. Nothing otherwise.
+std::optional<std::string> MissingTargetFolder(const RunRequest& request);
+
+// Sets the engine's inputs from the request.
+void ApplyRunRequest(const RunRequest& request, CopyEngine& engine);

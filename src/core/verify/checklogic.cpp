@@ -1,0 +1,365 @@
+#include "core/verify/checklogic.h"
+
+#include <algorithm>
+
+#include "platform/platform.h"
+#include "core/catalogue/appstate.h"
+#include "base/codepage.h"
+#include "base/pathtext.h"
+#include "core/catalogue/singlefile.h"
+
+namespace {
+
+class SilentObserver : public CheckObserver {
+ public:
+  void ShowDirectory(const std::string&) override {}
+  void ShowFileTotal(std::int32_t) override {}
+  void ShowTotals(std::int32_t, std::int32_t) override {}
+  void ShowRowResult(int, const std::string&) override {}
+  void ProcessEvents() override {}
+};
+
+SilentObserver silentObserver;
+
+bool IsCopyable(platform::EntryKind kind) {
+  return kind == platform::EntryKind::File || kind == platform::EntryKind::Symlink;
+}
+
+// Counts the files of the open listing of root + sub and below; the
+// folder `skip` (by identity) is not entered.
+std::int32_t CountBelow(platform::DirLister& lister, const std::string& root,
+                        const std::string& sub, const platform::FileId& skip) {
+  std::int32_t count = 0;
+  platform::DirEntry entry;
+  while (lister.Next(entry, false)) {
+    if (entry.kind == platform::EntryKind::Directory) {
+      std::string below = sub + entry.name + "/";
+      platform::DirLister child(lister, entry.name, root + below);
+      // A folder swapped for a link counts as the link, as a run copies it.
+      if (child.TurnedIntoNonFolder()) ++count;
+      if (!child.IsOpen() || (skip.known && child.Id() == skip)) continue;
+      count += CountBelow(child, root, below, skip);
+    } else if (IsCopyable(entry.kind)) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ entries --
+
+std::string MissingEntry::Line() const {
+  return IntToText(count) + "*" + sourceRoot + "*" + subDir + "*" + targetRoot;
+}
+
+bool ParseMissingEntry(const std::string& line, MissingEntry& entry) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t star = line.find('*', start);
+    if (star == std::string::npos) break;
+    parts.push_back(line.substr(start, star - start));
+    start = star + 1;
+  }
+  if (start < line.size()) parts.push_back(line.substr(start));
+  if (parts.size() != 4) return false;
+  entry.count = TextToInt(parts[0]);
+  entry.sourceRoot = parts[1];
+  entry.subDir = parts[2];
+  entry.targetRoot = parts[3];
+  return true;
+}
+
+// ------------------------------------------------------------- report --
+
+void CheckReport::Clear() {
+  lines_.clear();
+  entries_.clear();
+  entryOf_.clear();
+}
+
+void CheckReport::AddLine(const std::string& text) {
+  lines_.push_back(text);
+  entryOf_.push_back(-1);
+}
+
+void CheckReport::AddEntry(const MissingEntry& entry) {
+  lines_.push_back(entry.Line());
+  entryOf_.push_back(static_cast<int>(entries_.size()));
+  entries_.push_back(entry);
+}
+
+void CheckReport::SetLine(std::size_t index, const std::string& text) {
+  if (index >= lines_.size()) return;
+  lines_[index] = text;
+  entryOf_[index] = -1;
+}
+
+const MissingEntry* CheckReport::EntryAt(std::size_t index) const {
+  if (index >= entryOf_.size() || entryOf_[index] < 0) return nullptr;
+  return &entries_[static_cast<std::size_t>(entryOf_[index])];
+}
+
+CheckReport CheckReport::FromLines(const std::vector<std::string>& lines) {
+  CheckReport report;
+  for (const std::string& line : lines) {
+    MissingEntry entry;
+    if (ParseMissingEntry(line, entry)) {
+      report.lines_.push_back(line);
+      report.entryOf_.push_back(static_cast<int>(report.entries_.size()));
+      report.entries_.push_back(entry);
+    } else {
+      report.AddLine(line);
+    }
+  }
+  return report;
+}
+
+std::vector<MissingEntry> CompletionEntries(const CheckReport& report) {
+  std::vector<MissingEntry> result;
+  if (report.Size() < 6) return result;
+  for (std::size_t i = 4; i + 1 < report.Size(); ++i) {
+    if (const MissingEntry* entry = report.EntryAt(i)) result.push_back(*entry);
+  }
+  return result;
+}
+
+// --------------------------------------------------------------- rows --
+
+CheckRow MakeCheckRow(const std::string& source, const std::string& targetDir) {
+  return CheckRow{source, AddBackslash(targetDir) + GetLastPathPart(source), "?"};
+}
+
+std::int32_t CountCopyableFiles(const std::string& folder, const platform::FileId& skip) {
+  if (folder.empty()) return 0;
+  platform::DirLister lister(AddBackslash(folder));
+  return CountBelow(lister, AddBackslash(folder), std::string(), skip);
+}
+
+std::string CountHeader(const std::string& jobName, TDateTime moment) {
+  return "Dateizählung \"" + jobName + "\" am " + FormatDateText(4, moment) + " um " +
+         InsertTimeColon(FormatTimeDigits(moment)) + " Uhr.";
+}
+
+std::string MissingStartLine(const std::string& source) {
+  return "Das Startverzeichnis " + source +
+         " existiert nicht. Es konnten keine Dateien aus diesem Verzeichnis kopiert werden.";
+}
+
+// -------------------------------------------------------------- check --
+
+BackupCheck::BackupCheck() : Clock([] { return Now(); }), observer_(&silentObserver) {}
+
+void BackupCheck::SetExclusions(const std::string& excludedExts, const std::string& excludedFiles) {
+  excludedExts_ = text::Upper(excludedExts);
+  excludedFiles_ = text::Upper(excludedFiles);
+  rule_ = ExclusionRule(excludedExts_, excludedFiles_);
+}
+
+void BackupCheck::SetObserver(CheckObserver* observer) {
+  observer_ = observer ? observer : &silentObserver;
+}
+
+void BackupCheck::RunCheck() {
+  Report.Clear();
+  CountSourceFiles();
+  Report.AddLine(CountHeader(JobName, Clock()));
+  Report.AddLine(std::string());
+  Report.AddLine("Anzahl der fehlenden Dateien:");
+  Report.AddLine(std::string());
+  MissingSum = 0;
+  CompareTargets();
+  Report.AddLine("Summe: " + IntToText(MissingSum));
+  if (Cancelled()) {
+    const std::string note = "Der Zählvorgang wurde abgebrochen";
+    observer_->ShowDirectory(note);
+    Report.SetLine(1, note + ". Die Angaben sind unvollständig.");
+  } else {
+    observer_->ShowDirectory("Fertig!");
+  }
+}
+
+void BackupCheck::CountSourceFiles() {
+  FileTotal = 0;
+  CheckCancel = 0;
+  for (std::size_t i = 0; i < Rows.size(); ++i) {
+    CheckRow& row = Rows[i];
+    if (platform::DirExists(row.source)) {
+      observer_->ShowDirectory(row.source);
+      FileTotal += CountCopyableFiles(row.source, platform::IdOf(row.target));
+      observer_->ShowFileTotal(FileTotal);
+      observer_->ShowDirectory(row.target);
+      if (Cancelled()) return;
+    } else {
+      row.missing = "Nicht gefunden";
+      observer_->ShowRowResult(static_cast<int>(i), row.missing);
+      Report.AddLine(std::string());
+      Report.AddLine(MissingStartLine(row.source));
+    }
+  }
+}
+
+void BackupCheck::CompareTargets() {
+  FoundTotal = 0;
+  PresentTotal = 0;
+  struct EndReadAhead {
+    std::unique_ptr<platform::ReadAhead>& ahead;
+    ~EndReadAhead() { ahead.reset(); }
+  } endReadAhead{readAhead_};
+  // Chosen by itself, the check reads ahead only where no source or target
+  // lies on a rotating disk: the threads look files up one by one, out of
+  // the order the disk holds them.
+  const bool rotating =
+      ReadAheadThreads < 0 && std::any_of(Rows.begin(), Rows.end(), [](const CheckRow& row) {
+        return platform::OnRotatingDisk(row.source) || platform::OnRotatingDisk(row.target);
+      });
+  if (ReadAheadThreads != 0 && !rotating)
+    readAhead_ = std::make_unique<platform::ReadAhead>(ReadAheadThreads);
+  for (std::size_t i = 0; i < Rows.size(); ++i) {
+    CheckRow& row = Rows[i];
+    rowFound_ = 0;
+    rowPresent_ = 0;
+    if (!platform::DirExists(row.source)) continue;
+    observer_->ShowDirectory(row.source);
+    // The target, however its path is spelled, is never counted as part
+    // of its source.
+    skipTarget_ = platform::IdOf(row.target);
+    {
+      platform::DirLister lister(AddBackslash(row.source));
+      CountMissing(lister, row.source, row.target, std::string());
+    }
+    skipTarget_ = platform::FileId{};
+    if (Cancelled()) return;
+    FoundTotal += rowFound_;
+    PresentTotal += rowPresent_;
+    observer_->ShowTotals(FoundTotal, PresentTotal);
+    row.missing = IntToText(rowFound_ - rowPresent_);
+    observer_->ShowRowResult(static_cast<int>(i), row.missing);
+  }
+}
+
+void BackupCheck::CountMissing(platform::DirLister& lister, const std::string& sourceRoot,
+                               const std::string& targetRoot, const std::string& subDir) {
+  observer_->ProcessEvents();
+  const std::string source = AddBackslash(sourceRoot);
+  const std::string target = AddBackslash(targetRoot);
+  const std::string sub = AddBackslash(subDir);
+  const std::string sourceDir = source + sub;
+  observer_->ShowDirectory(ShortenText(sourceDir, 50));
+
+  std::int32_t found = 0;
+  std::int32_t present = 0;
+  {
+    platform::DirEntry entry;
+    const std::string targetDir = target + sub;
+    std::string targetFile = targetDir;  // + name for each entry
+    const std::size_t targetLength = targetFile.size();
+    // The target folder's own listing answers for every file found there
+    // (one read of the folder instead of a lookup per file); what it does
+    // not hold is looked for by name, which also finds a name that differs
+    // in letter case on a target that ignores it.
+    std::vector<std::string> inTargetDir;
+    const bool listed = platform::ListFileNames(targetDir, inTargetDir);
+    // Without that listing, threads ahead look for the files in the target.
+    const bool ahead = !listed && readAhead_ != nullptr && readAhead_->Threads() > 0;
+    platform::AheadListing entries(ahead ? readAhead_.get() : nullptr, lister, false,
+                                   ahead ? &targetDir : nullptr);
+    while (!Cancelled() && entries.Next(entry)) {
+      observer_->ProcessEvents();
+      if (Cancelled()) break;
+      // Looked for ahead in the target: every entry listed as no folder.
+      const bool lookedFor = ahead && entry.kind != platform::EntryKind::Directory;
+      if (entry.kind == platform::EntryKind::Directory) {
+        platform::DirLister child(lister, entry.name, sourceDir + entry.name + "/");
+        if (child.TurnedIntoNonFolder()) {
+          // Swapped for a link since it was listed: the link it now is.
+          entry.kind = platform::EntryKind::Symlink;
+        } else {
+          if (child.IsOpen() && skipTarget_.known && child.Id() == skipTarget_) continue;
+          CountMissing(child, source, target, sub + entry.name);
+          continue;
+        }
+      }
+      if (IsCopyable(entry.kind) && rule_.IsIncluded(entry.name)) {
+        ++rowFound_;
+        ++found;
+        bool inTarget = entries.Present();
+        if (listed)
+          inTarget = std::binary_search(inTargetDir.begin(), inTargetDir.end(), entry.name);
+        if (!lookedFor && !inTarget) {
+          targetFile.resize(targetLength);
+          targetFile += entry.name;
+          inTarget = platform::FileExists(targetFile);
+        }
+        if (inTarget) {
+          ++rowPresent_;
+          ++present;
+        }
+      }
+    }
+  }
+  if (found > present) {
+    Report.AddEntry(MissingEntry{found - present, source, sub, target});
+    MissingSum += found - present;
+  }
+  observer_->ProcessEvents();
+}
+
+int BackupCheck::SaveCountFile(const std::string& path) const {
+  return textfile::WriteLinesVisible(path, Report.Lines());
+}
+
+// --------------------------------------------------------- completion --
+
+void BackupCompletion::CompleteTicked(CompletionList& list) {
+  std::vector<bool> worked(static_cast<std::size_t>(list.RowCount()), false);
+  for (int i = 0; i < list.RowCount(); ++i) {
+    if (!list.IsTicked(i)) continue;
+    list.SetCountText(i, list.CountText(i) + " >>>");
+    list.KeepInView(i);
+    MissingEntry entry = list.RowEntry(i);
+    CompleteDirectory(entry.sourceRoot, entry.subDir, entry.targetRoot, list);
+    list.SetCountText(i, "OK");
+    worked[static_cast<std::size_t>(i)] = true;
+    if (CopyStatus != 0) break;
+  }
+  for (int i = static_cast<int>(worked.size()) - 1; i >= 0; --i) {
+    if (worked[static_cast<std::size_t>(i)] && i < list.RowCount()) list.RemoveRow(i);
+  }
+}
+
+void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const std::string& subDir,
+                                         const std::string& targetRoot, CompletionList& list) {
+  list.ProcessEvents();
+  const std::string sourceDir = AddBackslash(sourceRoot) + AddBackslash(subDir);
+  const std::string targetDir = AddBackslash(targetRoot) + AddBackslash(subDir);
+  {
+    platform::DirLister lister(sourceDir);
+    platform::DirEntry entry;
+    while (CopyStatus == 0 && lister.Next(entry, false)) {
+      list.ProcessEvents();
+      if (CopyStatus != 0) break;
+      if (!IsCopyable(entry.kind) || !Rule.IsIncluded(entry.name)) continue;
+      if (!platform::FileExists(targetDir + entry.name))
+        CopyStatus = CopyOneFile(sourceDir + entry.name, targetDir, true, true);
+    }
+  }
+  list.ProcessEvents();
+}
+
+CheckRequest MakeCheckRequest(const AppState& state, const std::string& jobName, CheckMode mode) {
+  CheckRequest request;
+  request.JobName = jobName;
+  request.JobIndex = state.SelectedJob;
+  request.Mode = mode;
+  if (request.JobIndex >= 0 && request.JobIndex < state.Backups.Count()) {
+    request.ExcludedExts = state.Backups.LoadJobText(request.JobIndex, 1);
+    request.ExcludedFiles = state.Backups.LoadJobText(request.JobIndex, 2);
+  }
+  // One row per source directory; a job without any shows the header only.
+  for (const std::string& source : state.Shown.Directories)
+    request.Rows.push_back(MakeCheckRow(source, state.Shown.TargetDir));
+  return request;
+}

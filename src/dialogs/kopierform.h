@@ -1,0 +1,184 @@
+// The run window "Sicherungslauf": the job's directory pairs, the choice of
+// full or incremental backup, the run with its progress, cancel and report.
+#pragma once
+
+#include <QColor>
+#include <QDialog>
+#include <QFont>
+#include <QPixmap>
+#include <QRawFont>
+#include <QString>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/backup/copyengine.h"
+#include "core/backup/runrequest.h"
+#include "platform/platform.h"
+
+struct AppState;
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+class QTimer;
+
+// The small file-copy animation of the run: sheets fly from one folder to
+// the other. It draws only on its own timer, so it costs the run nothing
+// between two frames.
+class CopyAnimation : public QWidget {
+ public:
+  explicit CopyAnimation(QWidget* parent = nullptr);
+  void Start();
+  void Stop();
+  bool Active() const;
+  int Frame() const { return frame_; }
+  // The animation plays frames 0 to kLastFrame and starts again.
+  static constexpr int kLastFrame = 34;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QTimer* timer_;
+  int frame_ = 0;
+};
+
+// The line of the current file. It is redrawn for every file the run
+// copies, so it is kept as light as a line of text can be: it paints its
+// own background and text and asks nothing of the window's layout.
+class PathLabel : public QWidget {
+ public:
+  explicit PathLabel(QWidget* parent = nullptr);
+  QString text() const { return Current(); }
+  void setText(const QString& text);
+  void clear() { setText(QString()); }
+  // Sets the text and redraws the line at once (with `now` false: with
+  // the next drawing of the window, such as another widget's repaint).
+  void ShowNow(const QString& text, bool now = true);
+  // Takes the text without drawing it; the next ShowNow or paint shows it.
+  // Kept as it comes (UTF-8) until it is drawn or asked for: most of the
+  // file names of a run are never drawn.
+  void SetTextLater(const std::string& text) {
+    later_.assign(text);
+    laterWaiting_ = true;
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  const QString& Current() const;
+  mutable QString text_;
+  mutable std::string later_;
+  mutable bool laterWaiting_ = false;
+  bool painted_ = false;  // the line is on the screen as last drawn
+  // The folder part of the text, drawn once per folder.
+  QString prefix_;
+  QPixmap prefixImage_;
+  QColor prefixBackground_;
+  QFont prefixFont_;
+  int prefixHeight_ = 0;
+  int prefixWidth_ = 0;
+  QRawFont rawFont_;
+  QFont rawFontSource_;
+};
+
+class TFKopie : public QDialog {
+  Q_OBJECT
+
+ public:
+  // state: the settings (place, options) and the catalogue that takes the
+  // new last backup; without it (a window on its own) neither is kept.
+  explicit TFKopie(QWidget* parent = nullptr, AppState* state = nullptr);
+  ~TFKopie() override;
+
+  // Takes the run to show: the window's title, name, mode and directory
+  // rows come from it, and "Kopiervorgang starten" runs it.
+  void Open(const RunRequest& request);
+  // The run as handed over, with the mode the user chose since.
+  const RunRequest& Request() const { return request_; }
+
+  // ---- controls (named as in the form) ----
+  QWidget* Panel1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QTableWidget* SG1 = nullptr;
+  QWidget* Panel2 = nullptr;
+  QLabel* Label8 = nullptr;
+  CopyAnimation* Animate1 = nullptr;
+  PathLabel* Label7 = nullptr;
+  QPushButton* BitBtn4 = nullptr;
+  QPushButton* BitBtn5 = nullptr;
+  QWidget* Panel3 = nullptr;
+  QRadioButton* RB1 = nullptr;
+  QRadioButton* RB2 = nullptr;
+  QCheckBox* CheckBox1 = nullptr;
+  QCheckBox* CheckBox2 = nullptr;
+  QPushButton* BitBtn2 = nullptr;
+  QPushButton* BitBtn1 = nullptr;
+
+  // ---- the grid as rows: row 0 is the header, rows 1.. the directories ----
+  int RowCount() const;
+  QString Cell(int column, int row) const;
+  void SetCell(int column, int row, const QString& text);
+  // One row per source directory: column 0 the source root, column 1 its
+  // target root, column 2 empty.
+  void SetDirectoryRows(const std::vector<std::pair<QString, QString>>& rows);
+
+  // The engine of the runs (its run state stays readable after a run).
+  CopyEngine& Engine() { return engine_; }
+  bool Running() const { return running_; }
+
+  // ---- handlers ----
+  void FormShow();
+  void FormResize();
+  void FormClose();
+  void SG1MouseUp();
+  void RB1Click();
+  void RB2Click();
+  void BitBtn2Click();
+  void BitBtn4Click();
+
+  void setVisible(bool visible) override;
+  void done(int result) override;
+  void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  class Observer;
+  // What carrying out the end of a run did.
+  struct EndDone {
+    bool reportWritten = false;  // false: the steps after the report did not happen
+    bool reportViewed = false;   // the user chose to view the report
+  };
+  EndDone CarryOut(const RunEnd& end);
+  void LayoutControls();
+  void RestorePlace();
+  void ApplyMode();
+  void FitLastColumn();
+  int GridClientWidth() const;
+  void SetRunningLook(bool running);
+  // Shows the controls of the state on display (choices, or run and end)
+  // and hides those of the other.
+  void ShowStateControls();
+
+  AppState* state_;
+  RunRequest request_;
+  CopyEngine engine_;
+  std::unique_ptr<Observer> observer_;
+  bool running_ = false;
+  bool closeRequested_ = false;
+};

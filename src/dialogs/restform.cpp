@@ -1,0 +1,494 @@
+#include "dialogs/restform.h"
+#include "widgets/qt_look.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableWidget>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "base/errorbox.h"
+#include "core/catalogue/singlefile.h"
+#include "base/timeproc.h"
+
+namespace {
+
+enum Column { kColX = 0, kColCount = 1, kColSource = 2, kColSub = 3, kColTarget = 4 };
+
+// The exact bytes of a field are kept beside its text: file names need not
+// be valid UTF-8.
+constexpr int kBytesRole = Qt::UserRole + 1;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QFont BaseFont() { return SansFont(11); }
+
+QFont BoldFont(int pixelSize) { return SansFont(pixelSize, true); }
+
+// The folder as a file list shows it: without a trailing "/" (but "/").
+QString FolderText(const std::string& folder) {
+  QString text = QFile::decodeName(QByteArray::fromStdString(folder));
+  while (text.size() > 1 && text.endsWith(QLatin1Char('/'))) text.chop(1);
+  return text;
+}
+
+// The file list with German column texts: name, size in KB (rounded up, as
+// the desktop shows it), type from the extension, date of the last change.
+class TFileListModel : public QFileSystemModel {
+ public:
+  using QFileSystemModel::QFileSystemModel;
+
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+      switch (section) {
+        case 0:
+          return QStringLiteral("Name");
+        case 1:
+          return QStringLiteral("Größe");
+        case 2:
+          return QStringLiteral("Typ");
+        case 3:
+          return QStringLiteral("Geändert am");
+        default:
+          break;
+      }
+    }
+    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole)
+      return QVariant(
+          static_cast<int>((section == 1 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+    return QFileSystemModel::headerData(section, orientation, role);
+  }
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role == Qt::DisplayRole && index.column() >= 1 && index.column() <= 3) {
+      const QFileInfo info = fileInfo(index);
+      switch (index.column()) {
+        case 1: {
+          const qint64 kb = (info.size() + 1023) / 1024;
+          return QLocale(QLocale::German).toString(kb) + QStringLiteral(" KB");
+        }
+        case 2:
+          return info.suffix().isEmpty() ? QStringLiteral("Datei")
+                                         : info.suffix().toUpper() + QStringLiteral("-Datei");
+        default:
+          return info.lastModified().toString(QStringLiteral("dd.MM.yyyy hh:mm"));
+      }
+    }
+    if (role == Qt::TextAlignmentRole && index.column() == 1)
+      return QVariant(static_cast<int>(Qt::AlignRight | Qt::AlignVCenter));
+    return QFileSystemModel::data(index, role);
+  }
+};
+
+// What FLB1 shows of the file system: the files of one folder, hidden ones
+// included, no folders; nothing at all for a folder that does not exist.
+class TFilesOnly : public QSortFilterProxyModel {
+ public:
+  TFilesOnly(QFileSystemModel* files, QObject* parent)
+      : QSortFilterProxyModel(parent), files_(files) {
+    setSourceModel(files);
+    // Sorted by name, letter case ignored; the list has no column sorting.
+    setSortCaseSensitivity(Qt::CaseInsensitive);
+    setDynamicSortFilter(true);
+    sort(0, Qt::AscendingOrder);
+  }
+  void SetFolder(const QString& folder, bool exists) {
+    folder_ = folder;
+    exists_ = exists;
+    invalidateFilter();
+  }
+
+ protected:
+  bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+    if (!exists_) return false;
+    if (files_->filePath(parent) != folder_) return true;  // the way down to the folder
+    return !files_->isDir(files_->index(row, 0, parent));
+  }
+
+ private:
+  QFileSystemModel* files_;
+  QString folder_;
+  bool exists_ = false;
+};
+
+}  // namespace
+
+TFRest::TFRest(QWidget* parent) : QDialog(parent) { BuildWindow(); }
+
+TFRest::~TFRest() = default;
+
+void TFRest::BuildWindow() {
+  setFont(BaseFont());
+  setWindowTitle(QString());
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  setSizeGripEnabled(true);
+  resize(1000, 540);
+
+  auto* main = new QVBoxLayout(this);
+  main->setContentsMargins(8, 8, 8, 8);
+  main->setSpacing(6);
+
+  Memo1 = new QPlainTextEdit(this);
+  Memo1->setReadOnly(true);
+  Memo1->setFont(BoldFont(13));
+  Memo1->setFixedHeight(50);
+  Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  main->addWidget(Memo1);
+
+  Splitter1 = new QSplitter(Qt::Horizontal, this);
+  Splitter1->setChildrenCollapsible(false);
+
+  LV1 = new QTableWidget(0, 5, Splitter1);
+  LV1->setHorizontalHeaderLabels({QStringLiteral("X"), QStringLiteral("Anzahl"),
+                                  QStringLiteral("Quelle"), QStringLiteral("Unterverzeichnis"),
+                                  QStringLiteral("Ziel")});
+  LV1->horizontalHeaderItem(kColCount)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  LV1->horizontalHeader()->setMinimumSectionSize(20);
+  LV1->setColumnWidth(kColX, 20);
+  LV1->setColumnWidth(kColCount, 45);
+  LV1->setColumnWidth(kColSource, 200);
+  LV1->setColumnWidth(kColSub, 200);
+  LV1->setColumnWidth(kColTarget, 200);
+  LV1->horizontalHeader()->setHighlightSections(false);
+  LV1->horizontalHeader()->setSectionsClickable(true);
+  LV1->horizontalHeader()->setStretchLastSection(false);
+  LV1->verticalHeader()->hide();
+  LV1->verticalHeader()->setMinimumSectionSize(14);
+  LV1->verticalHeader()->setDefaultSectionSize(19);
+  LV1->setShowGrid(true);
+  // Tab leaves the list; the arrow keys move inside it.
+  LV1->setTabKeyNavigation(false);
+  LV1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  LV1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  LV1->setWordWrap(false);
+  LV1->setSortingEnabled(false);
+
+  auto* right = new QWidget(Splitter1);
+  auto* rightLayout = new QVBoxLayout(right);
+  rightLayout->setContentsMargins(0, 0, 0, 0);
+  rightLayout->setSpacing(0);
+  FLB1Model = new TFileListModel(this);
+  // Folders stay in the model (the way to the shown folder must not be
+  // filtered away); TFilesOnly hides them from the list.
+  FLB1Model->setFilter(QDir::AllDirs | QDir::Files | QDir::Hidden | QDir::System |
+                       QDir::NoDotAndDotDot);
+  FLB1Model->setReadOnly(false);  // a name edited in place renames the file
+  FLB1Model->setNameFilterDisables(false);
+  FLB1 = new QTreeView(right);
+  FLB1Files = new TFilesOnly(FLB1Model, this);
+  FLB1->setModel(FLB1Files);
+  FLB1->setRootIsDecorated(false);
+  FLB1->setItemsExpandable(false);
+  FLB1->setExpandsOnDoubleClick(false);
+  FLB1->setSortingEnabled(false);
+  FLB1->header()->setSectionsClickable(false);
+  FLB1->header()->setSortIndicatorShown(false);
+  FLB1->setUniformRowHeights(true);
+  FLB1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  FLB1->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+  FLB1->setColumnWidth(0, 160);
+  FLB1->setColumnWidth(1, 70);
+  FLB1->setColumnWidth(2, 80);
+  FLB1->setColumnWidth(3, 110);
+  // The selection stays visible when the list loses the focus.
+  QPalette palette = FLB1->palette();
+  palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                   palette.color(QPalette::Active, QPalette::Highlight));
+  palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   palette.color(QPalette::Active, QPalette::HighlightedText));
+  FLB1->setPalette(palette);
+  StatusBar1 = new QStatusBar(right);
+  StatusBar1->setSizeGripEnabled(false);
+  rightLayout->addWidget(FLB1, 1);
+  rightLayout->addWidget(StatusBar1);
+
+  Splitter1->addWidget(LV1);
+  Splitter1->addWidget(right);
+  Splitter1->setStretchFactor(0, 3);
+  Splitter1->setStretchFactor(1, 2);
+  Splitter1->setSizes({640, 340});
+  main->addWidget(Splitter1, 1);
+
+  auto* bottom = new QHBoxLayout;
+  Label1 = new QLabel(QStringLiteral("Ausgewählte Dateien:"), this);
+  Label2 = new QLabel(QStringLiteral("0"), this);
+  Label2->setFont(BoldFont(22));
+  Label2->setAlignment(Qt::AlignCenter);
+  Label2->setMinimumWidth(90);
+  BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton),
+                            QStringLiteral("Ergänzen"), this);
+  Button1 = new QPushButton(QStringLiteral("&Abbrechen"), this);
+  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
+                            QStringLiteral("S&chließen"), this);
+  for (QPushButton* b : {BitBtn2, Button1, BitBtn1}) {
+    b->setMinimumSize(105, 27);
+    b->setAutoDefault(false);
+  }
+  BitBtn2->setEnabled(false);
+  Button1->hide();
+  QSizePolicy keep = Button1->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  Button1->setSizePolicy(keep);
+  bottom->addWidget(Label1);
+  bottom->addWidget(Label2);
+  bottom->addStretch(1);
+  bottom->addWidget(BitBtn2);
+  bottom->addWidget(Button1);
+  bottom->addSpacing(20);
+  bottom->addWidget(BitBtn1);
+  main->addLayout(bottom);
+
+  ShowFolder("/");
+
+  connect(LV1, &QTableWidget::itemChanged, this, [this] { LV1Change(); });
+  connect(LV1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+          [this](int column) { LV1ColumnClick(column); });
+  connect(LV1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this](const QItemSelection& selected, const QItemSelection&) {
+            if (selected.isEmpty()) return;  // deselection does nothing
+            int row = selected.indexes().last().row();
+            if (LV1->currentRow() >= 0 && selected.contains(LV1->currentIndex()))
+              row = LV1->currentRow();
+            LV1SelectItem(row);
+          });
+  connect(FLB1, &QTreeView::doubleClicked, this, [this] { FLB1DblClick(); });
+  connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(BitBtn1, &QPushButton::clicked, this, [this] { close(); });
+}
+
+// -------------------------------------------------------------- opening --
+
+void TFRest::OpenCompletion(const CheckReport& report, const ExclusionRule& rule) {
+  Button1->hide();
+  const std::string first = report.Size() > 0 ? report.Line(0) : std::string();
+  const std::string second = report.Size() > 1 ? report.Line(1) : std::string();
+  Memo1->setPlainText(Q(first) + QLatin1Char('\n') + Q(second) + QLatin1Char(' '));
+
+  LV1->blockSignals(true);
+  LV1->setRowCount(0);
+  Busy = false;
+  for (const MissingEntry& entry : CompletionEntries(report)) AddRow(entry);
+  LV1->blockSignals(false);
+
+  Completion.Rule = rule;
+  Completion.CopyStatus = 0;
+  if (LV1->rowCount() > 0) ShowFolder(RowEntry(0).SourceDir());
+  StatusBar1->showMessage(folder_);
+  UpdateSelection();
+
+  autoRunDone_ = false;
+  autoScheduled_ = false;
+  closeRequested_ = false;
+  exec();
+}
+
+void TFRest::AddRow(const MissingEntry& entry) {
+  const int row = LV1->rowCount();
+  LV1->insertRow(row);
+  auto* tick = new QTableWidgetItem;
+  tick->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+  tick->setCheckState(Qt::Unchecked);
+  LV1->setItem(row, kColX, tick);
+  auto* count = new QTableWidgetItem(Q(IntToText(entry.count)));
+  count->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  LV1->setItem(row, kColCount, count);
+  const std::string* fields[3] = {&entry.sourceRoot, &entry.subDir, &entry.targetRoot};
+  for (int c = 0; c < 3; ++c) {
+    auto* item = new QTableWidgetItem(Q(*fields[c]));
+    item->setData(kBytesRole, QByteArray::fromStdString(*fields[c]));
+    item->setToolTip(item->text());
+    LV1->setItem(row, kColSource + c, item);
+  }
+}
+
+// ----------------------------------------------------------------- rows --
+
+int TFRest::RowCount() const { return LV1->rowCount(); }
+
+bool TFRest::IsTicked(int row) const {
+  const QTableWidgetItem* item = LV1->item(row, kColX);
+  return item != nullptr && item->checkState() == Qt::Checked;
+}
+
+void TFRest::SetTicked(int row, bool ticked) {
+  if (QTableWidgetItem* item = LV1->item(row, kColX))
+    item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+}
+
+MissingEntry TFRest::RowEntry(int row) const {
+  MissingEntry entry;
+  auto field = [this, row](int column) {
+    const QTableWidgetItem* item = LV1->item(row, column);
+    return item ? item->data(kBytesRole).toByteArray().toStdString() : std::string();
+  };
+  entry.count = TextToInt(CountText(row));
+  entry.sourceRoot = field(kColSource);
+  entry.subDir = field(kColSub);
+  entry.targetRoot = field(kColTarget);
+  return entry;
+}
+
+std::string TFRest::CountText(int row) const {
+  const QTableWidgetItem* item = LV1->item(row, kColCount);
+  return item ? item->text().toStdString() : std::string();
+}
+
+void TFRest::SetCountText(int row, const std::string& text) {
+  if (QTableWidgetItem* item = LV1->item(row, kColCount)) {
+    item->setText(Q(text));
+    LV1->viewport()->repaint();
+  }
+}
+
+void TFRest::KeepInView(int row) {
+  if (QTableWidgetItem* item = LV1->item(row, kColCount))
+    LV1->scrollToItem(item, QAbstractItemView::EnsureVisible);
+}
+
+void TFRest::RemoveRow(int row) { LV1->removeRow(row); }
+
+void TFRest::ProcessEvents() { QCoreApplication::processEvents(); }
+
+// ------------------------------------------------------------- handlers --
+
+void TFRest::FormActivate() {
+  if (!AutoMode) return;
+  LV1->blockSignals(true);
+  for (int row = 0; row < LV1->rowCount(); ++row) SetTicked(row, true);
+  LV1->blockSignals(false);
+  UpdateSelection();
+  repaint();
+  CopyRun();
+}
+
+void TFRest::BitBtn2Click() {
+  if (Busy) return;
+  if (AskYesNo(Label2->text().toStdString() + " Dateien kopieren?")) CopyRun();
+}
+
+void TFRest::Button1Click() { Completion.Cancel(); }
+
+void TFRest::LV1Change() {
+  if (!Busy) UpdateSelection();
+}
+
+void TFRest::LV1ColumnClick(int column) {
+  if (column != kColX) return;
+  bool anyTicked = false;
+  for (int row = 0; row < LV1->rowCount() && !anyTicked; ++row) anyTicked = IsTicked(row);
+  LV1->blockSignals(true);
+  for (int row = 0; row < LV1->rowCount(); ++row) SetTicked(row, !anyTicked);
+  LV1->blockSignals(false);
+  UpdateSelection();
+}
+
+void TFRest::LV1SelectItem(int row) {
+  if (row < 0 || row >= LV1->rowCount()) return;
+  ShowFolder(RowEntry(row).SourceDir());
+}
+
+void TFRest::FLB1DblClick() {
+  const QModelIndex index = FLB1->currentIndex();
+  if (!index.isValid() || !FLB1->selectionModel()->isSelected(index)) return;
+  const QString path = FLB1Model->filePath(FLB1Files->mapToSource(index));
+  ShowTextFile(QFile::encodeName(path).toStdString());
+}
+
+void TFRest::UpdateSelection() {
+  BitBtn2->setEnabled(false);
+  long long sum = 0;
+  for (int row = 0; row < LV1->rowCount(); ++row) {
+    if (!IsTicked(row)) continue;
+    BitBtn2->setEnabled(true);
+    sum += TextToInt(CountText(row));
+  }
+  Label2->setText(QString::number(sum));
+}
+
+void TFRest::ShowFolder(const std::string& folder) {
+  folder_ = FolderText(folder);
+  // For a folder that does not exist the model keeps its previous root.
+  const QModelIndex root = FLB1Model->setRootPath(folder_);
+  const bool shown = root.isValid() && FLB1Model->filePath(root) == folder_;
+  static_cast<TFilesOnly*>(FLB1Files)->SetFolder(folder_, shown);
+  FLB1->setRootIndex(FLB1Files->mapFromSource(root));
+  if (shown && FLB1Model->canFetchMore(root)) FLB1Model->fetchMore(root);
+  StatusBar1->showMessage(folder_);
+}
+
+// ------------------------------------------------------------- copy run --
+
+void TFRest::CopyRun() {
+  Busy = true;
+  Completion.CopyStatus = 0;
+  BitBtn2->setEnabled(false);
+  Button1->show();
+  CompleteTicked();
+  Button1->hide();
+  const std::int32_t status = Completion.CopyStatus;
+  if (status != 0 && status != kCheckCancelled) ShowOsError(static_cast<std::uint32_t>(status));
+  Busy = false;
+  if (closeRequested_) {
+    closeRequested_ = false;
+    close();
+  }
+}
+
+void TFRest::CompleteTicked() { Completion.CompleteTicked(*this); }
+
+void TFRest::done(int result) {
+  if (Busy) {
+    // Stop copying first; the window closes when the run has stopped.
+    Completion.Cancel();
+    closeRequested_ = true;
+    return;
+  }
+  QDialog::done(result);
+}
+
+// ---------------------------------------------------- automatic mode --
+
+void TFRest::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  ScheduleAutoRun();
+}
+
+void TFRest::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) ScheduleAutoRun();
+}
+
+void TFRest::ScheduleAutoRun() {
+  // The automatic run happens once per opening: an error box that closes
+  // must not start it over and over.
+  if (!AutoMode || autoRunDone_ || autoScheduled_) return;
+  autoScheduled_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        autoScheduled_ = false;
+        if (!isVisible() || Busy || autoRunDone_ || !AutoMode) return;
+        autoRunDone_ = true;
+        FormActivate();
+      },
+      Qt::QueuedConnection);
+}

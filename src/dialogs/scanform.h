@@ -1,0 +1,43 @@
+// The progress window of the extension survey: the directory being
+// scanned, the number of files found, and "Abbrechen".
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+#include "core/editor/scanner.h"
+
+class QLabel;
+class QPushButton;
+
+class Tfscan : public QDialog, public ScanProgress {
+  Q_OBJECT
+
+ public:
+  explicit Tfscan(QWidget* parent = nullptr);
+
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QPushButton* Button1 = nullptr;
+
+  // Set by the survey before it starts; only "Abbrechen" clears it.
+  bool Running = false;
+
+  void Button1Click();
+
+  // ScanProgress
+  void ShowScanWindow() override;
+  void HideScanWindow() override;
+  void ProcessPendingEvents() override;
+  bool IsRunning() const override { return Running; }
+  void SetRunning(bool running) override { Running = running; }
+  void ShowDirectory(const std::string& directory) override;
+  void ShowFileCount(const std::string& text) override;
+
+ protected:
+  // The window cannot be closed by the user: Esc and the window manager's
+  // close are ignored.
+  void reject() override {}
+  void closeEvent(QCloseEvent* event) override;
+};

@@ -1,0 +1,273 @@
+#include "cmdline/cmdline.h"
+
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+
+#include "platform/platform.h"
+#include "base/codepage.h"
+#include "core/catalogue/daten.h"
+#include "base/pathtext.h"
+#include "support/core_support.h"
+
+namespace {
+
+using cli::Action;
+using cli::Arguments;
+using cli::Mode;
+
+TEST(CommandLine, ArgumentsAreReadOrRefusedWithAGermanReason) {
+  struct Case {
+    std::vector<std::string> args;
+    Action action;
+    std::string job;
+    Mode mode;
+    bool complete, quiet;
+    std::string error;  // a part of the expected message; empty: none
+  };
+  const Case cases[] = {
+      {{}, Action::Window, "", Mode::Default, false, false, ""},
+      {{"--backup", "Eigene Dateien"},
+       Action::Backup,
+       "Eigene Dateien",
+       Mode::Default,
+       false,
+       false,
+       ""},
+      {{"--backup=Briefe", "--full", "--quiet"},
+       Action::Backup,
+       "Briefe",
+       Mode::Full,
+       false,
+       true,
+       ""},
+      {{"--quiet", "--backup", "-x", "--incremental"},
+       Action::Backup,
+       "-x",
+       Mode::Incremental,
+       false,
+       true,
+       ""},
+      {{"--check", "Briefe", "--complete"},
+       Action::Check,
+       "Briefe",
+       Mode::Default,
+       true,
+       false,
+       ""},
+      {{"--list"}, Action::List, "", Mode::Default, false, false, ""},
+      {{"--help"}, Action::Help, "", Mode::Default, false, false, ""},
+      {{"--version"}, Action::Version, "", Mode::Default, false, false, ""},
+      {{"--backup"}, Action::Backup, "", Mode::Default, false, false, "fehlt der Name"},
+      {{"--backup", "  "}, Action::Backup, "  ", Mode::Default, false, false, "ist leer"},
+      {{"--backup", "A", "--full", "--incremental"},
+       Action::Backup,
+       "A",
+       Mode::Default,
+       false,
+       false,
+       "schließen einander aus"},
+      {{"--check", "A", "--full"},
+       Action::Check,
+       "A",
+       Mode::Default,
+       false,
+       false,
+       "nur für --backup"},
+      {{"--backup", "A", "--complete"},
+       Action::Backup,
+       "A",
+       Mode::Default,
+       false,
+       false,
+       "nur für --check"},
+      {{"--list", "--quiet"}, Action::List, "", Mode::Default, false, false, "--quiet gilt nur"},
+      {{"--list", "--backup", "A"}, Action::Backup, "A", Mode::Default, false, false, "Nur eine"},
+      {{"--bakup", "A"},
+       Action::Window,
+       "",
+       Mode::Default,
+       false,
+       false,
+       "Unbekannte Option: --bakup"},
+      {{"--full"}, Action::Window, "", Mode::Default, false, false, "Es fehlt eine"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? std::string("(none)") : c.args.front());
+    const Arguments a = cli::ParseArguments(c.args);
+    if (c.error.empty()) {
+      EXPECT_EQ("", a.error);
+      EXPECT_EQ(c.action, a.action);
+      EXPECT_EQ(c.job, a.job);
+      EXPECT_EQ(c.mode, a.mode);
+      EXPECT_EQ(c.complete, a.complete);
+      EXPECT_EQ(c.quiet, a.quiet);
+    } else {
+      EXPECT_NE(std::string::npos, a.error.find(c.error)) << a.error;
+    }
+  }
+  // The toolkit's own options still start the window program.
+  char prog[] = "volkarn", platform[] = "-platform", backup[] = "--backup", help[] = "-h";
+  char* window[] = {prog, platform, nullptr};
+  char* run[] = {prog, backup, nullptr};
+  char* h[] = {prog, help, nullptr};
+  EXPECT_FALSE(cli::WantsCommandLine(1, window));
+  EXPECT_FALSE(cli::WantsCommandLine(2, window));
+  EXPECT_TRUE(cli::WantsCommandLine(2, run));
+  EXPECT_TRUE(cli::WantsCommandLine(2, h));
+}
+
+TEST(CommandLine, ProgressIsDrawnAtMostTenTimesASecondAndFitsTheTerminal) {
+  std::ostringstream out;
+  auto now = std::chrono::steady_clock::time_point();
+  cli::TerminalProgress progress(out, 40, [&now] { return now; });
+  progress.Show("1 Dateien kopiert: /a/");
+  now += std::chrono::milliseconds(50);
+  progress.Show("2 Dateien kopiert: /a/");
+  EXPECT_EQ(std::string::npos, out.str().find("2 Dateien")) << "drawn again within 100 ms";
+  now += std::chrono::milliseconds(60);
+  progress.Show("3 Dateien kopiert: /a/");
+  EXPECT_NE(std::string::npos, out.str().find("\r3 Dateien kopiert: /a/\x1b[K"));
+  progress.Clear();
+  EXPECT_EQ("\r\x1b[K", out.str().substr(out.str().size() - 4));
+
+  // A long folder keeps the count and the end of the path, cut by
+  // characters, not bytes.
+  const std::string fitted =
+      cli::TerminalProgress::Fit("12 Dateien kopiert: /home/ä/Dokumente/Briefe/2003/Mai/", 40);
+  EXPECT_EQ(40u, text::Length(fitted));
+  EXPECT_EQ("12 Dateien kopiert: .../Briefe/2003/Mai/", fitted);
+  EXPECT_EQ("kurz", cli::TerminalProgress::Fit("kurz", 40));
+}
+
+// A catalogue with one job in a folder of its own, run through cli::Run.
+class CommandLineRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetHomeDirForTesting(home_.path());
+    vktest::WriteFile(home_ / "src/Daten/a.txt", "aaa");
+    vktest::WriteFile(home_ / "src/Daten/sub/b.txt", "bb");
+    // Older than any stamp a run stores.
+    for (const char* file : {"src/Daten/a.txt", "src/Daten/sub/b.txt"})
+      std::filesystem::last_write_time(
+          home_ / file, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    tBackups jobs;
+    const int index = jobs.AddJob("Eigene Dateien", home_ / "ziel", 0, 0);
+    ASSERT_EQ(0, textfile::WriteLines(tBackups::GetDataDir() + jobs.GetListFileName(index),
+                                      {home_ / "src/Daten"}));
+    ASSERT_TRUE(jobs.SaveCatalogue());
+    env_.out = &out_;
+    env_.err = &err_;
+    env_.lockName = "volkarn-cmdline-test-" + std::to_string(getpid());
+    env_.unattended = true;
+    env_.notify = [this](const std::string& summary, const std::string& body) {
+      notes_.push_back(summary + "|" + body);
+    };
+  }
+  void TearDown() override {
+    platform::SetFaultHook(nullptr);
+    SetHomeDirForTesting("");
+  }
+  int Run(const std::vector<std::string>& args) {
+    out_.str("");
+    err_.str("");
+    return cli::Run(cli::ParseArguments(args), env_);
+  }
+  JobRecord Job() {
+    tBackups jobs;
+    jobs.LoadCatalogue();
+    JobRecord record;
+    jobs.GetJob(0, record);
+    return record;
+  }
+  std::string Log() { return vktest::ReadFile(tBackups::GetDataDir() + "EigeneDa.log"); }
+
+  vktest::TempDir home_;
+  std::ostringstream out_, err_;
+  cli::Environment env_;
+  std::vector<std::string> notes_;
+};
+
+TEST_F(CommandLineRun, BackupStoresTheStampAtOnceAndTheNextRunIsIncremental) {
+  EXPECT_EQ(0, Run({"--list"}));
+  EXPECT_EQ("Eigene Dateien\n", out_.str());
+
+  EXPECT_EQ(cli::kExitOk, Run({"--backup", "eigene DATEIEN"})) << err_.str();
+  EXPECT_EQ("aaa", vktest::ReadFile(home_ / "ziel/Daten/a.txt"));
+  EXPECT_NE(std::string::npos, err_.str().find("2 Dateien wurden kopiert."));
+  EXPECT_NE(std::string::npos, Log().find("Es sind keine Fehler aufgetreten.\r\n2 Dateien"));
+  const JobRecord first = Job();
+  EXPECT_NE(0, first.LastDate()) << "the catalogue file holds the new stamp";
+
+  // Nothing changed since: the default mode is incremental and copies none.
+  EXPECT_EQ(cli::kExitOk, Run({"--backup", "Eigene Dateien", "--quiet"}));
+  EXPECT_EQ("", err_.str()) << "a quiet run without errors says nothing";
+  EXPECT_NE(std::string::npos, Log().find("0 Dateien wurden kopiert."));
+  EXPECT_EQ(cli::kExitOk, Run({"--backup", "Eigene Dateien", "--full"}));
+  EXPECT_NE(std::string::npos, Log().find("2 Dateien wurden kopiert."));
+  EXPECT_TRUE(notes_.empty());
+}
+
+TEST_F(CommandLineRun, FailuresGiveTheirExitCodesAndTellTheDesktop) {
+  // An unreadable source file: report line, no stamp, code 1, notification.
+  platform::SetFaultHook([](const std::string& op, const std::string& path) {
+    return op == "copy-open-source" && path.find("a.txt") != std::string::npos ? EACCES : 0;
+  });
+  EXPECT_EQ(cli::kExitErrors, Run({"--backup", "Eigene Dateien", "--quiet"}));
+  platform::SetFaultHook(nullptr);
+  EXPECT_NE(std::string::npos, err_.str().find("Folgende Fehler sind aufgetreten:"));
+  EXPECT_EQ(0, Job().LastDate());
+  ASSERT_EQ(1u, notes_.size());
+  EXPECT_NE(std::string::npos, notes_[0].find("\"Eigene Dateien\""));
+  EXPECT_NE(std::string::npos, notes_[0].find(tBackups::GetDataDir() + "EigeneDa.log"));
+
+  EXPECT_EQ(cli::kExitUsage, Run({"--backup", "Fremd"}));
+  EXPECT_NE(std::string::npos, err_.str().find("Es gibt keine Datensicherung \"Fremd\"."));
+  EXPECT_EQ(cli::kExitUsage, Run({"--backup"}));
+  EXPECT_NE(std::string::npos, err_.str().find("volkarn --help"));
+
+  {
+    platform::InstanceLock window;
+    ASSERT_EQ(platform::InstanceLock::Result::Acquired,
+              window.Acquire(tBackups::GetDataDir(), env_.lockName));
+    EXPECT_EQ(cli::kExitRunning, Run({"--backup", "Eigene Dateien"}));
+    EXPECT_NE(std::string::npos, err_.str().find("VolKarn wurde bereits gestartet!"));
+  }
+
+  // A cancel (the signal's flag) before the first copy.
+  env_.cancelRequested = [] { return true; };
+  EXPECT_EQ(cli::kExitCancelled, Run({"--backup", "Eigene Dateien"}));
+  env_.cancelRequested = nullptr;
+  EXPECT_NE(std::string::npos,
+            Log().find("Der Kopiervorgang wurde durch den Benutzer abgebrochen."));
+  EXPECT_EQ(0, Job().LastDate());
+
+  // A catalogue that cannot be read is left alone.
+  const std::string catalogue = tBackups::GetDataDir() + "volkarn.dat";
+  std::filesystem::rename(catalogue, catalogue + ".keep");
+  std::filesystem::create_directory(catalogue);
+  EXPECT_EQ(cli::kExitUnreadable, Run({"--list"}));
+  EXPECT_EQ(cli::kExitUnreadable, Run({"--backup", "Eigene Dateien"}));
+  EXPECT_NE(std::string::npos, err_.str().find("konnte nicht gelesen werden"));
+  EXPECT_EQ(4u, notes_.size()) << "unknown job, lock and unreadable catalogue are told too";
+}
+
+TEST_F(CommandLineRun, CheckFindsMissingFilesAndCompleteCopiesThem) {
+  EXPECT_EQ(cli::kExitErrors, Run({"--check", "Eigene Dateien"}));
+  EXPECT_NE(std::string::npos, err_.str().find("Summe: 2"));
+  EXPECT_FALSE(vktest::Exists(tBackups::GetDataDir() + "EigeneDa.cou"));
+
+  EXPECT_EQ(cli::kExitOk, Run({"--check", "Eigene Dateien", "--complete", "--quiet"}));
+  EXPECT_EQ("bb", vktest::ReadFile(home_ / "ziel/Daten/sub/b.txt"));
+  EXPECT_NE(std::string::npos,
+            vktest::ReadFile(tBackups::GetDataDir() + "EigeneDa.cou").find("Summe: 2\r\n"));
+  EXPECT_EQ(cli::kExitOk, Run({"--check", "Eigene Dateien"}));
+  EXPECT_NE(std::string::npos, err_.str().find("Summe: 0"));
+}
+
+}  // namespace

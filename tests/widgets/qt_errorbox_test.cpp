@@ -1,0 +1,147 @@
+#include "widgets/qt_errorbox.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "support/core_support.h"
+
+namespace {
+
+QStringList ButtonTexts(const QMessageBox& box) {
+  QStringList texts;
+  for (QAbstractButton* b : box.buttons()) texts << b->text();
+  return texts;
+}
+
+TEST(QtBoxes, InfoBox) {
+  auto box = MakeMessageBox(BoxKind::Info, "\r\rDatei\rkonnte nicht <b>geöffnet</b> werden!");
+  EXPECT_EQ(box->windowTitle(), QStringLiteral("Information"));
+  EXPECT_EQ(box->icon(), QMessageBox::Information);
+  EXPECT_EQ(box->text(), QStringLiteral("\n\nDatei\nkonnte nicht <b>geöffnet</b> werden!"));
+  EXPECT_EQ(box->textFormat(), Qt::PlainText);
+  EXPECT_EQ(ButtonTexts(*box), QStringList{QStringLiteral("OK")});
+  EXPECT_EQ(box->defaultButton(), box->buttons().value(0));
+  EXPECT_EQ(box->escapeButton(), box->buttons().value(0));
+  EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+}
+
+TEST(QtBoxes, NoteBox) {
+  auto box = MakeMessageBox(BoxKind::Note, "Hier geht noch nix.");
+  EXPECT_EQ(box->windowTitle(), QStringLiteral("VolKarn"));
+  EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+  EXPECT_EQ(ButtonTexts(*box), QStringList{QStringLiteral("OK")});
+  EXPECT_EQ(box->escapeButton(), box->buttons().value(0));
+}
+
+TEST(QtBoxes, QuestionBox) {
+  auto box = MakeMessageBox(BoxKind::Question, "Wirklich löschen?");
+  EXPECT_EQ(box->windowTitle(), QStringLiteral("Bestätigung"));
+  EXPECT_EQ(box->icon(), QMessageBox::Question);
+  QPushButton* yes = nullptr;
+  QPushButton* no = nullptr;
+  for (QAbstractButton* b : box->buttons()) {
+    if (b->text() == QStringLiteral("&Ja")) yes = qobject_cast<QPushButton*>(b);
+    if (b->text() == QStringLiteral("&Nein")) no = qobject_cast<QPushButton*>(b);
+  }
+  ASSERT_NE(yes, nullptr);
+  ASSERT_NE(no, nullptr);
+  EXPECT_EQ(box->buttons().size(), 2);
+  EXPECT_EQ(box->defaultButton(), yes);
+  EXPECT_EQ(box->escapeButton(), no);
+}
+
+// Runs `action` on the modal window as soon as it is open.
+void OnModal(std::function<void(QWidget*)> action, int tries = 200) {
+  QTimer::singleShot(tries == 200 ? 0 : 10, qApp, [action, tries] {
+    if (QWidget* w = QApplication::activeModalWidget())
+      action(w);
+    else if (tries > 0)
+      OnModal(action, tries - 1);
+  });
+}
+
+TEST(QtBoxes, AskYesNoAnswers) {
+  QtUserInterface ui;
+  OnModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+  EXPECT_FALSE(ui.YesNo("Frage?"));
+  OnModal([](QWidget* w) { w->close(); });
+  EXPECT_FALSE(ui.YesNo("Frage?"));
+  OnModal([](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    ASSERT_NE(box, nullptr);
+    for (QAbstractButton* b : box->buttons())
+      if (b->text() == QStringLiteral("&Ja")) b->click();
+  });
+  EXPECT_TRUE(ui.YesNo("Frage?"));
+  OnModal([](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    ASSERT_NE(box, nullptr);
+    for (QAbstractButton* b : box->buttons())
+      if (b->text() == QStringLiteral("&Nein")) b->click();
+  });
+  EXPECT_FALSE(ui.YesNo("Frage?"));
+
+  OnModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+  ui.Info("\r\rInfo", true);
+  OnModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+  ui.Note("\r\rNotiz");
+}
+
+TEST(QtDirectoryChooser, BuildsAChooserForDirectoriesOnly) {
+  vktest::TempDir dir;
+  std::string start = dir / "Ziel";
+  vktest::WriteFile(start + "/x.txt", "x");
+  QFileDialog* chooser = nullptr;
+  auto dialog =
+      MakeDirectoryDialog("Bitte das gewünschte Laufwerk für die Räume auswählen", start, &chooser);
+  ASSERT_NE(chooser, nullptr);
+  auto* label = dialog->findChild<QLabel*>(QStringLiteral("prompt"));
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->text(), QStringLiteral("Bitte das gewünschte Laufwerk für die Räume auswählen"));
+  EXPECT_EQ(chooser->fileMode(), QFileDialog::Directory);
+  EXPECT_TRUE(chooser->testOption(QFileDialog::ShowDirsOnly));
+  EXPECT_EQ(chooser->directory().absolutePath(), QString::fromStdString(dir.path()).chopped(1));
+  EXPECT_EQ(chooser->selectedFiles().value(0), QString::fromStdString(start));
+  EXPECT_EQ(dialog->windowModality(), Qt::ApplicationModal);
+
+  QFileDialog* atTop = nullptr;
+  auto top = MakeDirectoryDialog("x", "", &atTop);
+  EXPECT_EQ(atTop->directory().absolutePath(), QStringLiteral("/"));
+}
+
+TEST(QtDirectoryChooser, ResultTexts) {
+  EXPECT_EQ(ChosenDirectoryText(QStringLiteral("/")), "/");
+  EXPECT_EQ(ChosenDirectoryText(QStringLiteral("/media/usb/")), "/media/usb");
+  EXPECT_EQ(ChosenDirectoryText(QStringLiteral("/home/Büro")), "/home/Büro");
+  EXPECT_EQ(ChosenDirectoryText(QString()), "");
+}
+
+TEST(QtDirectoryChooser, ConfirmAndCancel) {
+  vktest::TempDir dir;
+  std::string start = dir / "Quelle";
+  vktest::WriteFile(start + "/x.txt", "x");
+  QtUserInterface ui;
+
+  OnModal([](QWidget* w) {
+    auto* chooser = w->findChild<QFileDialog*>();
+    ASSERT_NE(chooser, nullptr);
+    static_cast<QDialog*>(chooser)->accept();  // the chooser's own "Choose"
+  });
+  std::string chosen = start;
+  EXPECT_TRUE(ui.ChooseDirectory("Wählen Sie ein Verzeichnis.", chosen));
+  EXPECT_EQ(chosen, start);
+
+  OnModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+  chosen = dir / "fehlt";
+  EXPECT_FALSE(ui.ChooseDirectory("Wählen Sie ein Verzeichnis.", chosen));
+  EXPECT_EQ(chosen, "");  // a missing start is forgotten
+}
+
+}  // namespace
