@@ -6,6 +6,7 @@
 #include <memory>
 #include <ostream>
 
+#include "core/backup/backuprun.h"
 #include "core/backup/copyengine.h"
 #include "core/backup/runrequest.h"
 #include "platform/platform.h"
@@ -55,14 +56,27 @@ class ConsoleUserInterface : public UserInterface {
   std::ostream& err_;
 };
 
-// Installs the console boxes for the time of a run.
+// Installs the console boxes for the time of a run, then gives back the
+// boxes that were there before.
 class UserInterfaceScope {
  public:
-  explicit UserInterfaceScope(UserInterface* ui) { SetUserInterface(ui); }
-  ~UserInterfaceScope() { SetUserInterface(nullptr); }
+  explicit UserInterfaceScope(UserInterface* ui) : previous_(&CurrentUserInterface()) {
+    SetUserInterface(ui);
+  }
+  ~UserInterfaceScope() { SetUserInterface(previous_); }
   UserInterfaceScope(const UserInterfaceScope&) = delete;
   UserInterfaceScope& operator=(const UserInterfaceScope&) = delete;
+
+ private:
+  UserInterface* previous_;
 };
+
+// Report lines on a terminal or in a journal: a name in them shows as in
+// the report file, never as an escape sequence or a broken line.
+void PrintLines(std::ostream& err, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) err << VisibleReportText(line) << '\n';
+  err.flush();
+}
 
 // What a run of a job has to tell at its end.
 struct Outcome {
@@ -94,33 +108,40 @@ bool LoadData(toptionen& options, tBackups& jobs, std::ostream& err, bool remove
   return true;
 }
 
-// The job's source directories, read as the main window reads them.
-// The engine as the command line watches it: the progress line and the
-// cancel by signal.
-class ConsoleCopyObserver : public CopyObserver {
+// The run as the command line watches it: the progress line, the cancel
+// by signal, and the report on standard error.
+class ConsoleRunObserver : public RunObserver {
  public:
-  ConsoleCopyObserver(CopyEngine& engine, Environment& env, TerminalProgress* progress)
-      : engine_(engine), env_(env), progress_(progress) {}
+  ConsoleRunObserver(CopyEngine& engine, Environment& env, TerminalProgress* progress, bool quiet)
+      : engine_(engine), env_(env), progress_(progress), quiet_(quiet) {}
   void SetCurrentFile(const std::string& text) override {
     // "Kopiere " + path: the folder in work is the path's folder part.
     folder_ = GetFilePath(text.size() > 8 ? text.substr(8) : text);
-    Draw(false);
+    Draw();
   }
-  void SetCount(const std::string&) override { Draw(false); }
+  void SetCount(const std::string&) override { Draw(); }
   void SetRowCount(int, const std::string&) override {}
   void ProcessEvents() override {
     if (env_.cancelRequested && env_.cancelRequested()) engine_.Cancel();
-    Draw(false);
+    Draw();
   }
-  void Draw(bool force) {
-    if (progress_ == nullptr) return;
-    progress_->Show(IntToText(engine_.CopiedTotal) + " Dateien kopiert: " + folder_, force);
+  void WalkEnded() override {
+    if (progress_ != nullptr) progress_->Clear();
+  }
+  void ReportWritten(const std::vector<std::string>& lines, bool clean) override {
+    if (!quiet_ || !clean) PrintLines(*env_.err, lines);
   }
 
  private:
+  void Draw() {
+    if (progress_ == nullptr) return;
+    progress_->Show(IntToText(engine_.CopiedTotal) + " Dateien kopiert: " + folder_, false);
+  }
+
   CopyEngine& engine_;
   Environment& env_;
   TerminalProgress* progress_;
+  bool quiet_;
   std::string folder_;
 };
 
@@ -175,11 +196,6 @@ class ConsoleCompletionList : public CompletionList {
   Environment& env_;
 };
 
-void PrintLines(std::ostream& err, const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) err << line << '\n';
-  err.flush();
-}
-
 // The settings, the catalogue and the named job as the main window's
 // ShowJob leaves them in the shared state. False with the outcome set
 // when the run cannot start.
@@ -208,55 +224,25 @@ Outcome RunBackup(const Arguments& args, Environment& env, TerminalProgress* pro
   Outcome outcome;
   AppState state;
   if (!LoadJob(args, err, state, outcome)) return outcome;
-  tBackups& jobs = state.Backups;
-  const int index = state.SelectedJob;
 
   // The run exactly as "&Start" hands it to the run window; a job never
   // backed up runs in full.
   const RunRequest request = MakeRunRequest(state, state.Shown.Name, args.mode == Mode::Full);
-  const std::vector<CopyRow>& rows = request.Rows;
   CopyEngine engine;
-  ApplyRunRequest(request, engine);
-  engine.CheckDirDate = state.Options.GetCheckDirDate();
-  ConsoleCopyObserver observer(engine, env, progress);
-  engine.SetObserver(&observer);
-  engine.StartRun();
-  if (env.cancelRequested && env.cancelRequested()) engine.Cancel();
-  try {
-    if (!engine.Stopped()) engine.RunRows(rows);
-  } catch (...) {
-    // Whatever stopped the walk, the run must not count as complete.
-    engine.RunStatus = CopyEngine::kRaised;
-  }
-  if (progress != nullptr) progress->Clear();
-  const bool cancelled = engine.RunStatus == CopyEngine::kCancelled;
-  // The end as the core decides it, carried out as the run window does,
-  // except that nobody is asked to look at the report.
-  const RunEnd end = DecideRunEnd(engine, rows, jobs, index);
-  engine.SetObserver(nullptr);
-  const int written = textfile::WriteLines(end.reportPath, end.reportLines);
-  if (written != 0) {
-    outcome.failure = WriteFailureText("Das Protokoll", end.reportPath, written);
-    ShowInfo(outcome.failure, 1);
-    return {cancelled ? kExitCancelled : kExitErrors, outcome.failure};
-  }
-  if (!args.quiet || !end.storeStamp) PrintLines(err, end.reportLines);
-  if (!end.closingText.empty()) ShowInfo(end.closingText, end.closingBeep);
-  if (end.storeStamp) {
-    const double date = std::floor(end.stamp);
-    jobs.SetJobStamp(end.jobIndex, date, end.stamp - date);
-    // The window saves the catalogue at its end; here that is now.
-    if (!jobs.SaveCatalogue()) {
-      outcome.failure = "Die Sicherungsliste " + tBackups::GetDataDir() +
-                        "volkarn.dat konnte nicht gespeichert werden. Das Datum der letzten "
-                        "Sicherung ist nicht gespeichert.";
-      err << outcome.failure << '\n';
-      return {kExitErrors, outcome.failure};
-    }
+  BackupRun run(&state, request, engine);
+  // Nobody is asked: a target on a drive that is not there is never made.
+  if (run.CheckTarget(MissingTarget::CreateLastFolderOnly) == BackupRun::Start::TargetMissing)
+    return {kExitTargetMissing, run.StartFailure()};
+  ConsoleRunObserver observer(engine, env, progress, args.quiet);
+  const BackupRun::Result result = run.Run(&observer, state.Options.GetCheckDirDate());
+  if (!result.reportWritten) return {result.cancelled ? kExitCancelled : kExitErrors, result.failure};
+  if (result.stampStored) {
+    if (!result.catalogueSaved) return {kExitErrors, result.failure};
     return {kExitOk, std::string()};
   }
-  if (cancelled) return {kExitCancelled, std::string()};
-  return {kExitErrors, "Die Datensicherung ist mit Fehlern beendet. Protokoll: " + end.reportPath};
+  if (result.cancelled) return {kExitCancelled, std::string()};
+  return {kExitErrors,
+          "Die Datensicherung ist mit Fehlern beendet. Protokoll: " + result.reportPath};
 }
 
 Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* progress) {
@@ -433,7 +419,9 @@ std::string HelpText() {
          "  2  falscher Aufruf oder unbekannte Datensicherung\n"
          "  3  ein anderes VolKarn (Fenster oder Befehlszeile) läuft bereits\n"
          "  4  abgebrochen (SIGINT, SIGTERM)\n"
-         "  5  Sicherungsliste, Einstellungen oder Verzeichnisliste nicht lesbar\n";
+         "  5  Sicherungsliste, Einstellungen oder Verzeichnisliste nicht lesbar\n"
+         "  6  das Ziel fehlt: weder der Zielordner noch der Ordner darüber existiert\n"
+         "     (etwa ein nicht angeschlossener Datenträger); es wurde nichts kopiert\n";
 }
 
 std::string VersionText() {
@@ -553,7 +541,8 @@ int Run(const Arguments& args, Environment& env) {
     outcome = backup ? RunBackup(args, env, progress.get()) : RunCheck(args, env, progress.get());
   }
   const bool failed = outcome.code == kExitErrors || outcome.code == kExitUsage ||
-                      outcome.code == kExitRunning || outcome.code == kExitUnreadable;
+                      outcome.code == kExitRunning || outcome.code == kExitUnreadable ||
+                      outcome.code == kExitTargetMissing;
   if (env.unattended && failed && env.notify) {
     std::string body = outcome.failure;
     for (char& c : body)

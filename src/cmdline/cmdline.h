@@ -25,6 +25,7 @@ enum ExitCode : int {
   kExitRunning = 3,     // another VolKarn (window or command line) is running
   kExitCancelled = 4,   // cancelled by SIGINT or SIGTERM
   kExitUnreadable = 5,  // catalogue, settings or the job's directory list unreadable
+  kExitTargetMissing = 6,  // the target's drive is missing (folder and its parent)
 };
 
 enum class Action { Window, Backup, Check, List, Help, Version };

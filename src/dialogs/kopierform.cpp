@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/backup/backuprun.h"
 #include "core/catalogue/appstate.h"
 #include "base/codepage.h"
 #include "core/catalogue/daten.h"
@@ -221,7 +222,7 @@ void PathLabel::paintEvent(QPaintEvent* event) {
 // that long always gets one and a click on "Abbrechen" is taken before the
 // next frame shows, while thousands of small files a second do not each
 // pay for a full round of the event loop.
-class TFKopie::Observer : public CopyObserver {
+class TFKopie::Observer : public RunObserver {
  public:
   explicit Observer(TFKopie* form) : form_(form) {
     frame_.setSingleShot(true);
@@ -245,6 +246,7 @@ class TFKopie::Observer : public CopyObserver {
     QCoreApplication::processEvents();
     lastRound_.start();
   }
+  void WalkEnded() override { form_->WalkEnded(); }
   void ShowPending() override {
     DrawAtFrame();
     if ((fileWaiting_ || countWaiting_) && !frame_.isActive())
@@ -654,42 +656,17 @@ void TFKopie::SetRunningLook(bool running) {
 
 void TFKopie::BitBtn2Click() {
   if (running_) return;
-  const std::vector<CopyRow>& rows = request_.Rows;
-
-  const std::optional<std::string> missing = MissingTargetFolder(request_);
-  if (missing && !AskYesNo("Das Zielverzeichnis " + *missing +
-                           " existiert nicht.\rSoll es neu angelegt werden?")) {
-    ShowInfo("Es wurde keine Datei kopiert!", 1);
-    return;
-  }
+  BackupRun run(state_, request_, engine_);
+  if (run.CheckTarget(MissingTarget::Ask) != BackupRun::Start::Go) return;
 
   running_ = true;
   closeRequested_ = false;
   SetRunningLook(true);
-  ApplyRunRequest(request_, engine_);
-  engine_.CheckDirDate = CheckBox2->isChecked();
   observer_->Reset();
-  engine_.SetObserver(observer_.get());
-  engine_.RunMark = tBackups::GetDataDir() + tBackups::kRunMarkName;
-  engine_.StartRun();
-  bool escaped = false;
-  try {
-    engine_.RunRows(rows);
-  } catch (...) {
-    // Whatever stopped the walk, the run must not count as complete.
-    escaped = true;
-    engine_.RunStatus = CopyEngine::kRaised;
-  }
-  observer_->DrawNow();
-
-  SetRunningLook(false);
-  EndDone end;
-  if (state_ != nullptr)
-    end = CarryOut(DecideRunEnd(engine_, rows, state_->Backups, request_.JobIndex));
-  engine_.SetObserver(nullptr);
+  const BackupRun::Result result = run.Run(observer_.get(), CheckBox2->isChecked());
   running_ = false;
-  if (end.reportViewed) CheckBox1->setChecked(false);
-  if (end.reportWritten && !escaped && CheckBox1->isChecked()) {
+  if (result.reportViewed) CheckBox1->setChecked(false);
+  if (result.reportWritten && !result.raised && CheckBox1->isChecked()) {
     done(3);
     return;
   }
@@ -699,27 +676,9 @@ void TFKopie::BitBtn2Click() {
   }
 }
 
-void TFKopie::BitBtn4Click() { engine_.Cancel(); }
-
-TFKopie::EndDone TFKopie::CarryOut(const RunEnd& end) {
-  EndDone result;
-  // Names stay visible and on their line (control characters and what
-  // Windows-1252 lacks are written as marks).
-  const int code = textfile::WriteLinesVisible(end.reportPath, end.reportLines);
-  if (code != 0) {
-    ShowInfo(WriteFailureText("Das Protokoll", end.reportPath, code), 1);
-    return result;
-  }
-  result.reportWritten = true;
-  if (end.offerReport && AskYesNo(kViewReportQuestion)) {
-    if (platform::LaunchFile("notepad.exe", end.reportPath) == 31)
-      platform::LaunchFile(end.reportPath, std::string());
-    result.reportViewed = true;
-  }
-  if (!end.closingText.empty()) ShowInfo(end.closingText, end.closingBeep);
-  if (end.storeStamp && state_ != nullptr) {
-    const double date = std::floor(end.stamp);
-    state_->Backups.SetJobStamp(end.jobIndex, date, end.stamp - date);
-  }
-  return result;
+void TFKopie::WalkEnded() {
+  observer_->DrawNow();
+  SetRunningLook(false);
 }
+
+void TFKopie::BitBtn4Click() { engine_.Cancel(); }

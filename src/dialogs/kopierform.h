@@ -159,12 +159,9 @@ class TFKopie : public QDialog {
 
  private:
   class Observer;
-  // What carrying out the end of a run did.
-  struct EndDone {
-    bool reportWritten = false;  // false: the steps after the report did not happen
-    bool reportViewed = false;   // the user chose to view the report
-  };
-  EndDone CarryOut(const RunEnd& end);
+  // The walk of a run is over: the last file and count are drawn and the
+  // buttons of the end shown, before the report and its boxes.
+  void WalkEnded();
   void LayoutControls();
   void RestorePlace();
   void ApplyMode();

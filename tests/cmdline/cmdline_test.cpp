@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
+#include "platform/internal.h"
 #include "platform/platform.h"
 #include "base/codepage.h"
 #include "core/catalogue/daten.h"
@@ -268,6 +272,105 @@ TEST_F(CommandLineRun, CheckFindsMissingFilesAndCompleteCopiesThem) {
             vktest::ReadFile(tBackups::GetDataDir() + "EigeneDa.cou").find("Summe: 2\r\n"));
   EXPECT_EQ(cli::kExitOk, Run({"--check", "Eigene Dateien"}));
   EXPECT_NE(std::string::npos, err_.str().find("Summe: 0"));
+}
+
+// Whether a target folder, its parent or neither exists decides an
+// unattended run: a missing drive is never replaced by the system disk.
+TEST_F(CommandLineRun, AMissingTargetDriveIsNeverMadeOnTheSystemDisk) {
+  struct Case {
+    std::string target;  // below home
+    int code;
+    bool made;  // the target folder exists after the run
+  } cases[] = {
+      {"media/anna/STICK/Sicherung", cli::kExitTargetMissing, false},
+      {"neu", cli::kExitOk, true},  // the last folder under an existing one
+  };
+  for (const Case& c : cases) {
+    tBackups jobs;
+    ASSERT_EQ(tBackups::LoadResult::Loaded, jobs.LoadCatalogue());
+    JobRecord record;
+    jobs.GetJob(0, record);
+    jobs.UpdateJob(0, record.Name(), home_ / c.target, 0, 0);
+    ASSERT_TRUE(jobs.SaveCatalogue());
+    notes_.clear();
+    EXPECT_EQ(c.code, Run({"--backup", "Eigene Dateien", "--quiet"})) << c.target;
+    EXPECT_EQ(c.made, vktest::Exists(home_ / c.target)) << c.target;
+    if (c.made) continue;
+    EXPECT_FALSE(vktest::Exists(home_ / "media")) << "nothing is made below the missing drive";
+    EXPECT_NE(std::string::npos, err_.str().find("Ist der Datenträger angeschlossen?"));
+    ASSERT_EQ(1u, notes_.size());
+    EXPECT_NE(std::string::npos, notes_[0].find("nicht gestartet"));
+    EXPECT_EQ(0, Job().LastDate());
+  }
+}
+
+// Names in report lines reach the terminal as they stand in the report
+// file: no escape sequence, no split line.
+TEST_F(CommandLineRun, ReportLinesOnTheTerminalShowNamesAsTheReportFileDoes) {
+  vktest::WriteFile(home_ / "src/Daten/rot\x1b[31m.txt", "r");
+  vktest::WriteFile(home_ / "src/Daten/zwei\nZeilen.txt", "z");
+  vktest::WriteFile(home_ / "src/Daten/\xE4\xB8\xAD.txt", "c");
+  platform::SetFaultHook([](const std::string& op, const std::string& path) {
+    return op == "copy-open-source" && path.find("Daten/a.txt") == std::string::npos &&
+                   path.find("sub/") == std::string::npos
+               ? EACCES
+               : 0;
+  });
+  EXPECT_EQ(cli::kExitErrors, Run({"--backup", "Eigene Dateien"}));
+  platform::SetFaultHook(nullptr);
+  const std::string shown = err_.str();
+  const std::string log = cp1252::ToUtf8(Log());
+  EXPECT_EQ(std::string::npos, shown.find('\x1b'));
+  for (const char* name : {"rot[x1B][31m.txt", "zwei[x0A]Zeilen.txt", "[U+4E2D].txt"}) {
+    EXPECT_NE(std::string::npos, shown.find(name)) << name;
+    EXPECT_NE(std::string::npos, log.find(name)) << name;
+  }
+}
+
+// A command-line run killed while it copies leaves its mark, and the next
+// run, whatever it copies, takes away what the killed one left.
+TEST_F(CommandLineRun, AKilledRunLeavesItsMarkAndTheNextRunSweepsTheTarget) {
+  constexpr int kFiles = 40;
+  const std::string big(256 * 1024, 'n');
+  for (int i = 0; i < kFiles; ++i) vktest::WriteFile(home_ / ("src/Daten/k/" + std::to_string(i)), big);
+  const std::string mark = tBackups::GetDataDir() + tBackups::kRunMarkName;
+  auto copied = [&] {
+    int n = 0;
+    for (int i = 0; i < kFiles; ++i) n += vktest::Exists(home_ / ("ziel/Daten/k/" + std::to_string(i)));
+    return n;
+  };
+  auto leftovers = [&] {
+    int n = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(home_ / "ziel"))
+      n += e.path().filename().string().find(".vktmp-") != std::string::npos;
+    return n;
+  };
+  bool killedMidway = false;
+  for (int attempt = 0; attempt < 5 && !killedMidway; ++attempt) {
+    std::filesystem::remove_all(home_ / "ziel");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Named temporary files, as on a target without O_TMPFILE.
+      platform::detail::g_forceNamedTemp = true;
+      env_.notify = nullptr;
+      _exit(Run({"--backup", "Eigene Dateien", "--full", "--quiet"}));
+    }
+    while (copied() < 3) std::this_thread::yield();
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    killedMidway = WIFSIGNALED(status) && copied() < kFiles;
+  }
+  ASSERT_TRUE(killedMidway);
+  EXPECT_TRUE(vktest::Exists(mark)) << "the killed run's mark names its targets";
+  // Leftovers where the next run copies nothing: the mark sends the sweep
+  // there too.
+  vktest::WriteFile(home_ / "ziel/Daten/sub/.b.txt.vktmp-Ab12Cd", "halb");
+  EXPECT_EQ(cli::kExitOk, Run({"--backup", "Eigene Dateien", "--full", "--quiet"})) << err_.str();
+  EXPECT_EQ(kFiles, copied());
+  EXPECT_EQ(0, leftovers());
+  EXPECT_FALSE(vktest::Exists(mark));
 }
 
 }  // namespace

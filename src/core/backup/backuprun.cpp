@@ -1,0 +1,127 @@
+#include "core/backup/backuprun.h"
+
+#include <cmath>
+
+#include "base/codepage.h"
+#include "base/errorbox.h"
+#include "base/pathtext.h"
+#include "core/catalogue/appstate.h"
+#include "core/catalogue/daten.h"
+#include "platform/platform.h"
+
+namespace {
+
+// The observer of a run that nobody watches.
+class SilentRunObserver : public RunObserver {
+ public:
+  void SetCurrentFile(const std::string&) override {}
+  void SetCount(const std::string&) override {}
+  void SetRowCount(int, const std::string&) override {}
+  void ProcessEvents() override {}
+};
+
+// The folder above `folder` ("/" for a folder directly under the root).
+std::string ParentOf(const std::string& folder) {
+  std::string parent = GetParentDir(folder);
+  if (parent.empty() && !folder.empty() && folder[0] == '/') parent = "/";
+  return parent;
+}
+
+}  // namespace
+
+BackupRun::BackupRun(AppState* state, const RunRequest& request, CopyEngine& engine)
+    : state_(state), request_(request), engine_(engine) {}
+
+BackupRun::Start BackupRun::CheckTarget(MissingTarget policy) {
+  startFailure_.clear();
+  const std::optional<std::string> missing = MissingTargetFolder(request_);
+  if (!missing) return Start::Go;
+  if (policy == MissingTarget::Ask) {
+    if (AskYesNo("Das Zielverzeichnis " + *missing +
+                 " existiert nicht.\rSoll es neu angelegt werden?"))
+      return Start::Go;
+    ShowInfo("Es wurde keine Datei kopiert!", 1);
+    return Start::Declined;
+  }
+  const std::string parent = ParentOf(*missing);
+  if (!parent.empty() && CopyEngine::IsFolder(parent)) return Start::Go;
+  startFailure_ = "Das Zielverzeichnis " + *missing + " existiert nicht, und der Ordner " +
+                  parent +
+                  " darüber auch nicht. Ist der Datenträger angeschlossen? Es wurde keine "
+                  "Datei kopiert.";
+  ShowInfo(startFailure_, 1);
+  return Start::TargetMissing;
+}
+
+BackupRun::Result BackupRun::Run(RunObserver* observer, bool checkDirDate) {
+  SilentRunObserver silent;
+  RunObserver& watch = observer != nullptr ? *observer : silent;
+  Result result;
+  const std::vector<CopyRow>& rows = request_.Rows;
+
+  ApplyRunRequest(request_, engine_);
+  engine_.CheckDirDate = checkDirDate;
+  engine_.RunMark = tBackups::GetDataDir() + tBackups::kRunMarkName;
+  engine_.SetObserver(&watch);
+  engine_.StartRun();
+  // A cancel that came before the start (a signal) is taken here.
+  watch.ProcessEvents();
+  try {
+    if (!engine_.Stopped()) engine_.RunRows(rows);
+  } catch (...) {
+    // Whatever stopped the walk, the run must not count as complete.
+    result.raised = true;
+    engine_.RunStatus = CopyEngine::kRaised;
+  }
+  result.walked = true;
+  result.cancelled = engine_.RunStatus == CopyEngine::kCancelled;
+  watch.WalkEnded();
+  if (state_ == nullptr) {
+    engine_.SetObserver(nullptr);
+    result.status = engine_.RunStatus;
+    return result;
+  }
+
+  tBackups& jobs = state_->Backups;
+  const RunEnd end = DecideRunEnd(engine_, rows, jobs, request_.JobIndex);
+  engine_.SetObserver(nullptr);
+  result.status = engine_.RunStatus;
+  result.reportPath = end.reportPath;
+  result.reportLines = end.reportLines;
+
+  // Names stay visible and on their line (control characters and what
+  // Windows-1252 lacks are written as marks).
+  const int code = textfile::WriteLinesVisible(end.reportPath, end.reportLines);
+  if (code != 0) {
+    result.failure = WriteFailureText("Das Protokoll", end.reportPath, code);
+    ShowInfo(result.failure, 1);
+    return result;
+  }
+  result.reportWritten = true;
+  watch.ReportWritten(end.reportLines, end.storeStamp);
+  if (end.offerReport && AskYesNo(kViewReportQuestion)) {
+    if (platform::LaunchFile("notepad.exe", end.reportPath) == 31)
+      platform::LaunchFile(end.reportPath, std::string());
+    result.reportViewed = true;
+  }
+  if (!end.closingText.empty()) ShowInfo(end.closingText, end.closingBeep);
+  if (!end.storeStamp) return result;
+
+  const double date = std::floor(end.stamp);
+  jobs.SetJobStamp(end.jobIndex, date, end.stamp - date);
+  result.stampStored = true;
+  // Saved at once: a crash or a logout later must not lose the stamp.
+  result.catalogueSaved = jobs.SaveCatalogue();
+  if (!result.catalogueSaved) {
+    result.failure = "Die Sicherungsliste " + tBackups::GetDataDir() +
+                     tBackups::kCatalogueName +
+                     " konnte nicht gespeichert werden. Das Datum der letzten Sicherung ist "
+                     "nicht gespeichert.";
+    ShowInfo(result.failure, 1);
+  }
+  return result;
+}
+
+std::string VisibleReportText(const std::string& line) {
+  return cp1252::ToUtf8(cp1252::FromUtf8Visible(line));
+}
