@@ -18,6 +18,7 @@
 #include "base/pathtext.h"
 #include "base/timeproc.h"
 #include "core/verify/checklogic.h"
+#include "core/verify/checkrun.h"
 
 namespace cli {
 
@@ -257,9 +258,7 @@ Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* prog
   const CheckRequest request =
       MakeCheckRequest(state, name, args.complete ? CheckMode::Complete : CheckMode::CheckOnly);
   BackupCheck check;
-  check.JobName = request.JobName;
-  check.SetExclusions(request.ExcludedExts, request.ExcludedFiles);
-  check.Rows = request.Rows;
+  PrepareCheck(check, request);
   ConsoleCheckObserver observer(check, env, progress);
   check.SetObserver(&observer);
   check.RunCheck();
@@ -278,32 +277,32 @@ Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* prog
     return {kExitErrors, "Im Ziel fehlen Dateien der Datensicherung \"" + name + "\"."};
   }
 
-  // As the automatic completion: the count file, then every missing file.
-  const std::string countName = jobs.GetCountFileName(index);
-  const std::string countFile = tBackups::GetDataDir() + countName;
-  // Never a name that would overwrite the job's directory list.
-  int code = platform::kErrAccessDenied;
-  if (tBackups::IsSafeFileName(countName) && countName != jobs.GetListFileName(index))
-    code = check.SaveCountFile(countFile);
-  const bool written = code == 0;
-  if (!written) {
-    outcome.failure = WriteFailureText("Die Zähldatei", countFile, code);
-    ShowInfo(outcome.failure, 1);
+  // As the automatic completion: the count file, then every missing file;
+  // but never onto the system disk in place of a drive that is not there.
+  if (!check.Rows.empty()) {
+    if (const auto missing = MissingTargetFolder(check.Rows.front().target)) {
+      const std::string text = MissingDriveText(*missing);
+      if (!text.empty()) {
+        ShowInfo(text, 1);
+        return {kExitTargetMissing, text};
+      }
+    }
   }
+  const bool written = SaveCountFile(check, jobs, index);
+  if (!written)
+    outcome.failure = "Die Zähldatei der Datensicherung \"" + name +
+                      "\" konnte nicht gespeichert werden.";
   if (cancelled) return {kExitCancelled, std::string()};
   BackupCompletion completion;
   completion.Rule = check.Rule();
   ConsoleCompletionList list(CompletionEntries(check.Report), completion, env);
   if (progress != nullptr && list.RowCount() > 0) progress->Show("Kopiere fehlende Dateien", true);
-  completion.CompleteTicked(list);
+  const std::int32_t status = CompleteTickedRows(completion, list);
   if (progress != nullptr) progress->Clear();
-  const std::int32_t status = completion.CopyStatus;
   if (status == kCheckCancelled) return {kExitCancelled, std::string()};
-  if (status != 0) {
-    ShowOsError(static_cast<std::uint32_t>(status));
+  if (status != 0)
     return {kExitErrors, "Die fehlenden Dateien der Datensicherung \"" + name +
                              "\" konnten nicht alle kopiert werden."};
-  }
   if (!written) return {kExitErrors, outcome.failure};
   // Source directories that do not exist stay a finding.
   if (startMissing)

@@ -301,6 +301,9 @@ TEST_F(CommandLineRun, AMissingTargetDriveIsNeverMadeOnTheSystemDisk) {
     ASSERT_EQ(1u, notes_.size());
     EXPECT_NE(std::string::npos, notes_[0].find("nicht gestartet"));
     EXPECT_EQ(0, Job().LastDate());
+    // The completion, too, copies nothing there.
+    EXPECT_EQ(c.code, Run({"--check", "Eigene Dateien", "--complete", "--quiet"}));
+    EXPECT_FALSE(vktest::Exists(home_ / "media"));
   }
 }
 

@@ -4,7 +4,6 @@
 
 #include "base/codepage.h"
 #include "base/errorbox.h"
-#include "base/pathtext.h"
 #include "core/catalogue/appstate.h"
 #include "core/catalogue/daten.h"
 #include "platform/platform.h"
@@ -19,13 +18,6 @@ class SilentRunObserver : public RunObserver {
   void SetRowCount(int, const std::string&) override {}
   void ProcessEvents() override {}
 };
-
-// The folder above `folder` ("/" for a folder directly under the root).
-std::string ParentOf(const std::string& folder) {
-  std::string parent = GetParentDir(folder);
-  if (parent.empty() && !folder.empty() && folder[0] == '/') parent = "/";
-  return parent;
-}
 
 }  // namespace
 
@@ -43,12 +35,8 @@ BackupRun::Start BackupRun::CheckTarget(MissingTarget policy) {
     ShowInfo("Es wurde keine Datei kopiert!", 1);
     return Start::Declined;
   }
-  const std::string parent = ParentOf(*missing);
-  if (!parent.empty() && CopyEngine::IsFolder(parent)) return Start::Go;
-  startFailure_ = "Das Zielverzeichnis " + *missing + " existiert nicht, und der Ordner " +
-                  parent +
-                  " darüber auch nicht. Ist der Datenträger angeschlossen? Es wurde keine "
-                  "Datei kopiert.";
+  startFailure_ = MissingDriveText(*missing);
+  if (startFailure_.empty()) return Start::Go;
   ShowInfo(startFailure_, 1);
   return Start::TargetMissing;
 }

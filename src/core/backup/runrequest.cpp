@@ -23,13 +23,33 @@ RunRequest MakeRunRequest(const AppState& state, const std::string& jobName, boo
   return request;
 }
 
+namespace {
+
+// The folder above `folder` ("/" for a folder directly under the root).
+std::string ParentOf(const std::string& folder) {
+  std::string parent = GetParentDir(folder);
+  if (parent.empty() && !folder.empty() && folder[0] == '/') parent = "/";
+  return parent;
+}
+
+}  // namespace
+
 std::optional<std::string> MissingTargetFolder(const RunRequest& request) {
   if (request.Rows.empty()) return std::nullopt;
-  const std::string& first = request.Rows.front().target;
-  std::string target = GetParentDir(first);
-  if (target.empty() && !first.empty() && first[0] == '/') target = "/";
+  return MissingTargetFolder(request.Rows.front().target);
+}
+
+std::optional<std::string> MissingTargetFolder(const std::string& firstTarget) {
+  const std::string target = ParentOf(firstTarget);
   if (CopyEngine::IsFolder(target)) return std::nullopt;
   return target;
+}
+
+std::string MissingDriveText(const std::string& folder) {
+  const std::string parent = ParentOf(folder);
+  if (!parent.empty() && CopyEngine::IsFolder(parent)) return std::string();
+  return "Das Zielverzeichnis " + folder + " existiert nicht, und der Ordner " + parent +
+         " darüber auch nicht. Ist der Datenträger angeschlossen? Es wurde keine Datei kopiert.";
 }
 
 void ApplyRunRequest(const RunRequest& request, CopyEngine& engine) {

@@ -33,6 +33,13 @@ RunRequest MakeRunRequest(const AppState& state, const std::string& jobName, boo
 // The job's target folder (the folder of the first row's target) when it
 // does not exist: the run asks before it is made. Nothing otherwise.
 std::optional<std::string> MissingTargetFolder(const RunRequest& request);
+// The same for a job whose first row's target is `firstTarget`.
+std::optional<std::string> MissingTargetFolder(const std::string& firstTarget);
+
+// For a run that nobody watches: the German text that tells why the
+// missing target folder `folder` is not made (its parent is missing too:
+// the drive is not there); empty when it may be made.
+std::string MissingDriveText(const std::string& folder);
 
 // Sets the engine's inputs from the request.
 void ApplyRunRequest(const RunRequest& request, CopyEngine& engine);
