@@ -16,9 +16,24 @@ namespace platform {
 struct DirLister::Impl {
   DIR* dir = nullptr;
   int fd = -1;
+  int readError = 0;  // of a read that failed before the end (MapErrno)
+  std::string path;   // for the fault hooks
 };
 
+namespace {
+
+// The errno injected for the entry `name` of the folder `dir`; the path is
+// only put together while a hook is set.
+int EntryFault(const std::string& dir, const char* name) {
+  if (!detail::g_faultHook) return 0;
+  return detail::Fault("describe-entry",
+                       dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name);
+}
+
+}  // namespace
+
 DirLister::DirLister(const std::string& dir) : impl_(std::make_unique<Impl>()) {
+  impl_->path = dir;
   if (int err = detail::Fault("list-dir", dir)) {
     errno = err;
     return;
@@ -35,6 +50,7 @@ DirLister::DirLister(const std::string& dir) : impl_(std::make_unique<Impl>()) {
 
 DirLister::DirLister(const DirLister& parent, const std::string& name, const std::string& path)
     : impl_(std::make_unique<Impl>()) {
+  impl_->path = path;
   if (int err = detail::Fault("enter-dir", path)) {
     errno = err;
     return;
@@ -93,6 +109,8 @@ bool DirLister::IsOpen() const { return impl_->dir != nullptr; }
 
 int DirLister::Handle() const { return impl_->dir != nullptr ? impl_->fd : -1; }
 
+int DirLister::ReadError() const { return impl_->readError; }
+
 namespace {
 
 EntryKind KindOfMode(mode_t mode) {
@@ -127,21 +145,33 @@ bool DirLister::Describe(const std::string& name, DirEntry& entry) const {
 bool DescribeListed(const DirLister& listing, DirEntry& entry) {
   // As Next does it with describe: an entry removed since it was listed
   // is gone; one whose inode cannot be read keeps the kind the listing
-  // gave it and no stamp.
+  // gave it, no stamp and the error.
   struct stat st {};
-  if (fstatat(listing.Handle(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-    return errno != ENOENT;
+  int err = EntryFault(listing.impl_->path, entry.name.c_str());
+  if (err == 0 && fstatat(listing.Handle(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    err = errno;
+  if (err != 0) {
+    entry.error = MapErrno(err);
+    return err != ENOENT;
+  }
+  entry.error = 0;
   entry.kind = KindOfMode(st.st_mode);
   FillDescription(entry, st);
   return true;
 }
 
 bool DirLister::Next(DirEntry& entry, bool describe) {
-  if (impl_->dir == nullptr) return false;
+  if (impl_->dir == nullptr || impl_->readError != 0) return false;
   for (;;) {
-    errno = 0;
-    const struct dirent* d = readdir(impl_->dir);
-    if (d == nullptr) return false;  // the end, or a read error that ends the listing
+    int err = detail::Fault("read-dir", impl_->path);
+    errno = err;
+    const struct dirent* d = err == 0 ? readdir(impl_->dir) : nullptr;
+    if (d == nullptr) {
+      // The end, or a failed read: that one is kept, the caller has not
+      // seen the whole folder.
+      if (errno != 0) impl_->readError = MapErrno(errno);
+      return false;
+    }
     const char* n = d->d_name;
     if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
 
@@ -152,6 +182,7 @@ bool DirLister::Next(DirEntry& entry, bool describe) {
     entry.stamp = 0;
     entry.mtime = 0;
     entry.mtimeNsec = 0;
+    entry.error = 0;
 
     if (!describe) {
       switch (d->d_type) {
@@ -173,10 +204,13 @@ bool DirLister::Next(DirEntry& entry, bool describe) {
     }
 
     struct stat st {};
-    if (fstatat(impl_->fd, n, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno == ENOENT) continue;  // removed since it was listed
+    err = EntryFault(impl_->path, n);
+    if (err == 0 && fstatat(impl_->fd, n, &st, AT_SYMLINK_NOFOLLOW) != 0) err = errno;
+    if (err != 0) {
+      if (err == ENOENT) continue;  // removed since it was listed
       // Known by name only (no access to its inode): report what the
-      // directory entry says.
+      // directory entry says, and that its stamp is not known.
+      entry.error = MapErrno(err);
       entry.kind = d->d_type == DT_DIR                              ? EntryKind::Directory
                    : d->d_type == DT_LNK                            ? EntryKind::Symlink
                    : d->d_type == DT_REG || d->d_type == DT_UNKNOWN ? EntryKind::File

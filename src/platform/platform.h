@@ -1,7 +1,7 @@
 // The operating-system layer of VolKarn. This is the only part of the
-// program that talks to POSIX; everything above it sees the semantics of
-// the original desktop platform: packed local file stamps, a read-only bit,
-// Windows-numbered error codes and a named single-instance lock.
+// program that talks to POSIX; everything above it sees the program's own
+// terms: packed local file stamps, a read-only bit, the program's error
+// codes and a named single-instance lock.
 //
 // All texts are UTF-8 (file names are passed through as the bytes on disk).
 #pragma once
@@ -86,6 +86,10 @@ struct DirEntry {
   DosStamp stamp = 0;  // last-write time, packed local
   std::time_t mtime = 0;
   long mtimeNsec = 0;
+  // The error code (MapErrno) when the entry could not be described: it
+  // is known by its name and the kind the folder gives only, its stamp is
+  // not known. 0 otherwise.
+  int error = 0;
 };
 
 // The identity of a folder or file: device and inode. Two paths name the
@@ -101,7 +105,7 @@ struct FileId {
 // nothing is there.
 FileId IdOf(const std::string& path);
 
-// One open directory (the FindFirstFile family). Entries are described
+// One open directory. Entries are described
 // with lstat relative to the directory's descriptor: a symlink is reported
 // as itself and never followed. "." and ".." are never returned.
 class DirLister {
@@ -118,11 +122,16 @@ class DirLister {
 
   // False when the directory could not be opened (missing, no access).
   bool IsOpen() const;
-  // Fills the next entry; false at the end. With describe false only the
-  // name and the kind (from the directory entry, lstat only where the
-  // file system does not tell) are filled: cheaper for callers that need
-  // no stamp.
+  // Fills the next entry; false at the end, also when reading the folder
+  // failed on the way (ReadError). With describe false only the name and
+  // the kind (from the directory entry, lstat only where the file system
+  // does not tell) are filled: cheaper for callers that need no stamp.
   bool Next(DirEntry& entry, bool describe = true);
+  // The error code (MapErrno) of a read that failed before the listing's
+  // end (a failing disk, a dropped network share): the entries after it
+  // were never seen. 0 when Next has come to the real end or not yet to
+  // any end.
+  int ReadError() const;
   // The descriptor of the open directory (for SourceRef), -1 when it is
   // not open. Stays owned by the listing.
   int Handle() const;
@@ -137,6 +146,7 @@ class DirLister {
 
  private:
   friend bool ListFileNames(const std::string&, std::vector<std::string>&, std::size_t);
+  friend bool DescribeListed(const DirLister&, DirEntry&);
   bool notFolder_ = false;
   struct Impl;
   std::unique_ptr<Impl> impl_;
@@ -165,8 +175,8 @@ bool PathExists(const std::string& path);
 bool CreateDirPath(const std::string& path);
 // Deletes a file (not a directory). True on success.
 bool DeleteFile(const std::string& path);
-// Attribute bits as the original platform numbers them; only the
-// read-only bit is mapped (the owner's write permission).
+// Attribute bits as the stored files number them; only the read-only bit
+// is mapped (the owner's write permission).
 constexpr std::uint16_t kAttrReadOnly = 1;
 bool HasAttributes(const std::string& path, std::uint16_t bits);
 bool ClearAttributes(const std::string& path, std::uint16_t bit);
@@ -180,7 +190,7 @@ bool DirWritable(const std::string& path);
 
 // ------------------------------------------------------------ file copy --
 
-// Windows numbering of the copy errors.
+// The program's numbering of the copy errors (that of its error texts).
 constexpr int kErrFileNotFound = 2;
 constexpr int kErrPathNotFound = 3;
 constexpr int kErrAccessDenied = 5;
@@ -199,7 +209,7 @@ constexpr int kErrInvalidName = 123;
 constexpr int kErrFileTooLarge = 223;
 constexpr int kErrDirectory = 267;
 
-// Maps an errno value to the Windows numbering; every errno gives a code
+// Maps an errno value to the program's numbering; every errno gives a code
 // that the error table knows: ENOENT 2; ENOTDIR, ENAMETOOLONG, ELOOP 3;
 // EACCES, EPERM, EISDIR, ENOTEMPTY, EXDEV, EINVAL, EOPNOTSUPP, ENOSYS and
 // the like 5; EMFILE, ENFILE, ENOMEM, ENOBUFS 8; EROFS 19; EBUSY, ETXTBSY,
@@ -207,7 +217,7 @@ constexpr int kErrDirectory = 267;
 // everything else (lost device, medium or network share) 21.
 int MapErrno(int err);
 
-// Copies one file (the platform's CopyFile): content (reflink, then
+// Copies one file: content (reflink, then
 // copy_file_range, then read/write), permission bits and the mtime with
 // nanoseconds; a symlink is copied as a symlink. The new content goes into
 // a temporary file in the destination folder and replaces the destination
@@ -217,7 +227,7 @@ int MapErrno(int err);
 // kErrPathNotFound, a source that is no regular file or symlink
 // kErrAccessDenied. The copy is not flushed to disk (SyncFileSystem once
 // at the end). Set-user/group-id bits are kept only for the copier's own
-// files. Result 0 or a Windows error code.
+// files. Result 0 or an error code.
 int CopyFile(const std::string& source, const std::string& dest, bool failIfExists);
 // CopyFile that replaces an existing destination unless it is read-only
 // (a file whose owner has no write permission): that one stays and the
@@ -269,7 +279,7 @@ bool SyncFileSystem(const std::string& path);
 // ------------------------------------------------------------ whole files --
 
 // Reads a whole file into bytes. False when it cannot be opened or read;
-// errorCode then holds the Windows error code.
+// errorCode then holds the error code.
 bool ReadWholeFile(const std::string& path, std::string& bytes, int* errorCode = nullptr);
 // Replaces a file atomically: temporary file in the same folder, fsync,
 // rename. A failure leaves the old file as it was. Result 0 or an error code.
@@ -290,7 +300,7 @@ std::string RuntimeDir();
 // The numeric id of the user running the program.
 unsigned int UserId();
 
-// Single instance per data folder (the named mutex): an exclusive flock on
+// Single instance per data folder: an exclusive flock on
 // the lock file `name` + ".lock" inside the data folder, so that any two
 // programs that share a data folder exclude each other whatever their
 // environment. Where that file cannot be made (a folder that cannot be
@@ -352,6 +362,10 @@ bool SendDesktopNotification(const std::string& summary, const std::string& body
 //   "list-dir"          DirLister, before the folder is opened
 //   "enter-dir"         DirLister of a sub-folder, before it is opened
 //                       (tests swap the folder there; 0 goes on)
+//   "read-dir"          DirLister::Next, before each read of the folder
+//                       (its path): the listing ends with that error
+//   "describe-entry"    DirLister::Next and DescribeListed, before the lstat
+//                       of an entry (the folder's path and the name)
 //   "target-name"       CopyFile, before the destination name is made
 //   "make-link"         CopyFile of a symlink, before the link is made
 //   "case-probe"        IgnoresLetterCase: non-zero means it ignores case

@@ -127,7 +127,8 @@ class AheadListing {
   ~AheadListing();
   AheadListing(const AheadListing&) = delete;
   AheadListing& operator=(const AheadListing&) = delete;
-  // As DirLister::Next(entry, describe).
+  // As DirLister::Next(entry, describe); once it gives false, the
+  // listing's ReadError tells whether a read failed before the end.
   bool Next(DirEntry& entry);
   // Whether the entry last taken is in `presentIn` (false without it).
   bool Present() const { return present_; }
@@ -167,7 +168,8 @@ class AheadListing {
 };
 
 // Describes an entry that Next(entry, false) gave: kind, stamp and size
-// from lstat relative to the listing. False when it is gone since.
+// from lstat relative to the listing. False when it is gone since; one
+// that cannot be described keeps its kind and gets the error instead.
 bool DescribeListed(const DirLister& listing, DirEntry& entry);
 
 }  // namespace platform

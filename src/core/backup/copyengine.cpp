@@ -261,7 +261,16 @@ int CopyEngine::Walk(platform::DirLister& listing,
           ignoresCase_ && !clashChecked ? CaseClash(seen, entry.name) : std::string();
       // A symlink is copied as the link itself, decided by its own stamp;
       // a link to a folder is never entered.
-      if (!((FullBackup || dirDate || IsNewer(entry)) && IsIncluded(entry.name))) return;
+      const bool byStamp = !FullBackup && !dirDate;
+      if (byStamp && entry.error != 0 && IsIncluded(entry.name)) {
+        // Its stamp could not be read: it is not passed over in silence.
+        RunReport.push_back("Das Datum der Datei " + s + f + entry.name +
+                            " konnte nicht gelesen werden (Fehlercode " + IntToText(entry.error) +
+                            "). Sie wurde nicht kopiert.");
+        RowMark = "?? ";
+        return;
+      }
+      if (!((!byStamp || IsNewer(entry)) && IsIncluded(entry.name))) return;
       if (!first.empty()) {
         // It would land on the first one: never copied over it.
         ReportCaseClash(s + f, entry.name, first);
@@ -325,13 +334,22 @@ int CopyEngine::Walk(platform::DirLister& listing,
           std::find(targetRoots_.begin(), targetRoots_.end(), child.Id()) != targetRoots_.end())
         continue;
       // The flag of this folder is not handed down: a sub-folder gets one
-      // only through its own stamp.
-      const bool flag = CheckDirDate && IsNewer(entry);
+      // only through its own stamp (one that cannot be read counts as new).
+      const bool flag = CheckDirDate && (IsNewer(entry) || entry.error != 0);
       own += Walk(child, std::move(read), s, d, sub, status, flag);
     }
+    // A read that failed on the way ended the listing early: what came
+    // after it is not silently missing from the backup.
+    const int gap = StopsWalk(status) ? 0 : listing.ReadError();
     // Every copy handed over from this level is finished before its
     // listing closes.
     TakeBack(status, true);
+    if (gap != 0) {
+      RunReport.push_back("Das Verzeichnis " + s + f +
+                          " konnte nicht vollständig gelesen werden (Fehlercode " + IntToText(gap) +
+                          "). Seine weiteren Dateien wurden nicht kopiert.");
+      RowMark = "?? ";
+    }
   }
   observer_->SetCount(CountText());
   observer_->ShowPending();

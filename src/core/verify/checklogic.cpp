@@ -166,10 +166,12 @@ void BackupCheck::RunCheck() {
   Report.Clear();
   CountSourceFiles();
   Report.AddLine(CountHeader(JobName, Clock()));
+  const std::size_t noteLine = Report.Size();
   Report.AddLine(std::string());
   Report.AddLine("Anzahl der fehlenden Dateien:");
   Report.AddLine(std::string());
   MissingSum = 0;
+  incomplete_.clear();
   CompareTargets();
   Report.AddLine("Summe: " + IntToText(MissingSum));
   if (Cancelled()) {
@@ -177,6 +179,8 @@ void BackupCheck::RunCheck() {
     observer_->ShowDirectory(note);
     Report.SetLine(1, note + ". Die Angaben sind unvollständig.");
   } else {
+    // Files after a failed read were never seen: the figures say so.
+    if (!incomplete_.empty()) Report.SetLine(noteLine, incomplete_);
     observer_->ShowDirectory("Fertig!");
   }
 }
@@ -299,6 +303,10 @@ void BackupCheck::CountMissing(platform::DirLister& lister, const std::string& s
         }
       }
     }
+    if (!Cancelled() && incomplete_.empty() && lister.ReadError() != 0)
+      incomplete_ = "Das Verzeichnis " + sourceDir +
+                    " konnte nicht vollständig gelesen werden (Fehlercode " +
+                    IntToText(lister.ReadError()) + "). Die Angaben sind unvollständig.";
   }
   if (found > present) {
     Report.AddEntry(MissingEntry{found - present, source, sub, target});

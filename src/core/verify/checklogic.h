@@ -182,7 +182,7 @@ class BackupCheck {
   bool Cancelled() const { return CheckCancel == kCheckCancelled; }
 
   // Writes the report as the count file (Windows-1252, CR LF). Result 0 or
-  // a Windows error code.
+  // an error code of the error table.
   int SaveCountFile(const std::string& path) const;
 
  private:
@@ -194,6 +194,8 @@ class BackupCheck {
   std::int32_t rowPresent_ = 0;
   platform::FileId skipTarget_;                     // the current row's target (never walked)
   std::unique_ptr<platform::ReadAhead> readAhead_;  // during pass 2
+  // The note of the first folder whose listing ended early in pass 2.
+  std::string incomplete_;
 };
 
 // The completion's list as its window shows it; rows count from 0.

@@ -1294,3 +1294,66 @@ TEST_F(CopyEngineTest, ReadAheadGivesTheResultsOfTheWalkOnOneThread) {
     ExpectSameRun(rows, one, threads, false);
   }
 }
+
+TEST_F(CopyEngineTest, GapsInAListingAreReportedAndKeepTheStamp) {
+  // A read of a folder that fails on the way (a failing disk, a dropped
+  // share) and entries whose stamps cannot be read: neither is passed over
+  // in silence, whether the stamps are read by the walk or ahead of it.
+  Write("a.txt");
+  Write("b.txt");
+  Write("kaputt/b.txt");
+  Write("kaputt/c.txt");
+  Write("heil/d.txt");
+  struct Case {
+    const char* what;
+    const char* operation;
+    int err;
+    std::vector<std::string> lines;  // sorted
+  };
+  const std::vector<Case> cases = {
+      {"a read that fails",
+       "read-dir",
+       EIO,
+       {"Das Verzeichnis " + src +
+        "/kaputt/ konnte nicht vollständig gelesen werden (Fehlercode 21). Seine weiteren "
+        "Dateien wurden nicht kopiert."}},
+      {"stamps that cannot be read",
+       "describe-entry",
+       EACCES,
+       {"Das Datum der Datei " + src +
+            "/b.txt konnte nicht gelesen werden (Fehlercode 5). Sie wurde nicht kopiert.",
+        "Das Datum der Datei " + src +
+            "/kaputt/b.txt konnte nicht gelesen werden (Fehlercode 5). Sie wurde nicht "
+            "kopiert."}}};
+  tBackups jobs;
+  const int job = jobs.AddJob("Lücken", tmp / "ziel", 0, 0);
+  engine.ChangedSince = Stamp(1990, 1, 1);
+  for (const Case& c : cases) {
+    for (int threads : {0, 2}) {
+      const std::string how = std::string(c.what) + ", " + std::to_string(threads) + " ahead";
+      fs::remove_all(tmp / "ziel");
+      rec = Recorder();
+      engine.ReadAheadThreads = threads;
+      const std::string operation = c.operation;
+      const int err = c.err;
+      platform::SetFaultHook([operation, err](const std::string& op, const std::string& path) {
+        const bool here = op == "read-dir" ? path.ends_with("/kaputt/") : path.ends_with("/b.txt");
+        return op == operation && here ? err : 0;
+      });
+      Run();
+      const RunEnd end = End({{src, dst}}, jobs, job);
+      platform::SetFaultHook(nullptr);
+      std::vector<std::string> report = engine.RunReport;
+      ASSERT_FALSE(report.empty()) << how;
+      EXPECT_EQ("Wegen dieser Fehler bleibt das Datum der letzten Sicherung unverändert.",
+                report.back())
+          << how;
+      report.pop_back();
+      std::sort(report.begin(), report.end());
+      EXPECT_EQ(c.lines, report) << how;
+      EXPECT_FALSE(end.storeStamp) << how;
+      EXPECT_EQ(3, engine.CopiedTotal) << how;
+      EXPECT_EQ("?? 3", rec.CellsOf(1).back()) << how;
+    }
+  }
+}

@@ -528,3 +528,23 @@ TEST_F(CheckTest, ReadAheadGivesTheFindingsOfTheWalkOnOneThread) {
     EXPECT_EQ(rounds, rec.rounds) << threads;
   }
 }
+
+TEST_F(CheckTest, AFolderReadOnlyInPartIsNotTakenForComplete) {
+  vktest::WriteFile(Src("A/a.txt"), "1");
+  vktest::WriteFile(Src("A/kaputt/b.txt"), "1");
+  vktest::WriteFile(Src("A/kaputt/c.txt"), "1");
+  AddRow(Src("A"));
+  for (int threads : {0, 2}) {
+    check.ReadAheadThreads = threads;
+    HookGuard hook([&](const std::string& op, const std::string& path) {
+      return op == "read-dir" && path == Src("A/kaputt/") ? EIO : 0;
+    });
+    Recorder rec(check);
+    check.RunCheck();
+    EXPECT_EQ(check.Report.Line(1), "Das Verzeichnis " + Src("A/kaputt/") +
+                                        " konnte nicht vollständig gelesen werden (Fehlercode "
+                                        "21). Die Angaben sind unvollständig.")
+        << threads;
+    EXPECT_EQ(rec.directory, "Fertig!") << threads;
+  }
+}
