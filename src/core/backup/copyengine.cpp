@@ -230,15 +230,6 @@ int CopyEngine::Walk(platform::DirLister& listing,
   const std::string d = AddBackslash(target);
   const std::string f = AddBackslash(folder);
   {
-    // Should anything be raised during the walk, the copies of this level
-    // end before its listing closes.
-    struct EndCopiesWhenRaised {
-      std::unique_ptr<CopyPipeline>& pipeline;
-      const int raised = std::uncaught_exceptions();
-      ~EndCopiesWhenRaised() {
-        if (std::uncaught_exceptions() > raised) pipeline.reset();
-      }
-    } endCopies{pipeline_};
     if (!listing.IsOpen()) {
       // A folder that cannot be read is not silently missing from the
       // backup.
@@ -294,6 +285,16 @@ int CopyEngine::Walk(platform::DirLister& listing,
         ahead != nullptr
             ? platform::AheadListing(readAhead_.get(), std::move(ahead), &here)
             : platform::AheadListing(readAhead_.get(), listing, !FullBackup, nullptr, &here);
+    // Should anything be raised during the walk, the copies of this level
+    // end before its listing closes: the listing read ahead is owned by
+    // `entries`, so this goes first.
+    struct EndCopiesWhenRaised {
+      std::unique_ptr<CopyPipeline>& pipeline;
+      const int raised = std::uncaught_exceptions();
+      ~EndCopiesWhenRaised() {
+        if (std::uncaught_exceptions() > raised) pipeline.reset();
+      }
+    } endCopies{pipeline_};
     while (!StopsWalk(status) && listing.IsOpen() && entries.Next(entry)) {
       Events();
       if (StopsWalk(status)) break;

@@ -15,8 +15,10 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -1356,4 +1358,51 @@ TEST_F(CopyEngineTest, GapsInAListingAreReportedAndKeepTheStamp) {
       EXPECT_EQ("?? 3", rec.CellsOf(1).back()) << how;
     }
   }
+}
+
+TEST_F(CopyEngineTest, SomethingRaisedInAFolderReadAheadLetsItsCopiesInWorkFinishFirst) {
+  // The folder read ahead belongs to its listing; a copy still in work
+  // opens its file through that folder, so the folder stays open until
+  // the copy is done, even when the walk is left by an exception.
+  Write("a.txt");
+  for (int i = 0; i < 8; ++i) Write("ordner/" + std::to_string(i) + ".txt", "Inhalt");
+  engine.ChangedSince = Stamp(1990, 1, 1);
+  engine.ReadAheadThreads = 1;
+  engine.CopyThreads = 1;
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool raised = false;
+  std::string held;  // the source whose copy waits for the exception
+  platform::SetFaultHook([&](const std::string& op, const std::string& path) {
+    if (op != "copy-open-source" || path.find("/ordner/") == std::string::npos) return 0;
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!held.empty()) return 0;
+    held = path;
+    wake.notify_all();
+    wake.wait_for(lock, std::chrono::seconds(5), [&] { return raised; });
+    lock.unlock();
+    // Time for the walk to close whatever it closes while it unwinds.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return 0;
+  });
+  // Once enough copies of the folder are handed over for the copy thread
+  // to start: raised while the first one is in work.
+  rec.onEvents = [&] {
+    const auto handedOver = std::count_if(rec.files.begin(), rec.files.end(), [](const auto& f) {
+      return f.find("/ordner/") != std::string::npos;
+    });
+    if (handedOver < static_cast<long>(CopyPipeline::kWakeBatch)) return;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (raised) return;
+      wake.wait_for(lock, std::chrono::seconds(5), [&] { return !held.empty(); });
+      raised = true;
+    }
+    wake.notify_all();
+    throw std::runtime_error("Fenster geschlossen");
+  };
+  EXPECT_THROW(Run(), std::runtime_error);
+  platform::SetFaultHook(nullptr);
+  ASSERT_FALSE(held.empty());
+  EXPECT_EQ("Inhalt", vktest::ReadFile(dst + held.substr(src.size())));
 }
