@@ -238,6 +238,8 @@ int CopyEngine::Walk(platform::DirLister& listing,
       RowMark = "?? ";
     }
     bool cleaned = false;
+    // The target root is looked at before the first copy into the folder.
+    bool rootChecked = false;
     if (sweep_ && listing.IsOpen()) {
       // A killed run may have left copies cut short here.
       platform::RemoveCopyLeftovers(d + f, listing.Handle());
@@ -266,6 +268,15 @@ int CopyEngine::Walk(platform::DirLister& listing,
         // It would land on the first one: never copied over it.
         ReportCaseClash(s + f, entry.name, first);
         return;
+      }
+      if (!rootChecked) {
+        // A root that is gone (the drive pulled out, the share dropped) is
+        // never made again in its place: the run stops.
+        rootChecked = true;
+        if (!IsFolder(rowTarget_)) {
+          StopAtTargetRoot(status);
+          return;
+        }
       }
       if (!cleaned) {
         // Before the first copy into the target folder: what a run cut
@@ -420,7 +431,12 @@ void CopyEngine::FinishCopy(const CopyPipeline::Job& job, std::int32_t& status) 
   const bool stopped = StopsWalk(status);
   if (stopped && !copied) return;
   try {
-    if (!job.raised && job.result == platform::kErrDirectory && job.targetFolder != rowTarget_) {
+    if (!job.raised && job.result == platform::kErrDirectory) {
+      if (job.targetFolder == rowTarget_ || !IsFolder(rowTarget_)) {
+        // The target root itself cannot be made (the drive is gone).
+        StopAtTargetRoot(status);
+        return;
+      }
       // A folder below the target root that cannot be made (a file in the
       // way, a path too long): one line for it, its subtree is skipped and
       // the run goes on.
@@ -448,6 +464,12 @@ void CopyEngine::FinishCopy(const CopyPipeline::Job& job, std::int32_t& status) 
   } catch (...) {
     status = kRaised;
   }
+}
+
+void CopyEngine::StopAtTargetRoot(std::int32_t& status) {
+  status = kNoTargetDir;
+  ReportCopyError(kNoTargetDir, std::string(), rowTarget_);
+  RowMark = "?? ";
 }
 
 bool CopyEngine::IsNewer(const platform::DirEntry& entry) const {

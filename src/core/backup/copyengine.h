@@ -167,6 +167,9 @@ class CopyEngine {
   // The report line for a name not backed up because of `first`.
   void ReportCaseClash(const std::string& folder, const std::string& name,
                        const std::string& first);
+  // The current row's target root is gone or cannot be made: one line for
+  // it, and the status that stops the run.
+  void StopAtTargetRoot(std::int32_t& status);
   // True when the target folder lies in a folder that could not be made.
   bool InFailedFolder(const std::string& targetFolder) const;
   // The run mark: read and written at the start (true: a killed run left

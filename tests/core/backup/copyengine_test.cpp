@@ -1406,3 +1406,87 @@ TEST_F(CopyEngineTest, SomethingRaisedInAFolderReadAheadLetsItsCopiesInWorkFinis
   ASSERT_FALSE(held.empty());
   EXPECT_EQ("Inhalt", vktest::ReadFile(dst + held.substr(src.size())));
 }
+
+TEST_F(CopyEngineTest, EveryRowHasItsOwnCaseProbeAndItsTargetIsKnownToEveryRow) {
+  // Row 1's target tells names apart by letter case (probed for real),
+  // row 2's does not; row 2's target lies in row 1's source from an
+  // earlier run.
+  Write("A.txt", "gross");
+  Write("a.txt", "klein");
+  const std::string src2 = tmp / "quelle2/Zwei";
+  const std::string dst2 = src + "/Sicherung/Zwei";
+  vktest::WriteFile(src2 + "/Datei.txt", "1");
+  vktest::WriteFile(src2 + "/datei.txt", "2");
+  vktest::WriteFile(dst2 + "/alt.txt", "von früher");
+  engine.FullBackup = true;
+  std::atomic<int> probes{0};
+  platform::SetFaultHook([&](const std::string& op, const std::string& path) {
+    if (op != "case-probe") return 0;
+    ++probes;
+    return path == dst2 ? 1 : 0;
+  });
+  Run({{src, dst}, {src2, dst2}});
+  EXPECT_EQ(2, probes);
+  // Both spellings in row 1, and nothing of row 2's target.
+  EXPECT_EQ((std::vector<std::string>{"A.txt", "a.txt"}), FilesBelow(dst));
+  EXPECT_EQ("klein", vktest::ReadFile(dst + "/a.txt"));
+  // One of the two names in row 2.
+  ASSERT_EQ(1u, engine.RunReport.size());
+  EXPECT_TRUE(engine.RunReport[0].starts_with(src2 + "/"));
+  EXPECT_NE(std::string::npos, engine.RunReport[0].find(" wurde nicht gesichert: "));
+  EXPECT_EQ("?? 1", rec.CellsOf(2).back());
+}
+
+TEST_F(CopyEngineTest, ATargetRootThatVanishesDuringTheRunStopsIt) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> files;
+    // When the root goes: at the second copy, or when the second folder
+    // is entered.
+    const char* operation;
+    // Only the root's parent (a mount point) is left: it could be made
+    // again, on the wrong disk.
+    bool canBeMade;
+  };
+  const std::vector<Case> cases = {
+      {"the drive goes during a copy into the root", {"a.txt", "b.txt"}, "copy-open-source", false},
+      {"the drive goes during a copy into a folder",
+       {"unter/a.txt", "unter/b.txt"},
+       "copy-open-source",
+       false},
+      {"only the mount point is left when the next folder comes",
+       {"eins/a.txt", "zwei/b.txt"},
+       "enter-dir",
+       true}};
+  engine.FullBackup = true;
+  engine.CopyThreads = 0;
+  const std::string src2 = tmp / "quelle2";
+  vktest::WriteFile(src2 + "/x.txt", "x");
+  for (const Case& c : cases) {
+    fs::remove_all(src);
+    fs::remove_all(tmp / "ziel");
+    rec = Recorder();
+    for (const std::string& file : c.files) Write(file);
+    int calls = 0;
+    bool gone = false;
+    platform::SetFaultHook([&](const std::string& op, const std::string& path) {
+      if (op == c.operation && path.starts_with(src + "/") && ++calls == 2) {
+        fs::remove_all(dst);
+        gone = true;
+      }
+      return gone && !c.canBeMade && op == "create-dir" && path.starts_with(dst) ? EACCES : 0;
+    });
+    Run({{src, dst}, {src2, tmp / "ziel2/Q"}});
+    platform::SetFaultHook(nullptr);
+    EXPECT_EQ(CopyEngine::kNoTargetDir, engine.RunStatus) << c.what;
+    EXPECT_EQ((std::vector<std::string>{
+                  dst + "/: Das Zielverzeichnis konnte nicht angelegt werden.", kStoppedLine}),
+              engine.RunReport)
+        << c.what;
+    EXPECT_EQ(1, engine.CopiedTotal) << c.what;
+    EXPECT_FALSE(vktest::Exists(dst)) << c.what;
+    EXPECT_EQ("?? 1", rec.CellsOf(1).back()) << c.what;
+    EXPECT_EQ((std::vector<std::string>{"<<<", "OK 0"}), rec.CellsOf(2)) << c.what;
+    EXPECT_FALSE(vktest::Exists(tmp / "ziel2")) << c.what;
+  }
+}
