@@ -35,7 +35,7 @@ std::size_t Length(const std::string& utf8);
 std::string Left(const std::string& utf8, std::size_t n);
 // The characters from index `from` on.
 std::string Mid(const std::string& utf8, std::size_t from);
-// Upper case by the rules of the Windows ANSI code page: ASCII letters and
+// Upper case by the rules of the Windows-1252 code page: ASCII letters and
 // the Windows-1252 letters (umlauts, accented letters, š, œ, ž, ÿ); ß and
 // characters outside Windows-1252 stay as they are.
 std::string Upper(const std::string& utf8);
@@ -50,11 +50,11 @@ namespace textfile {
 
 // Reads a Windows-1252 text file as UTF-8 lines; a CR, an LF or CR LF ends a
 // line; a final line without ending counts. False when the file cannot be
-// read (errorCode: Windows error code); a missing file is errorCode 2.
+// read (errorCode: the program's error code); a missing file is errorCode 2.
 bool ReadLines(const std::string& path, std::vector<std::string>& lines, int* errorCode = nullptr);
 // Writes UTF-8 lines as Windows-1252, every line (the last one too) ended by
 // CR LF, replacing the file atomically. An empty list gives a 0-byte file.
-// Result 0 or a Windows error code.
+// Result 0 or an error code of the error table.
 int WriteLines(const std::string& path, const std::vector<std::string>& lines);
 // WriteLines with FromUtf8Visible: for reports, where a name must neither
 // split a line nor turn into "?".

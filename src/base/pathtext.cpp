@@ -37,8 +37,8 @@ const Homes& DecideHomes() {
   cache.config = AddBackslash(platform::UserConfigDir());
   platform::CreateDirPath(RemoveBackslash(cache.data));
   platform::CreateDirPath(RemoveBackslash(cache.config));
-  // Earlier versions kept the settings of an installed program beside its
-  // data: they move to the settings folder once.
+  // A settings file beside the data of an installed program (where a data
+  // folder copied in may bring it) moves to the settings folder once.
   const std::string ini = ChangeExt(GetProgramFileName(), "ini");
   const std::string old = cache.data + ini;
   if (cache.config != cache.data && !platform::FileExists(cache.config + ini) &&
@@ -51,9 +51,8 @@ const Homes& DecideHomes() {
   return cache;
 }
 
-// Wildcard match in the manner of the directory listing of the original
-// platform: "*" any run of characters, "?" one character, letter case
-// ignored; "*.*" matches every name.
+// Wildcard match of a file name: "*" any run of characters, "?" one
+// character, letter case ignored; "*.*" matches every name.
 bool MatchMask(const std::string& name, const std::string& mask) {
   if (mask == "*.*" || mask == "*") return true;
   std::string n = text::Upper(name);

@@ -112,7 +112,7 @@ TEST(PathText, WithoutTheMarkerSettingsAndDataGoToTheUsersFolders) {
   ASSERT_FALSE(IsPortableProgramDir(GetProgramDir()));
   EnvGuard data("XDG_DATA_HOME", dir.path() + "data");
   EnvGuard config("XDG_CONFIG_HOME", dir.path() + "config");
-  // Settings that an earlier version kept beside the data move over once.
+  // Settings found beside the data move to the settings folder once.
   const std::string ini = ChangeExt(GetProgramFileName(), "ini");
   vktest::WriteFile(dir / ("data/VolKarn/" + ini), "Alt\r\n");
   SetHomeDirForTesting("");

@@ -19,7 +19,7 @@ void ReportNotOpened(const std::string& path);
 // Copies one file; the only place where the program copies a file. A
 // destination ending with "/" names a folder. Creates the destination folder
 // (never the root "/"); 267 when that fails. Sets CopyTargetName to the
-// destination plus a blank and empties it on success. Result 0 or a Windows
+// destination plus a blank and empties it on success. Result 0 or an
 // error code (19 for a read-only destination without clearReadOnly).
 int CopyOneFile(const std::string& source, const std::string& dest, bool overwrite,
                 bool clearReadOnly);

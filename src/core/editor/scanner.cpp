@@ -92,7 +92,7 @@ std::vector<std::string> TListe::Entries() const {
 
 namespace {
 
-// Windows wildcard matching on upper-cased texts: "*" any run, "?" one
+// Wildcard matching on upper-cased texts: "*" any run, "?" one
 // character (counted in bytes, which is enough for the masks in use).
 bool Wildcard(std::string_view name, std::string_view mask) {
   std::size_t n = 0, m = 0, starM = std::string_view::npos, starN = 0;
