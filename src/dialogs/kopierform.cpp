@@ -41,6 +41,11 @@ const QColor kUncheckedColour(255, 0, 0);
 constexpr int kMinWidth = 400;
 constexpr int kHeaderHeight = 57;    // Panel1
 constexpr int kRunAreaHeight = 153;  // Panel2
+// The smallest stored height that shows every control (header, three rows
+// of the grid, the run area), and the size of a first opening.
+constexpr int kMinHeight = kHeaderHeight + 4 * 16 + 8 + kRunAreaHeight;
+constexpr int kOpeningWidth = 640;
+constexpr int kOpeningHeight = 420;
 
 QWidget* MakePanel(QWidget* parent) {
   auto* panel = new QWidget(parent);
@@ -388,7 +393,7 @@ TFKopie::TFKopie(QWidget* parent, AppState* state)
   Panel3->installEventFilter(this);
   ShowStateControls();
 
-  resize(640, 420);
+  resize(kOpeningWidth, kOpeningHeight);
   LayoutControls();
   ApplyMode();
 }
@@ -517,10 +522,20 @@ void TFKopie::RestorePlace() {
   if (state_ == nullptr) return;
   int left = 0, top = 0, w = 0, h = 0;
   state_->Options.GetKopFormPos(left, top, w, h);
-  // A window 0 high is never put on the screen: the modal run would block
-  // the program with nothing to see. 1 is the smallest that shows (a new
-  // settings file holds 0: the window opens as its caption bar).
-  h = std::max(h, 1);
+  if (w < kMinWidth || h < kMinHeight) {
+    // No stored size (a new settings file holds 0), or one too small for
+    // the controls: the window opens at a size that shows them all,
+    // centred on the window that opened it. A modal window too small to
+    // see would take Return for a run the user cannot watch.
+    if (w < kMinWidth) w = kOpeningWidth;
+    if (h < kMinHeight) h = kOpeningHeight;
+    const QWidget* opener = parentWidget();
+    const QRect around = opener != nullptr && opener->isVisible()
+                             ? opener->frameGeometry()
+                             : QRect(0, 0, 2 * w, 2 * h);
+    left = around.center().x() - w / 2;
+    top = around.center().y() - h / 2;
+  }
   const WindowPlace place = FitToScreen({left, top, w, h});
   move(place.left, place.top);
   resize(place.width, place.height);

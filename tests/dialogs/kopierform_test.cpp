@@ -239,16 +239,30 @@ TEST_F(RunWindowTest, PlaceSizeColumnsAndOptionsAreKept) {
   EXPECT_TRUE(Form1->Options()->GetCheckDirDate());
 }
 
-TEST_F(RunWindowTest, WithoutAStoredPlaceTheWindowOpensSmallAtTheTopLeft) {
-  Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {}, {}}});
-  StartBackup([&] {
-    EXPECT_EQ(QPoint(0, 0), FKopie->pos());
-    EXPECT_EQ(400, FKopie->width());
-    // As low as a window on the screen can be.
-    EXPECT_EQ(1, FKopie->height());
-    EXPECT_FALSE(FKopie->CheckBox1->isChecked());
-    EXPECT_FALSE(FKopie->CheckBox2->isChecked());
-  });
+// Without a stored size, or with one too small for the controls, the
+// window opens where every control shows, centred on the main window.
+TEST_F(RunWindowTest, WithoutAUsableStoredSizeTheWindowShowsEveryControl) {
+  struct Case {
+    std::vector<std::string> settings;  // none: a new settings file
+    QSize size;
+  } cases[] = {
+      {{}, QSize(640, 420)},
+      {{"Job", "0", "0", "0", "0", "0", "30", "40", "500", "1", "0", "0"}, QSize(500, 420)},
+  };
+  for (const Case& c : cases) {
+    Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {}, {}}}, c.settings);
+    StartBackup([&] {
+      EXPECT_EQ(c.size, FKopie->size());
+      EXPECT_LE((Form1->frameGeometry().center() - FKopie->geometry().center()).manhattanLength(),
+                2);
+      for (QAbstractButton* w : std::initializer_list<QAbstractButton*>{
+               FKopie->BitBtn2, FKopie->BitBtn1, FKopie->RB1, FKopie->CheckBox2})
+        EXPECT_TRUE(FKopie->rect().contains(QRect(w->mapTo(FKopie, QPoint(0, 0)), w->size())))
+            << S(w->text());
+      EXPECT_FALSE(FKopie->CheckBox1->isChecked());
+    });
+    app.reset();
+  }
 }
 
 // ------------------------------------------------------------------- run --
