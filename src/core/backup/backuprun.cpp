@@ -101,8 +101,7 @@ BackupRun::Result BackupRun::Run(RunObserver* observer, bool checkDirDate) {
   // Saved at once: a crash or a logout later must not lose the stamp.
   result.catalogueSaved = jobs.SaveCatalogue();
   if (!result.catalogueSaved) {
-    result.failure = "Die Sicherungsliste " + tBackups::GetDataDir() +
-                     tBackups::kCatalogueName +
+    result.failure = "Die Sicherungsliste " + tBackups::GetDataDir() + tBackups::kCatalogueName +
                      " konnte nicht gespeichert werden. Das Datum der letzten Sicherung ist "
                      "nicht gespeichert.";
     ShowInfo(result.failure, 1);
