@@ -5,16 +5,18 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QEvent>
-#include <QFileSystemModel>
+#include <QFile>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -23,6 +25,7 @@
 #include <memory>
 
 #include "core/editor/jobedit.h"
+#include "widgets/qt_foldertree.h"
 #include "widgets/qt_pictures.h"
 #include "dialogs/scanform.h"
 #include "core/editor/scanner.h"
@@ -173,6 +176,8 @@ QTime TimeOf(TDateTime value) {
 TDateTime DayFraction(const QTime& time) {
   return EncodeTime(time.hour(), time.minute(), time.second(), 0);
 }
+// The time field shows minutes: it holds no seconds that the user cannot see.
+QTime ToTheMinute(const QTime& time) { return QTime(time.hour(), time.minute()); }
 
 }  // namespace
 
@@ -265,15 +270,10 @@ void TFNeu::CreateControls() {
   SB7 = pictureButton(Panel4, pictures::ArrowUpToBar(), QStringLiteral("Zur obersten Ebene"));
   SB5 = pictureButton(Panel4, pictures::ArrowUp(), QStringLiteral("Eine Ebene höher"));
 
-  DT1Model = new QFileSystemModel(this);
-  DT1Model->setOption(QFileSystemModel::DontWatchForChanges, true);
-  DT1Model->setFilter(QDir::Dirs | QDir::NoDotAndDotDot);
-  DT1Model->setReadOnly(true);
-  DT1Model->setRootPath(QStringLiteral("/"));
+  DT1Model = new FolderTreeModel(this);
   DT1 = new QTreeView(this);
   DT1->setGeometry(4, 128, 201, 129);
   DT1->setModel(DT1Model);
-  for (int column = 1; column < DT1Model->columnCount(); ++column) DT1->hideColumn(column);
   DT1->setHeaderHidden(true);
   DT1->setRootIsDecorated(false);
   DT1->setIndentation(19);
@@ -291,7 +291,13 @@ void TFNeu::CreateControls() {
                p.color(QPalette::Active, QPalette::HighlightedText));
     DT1->setPalette(p);
   }
-  DT1->expand(DT1Model->index(QStringLiteral("/")));
+  // A folder's sub-folders are read again each time it is opened, and F5
+  // reads every opened folder again: folders made or removed while the
+  // program runs are seen.
+  connect(DT1, &QTreeView::expanded, DT1Model, &FolderTreeModel::Reread);
+  auto* reread = new QShortcut(QKeySequence(Qt::Key_F5), this);
+  connect(reread, &QShortcut::activated, DT1Model, &FolderTreeModel::RereadAll);
+  DT1->expand(DT1Model->index(0, 0));
   Label7->setBuddy(DT1);
 
   IncludeBtn =
@@ -352,7 +358,14 @@ void TFNeu::CreateControls() {
   LiBo2->setToolTip(QStringLiteral("Auswahl durch Doppelklick"));
   for (const char* shipped : {"*.~pa", "*.bak", "*.dbx", "*.wbk"})
     AddSorted(LiBo2, QString::fromUtf8(shipped));
-  LiBo2->installEventFilter(this);
+  // Entries move between the two lists by double-click, by Space and
+  // through the context menu.
+  for (QListWidget* list : {LiBo1, LiBo2}) {
+    list->installEventFilter(this);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QWidget::customContextMenuRequested, this,
+            [this, list](const QPoint& pos) { ExtensionMenu(list, pos); });
+  }
   BitBtn1 =
       pictureButton(Panel3, pictures::Binoculars(), QStringLiteral("Verzeichnisse durchsuchen"));
 
@@ -498,7 +511,7 @@ bool TFNeu::OpenNewJob() {
   if (!backups) return false;
   setWindowTitle(QStringLiteral("Neue Datensicherung definieren"));
   DatePick->setDate(DateOf(Today()));
-  TimePick->setTime(TimeOf(Now()));
+  TimePick->setTime(ToTheMinute(TimeOf(Now())));
   DelBtn->hide();
   {
     const QSignalBlocker blocker(VList);
@@ -535,22 +548,30 @@ int TFNeu::EditJob() {
   const std::string timeText = shown.LastTimeText();
   std::string dateFailure, timeFailure;
   DatePick->setDate(DateOf(dateText.empty() ? Today() : ParseDateText(dateText, &dateFailure)));
-  TimePick->setTime(TimeOf(timeText.empty() ? Now() : ParseTimeText(timeText, &timeFailure)));
+  TimePick->setTime(
+      ToTheMinute(TimeOf(timeText.empty() ? Now() : ParseTimeText(timeText, &timeFailure))));
   for (const std::string& failure : {dateFailure, timeFailure})
     if (!failure.empty()) ShowInfo(failure, 1);
+  const LastBackup shownBackup = PickedBackup();
   deleted_ = false;
 
   const int result = ShowModal();
   if (result == kResultOk) {
     // A deleted job is never updated (the window closes with 5 then).
-    if (deleted_ || SelectedJob < 0 || SelectedJob >= backups->Count()) return 0;
-    backups->UpdateJob(SelectedJob, S(EName->text()), S(EVerz->text()), DayCount(DatePick->date()),
-                       DayFraction(TimePick->time()));
+    JobRecord record;
+    if (deleted_ || !backups->GetJob(SelectedJob, record)) return 0;
+    const LastBackup stored{record.LastDate(), record.LastTime()};
+    const LastBackup last = EditedLastBackup(stored, shownBackup, PickedBackup());
+    backups->UpdateJob(SelectedJob, S(EName->text()), S(EVerz->text()), last.Date, last.Time);
     SaveJobLists();
     return 1;
   }
   if (result == kResultDeleted) return 2;
   return 0;
+}
+
+LastBackup TFNeu::PickedBackup() const {
+  return {DayCount(DatePick->date()), DayFraction(TimePick->time())};
 }
 
 JobDraft TFNeu::Draft() const {
@@ -584,12 +605,12 @@ void TFNeu::UpdateListButtons() {
 std::string TFNeu::SelectedFolderPath() const {
   const QModelIndex index = DT1->currentIndex();
   if (!index.isValid()) return std::string();
-  return S(DT1Model->filePath(index));
+  return QFile::encodeName(DT1Model->FilePath(index)).toStdString();
 }
 
 bool TFNeu::SelectFolderPath(const std::string& path) {
-  const QModelIndex index = DT1Model->index(Q(path));
-  if (!index.isValid() || !DT1Model->isDir(index)) return false;
+  const QModelIndex index = DT1Model->IndexOf(QFile::decodeName(QByteArray::fromStdString(path)));
+  if (!index.isValid()) return false;
   for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) DT1->expand(up);
   DT1->setCurrentIndex(index);
   DT1->scrollTo(index);
@@ -723,10 +744,34 @@ void TFNeu::LiBo2KeyUp(int key) {
   }
 }
 
+void TFNeu::ExtensionMenu(QListWidget* list, const QPoint& pos) {
+  if (QListWidgetItem* item = list->itemAt(pos)) list->setCurrentItem(item);
+  QListWidgetItem* current = list->currentItem();
+  if (current == nullptr) return;
+  QMenu menu(this);
+  const bool choose = list == LiBo2;
+  QAction* move = menu.addAction(choose ? QStringLiteral("Nach „Ausgewählte“ verschieben")
+                                        : QStringLiteral("Nach „Auswahl“ zurückgeben"));
+  const QPoint where = list->itemAt(pos) == current ? pos : list->visualItemRect(current).center();
+  if (menu.exec(list->viewport()->mapToGlobal(where)) != move) return;
+  if (choose)
+    LiBo2DblClick();
+  else
+    LiBo1DblClick();
+}
+
 bool TFNeu::eventFilter(QObject* watched, QEvent* event) {
   if (watched == LiBo2 && event->type() == QEvent::KeyRelease) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (!key->isAutoRepeat()) LiBo2KeyUp(key->key());
+  }
+  if ((watched == LiBo1 || watched == LiBo2) && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+    if (watched == LiBo2)
+      LiBo2DblClick();
+    else
+      LiBo1DblClick();
+    return true;
   }
   return QDialog::eventFilter(watched, event);
 }

@@ -9,9 +9,10 @@
 #include "core/catalogue/appstate.h"
 
 struct JobDraft;
+struct LastBackup;
 
 class QDateEdit;
-class QFileSystemModel;
+class FolderTreeModel;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -52,6 +53,8 @@ class TFNeu : public QDialog {
   bool SaveJobLists();
   // The job as the window holds it.
   JobDraft Draft() const;
+  // The moment the date and time fields show.
+  LastBackup PickedBackup() const;
   void UpdateListButtons();
   // Full path of the folder selected in the tree; empty when none.
   std::string SelectedFolderPath() const;
@@ -75,7 +78,7 @@ class TFNeu : public QDialog {
   QToolButton* SB7 = nullptr;
   QToolButton* SB5 = nullptr;
   QTreeView* DT1 = nullptr;
-  QFileSystemModel* DT1Model = nullptr;
+  FolderTreeModel* DT1Model = nullptr;
   QPushButton* IncludeBtn = nullptr;
   QPushButton* ExcludeBtn = nullptr;
   QPushButton* ExAllBtn = nullptr;
@@ -135,6 +138,9 @@ class TFNeu : public QDialog {
   void LiBo2DblClick();
   void LiBo3DblClick();
   void LiBo2KeyUp(int key);
+  // The context menu of an extension list at `pos` (of its viewport):
+  // moves the entry there, or the current one, to the other list.
+  void ExtensionMenu(QListWidget* list, const QPoint& pos);
   void BitBtn1Click();
   void BitBtn2Click();
   void BitBtn3Click();

@@ -5,12 +5,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QFileSystemModel>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -19,11 +19,14 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <cerrno>
+#include <cmath>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "dialogs/neuform.h"
 #include "dialogs/scanform.h"
+#include "widgets/qt_foldertree.h"
 #include "mainwindow/backmain.h"
 #include "platform/platform.h"
 #include "base/codepage.h"
@@ -283,10 +286,10 @@ TEST_F(EditorTest, TreeButtonsMoveUpAndCollapse) {
   f->SB5Click();  // the top has no parent
   EXPECT_EQ(f->SelectedFolderPath(), "/");
   ASSERT_TRUE(f->SelectFolderPath(tree / "a/b"));
-  EXPECT_TRUE(f->DT1->isExpanded(f->DT1Model->index(QString::fromStdString(tree / "a"))));
+  EXPECT_TRUE(f->DT1->isExpanded(f->DT1Model->IndexOf(QString::fromStdString(tree / "a"))));
   f->SB6Click();
-  EXPECT_FALSE(f->DT1->isExpanded(f->DT1Model->index(QString::fromStdString(tree / "a"))));
-  EXPECT_FALSE(f->DT1->isExpanded(f->DT1Model->index(QStringLiteral("/"))));
+  EXPECT_FALSE(f->DT1->isExpanded(f->DT1Model->IndexOf(QString::fromStdString(tree / "a"))));
+  EXPECT_FALSE(f->DT1->isExpanded(f->DT1Model->IndexOf(QStringLiteral("/"))));
   // Files are not in the tree.
   vktest::WriteFile(tree / "a/file.txt", "");
   EXPECT_FALSE(f->SelectFolderPath(tree / "a/file.txt"));
@@ -303,13 +306,63 @@ TEST_F(EditorTest, TreeKeepsTheSelectionVisibleAndSelectsOnRightClick) {
   fs::create_directories(tree / "two");
   f->show();
   ASSERT_TRUE(f->SelectFolderPath(tree / "one"));
-  const QModelIndex two = f->DT1Model->index(QString::fromStdString(tree / "two"));
+  const QModelIndex two = f->DT1Model->IndexOf(QString::fromStdString(tree / "two"));
+  QApplication::processEvents();
   f->DT1->scrollTo(two);
   QApplication::processEvents();
   const QRect rect = f->DT1->visualRect(two);
   ASSERT_TRUE(rect.isValid());
-  QTest::mouseClick(f->DT1->viewport(), Qt::RightButton, {}, rect.center());
+  QTest::mouseClick(f->DT1->viewport(), Qt::RightButton, {}, rect.topLeft() + QPoint(8, 4));
   EXPECT_EQ(f->SelectedFolderPath(), tree / "two");
+  f->hide();
+}
+
+TEST_F(EditorTest, TreeSeesFoldersMadeAndRemovedWhileTheProgramRuns) {
+  fs::create_directories(tree / "alt/innen");
+  f->show();
+  QApplication::setActiveWindow(f);
+  ASSERT_TRUE(f->SelectFolderPath(tree / "alt"));
+  const QPersistentModelIndex top = f->DT1Model->IndexOf(QString::fromStdString(tree.path()));
+  const auto children = [&] {
+    std::vector<std::string> names;
+    for (int row = 0; row < f->DT1Model->rowCount(top); ++row)
+      names.push_back(f->DT1Model->index(row, 0, top).data().toString().toStdString());
+    return names;
+  };
+  EXPECT_EQ(children(), (std::vector<std::string>{"alt"}));
+
+  // Made after the folder was read: there once the folder is opened again.
+  fs::create_directories(tree / "Neu");
+  fs::create_directories(tree / "Mitte");
+  f->DT1->collapse(top);
+  f->DT1->expand(top);
+  EXPECT_EQ(children(), (std::vector<std::string>{"alt", "Mitte", "Neu"}));
+
+  // Typing a name selects that folder, and ">" takes it.
+  f->DT1->setFocus();
+  f->DT1->setCurrentIndex(f->DT1Model->IndexOf(QString::fromStdString(tree / "alt")));
+  QTest::keyClicks(f->DT1, QStringLiteral("neu"));
+  EXPECT_EQ(f->SelectedFolderPath(), tree / "Neu");
+  f->IncludeBtnClick();
+  EXPECT_EQ(Texts(f->VList), (std::vector<std::string>{tree / "Neu"}));
+
+  // F5 reads the whole tree again and keeps what was open and chosen.
+  const QPersistentModelIndex alt = f->DT1Model->IndexOf(QString::fromStdString(tree / "alt"));
+  f->DT1->expand(alt);
+  ASSERT_TRUE(f->SelectFolderPath(tree / "alt/innen"));
+  fs::remove(tree / "Mitte");
+  fs::create_directories(tree / "alt/dazu");
+  QTest::keyClick(f->DT1, Qt::Key_F5);
+  EXPECT_EQ(children(), (std::vector<std::string>{"alt", "Neu"}));
+  EXPECT_EQ(f->DT1Model->rowCount(alt), 2);
+  EXPECT_TRUE(f->DT1->isExpanded(top));
+  EXPECT_TRUE(f->DT1->isExpanded(alt));
+  EXPECT_EQ(f->SelectedFolderPath(), tree / "alt/innen");
+  // Folders that are hidden or files are not in the tree.
+  fs::create_directories(tree / ".versteckt");
+  vktest::WriteFile(tree / "datei", "");
+  QTest::keyClick(f->DT1, Qt::Key_F5);
+  EXPECT_EQ(children(), (std::vector<std::string>{"alt", "Neu"}));
   f->hide();
 }
 
@@ -554,6 +607,62 @@ TEST_F(EditorTest, EditTakesTheJobFromTheMainWindowAndStoresTheLastBackup) {
   EXPECT_EQ(form1->Edit2->text(), QStringLiteral("02.01.2004"));
 }
 
+TEST_F(EditorTest, EditingKeepsTheLastBackupUnlessTheUserChangesDateOrTime) {
+  // 05.03.2003 09:07:42
+  const double day = 37685.0;
+  const double time = (9 * 3600 + 7 * 60 + 42) / 86400.0;
+  struct Case {
+    const char* what;
+    bool backedUp;
+    std::function<void(TFNeu*)> touch;
+    // The stored moment afterwards; nullopt: what the fields show at OK.
+    std::optional<std::pair<double, double>> stored;
+  };
+  const auto key = [](QWidget* w, Qt::Key k) { QTest::keyClick(w, k); };
+  const std::vector<Case> cases = {
+      {"never backed up, only the target changed", false,
+       [](TFNeu* w) { w->EVerz->setText(QStringLiteral("/mnt/neu")); }, std::pair(0.0, 0.0)},
+      {"never backed up, date changed by an arrow key", false,
+       [&](TFNeu* w) { key(w->DatePick, Qt::Key_Down); }, std::nullopt},
+      {"backed up, fields left alone", true, [](TFNeu*) {}, std::pair(day, time)},
+      {"backed up, time up and down again", true,
+       [&](TFNeu* w) {
+         key(w->TimePick, Qt::Key_Up);
+         key(w->TimePick, Qt::Key_Down);
+       },
+       std::pair(day, time)},
+      {"backed up, time changed", true, [&](TFNeu* w) { key(w->TimePick, Qt::Key_Up); },
+       std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const int index = MakeJob("Haus", "/mnt/haus", {tree.path()});
+    if (c.backedUp) Backups().SetJobStamp(index, day, time);
+    form1->ShowJob();
+    Watchdog watchdog(f);
+    std::string dateShown, timeShown;
+    vktest::WhenModal([&] {
+      c.touch(f);
+      // The fields show at once what will be stored.
+      dateShown = f->DatePick->text().toStdString();
+      timeShown = f->TimePick->text().toStdString();
+      f->OKBtnClick();
+    });
+    form1->Button2Click();
+    JobRecord record;
+    ASSERT_TRUE(Backups().GetJob(index, record)) << c.what;
+    if (c.stored) {
+      EXPECT_EQ(record.LastDate(), c.stored->first) << c.what;
+      EXPECT_EQ(record.LastTime(), c.stored->second) << c.what;
+    } else {
+      EXPECT_EQ(Backups().GetLastBackupDate(index), dateShown) << c.what;
+      EXPECT_EQ(Backups().GetLastBackupTime(index), timeShown) << c.what;
+      // To the minute shown, without seconds the user cannot see.
+      EXPECT_EQ(std::fmod(std::round(record.LastTime() * 86400.0), 60.0), 0.0) << c.what;
+    }
+    Backups().DeleteJob(index);
+  }
+}
+
 TEST_F(EditorTest, WriteFailureNamesTheFile) {
   platform::SetFaultHook([](const std::string& op, const std::string& path) {
     return op == "write-atomic" && path.find(".ext") != std::string::npos ? ENOSPC : 0;
@@ -675,6 +784,44 @@ TEST_F(EditorTest, ExtensionsMoveBetweenTheListsByDoubleClick) {
   f->LiBo2DblClick();
   EXPECT_EQ(Texts(f->LiBo1), (std::vector<std::string>{".Zip", "*.~pa"}));
   EXPECT_EQ(Texts(f->LiBo2), (std::vector<std::string>{"*.bak", "*.DBX", "*.wbk"}));
+}
+
+TEST_F(EditorTest, ExtensionsMoveByKeyboardAndContextMenu) {
+  f->show();
+  // Chooses the action of the context menu as soon as it is open.
+  const auto chooseFromMenu = [] {
+    QTimer::singleShot(0, qApp, [] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      ASSERT_NE(menu, nullptr);
+      ASSERT_EQ(menu->actions().size(), 1);
+      menu->setActiveAction(menu->actions().front());
+      QTest::keyClick(menu, Qt::Key_Return);
+    });
+  };
+  // Space moves the current entry, and again the one that took its place.
+  f->LiBo2->setCurrentRow(1);
+  QTest::keyClick(f->LiBo2, Qt::Key_Space);
+  QTest::keyClick(f->LiBo2, Qt::Key_Space);
+  EXPECT_EQ(Texts(f->LiBo1), (std::vector<std::string>{"*.bak", "*.dbx"}));
+  EXPECT_EQ(Texts(f->LiBo2), (std::vector<std::string>{"*.~pa", "*.wbk"}));
+  f->LiBo1->setCurrentRow(0);
+  QTest::keyClick(f->LiBo1, Qt::Key_Space);
+  EXPECT_EQ(Texts(f->LiBo1), (std::vector<std::string>{"*.dbx"}));
+  EXPECT_EQ(Texts(f->LiBo2), (std::vector<std::string>{"*.~pa", "*.bak", "*.wbk"}));
+
+  // The context menu moves the entry it was opened on.
+  QApplication::processEvents();
+  chooseFromMenu();
+  f->ExtensionMenu(f->LiBo2, f->LiBo2->visualItemRect(f->LiBo2->item(2)).center());
+  EXPECT_EQ(Texts(f->LiBo1), (std::vector<std::string>{"*.dbx", "*.wbk"}));
+  EXPECT_EQ(Texts(f->LiBo2), (std::vector<std::string>{"*.~pa", "*.bak"}));
+  // Opened from the keyboard (away from any entry), the current one.
+  f->LiBo1->setCurrentRow(0);
+  chooseFromMenu();
+  f->ExtensionMenu(f->LiBo1, QPoint(-1, -1));
+  EXPECT_EQ(Texts(f->LiBo1), (std::vector<std::string>{"*.wbk"}));
+  EXPECT_EQ(Texts(f->LiBo2), (std::vector<std::string>{"*.~pa", "*.bak", "*.dbx"}));
+  f->hide();
 }
 
 TEST_F(EditorTest, TypeAheadScrollsToTheFirstSurveyedEntry) {

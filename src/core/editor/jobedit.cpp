@@ -33,6 +33,11 @@ std::string CheckJobDraft(const JobDraft& draft) {
   return std::string();
 }
 
+LastBackup EditedLastBackup(const LastBackup& stored, const LastBackup& shown,
+                            const LastBackup& picked) {
+  return picked == shown ? stored : picked;
+}
+
 std::vector<std::string> SaveJobLists(const tBackups& jobs, int jobIndex, const JobDraft& draft) {
   struct ListFile {
     std::string name;

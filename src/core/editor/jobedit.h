@@ -24,6 +24,23 @@ constexpr std::size_t kMaxTargetLength = 255;
 // the draft may be stored.
 std::string CheckJobDraft(const JobDraft& draft);
 
+// The moment of a job's last backup: the day number and the fraction of
+// the day; both 0 for a job never backed up.
+struct LastBackup {
+  double Date = 0;
+  double Time = 0;
+  bool operator==(const LastBackup&) const = default;
+};
+
+// The last backup an edited job stores. The date and time fields opened
+// with `shown` (the stored moment to the minute, or the current moment for
+// a job never backed up) and hold `picked` when the user confirms. Fields
+// the user left as they were keep the stored moment exactly, seconds
+// included, and a job never backed up stays so; only a moment the user
+// changed replaces it.
+LastBackup EditedLastBackup(const LastBackup& stored, const LastBackup& shown,
+                            const LastBackup& picked);
+
 // Writes the job's directory list, its two exclusion lists and the shared
 // list of offered extensions into the data folder. A list whose stored
 // file name is unsafe is not written. The result holds one text per list
