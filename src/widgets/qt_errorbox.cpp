@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -36,6 +39,35 @@ class ScreenCentred : public Base {
     this->move(frame.topLeft());
   }
 };
+
+// Qt's file dialogs write sizes and dates in the desktop's language (the
+// system's locale, English where that is "C"); this program speaks German
+// whatever the desktop says.
+class GermanFileColumns : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    enum { kSize = 1, kDate = 3 };
+    auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+    if (role == Qt::DisplayRole && files != nullptr &&
+        (index.column() == kSize || index.column() == kDate)) {
+      const QModelIndex source = mapToSource(index);
+      const QLocale german;  // the program's locale
+      if (index.column() == kDate)
+        return german.toString(files->lastModified(source), QLocale::ShortFormat);
+      if (!files->isDir(source)) return german.formattedDataSize(files->size(source));
+    }
+    return QIdentityProxyModel::data(index, role);
+  }
+};
+
+// Qt's own dialog (also where the desktop has one of its own), speaking
+// German.
+void UseGermanFileDialog(QFileDialog* dialog) {
+  dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog->setProxyModel(new GermanFileColumns(dialog));
+}
 
 }  // namespace
 
@@ -106,7 +138,7 @@ std::unique_ptr<QDialog> MakeDirectoryDialog(const std::string& prompt, const st
 
   // Qt's own chooser, embedded below the prompt.
   auto* chooser = new QFileDialog(dialog.get());
-  chooser->setOption(QFileDialog::DontUseNativeDialog, true);
+  UseGermanFileDialog(chooser);
   chooser->setWindowFlags(Qt::Widget);
   chooser->setFileMode(QFileDialog::Directory);
   chooser->setOption(QFileDialog::ShowDirsOnly, true);
@@ -167,6 +199,7 @@ bool QtUserInterface::ChooseDirectory(const std::string& prompt, std::string& di
 std::vector<std::string> QtUserInterface::ChooseFiles(const std::string& initialDir) {
   ScreenCentred<QFileDialog> dialog(BoxParent(), QString(), Q(initialDir), QString());
   dialog.setWindowModality(Qt::ApplicationModal);
+  UseGermanFileDialog(&dialog);
   dialog.setFileMode(QFileDialog::ExistingFiles);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   std::vector<std::string> result;

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QDateTime>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -142,6 +146,68 @@ TEST(QtDirectoryChooser, ConfirmAndCancel) {
   chosen = dir / "fehlt";
   EXPECT_FALSE(ui.ChooseDirectory("Wählen Sie ein Verzeichnis.", chosen));
   EXPECT_EQ(chosen, "");  // a missing start is forgotten
+}
+
+// The texts of the file list of a Qt file dialog, row by row, once the
+// folder has been read.
+std::vector<QStringList> FileRows(QFileDialog* dialog) {
+  auto* view = dialog->findChild<QAbstractItemView*>(QStringLiteral("treeView"));
+  if (view == nullptr) return {};
+  QAbstractItemModel* model = view->model();
+  for (int wait = 0; wait < 200 && model->rowCount(view->rootIndex()) == 0; ++wait)
+    QTest::qWait(10);
+  std::vector<QStringList> rows;
+  for (int row = 0; row < model->rowCount(view->rootIndex()); ++row) {
+    QStringList cells;
+    for (int column = 0; column < model->columnCount(view->rootIndex()); ++column)
+      cells << model->index(row, column, view->rootIndex()).data().toString();
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+TEST(QtFileDialogs, WriteSizesAndDatesInGermanWhateverTheSystemLocale) {
+  // The test program runs with the system's locale as it finds it ("C" on
+  // a bare machine); the program's own locale is German.
+  ASSERT_EQ(QLocale().language(), QLocale::German);
+  vktest::TempDir dir;
+  vktest::WriteFile(dir / "Ordner/zwei.txt", "xy");
+  const QDateTime changed(QDate(2003, 2, 22), QTime(14, 5));
+  {
+    QFile file(QString::fromStdString(dir / "Ordner/zwei.txt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(changed, QFileDevice::FileModificationTime));
+  }
+  QDir(QString::fromStdString(dir.path())).mkdir(QStringLiteral("Ordner/innen"));
+  // A folder's date as German dates are written: 22.02.03 14:05.
+  const QRegularExpression germanDate(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d\\d \\d\\d:\\d\\d$"));
+
+  // The file dialog of the excluded files.
+  std::vector<QStringList> files;
+  OnModal([&](QWidget* w) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(dialog, nullptr);
+    files = FileRows(dialog);
+    dialog->reject();
+  });
+  QtUserInterface ui;
+  ui.ChooseFiles(dir / "Ordner");
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0].value(0), QStringLiteral("innen"));
+  EXPECT_TRUE(germanDate.match(files[0].value(3)).hasMatch()) << files[0].value(3).toStdString();
+  EXPECT_EQ(files[1].value(0), QStringLiteral("zwei.txt"));
+  EXPECT_EQ(files[1].value(1).toStdString(), "2 Bytes");
+  EXPECT_EQ(files[1].value(3).toStdString(), "22.02.03 14:05");
+
+  // The folder chooser.
+  QFileDialog* chooser = nullptr;
+  auto folderDialog = MakeDirectoryDialog("x", dir / "Ordner/innen", &chooser);
+  folderDialog->show();
+  const std::vector<QStringList> folders = FileRows(chooser);
+  folderDialog->hide();
+  ASSERT_EQ(folders.size(), 1u);
+  EXPECT_TRUE(germanDate.match(folders[0].value(3)).hasMatch())
+      << folders[0].value(3).toStdString();
 }
 
 }  // namespace
