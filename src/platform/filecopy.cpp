@@ -67,6 +67,10 @@ struct FolderHints {
   // The folder hands a default ACL down to new files, so that their
   // permissions are not those asked for at creation less the umask.
   bool inherits = true;
+  // The group new files get there (that of a set-group-id folder).
+  gid_t newGid = 0;
+  // detail::g_folderAclChanges when the folder was looked at.
+  unsigned aclChanges = 0;
 };
 
 CopyCapabilities& Caps() {
@@ -114,12 +118,14 @@ FolderHints& Hints() {
   return hints;
 }
 
-// The hints for the destination folder `dir`: its device and whether it
-// hands a default ACL down, looked up when the folder changes (and after
-// a failed copy). False with err set when the folder cannot be looked at.
-bool LookAtFolder(const std::string& dir, dev_t& dev, bool& inherits, int& err) {
+// The hints for the destination folder `dir`: its device, whether it
+// hands a default ACL down and the group of new files, looked up when the
+// folder changes (and after a failed copy or a change of a folder's
+// attributes). False with err set when the folder cannot be looked at.
+bool LookAtFolder(const std::string& dir, dev_t& dev, bool& inherits, gid_t& newGid, int& err) {
   FolderHints& folder = Hints();
-  if (dir != folder.path) {
+  const unsigned aclChanges = detail::g_folderAclChanges.load(std::memory_order_relaxed);
+  if (dir != folder.path || aclChanges != folder.aclChanges) {
     folder.path.clear();
     struct stat st {};
     if (stat(dir.c_str(), &st) != 0) {
@@ -132,10 +138,13 @@ bool LookAtFolder(const std::string& dir, dev_t& dev, bool& inherits, int& err) 
     }
     folder.dev = st.st_dev;
     folder.inherits = HasDefaultAcl(dir);
+    folder.newGid = (st.st_mode & S_ISGID) != 0 ? st.st_gid : getegid();
+    folder.aclChanges = aclChanges;
     folder.path = dir;
   }
   dev = folder.dev;
   inherits = folder.inherits;
+  newGid = folder.newGid;
   return true;
 }
 
@@ -373,6 +382,11 @@ int CopySymlink(int srcDir, const char* srcName, const struct stat& ls, const st
     if (err != EEXIST) return NameError(err, dir);
   }
   if (!made) return kErrAccessDenied;
+  // The group of a new link is not known (a set-group-id folder gives its
+  // own): asked for anyway.
+  uid_t uid = geteuid();
+  gid_t gid = static_cast<gid_t>(-1);
+  detail::TakeOwner(-1, tmp.c_str(), ls, uid, gid);
   const struct timespec times[2] = {ls.st_atim, ls.st_mtim};
   (void)utimensat(AT_FDCWD, tmp.c_str(), times, AT_SYMLINK_NOFOLLOW);
   int err = Fault("copy-link", dest);
@@ -426,7 +440,8 @@ int ReplaceWithUnnamed(int fd, const std::string& dir, const std::string& name,
 namespace {
 
 int CopyFileWith(const std::string& source, const std::string& dest, bool failIfExists,
-                 ReadOnlyRule rule, const SourceRef& at = SourceRef{}) {
+                 ReadOnlyRule rule, const SourceRef& at = SourceRef{},
+                 CopyLosses* losses = nullptr) {
   if (int err = Fault("copy-open-source", source)) return MapErrno(err);
   std::string dir, name;
   detail::SplitPath(dest, dir, name);
@@ -453,18 +468,19 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     return kErrAccessDenied;
   }
 
-  // Permissions and times are carried over where the file system can
-  // hold them (FAT cannot); the content is what counts.
+  // Permissions, owner, attributes and times are carried over where the
+  // file system can hold them (FAT cannot); the content is what counts.
   mode_t mode = st.st_mode & 07777;
   static const uid_t euid = geteuid();
-  static const gid_t egid = getegid();
-  if (st.st_uid != euid) mode &= ~static_cast<mode_t>(S_ISUID);
-  if (st.st_gid != egid) mode &= ~static_cast<mode_t>(S_ISGID);
+  // Most files have no extended attributes: one call tells.
+  std::string attributeNames;
+  const bool attributes = detail::ListAttributeNames(in.Get(), attributeNames) > 0;
 
   dev_t dstDev = 0;
   bool inherits = true;
+  gid_t newGid = 0;
   int err = 0;
-  if (!LookAtFolder(dir, dstDev, inherits, err)) {
+  if (!LookAtFolder(dir, dstDev, inherits, newGid, err)) {
     return err == ENOENT ? kErrPathNotFound : MapErrno(err);
   }
   if (int fault = Fault("target-name", dest)) return NameError(fault, dir);
@@ -482,10 +498,11 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     // A file made with a mode gets it less the umask (unless a default ACL
     // decides): where that is the mode wanted, it needs no fchmod later.
     // Set-id and sticky bits are set only after the content (a write
-    // clears them); nobody can open the unnamed file meanwhile.
+    // clears them), and the mode only after the attributes (a read-only
+    // file takes none); nobody can open the unnamed file meanwhile.
     const int mask = ProcessUmask();
-    modeSet =
-        mask >= 0 && !inherits && (mode & 07000) == 0 && (mode & static_cast<mode_t>(mask)) == 0;
+    modeSet = mask >= 0 && !inherits && !attributes && (mode & 07000) == 0 &&
+              (mode & static_cast<mode_t>(mask)) == 0;
     out.Reset(open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, modeSet ? mode : 0600));
     if (!out.Valid()) {
       err = errno;
@@ -508,12 +525,22 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
   }
 
   err = CopyContent(in.Get(), out.Get(), st, dstDev, dest);
-  in.Close();
   if (!err) {
+    // Owner and group first: a change of them clears the set-id bits.
+    uid_t uid = euid;
+    gid_t gid = newGid;
+    detail::TakeOwner(out.Get(), nullptr, st, uid, gid);
+    // Set-id bits only where the copy has the source's owner or group.
+    if (uid != st.st_uid) mode &= ~static_cast<mode_t>(S_ISUID);
+    if (gid != st.st_gid) mode &= ~static_cast<mode_t>(S_ISGID);
+    if ((attributes || inherits) &&
+        !detail::CopyAttributes(in.Get(), attributeNames, out.Get(), inherits) && losses != nullptr)
+      losses->attributes = true;
     if (!modeSet) (void)fchmod(out.Get(), mode);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     (void)futimens(out.Get(), times);
   }
+  in.Close();
   if (!err) err = Fault("copy-link", dest);
   bool naming = false;  // err comes from giving the copy its name
   if (unnamed) {
@@ -617,9 +644,9 @@ int CopyFileReplacing(const std::string& source, const std::string& dest, bool c
 }
 
 int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly,
-                      const SourceRef& at) {
+                      const SourceRef& at, CopyLosses* losses) {
   return CopyFileWith(source, dest, false,
-                      clearReadOnly ? ReadOnlyRule::Clear : ReadOnlyRule::Refuse, at);
+                      clearReadOnly ? ReadOnlyRule::Clear : ReadOnlyRule::Refuse, at, losses);
 }
 
 }  // namespace platform

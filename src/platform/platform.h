@@ -226,8 +226,8 @@ int MapErrno(int err);
 // destination gives kErrFileExists. A missing destination folder gives
 // kErrPathNotFound, a source that is no regular file or symlink
 // kErrAccessDenied. The copy is not flushed to disk (SyncFileSystem once
-// at the end). Set-user/group-id bits are kept only for the copier's own
-// files. Result 0 or an error code.
+// at the end). Set-user/group-id bits are kept only where the copy has the
+// source's owner or group. Result 0 or an error code.
 int CopyFile(const std::string& source, const std::string& dest, bool failIfExists);
 // CopyFile that replaces an existing destination unless it is read-only
 // (a file whose owner has no write permission): that one stays and the
@@ -243,10 +243,52 @@ struct SourceRef {
   int dirHandle = -1;
   const std::string* name = nullptr;
 };
+// What a copy could not carry over to its target; set by the copy, never
+// cleared by it.
+struct CopyLosses {
+  // Extended attributes or access lists (ACL) that the target refused.
+  bool attributes = false;
+};
 // CopyFileReplacing with the source opened through `at` (which must name
-// the same file as `source`).
+// the same file as `source`). Besides content, permissions and time the
+// copy keeps, where the target can hold them, the source's owner and
+// group (as root; another user the group where he belongs to it, never
+// failing for it) and its user attributes and access list; `losses`
+// (when given) learns what the target refused.
 int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly,
-                      const SourceRef& at);
+                      const SourceRef& at, CopyLosses* losses = nullptr);
+
+// ----------------------------------------------------- folders of a copy --
+
+// A folder of a copy is made open to its owner only and gets the
+// permissions of its source folder once its content is in place, so that
+// a private folder never stands open, not even for a moment.
+
+// True when the file system of the folder `dir` keeps permission bits (a
+// probe file made there is given two modes and looked at): false on FAT,
+// exFAT, NTFS as mounted from removable disks and some network shares,
+// which keep no owners, attributes or access lists either, and when no
+// probe can be made.
+bool KeepsPermissions(const std::string& dir);
+// Readies the folder `path` (its parent must exist) for the copy of the
+// open source folder `sourceDir` (a listing's Handle). A missing folder is
+// made, open to its owner only (`made` set); an existing one loses at
+// once what it grants the group or others beyond the source, and its
+// owner may write into it until FinishCopyFolder. A link to a folder
+// serves as it is. Result 0 or an error code: kErrPathNotFound when the
+// parent is missing, kErrDirectory when something else is in the way.
+int PrepareCopyFolder(int sourceDir, const std::string& path, bool& made);
+// Makes the missing folders of the relative path `folder` below the
+// existing folder `root`, each open to its owner only. Result 0, or
+// kErrPathNotFound when `root` is missing (it is never made here), or an
+// error code (kErrDirectory: something else in the way).
+int MakeFoldersBelow(const std::string& root, const std::string& folder);
+// Gives the folder `path` the permission bits and times of the open
+// source folder `sourceDir`, its owner and group as a copied file gets
+// them, and its user attributes and access lists (those the target has
+// beyond them go). Only what differs is changed; a link is left alone.
+// `losses` (when given) learns what the target refused.
+void FinishCopyFolder(int sourceDir, const std::string& path, CopyLosses* losses = nullptr);
 
 // True when the file system that holds the folder `dir` does not tell
 // names apart by letter case (FAT, exFAT, NTFS as mounted on removable
@@ -375,8 +417,11 @@ bool SendDesktopNotification(const std::string& summary, const std::string& body
 //   "copy-write"        CopyFile, half way through the content (destination)
 //   "copy-link"         CopyFile, before the copy replaces the destination
 //   "write-atomic"      WriteFileAtomic, after the temporary file is written
-//   "create-dir"        CreateDirPath, before anything is checked or made
+//   "create-dir"        CreateDirPath, before anything is checked or made;
+//                       PrepareCopyFolder and MakeFoldersBelow, before a
+//                       folder is made
 //   "clear-attributes"  ClearAttributes, before the permissions change
+//   "permission-probe"  KeepsPermissions: non-zero means it keeps none
 using FaultHook = std::function<int(const std::string& operation, const std::string& path)>;
 void SetFaultHook(FaultHook hook);
 // True while a fault hook is set.

@@ -89,6 +89,7 @@ void CopyEngine::StartRun() {
   RunStatus = 0;
   RowMark.clear();
   RunReport.clear();
+  RunNotes.clear();
 }
 
 void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
@@ -133,7 +134,7 @@ void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
         // The target root is made before the walk: only a root that cannot
         // be made (the drive is gone) stops the run; a folder below it is
         // reported and skipped.
-        if (!IsFolder(row.target) && !platform::CreateDirPath(row.target)) {
+        if (!IsFolder(row.target) && !MakeTargetRoot(row.target)) {
           RunStatus = kNoTargetDir;
           ReportCopyError(kNoTargetDir, row.source, rowTarget_);
           RowMark = "?? ";
@@ -144,6 +145,8 @@ void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
             targetRoots_.push_back(id);
           // Probed once per target root.
           ignoresCase_ = platform::IgnoresLetterCase(row.target);
+          keepsPermissions_ = platform::KeepsPermissions(row.target);
+          if (!keepsPermissions_) NoteLosses(true, row.target);
           WalkDirectory(row.source, row.target, std::string(), RunStatus, false);
           if (RunStatus == kCancelled) break;
         }
@@ -237,6 +240,12 @@ int CopyEngine::Walk(platform::DirLister& listing,
                           " konnte nicht gelesen werden. Seine Dateien wurden nicht kopiert.");
       RowMark = "?? ";
     }
+    // Every folder of the source has its folder in the target, also one
+    // that holds no file to copy.
+    const std::string targetFolder = d + f;
+    const bool prepared = listing.IsOpen() && !StopsWalk(status) &&
+                          PrepareTarget(listing.Handle(), targetFolder, status);
+    if (listing.IsOpen() && !prepared) return own;
     bool cleaned = false;
     // The target root is looked at before the first copy into the folder.
     bool rootChecked = false;
@@ -356,6 +365,12 @@ int CopyEngine::Walk(platform::DirLister& listing,
     // Every copy handed over from this level is finished before its
     // listing closes.
     TakeBack(status, true);
+    if (prepared) {
+      // Its content is in place: the folder gets its source's permissions.
+      platform::CopyLosses losses;
+      platform::FinishCopyFolder(listing.Handle(), targetFolder, &losses);
+      if (losses.attributes) NoteLosses(false, rowTarget_);
+    }
     if (gap != 0) {
       RunReport.push_back("Das Verzeichnis " + s + f +
                           " konnte nicht vollständig gelesen werden (Fehlercode " + IntToText(gap) +
@@ -374,10 +389,14 @@ void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
                            std::int32_t& status, int& ownCount) {
   if (!failedFolders_.empty() && InFailedFolder(target + folder)) return;
   if (!pipeline_) {
-    pipeline_ = std::make_unique<CopyPipeline>(ThreadsToUse(), [](const CopyPipeline::Job& job) {
+    pipeline_ = std::make_unique<CopyPipeline>(ThreadsToUse(), [](CopyPipeline::Job& job) {
       // Opened relative to the open listing: the path is not resolved again.
-      return CopyOneFileQuietly(job.sourceFile, job.targetFolder, true, true,
-                                platform::SourceRef{job.dirHandle, &job.name});
+      platform::CopyLosses losses;
+      const int result = CopyOneFileQuietly(job.sourceFile, job.targetFolder, true, true,
+                                            platform::SourceRef{job.dirHandle, &job.name},
+                                            *job.targetRoot, &losses);
+      job.attributesLost = losses.attributes;
+      return result;
     });
   }
   while (pipeline_->Full()) {
@@ -390,6 +409,7 @@ void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
   job.name = name;
   job.dirHandle = sourceDirHandle;
   job.ownCount = &ownCount;
+  job.targetRoot = &rowTarget_;
   observer_->SetCurrentFile("Kopiere " + job.sourceFile);
   pipeline_->Submit();
   TakeBack(status, false);
@@ -449,6 +469,7 @@ void CopyEngine::FinishCopy(const CopyPipeline::Job& job, std::int32_t& status) 
       return;
     }
     if (!stopped) status = job.raised ? kRaised : job.result;
+    if (job.attributesLost) NoteLosses(false, rowTarget_);
     if (copied) {
       ++*job.ownCount;
       ++CopiedTotal;
@@ -470,6 +491,53 @@ void CopyEngine::StopAtTargetRoot(std::int32_t& status) {
   status = kNoTargetDir;
   ReportCopyError(kNoTargetDir, std::string(), rowTarget_);
   RowMark = "?? ";
+}
+
+bool CopyEngine::MakeTargetRoot(const std::string& root) {
+  const std::string path = RemoveBackslash(root);
+  const auto slash = path.rfind('/');
+  if (path.empty() || slash == std::string::npos || slash + 1 == path.size())
+    return platform::CreateDirPath(root);
+  const std::string parent = slash == 0 ? std::string("/") : path.substr(0, slash);
+  return platform::CreateDirPath(parent) &&
+         platform::MakeFoldersBelow(parent, path.substr(slash + 1)) == 0;
+}
+
+bool CopyEngine::PrepareTarget(int sourceDir, const std::string& targetFolder,
+                               std::int32_t& status) {
+  const std::string path = targetFolder.size() > 1 ? RemoveBackslash(targetFolder) : targetFolder;
+  bool made = false;
+  const int code = platform::PrepareCopyFolder(sourceDir, path, made);
+  if (code == 0) return true;
+  if (code == platform::kErrPathNotFound && !IsFolder(rowTarget_)) {
+    // The target root has gone (the drive pulled out): never made again.
+    StopAtTargetRoot(status);
+    return false;
+  }
+  // Something in the way (a file of that name, a path too long): one line
+  // for it, its subtree is skipped and the run goes on.
+  if (!InFailedFolder(AddBackslash(targetFolder))) {
+    failedFolders_.push_back(AddBackslash(targetFolder));
+    ReportCopyError(platform::kErrDirectory, std::string(), AddBackslash(targetFolder));
+    RowMark = "?? ";
+  }
+  status = platform::kErrPathNotFound;
+  return false;
+}
+
+void CopyEngine::NoteLosses(bool permissions, const std::string& root) {
+  if (RunNotes.empty() && (permissions || keepsPermissions_))
+    RunNotes.push_back(LossNote(permissions, root));
+}
+
+std::string LossNote(bool permissions, const std::string& root) {
+  const std::string shown = root.size() > 1 ? RemoveBackslash(root) : root;
+  if (permissions)
+    return "Das Ziel " + shown +
+           " kann keine Zugriffsrechte speichern: Zugriffsrechte, Eigentümer, erweiterte "
+           "Attribute und Zugriffslisten (ACL) wurden dort nicht übernommen.";
+  return "Erweiterte Attribute und Zugriffslisten (ACL) konnten auf dem Ziel " + shown +
+         " nicht gespeichert werden.";
 }
 
 bool CopyEngine::IsNewer(const platform::DirEntry& entry) const {
@@ -552,7 +620,7 @@ std::vector<std::string> CopyEngine::ReportLines(const std::string& previousDate
                                                  const std::string& previousTime) const {
   TDateTime now = Clock();
   std::vector<std::string> lines;
-  lines.reserve(RunReport.size() + 6);
+  lines.reserve(RunReport.size() + RunNotes.size() + 6);
   lines.push_back("Datensicherung \"" + JobName + "\" am " + FormatDateText(4, now) + " um " +
                   InsertTimeColon(FormatTimeDigits(now)) + " Uhr.");
   lines.push_back("(Vorhergehende Sicherung: " + previousDate + "/" + previousTime + ")");
@@ -563,6 +631,7 @@ std::vector<std::string> CopyEngine::ReportLines(const std::string& previousDate
     lines.push_back("Folgende Fehler sind aufgetreten:");
     lines.insert(lines.end(), RunReport.begin(), RunReport.end());
   }
+  lines.insert(lines.end(), RunNotes.begin(), RunNotes.end());
   lines.push_back(IntToText(CopiedTotal) + " Dateien wurden kopiert.");
   return lines;
 }

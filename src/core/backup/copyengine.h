@@ -99,6 +99,9 @@ class CopyEngine {
 
   // ---- run state ----
   std::vector<std::string> RunReport;
+  // What the run tells beside its errors (what a target could not keep):
+  // reported after them, it leaves the stamp as it is. One line at most.
+  std::vector<std::string> RunNotes;
   std::int32_t RunStatus = 0;
   std::int32_t CopiedTotal = 0;
   std::int32_t CopiedInRow = 0;
@@ -132,6 +135,9 @@ class CopyEngine {
   // True for a folder, or for a link that leads to one (source and
   // target roots).
   static bool IsFolder(const std::string& path);
+  // Makes a target root (its parents as needed), open to its owner only
+  // until the copy of its source folder gives it that one's permissions.
+  static bool MakeTargetRoot(const std::string& root);
 
   // Flushes the file systems of the rows' targets (those that exist) so
   // that the new stamp never claims a backup that is not on the disk.
@@ -170,6 +176,14 @@ class CopyEngine {
   // The current row's target root is gone or cannot be made: one line for
   // it, and the status that stops the run.
   void StopAtTargetRoot(std::int32_t& status);
+  // Readies the target folder of the open source folder `sourceDir` for
+  // the copies: made where missing, narrowed where it grants more than
+  // its source. False when it cannot be: reported, or the run stopped
+  // when the target root has gone.
+  bool PrepareTarget(int sourceDir, const std::string& targetFolder, std::int32_t& status);
+  // The note, once per run, that the target `root` keeps no permissions
+  // (`permissions`) or no attributes and access lists.
+  void NoteLosses(bool permissions, const std::string& root);
   // True when the target folder lies in a folder that could not be made.
   bool InFailedFolder(const std::string& targetFolder) const;
   // The run mark: read and written at the start (true: a killed run left
@@ -196,6 +210,9 @@ class CopyEngine {
   std::string rowTarget_;
   // The current row's target does not tell names apart by letter case.
   bool ignoresCase_ = false;
+  // The current row's target keeps permissions (and so owners and
+  // attributes): what it refuses is noted.
+  bool keepsPermissions_ = true;
   // Target folders below a root that could not be made (ending with "/").
   std::vector<std::string> failedFolders_;
   // Every folder walked first loses what killed copies left in its target.
@@ -212,6 +229,11 @@ class CopyEngine {
   static constexpr std::chrono::milliseconds kEventsWhileWaiting{100};
   std::chrono::steady_clock::time_point lastEvents_;
 };
+
+// The line that tells what the target `root` could not keep: permissions
+// (and with them owners, attributes and access lists) or only attributes
+// and access lists.
+std::string LossNote(bool permissions, const std::string& root);
 
 // The end of a run as the core decides it after the walk. Whoever drives
 // the run (the run window) carries it out in this order: write the report

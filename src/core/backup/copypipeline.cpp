@@ -31,6 +31,7 @@ void CopyPipeline::Submit() {
   job.result = 0;
   job.raised = false;
   job.skipped = false;
+  job.attributesLost = false;
   if (workers_.empty()) {
     try {
       job.result = copy_(job);

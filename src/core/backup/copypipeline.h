@@ -26,11 +26,16 @@ class CopyPipeline {
     std::string name;          // bare name in the source's folder
     int dirHandle = -1;        // open listing of the source's folder
     int* ownCount = nullptr;   // counter of the walk level that handed it over
-    int result = 0;            // copy result (0 or an error code)
-    bool raised = false;       // the copy raised an exception
-    bool skipped = false;      // never started (the walk had stopped)
+    // The row's target root (never made again by a copy); stays as it is
+    // while copies are in work.
+    const std::string* targetRoot = nullptr;
+    int result = 0;               // copy result (0 or an error code)
+    bool raised = false;          // the copy raised an exception
+    bool skipped = false;         // never started (the walk had stopped)
+    bool attributesLost = false;  // the target refused attributes or access lists
   };
-  using CopyFunction = std::function<int(const Job&)>;
+  // Carries out one copy; may note what it could not keep in the job.
+  using CopyFunction = std::function<int(Job&)>;
 
   // At most this many copies are in work at once.
   static constexpr std::size_t kCapacity = 32;

@@ -74,8 +74,11 @@ namespace {
 
 // Makes sure the destination folder exists. The folder checked last is
 // taken as still there (`trusted` set); should it have gone, the copy
-// reports a missing path and the caller checks again.
-bool EnsureFolder(const std::string& folder, bool force, bool& trusted) {
+// reports a missing path and the caller checks again. Below a target root
+// only the folders under it are made: a root that has gone (its drive
+// pulled out) is never made again, on whatever disk its parent lies.
+bool EnsureFolder(const std::string& folder, const std::string& targetRoot, bool force,
+                  bool& trusted) {
   static thread_local std::string checked;
   trusted = false;
   // The root "/" is never created.
@@ -85,14 +88,24 @@ bool EnsureFolder(const std::string& folder, bool force, bool& trusted) {
     return true;
   }
   checked.clear();
-  if (!platform::DirExists(folder) && !platform::CreateDirPath(folder)) return false;
+  if (!platform::DirExists(folder)) {
+    if (targetRoot.empty()) {
+      if (!platform::CreateDirPath(folder)) return false;
+    } else {
+      const std::string root = RemoveBackslash(targetRoot);
+      if (folder.size() <= root.size() + 1 || folder.compare(0, root.size(), root) != 0 ||
+          folder[root.size()] != '/')
+        return false;
+      if (platform::MakeFoldersBelow(root, folder.substr(root.size() + 1)) != 0) return false;
+    }
+  }
   checked = folder;
   return true;
 }
 
 int CopyToTarget(const std::string& source, const std::string& target, bool overwrite,
-                 bool clearReadOnly, const platform::SourceRef& at) {
-  if (overwrite) return platform::CopyFileReplacing(source, target, clearReadOnly, at);
+                 bool clearReadOnly, const platform::SourceRef& at, platform::CopyLosses* losses) {
+  if (overwrite) return platform::CopyFileReplacing(source, target, clearReadOnly, at, losses);
   if (platform::FileExists(target) && platform::HasAttributes(target, platform::kAttrReadOnly)) {
     if (!clearReadOnly) return platform::kErrWriteProtect;
     platform::ClearAttributes(target, platform::kAttrReadOnly);
@@ -108,10 +121,12 @@ int CopyOneFile(const std::string& source, const std::string& dest, bool overwri
 }
 
 int CopyOneFile(const std::string& source, const std::string& dest, bool overwrite,
-                bool clearReadOnly, const platform::SourceRef& at) {
+                bool clearReadOnly, const platform::SourceRef& at, const std::string& targetRoot,
+                platform::CopyLosses* losses) {
   std::string target = dest;
   if (GetFileName(target).empty()) target += GetFileName(source);
-  const int result = CopyOneFileQuietly(source, dest, overwrite, clearReadOnly, at);
+  const int result =
+      CopyOneFileQuietly(source, dest, overwrite, clearReadOnly, at, targetRoot, losses);
   // A folder that cannot be made leaves the name as it was.
   if (result == platform::kErrDirectory) return result;
   if (result == 0)
@@ -122,20 +137,21 @@ int CopyOneFile(const std::string& source, const std::string& dest, bool overwri
 }
 
 int CopyOneFileQuietly(const std::string& source, const std::string& dest, bool overwrite,
-                       bool clearReadOnly, const platform::SourceRef& at) {
+                       bool clearReadOnly, const platform::SourceRef& at,
+                       const std::string& targetRoot, platform::CopyLosses* losses) {
   // "dir/" gives "dir", "/" gives "".
   std::string folder = RemoveBackslash(GetFilePath(dest));
   bool trusted = false;
-  if (!EnsureFolder(folder, false, trusted)) return platform::kErrDirectory;
+  if (!EnsureFolder(folder, targetRoot, false, trusted)) return platform::kErrDirectory;
 
   std::string target = dest;
   if (GetFileName(target).empty()) target += GetFileName(source);
 
-  int result = CopyToTarget(source, target, overwrite, clearReadOnly, at);
+  int result = CopyToTarget(source, target, overwrite, clearReadOnly, at, losses);
   if (result == platform::kErrPathNotFound && trusted) {
     // The folder may have gone since it was last checked.
-    if (!EnsureFolder(folder, true, trusted)) return platform::kErrDirectory;
-    result = CopyToTarget(source, target, overwrite, clearReadOnly, at);
+    if (!EnsureFolder(folder, targetRoot, true, trusted)) return platform::kErrDirectory;
+    result = CopyToTarget(source, target, overwrite, clearReadOnly, at, losses);
   }
   return result;
 }

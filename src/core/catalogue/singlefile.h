@@ -25,10 +25,18 @@ int CopyOneFile(const std::string& source, const std::string& dest, bool overwri
                 bool clearReadOnly);
 // CopyOneFile with the source opened through an open listing (its Handle
 // and the bare name, see platform::SourceRef); `source` still names it in
-// CopyTargetName and for the destination name.
+// CopyTargetName and for the destination name. With a target root (not
+// empty) only the folders below it are made where missing, open to their
+// owner only (the copy of their source folder gives them its permissions),
+// and a root that is gone is never made again: 267. `losses` (when given)
+// learns what the target could not hold.
 int CopyOneFile(const std::string& source, const std::string& dest, bool overwrite,
-                bool clearReadOnly, const platform::SourceRef& at);
+                bool clearReadOnly, const platform::SourceRef& at,
+                const std::string& targetRoot = std::string(),
+                platform::CopyLosses* losses = nullptr);
 // The same copy without touching CopyTargetName: several threads may copy
 // at once (each into folders of its own or the same ones).
 int CopyOneFileQuietly(const std::string& source, const std::string& dest, bool overwrite,
-                       bool clearReadOnly, const platform::SourceRef& at);
+                       bool clearReadOnly, const platform::SourceRef& at,
+                       const std::string& targetRoot = std::string(),
+                       platform::CopyLosses* losses = nullptr);

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 
-#include "platform/platform.h"
-#include "core/catalogue/appstate.h"
 #include "base/codepage.h"
 #include "base/pathtext.h"
+#include "core/backup/copyengine.h"
+#include "core/catalogue/appstate.h"
 #include "core/catalogue/singlefile.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -341,20 +342,108 @@ void BackupCompletion::CompleteTicked(CompletionList& list) {
 void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const std::string& subDir,
                                          const std::string& targetRoot, CompletionList& list) {
   list.ProcessEvents();
+  const std::string root = AddBackslash(targetRoot);
   const std::string sourceDir = AddBackslash(sourceRoot) + AddBackslash(subDir);
-  const std::string targetDir = AddBackslash(targetRoot) + AddBackslash(subDir);
-  {
-    platform::DirLister lister(sourceDir);
+  const std::string targetDir = root + AddBackslash(subDir);
+  // A target root that is not there yet is made, as a copy into it would
+  // make it; one that goes during the completion is never made again.
+  if (!CopyEngine::IsFolder(targetRoot) && !CopyEngine::MakeTargetRoot(targetRoot)) {
+    CopyStatus = platform::kErrDirectory;
+    return;
+  }
+  auto known = std::find_if(probed_.begin(), probed_.end(),
+                            [&](const auto& probe) { return probe.first == root; });
+  if (known == probed_.end())
+    known = probed_.insert(probed_.end(), {root, platform::KeepsPermissions(root)});
+  const bool keeps = known->second;
+  if (!keeps) NoteLosses(true, root);
+  const platform::FileId skip = platform::IdOf(targetRoot);
+
+  // The folders from the source root down to this one, each readied in
+  // the target (made where missing, no wider than its source).
+  std::vector<std::unique_ptr<platform::DirLister>> chain;
+  std::vector<std::string> targets;
+  chain.push_back(std::make_unique<platform::DirLister>(AddBackslash(sourceRoot)));
+  targets.push_back(root);
+  const std::string sub = AddBackslash(subDir);
+  for (std::size_t start = 0; start < sub.size();) {
+    const std::size_t end = sub.find('/', start);
+    const std::string name = sub.substr(start, end - start);
+    start = end + 1;
+    if (name.empty()) continue;
+    const std::string path = AddBackslash(sourceRoot) + sub.substr(0, end + 1);
+    chain.push_back(std::make_unique<platform::DirLister>(*chain.back(), name, path));
+    targets.push_back(root + sub.substr(0, end + 1));
+  }
+  std::size_t prepared = 0;
+  for (; prepared < chain.size() && chain[prepared]->IsOpen(); ++prepared) {
+    const std::string& target = targets[prepared];
+    bool made = false;
+    if (platform::PrepareCopyFolder(chain[prepared]->Handle(),
+                                    target.size() > 1 ? RemoveBackslash(target) : target,
+                                    made) != 0) {
+      CopyStatus = platform::kErrDirectory;
+      break;
+    }
+  }
+  if (CopyStatus == 0 && prepared == chain.size()) {
+    platform::DirLister& lister = *chain.back();
     platform::DirEntry entry;
+    std::vector<std::string> folders;
     while (CopyStatus == 0 && lister.Next(entry, false)) {
       list.ProcessEvents();
       if (CopyStatus != 0) break;
+      if (entry.kind == platform::EntryKind::Directory) {
+        folders.push_back(entry.name);
+        continue;
+      }
       if (!IsCopyable(entry.kind) || !Rule.IsIncluded(entry.name)) continue;
       if (!platform::FileExists(targetDir + entry.name))
-        CopyStatus = CopyOneFile(sourceDir + entry.name, targetDir, true, true);
+        CopyStatus = CopyOneFile(sourceDir + entry.name, targetDir, true, true,
+                                 platform::SourceRef{lister.Handle(), &entry.name}, root, &losses_);
+    }
+    // Folders the target lacks, also those that hold no file.
+    for (const std::string& name : folders) {
+      if (CopyStatus != 0) break;
+      if (platform::PathExists(targetDir + name)) continue;
+      platform::DirLister child(lister, name, sourceDir + name + "/");
+      if (!child.IsOpen() || (skip.known && child.Id() == skip)) continue;
+      bool made = false;
+      if (platform::PrepareCopyFolder(child.Handle(), targetDir + name, made) != 0) continue;
+      MakeSubFolders(child, sourceDir + name + "/", targetDir + name + "/", skip);
+      platform::FinishCopyFolder(child.Handle(), targetDir + name, &losses_);
     }
   }
+  // The folders on the way get their source's permissions, the deepest
+  // first.
+  while (prepared > 0) {
+    --prepared;
+    const std::string& target = targets[prepared];
+    platform::FinishCopyFolder(chain[prepared]->Handle(),
+                               target.size() > 1 ? RemoveBackslash(target) : target, &losses_);
+  }
+  if (keeps && losses_.attributes) NoteLosses(false, root);
   list.ProcessEvents();
+}
+
+void BackupCompletion::MakeSubFolders(platform::DirLister& source, const std::string& sourceDir,
+                                      const std::string& targetDir, const platform::FileId& skip) {
+  platform::DirEntry entry;
+  while (source.Next(entry, false)) {
+    if (entry.kind != platform::EntryKind::Directory) continue;
+    platform::DirLister child(source, entry.name, sourceDir + entry.name + "/");
+    if (!child.IsOpen() || (skip.known && child.Id() == skip)) continue;
+    bool made = false;
+    const std::string target = targetDir + entry.name;
+    if (platform::PrepareCopyFolder(child.Handle(), target, made) != 0) continue;
+    MakeSubFolders(child, sourceDir + entry.name + "/", target + "/", skip);
+    platform::FinishCopyFolder(child.Handle(), target, &losses_);
+  }
+}
+
+void BackupCompletion::NoteLosses(bool permissions, const std::string& root) {
+  if (Notes.empty() && (permissions || losses_.attributes))
+    Notes.push_back(LossNote(permissions, root));
 }
 
 CheckRequest MakeCheckRequest(const AppState& state, const std::string& jobName, CheckMode mode) {

@@ -220,14 +220,30 @@ class BackupCompletion {
   ExclusionRule Rule;
   // 0: no failure; 999: cancel requested; else the failed copy's error code.
   std::int32_t CopyStatus = 0;
+  // What a target could not keep (permissions, owners, attributes and
+  // access lists), as the run report says it: one line at most.
+  std::vector<std::string> Notes;
 
   // Works on the ticked rows in list order: " >>>" behind the count, the
   // directory, "OK"; stops after the row in which CopyStatus became
   // non-zero; then removes the rows worked on.
   void CompleteTicked(CompletionList& list);
   // Copies the included files directly in source root + subdirectory that
-  // are missing in target root + subdirectory.
+  // are missing in target root + subdirectory. The folders on the way and
+  // the sub-folders the target lacks (with theirs) are made like their
+  // source folders, and the folders get their source's permissions.
   void CompleteDirectory(const std::string& sourceRoot, const std::string& subDir,
                          const std::string& targetRoot, CompletionList& list);
   void Cancel() { CopyStatus = kCheckCancelled; }
+
+ private:
+  // Makes the folders of the open source folder `source` that `target`
+  // (made just now) lacks, down to the bottom.
+  void MakeSubFolders(platform::DirLister& source, const std::string& sourceDir,
+                      const std::string& targetDir, const platform::FileId& skip);
+  // Notes once what the target `root` could not keep.
+  void NoteLosses(bool permissions, const std::string& root);
+  // The target roots probed for permissions, and whether each keeps them.
+  std::vector<std::pair<std::string, bool>> probed_;
+  platform::CopyLosses losses_;
 };

@@ -199,7 +199,7 @@ TEST_F(CopyEngineTest, FullBackupMirrorsTheTreeAndReplacesEveryTarget) {
             FilesBelow(dst));
   EXPECT_EQ("A", vktest::ReadFile(dst + "/a.txt"));
   EXPECT_EQ("X", vktest::ReadFile(dst + "/2003/tief/x.dat"));
-  EXPECT_FALSE(fs::exists(dst + "/leer"));  // folders come only with their files
+  EXPECT_TRUE(fs::is_directory(dst + "/leer"));  // every folder, also an empty one
   EXPECT_TRUE(engine.RunReport.empty());
   EXPECT_EQ((std::vector<std::pair<int, std::string>>{
                 {1, "<<<"}, {1, "<<< 1"}, {1, "<<< 2"}, {1, "<<< 3"}, {1, "<<< 4"}, {1, "OK 4"}}),
