@@ -4,30 +4,49 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 
 namespace {
 constexpr int kClientWidth = 306;
 constexpr int kClientHeight = 123;
+constexpr int kBorder = 1;
+constexpr int kCaptionHeight = 20;
+constexpr int kWidth = kClientWidth + 2 * kBorder;
+constexpr int kHeight = kClientHeight + kCaptionHeight + 2 * kBorder;
+const QColor kBorderColour(64, 64, 64);
+const QColor kCaptionColour(0, 0, 128);
 }  // namespace
 
-Tfscan::Tfscan(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-  setWindowTitle(QStringLiteral("Verzeichnisse durchsuchen ..."));
-  setFixedSize(kClientWidth, kClientHeight);
+// Some window managers (openbox among them) put minimise, maximise and
+// close on every title bar they draw, whatever the window asks for; so the
+// window has none from them and draws its border and caption itself.
+Tfscan::Tfscan(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
+  const QString title = QStringLiteral("Verzeichnisse durchsuchen ...");
+  setWindowTitle(title);
+  setFixedSize(kWidth, kHeight);
   setModal(false);
   setFont(SansFont(11));
   FillColour(this, QColor(186, 217, 254));
 
-  Label1 = new QLabel(QStringLiteral("Suche läuft in ..."), this);
+  Caption = new QLabel(title, this);
+  Caption->setGeometry(kBorder, kBorder, kClientWidth, kCaptionHeight);
+  Caption->setFont(SansFont(12, true));
+  Caption->setIndent(6);
+  FillColour(Caption, kCaptionColour);
+  TextColour(Caption, Qt::white);
+
+  Client = new QWidget(this);
+  Client->setGeometry(kBorder, kBorder + kCaptionHeight, kClientWidth, kClientHeight);
+  Label1 = new QLabel(QStringLiteral("Suche läuft in ..."), Client);
   Label1->move(16, 8);
   Label1->adjustSize();
-  Label2 = new QLabel(this);
+  Label2 = new QLabel(Client);
   Label2->setGeometry(16, 32, 281, 16);
-  Label3 = new QLabel(this);
+  Label3 = new QLabel(Client);
   Label3->setGeometry(16, 56, 281, 16);
-  Button1 = new QPushButton(QStringLiteral("Abbrechen"), this);
+  Button1 = new QPushButton(QStringLiteral("Abbrechen"), Client);
   Button1->setGeometry(116, 88, 75, 25);
   Button1->setAutoDefault(false);
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
@@ -39,7 +58,7 @@ void Tfscan::ShowScanWindow() {
   Label2->clear();
   if (const QScreen* screen = QApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    move(area.center() - QPoint(kWidth / 2, kHeight / 2));
   }
   show();
   raise();
@@ -68,3 +87,16 @@ void Tfscan::ShowFileCount(const std::string& text) {
 }
 
 void Tfscan::closeEvent(QCloseEvent* event) { event->ignore(); }
+
+void Tfscan::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && isMinimized())
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+}
+
+void Tfscan::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  QPainter p(this);
+  p.setPen(kBorderColour);
+  p.drawRect(rect().adjusted(0, 0, -1, -1));
+}

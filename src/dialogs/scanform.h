@@ -16,6 +16,11 @@ class Tfscan : public QDialog, public ScanProgress {
  public:
   explicit Tfscan(QWidget* parent = nullptr);
 
+  // The window's area inside its border and below its caption line.
+  QWidget* Client = nullptr;
+  // The caption, drawn by the window itself: a title bar from the window
+  // manager would bring buttons that hide or close the window.
+  QLabel* Caption = nullptr;
   QLabel* Label1 = nullptr;
   QLabel* Label2 = nullptr;
   QLabel* Label3 = nullptr;
@@ -37,7 +42,9 @@ class Tfscan : public QDialog, public ScanProgress {
 
  protected:
   // The window cannot be closed by the user: Esc and the window manager's
-  // close are ignored.
+  // close are ignored, and a minimised window comes back at once.
   void reject() override {}
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 };

@@ -966,11 +966,20 @@ TEST_F(EditorTest, CancelledSurveyLeavesTheOfferedList) {
 
 TEST(ScanWindow, ShowsProgressAndCancels) {
   Tfscan window;
-  EXPECT_EQ(window.size(), QSize(306, 123));
+  EXPECT_EQ(window.Client->size(), QSize(306, 123));
   EXPECT_EQ(window.palette().color(QPalette::Window), QColor(186, 217, 254));
   EXPECT_EQ(window.Label1->text(), QStringLiteral("Suche läuft in ..."));
   EXPECT_EQ(window.Button1->text(), QStringLiteral("Abbrechen"));
-  EXPECT_FALSE(window.windowFlags() & Qt::WindowCloseButtonHint);
+  // No title bar from the window manager (which may put buttons on it
+  // whatever the window asks for): the window shows its caption itself.
+  EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_FALSE(window.windowFlags() &
+               (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                Qt::WindowMaximizeButtonHint | Qt::WindowSystemMenuHint));
+  EXPECT_EQ(window.Caption->text(), QStringLiteral("Verzeichnisse durchsuchen ..."));
+  EXPECT_EQ(window.windowTitle(), window.Caption->text());
+  EXPECT_TRUE(window.rect().contains(window.Client->geometry()));
+  EXPECT_LT(window.Caption->geometry().bottom(), window.Client->geometry().top());
   window.Label2->setText(QStringLiteral("alt"));
   window.ShowScanWindow();
   EXPECT_TRUE(window.isVisible());
@@ -980,9 +989,14 @@ TEST(ScanWindow, ShowsProgressAndCancels) {
   window.ShowFileCount("12 Dateien");
   EXPECT_EQ(window.Label2->text(), QStringLiteral("/home/user"));
   EXPECT_EQ(window.Label3->text(), QStringLiteral("12 Dateien"));
-  // Esc does not close the window; "Abbrechen" clears the flag.
+  // Neither Esc nor the window manager's close nor minimising take the
+  // window away; "Abbrechen" clears the flag.
   QTest::keyClick(&window, Qt::Key_Escape);
+  window.close();
+  window.showMinimized();
+  QApplication::processEvents();
   EXPECT_TRUE(window.isVisible());
+  EXPECT_FALSE(window.isMinimized());
   EXPECT_TRUE(window.IsRunning());
   window.Button1->click();
   EXPECT_FALSE(window.IsRunning());
