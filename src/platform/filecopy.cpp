@@ -534,7 +534,9 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     if (uid != st.st_uid) mode &= ~static_cast<mode_t>(S_ISUID);
     if (gid != st.st_gid) mode &= ~static_cast<mode_t>(S_ISGID);
     if ((attributes || inherits) &&
-        !detail::CopyAttributes(in.Get(), attributeNames, out.Get(), inherits) && losses != nullptr)
+        (Fault("keep-attributes", dest) != 0 ||
+         !detail::CopyAttributes(in.Get(), attributeNames, out.Get(), inherits)) &&
+        losses != nullptr)
       losses->attributes = true;
     if (!modeSet) (void)fchmod(out.Get(), mode);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};

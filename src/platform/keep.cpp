@@ -291,7 +291,8 @@ void FinishCopyFolder(int sourceDir, const std::string& path, CopyLosses* losses
   detail::TakeOwner(fd, nullptr, source, uid, gid);
   const bool ownerChanged = uid != st.st_uid || gid != st.st_gid;
   bool changed = false;
-  if (!MatchFolderAttributes(sourceDir, fd, changed) && losses != nullptr)
+  if ((Fault("keep-attributes", path) != 0 || !MatchFolderAttributes(sourceDir, fd, changed)) &&
+      losses != nullptr)
     losses->attributes = true;
   if (changed) {
     // An access list changes the permission bits with it.

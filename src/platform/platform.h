@@ -422,6 +422,9 @@ bool SendDesktopNotification(const std::string& summary, const std::string& body
 //                       folder is made
 //   "clear-attributes"  ClearAttributes, before the permissions change
 //   "permission-probe"  KeepsPermissions: non-zero means it keeps none
+//   "keep-attributes"   CopyFile of a file with extended attributes (the
+//                       destination) and FinishCopyFolder (the folder):
+//                       non-zero means the target refuses them
 using FaultHook = std::function<int(const std::string& operation, const std::string& path)>;
 void SetFaultHook(FaultHook hook);
 // True while a fault hook is set.

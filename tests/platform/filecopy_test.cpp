@@ -260,3 +260,42 @@ TEST(MapErrno, EveryErrnoGetsAKnownCode) {
     EXPECT_NE(std::end(known), std::find(std::begin(known), std::end(known), code)) << err;
   }
 }
+
+// A folder readied for a copy: made open to its owner only, an existing
+// one no wider than its source at once, a link left as it is, and what is
+// in the way told apart from a missing parent.
+TEST(CopyFolder, IsReadiedNoWiderThanItsSource) {
+  vktest::TempDir dir;
+  ASSERT_EQ(0, mkdir((dir / "quelle").c_str(), 0750));
+  platform::DirLister source(dir / "quelle");
+  ASSERT_TRUE(source.IsOpen());
+  ASSERT_EQ(0, mkdir((dir / "offen").c_str(), 0777));
+  ASSERT_EQ(0, chmod((dir / "offen").c_str(), 0777));
+  ASSERT_EQ(0, mkdir((dir / "verlinkt").c_str(), 0777));
+  ASSERT_EQ(0, chmod((dir / "verlinkt").c_str(), 0777));
+  ASSERT_EQ(0, symlink("verlinkt", (dir / "verweis").c_str()));
+  vktest::WriteFile(dir / "datei", "im Weg");
+  struct Case {
+    const char* name;
+    int result;
+    bool made;
+    mode_t mode;  // of what the name leads to afterwards
+  };
+  for (const Case& c :
+       {Case{"neu", 0, true, 0700}, Case{"offen", 0, false, 0750}, Case{"verweis", 0, false, 0777},
+        Case{"datei", platform::kErrDirectory, false, 0},
+        Case{"fehlt/neu", platform::kErrPathNotFound, false, 0}}) {
+    bool made = !c.made;
+    EXPECT_EQ(c.result, platform::PrepareCopyFolder(source.Handle(), dir / c.name, made)) << c.name;
+    EXPECT_EQ(c.made, made) << c.name;
+    struct stat st {};
+    if (c.mode != 0 && stat((dir / c.name).c_str(), &st) == 0) {
+      EXPECT_EQ(c.mode, st.st_mode & 07777) << c.name;
+    }
+  }
+  EXPECT_FALSE(vktest::Exists(dir / "fehlt"));
+  EXPECT_TRUE(platform::KeepsPermissions(dir.path()));
+  EXPECT_FALSE(platform::KeepsPermissions(dir / "fehlt"));
+  EXPECT_EQ((std::vector<std::string>{"datei", "neu", "offen", "quelle", "verlinkt", "verweis"}),
+            vktest::NamesIn(dir.path()));  // no probe file left
+}

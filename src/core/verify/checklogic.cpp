@@ -389,22 +389,16 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
   if (CopyStatus == 0 && prepared == chain.size()) {
     platform::DirLister& lister = *chain.back();
     platform::DirEntry entry;
-    std::vector<std::string> folders;
-    while (CopyStatus == 0 && lister.Next(entry, false)) {
-      list.ProcessEvents();
-      if (CopyStatus != 0) break;
-      if (entry.kind == platform::EntryKind::Directory) {
+    std::vector<std::string> files, folders;
+    while (lister.Next(entry, false)) {
+      if (entry.kind == platform::EntryKind::Directory)
         folders.push_back(entry.name);
-        continue;
-      }
-      if (!IsCopyable(entry.kind) || !Rule.IsIncluded(entry.name)) continue;
-      if (!platform::FileExists(targetDir + entry.name))
-        CopyStatus = CopyOneFile(sourceDir + entry.name, targetDir, true, true,
-                                 platform::SourceRef{lister.Handle(), &entry.name}, root, &losses_);
+      else if (IsCopyable(entry.kind) && Rule.IsIncluded(entry.name))
+        files.push_back(entry.name);
     }
-    // Folders the target lacks, also those that hold no file.
+    // Folders the target lacks, also those that hold no file: made first,
+    // so that a copy that fails does not keep them out.
     for (const std::string& name : folders) {
-      if (CopyStatus != 0) break;
       if (platform::PathExists(targetDir + name)) continue;
       platform::DirLister child(lister, name, sourceDir + name + "/");
       if (!child.IsOpen() || (skip.known && child.Id() == skip)) continue;
@@ -412,6 +406,13 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
       if (platform::PrepareCopyFolder(child.Handle(), targetDir + name, made) != 0) continue;
       MakeSubFolders(child, sourceDir + name + "/", targetDir + name + "/", skip);
       platform::FinishCopyFolder(child.Handle(), targetDir + name, &losses_);
+    }
+    for (const std::string& name : files) {
+      list.ProcessEvents();
+      if (CopyStatus != 0) break;
+      if (!platform::FileExists(targetDir + name))
+        CopyStatus = CopyOneFile(sourceDir + name, targetDir, true, true,
+                                 platform::SourceRef{lister.Handle(), &name}, root, &losses_);
     }
   }
   // The folders on the way get their source's permissions, the deepest

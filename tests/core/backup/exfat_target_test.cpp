@@ -5,6 +5,7 @@
 // layer's fault hooks in the copy engine's tests.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,11 +18,12 @@
 
 #include <gtest/gtest.h>
 
-#include "core/backup/copyengine.h"
-#include "base/timeproc.h"
 #include "base/pathtext.h"
-#include "support/core_support.h"
+#include "base/timeproc.h"
+#include "core/backup/copyengine.h"
+#include "core/backup/keep_support.h"
 #include "core/verify/checklogic.h"
+#include "support/core_support.h"
 
 namespace fs = std::filesystem;
 
@@ -123,7 +125,14 @@ TEST(ExfatTarget, ABackupOntoARealExfatFileSystem) {
   vktest::WriteFile(src + "/gut.txt", "gut");
   vktest::WriteFile(src + "/tief/x.txt", "x");
   fs::create_symlink("gut.txt", src + "/verweis");
-  for (const char* f : {"Datei.txt", "datei.txt", "a?b.txt", "gut.txt", "tief/x.txt", "verweis"})
+  // A private folder with a file that has an attribute, and an empty one:
+  // exFAT keeps neither permissions nor attributes.
+  vktest::WriteFile(src + "/privat/geheim.txt", "geheim");
+  ASSERT_EQ(0, setxattr((src + "/privat/geheim.txt").c_str(), "user.kommentar", "k", 1, 0));
+  ASSERT_EQ(0, chmod((src + "/privat").c_str(), 0700));
+  fs::create_directories(src + "/leer");
+  for (const char* f : {"Datei.txt", "datei.txt", "a?b.txt", "gut.txt", "tief/x.txt", "verweis",
+                        "privat/geheim.txt"})
     SetOddSecondAgo(src + "/" + f);
 
   CopyEngine engine;
@@ -152,7 +161,17 @@ TEST(ExfatTarget, ABackupOntoARealExfatFileSystem) {
   EXPECT_TRUE(has(copied == "gross" ? src + "/datei.txt wurde" : src + "/Datei.txt wurde"));
   EXPECT_EQ("gut", vktest::ReadFile(dst + "/gut.txt"));
   EXPECT_EQ("x", vktest::ReadFile(dst + "/tief/x.txt"));
-  EXPECT_EQ(3, engine.CopiedTotal);
+  EXPECT_EQ(4, engine.CopiedTotal);
+  // One line says what the target could not keep; the copies are there,
+  // the empty folder too, and the source is as it was.
+  EXPECT_EQ(std::vector<std::string>{LossNote(true, dst)}, engine.RunNotes);
+  EXPECT_EQ("geheim", vktest::ReadFile(dst + "/privat/geheim.txt"));
+  EXPECT_TRUE(fs::is_directory(dst + "/leer"));
+  struct stat st {};
+  ASSERT_EQ(0, stat((src + "/privat").c_str(), &st));
+  EXPECT_EQ(0700u, st.st_mode & 07777);
+  char value[8] = {};
+  EXPECT_EQ(1, getxattr((src + "/privat/geheim.txt").c_str(), "user.kommentar", value, 8));
 
   // The target keeps coarser times than the source; a second,
   // incremental run from the stamp of the first copies nothing.
@@ -164,13 +183,21 @@ TEST(ExfatTarget, ABackupOntoARealExfatFileSystem) {
   second.RunRows({{src, dst}});
   EXPECT_EQ(0, second.CopiedTotal);
   EXPECT_TRUE(second.RunReport.empty()) << ::testing::PrintToString(second.RunReport);
+  EXPECT_EQ(1u, second.RunNotes.size());
 
   // The check finds the one copy under both spellings, as the target
   // itself does; missing are the refused name and the link.
   BackupCheck check;
   check.Rows.push_back(MakeCheckRow(src, exfat.Point()));
   check.RunCheck();
-  EXPECT_EQ(6, check.FoundTotal);
-  EXPECT_EQ(4, check.PresentTotal);
+  EXPECT_EQ(7, check.FoundTotal);
+  EXPECT_EQ(5, check.PresentTotal);
   EXPECT_EQ(2, check.MissingSum);
+
+  // A completion onto it says the same once; a folder it makes is there.
+  fs::remove_all(dst + "/leer");
+  BackupCompletion completion;
+  vktest::CheckAndComplete(completion, src, exfat.Point());
+  EXPECT_EQ(std::vector<std::string>{LossNote(true, dst)}, completion.Notes);
+  EXPECT_TRUE(fs::is_directory(dst + "/leer"));
 }

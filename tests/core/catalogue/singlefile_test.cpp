@@ -217,3 +217,33 @@ TEST_F(CopyOne, AFolderRemovedOrMadeAnewBetweenCopiesIsFollowed) {
   EXPECT_EQ(vktest::ReadFile(dir_ / "Sich/a.txt"), "eins");
   EXPECT_FALSE(std::filesystem::exists(dir_ / "Alt/a.txt"));
 }
+
+// With a target root, a copy makes only the folders below it, open to
+// their owner only; a root that has gone (before the first copy, or after
+// copies into it) is never made again where its parent still is.
+TEST_F(CopyOne, ACopyBelowATargetRootNeverMakesTheRootAgain) {
+  vktest::WriteFile(dir_ / "a.txt", "eins");
+  const std::string root = dir_ / "Laufwerk/Sich/";
+  struct Case {
+    const char* what;
+    bool copiedBefore;  // a copy went into the folder while the root was there
+    bool rootThere;
+    int result;
+  };
+  for (const Case& c : {Case{"folders below the root are made", false, true, 0},
+                        Case{"the root is gone before the first copy", false, false, 267},
+                        Case{"the root goes after a copy into it", true, false, 267}}) {
+    fs::remove_all(dir_ / "Laufwerk");
+    fs::create_directories(root);
+    if (c.copiedBefore) {
+      ASSERT_EQ(0, CopyOneFile(dir_ / "a.txt", root + "a/b/", true, true, {}, root));
+    }
+    if (!c.rootThere) fs::remove_all(root);
+    EXPECT_EQ(c.result, CopyOneFile(dir_ / "a.txt", root + "a/b/", true, true, {}, root)) << c.what;
+    EXPECT_EQ(c.rootThere, fs::is_directory(root)) << c.what;
+    if (c.rootThere) {
+      EXPECT_EQ(vktest::ReadFile(root + "a/b/a.txt"), "eins") << c.what;
+      EXPECT_EQ(fs::perms::owner_all, fs::status(root + "a").permissions()) << c.what;
+    }
+  }
+}
