@@ -5,6 +5,7 @@
 #include "base/codepage.h"
 #include "base/pathtext.h"
 #include "core/backup/copyengine.h"
+#include "core/backup/runrequest.h"
 #include "core/catalogue/appstate.h"
 #include "core/catalogue/singlefile.h"
 #include "platform/platform.h"
@@ -346,10 +347,17 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
   const std::string sourceDir = AddBackslash(sourceRoot) + AddBackslash(subDir);
   const std::string targetDir = root + AddBackslash(subDir);
   // A target root that is not there yet is made, as a copy into it would
-  // make it; one that goes during the completion is never made again.
-  if (!CopyEngine::IsFolder(targetRoot) && !CopyEngine::MakeTargetRoot(targetRoot)) {
-    CopyStatus = platform::kErrDirectory;
-    return;
+  // make it, but not on another disk in place of a drive that is missing
+  // (the job's target folder and its parent both gone); one that goes
+  // during the completion is never made again.
+  if (!CopyEngine::IsFolder(targetRoot)) {
+    const std::string jobTarget = GetParentDir(RemoveBackslash(targetRoot));
+    const bool driveMissing = jobTarget.empty() || (!CopyEngine::IsFolder(jobTarget) &&
+                                                    !MissingDriveText(jobTarget).empty());
+    if (driveMissing || !CopyEngine::MakeTargetRoot(targetRoot)) {
+      CopyStatus = platform::kErrDirectory;
+      return;
+    }
   }
   auto known = std::find_if(probed_.begin(), probed_.end(),
                             [&](const auto& probe) { return probe.first == root; });

@@ -549,3 +549,21 @@ TEST_F(CheckTest, AFolderReadOnlyInPartIsNotTakenForComplete) {
     EXPECT_EQ(rec.directory, "Fertig!") << threads;
   }
 }
+
+// A target root on a drive that is missing (the job's target folder and
+// its parent gone) is never made on the disk that holds the mount point;
+// with the parent there, the job's target folder and the root are made.
+TEST_F(CompletionTest, ATargetRootIsNeverMadeInPlaceOfAMissingDrive) {
+  vktest::WriteFile(S("a.txt"), "a");
+  list.Add({1, S(), "", dir / "laufwerk/Sicherung/src/"}, true);
+  completion.CompleteTicked(list);
+  EXPECT_EQ(platform::kErrDirectory, completion.CopyStatus);
+  EXPECT_FALSE(vktest::Exists(dir / "laufwerk"));
+
+  completion.CopyStatus = 0;
+  fs::create_directories(dir / "laufwerk");
+  list.Add({1, S(), "", dir / "laufwerk/Sicherung/src/"}, true);
+  completion.CompleteTicked(list);
+  EXPECT_EQ(0, completion.CopyStatus);
+  EXPECT_EQ("a", vktest::ReadFile(dir / "laufwerk/Sicherung/src/a.txt"));
+}
