@@ -1,5 +1,6 @@
 #include "dialogs/checkform.h"
 #include "widgets/qt_look.h"
+#include "widgets/qt_pictures.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -180,8 +181,7 @@ void TFCheck::BuildWindow() {
                             QStringLiteral("Details"), this);
   BitBtn4 = new QPushButton(style()->standardIcon(QStyle::SP_BrowserStop),
                             QStringLiteral("Abbrechen"), this);
-  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
-                            QStringLiteral("S&chließen"), this);
+  BitBtn1 = new QPushButton(pictures::CloseCross(), QStringLiteral("S&chließen"), this);
   for (QPushButton* b : {BitBtn2, BitBtn4, BitBtn1}) {
     b->setMinimumSize(100, 27);
     b->setAutoDefault(false);
@@ -357,6 +357,9 @@ void TFCheck::RunCheck() {
   Check.SetObserver(nullptr);
 
   BitBtn2->setEnabled(true);
+  // The keyboard goes to "Details", not on to the next button (which
+  // would be "S&chließen" once "Abbrechen" is disabled).
+  BitBtn2->setFocus(Qt::OtherFocusReason);
   BitBtn4->setEnabled(false);
   Animate1->Stop();
   Animate1->hide();

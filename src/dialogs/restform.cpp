@@ -1,5 +1,6 @@
 #include "dialogs/restform.h"
 #include "widgets/qt_look.h"
+#include "widgets/qt_pictures.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -11,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QPlainTextEdit>
@@ -150,6 +152,8 @@ void TFRest::BuildWindow() {
   Memo1->setFont(BoldFont(13));
   Memo1->setFixedHeight(50);
   Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  // Read by the eye, not a stop on the way through the window by Tab.
+  Memo1->setFocusPolicy(Qt::ClickFocus);
   main->addWidget(Memo1);
 
   Splitter1 = new QSplitter(Qt::Horizontal, this);
@@ -180,6 +184,8 @@ void TFRest::BuildWindow() {
   LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   LV1->setWordWrap(false);
   LV1->setSortingEnabled(false);
+  // Space ticks the row, whichever of its cells is the current one.
+  LV1->installEventFilter(this);
 
   auto* right = new QWidget(Splitter1);
   auto* rightLayout = new QVBoxLayout(right);
@@ -236,8 +242,7 @@ void TFRest::BuildWindow() {
   BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogApplyButton),
                             QStringLiteral("Ergänzen"), this);
   Button1 = new QPushButton(QStringLiteral("&Abbrechen"), this);
-  BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
-                            QStringLiteral("S&chließen"), this);
+  BitBtn1 = new QPushButton(pictures::CloseCross(), QStringLiteral("S&chließen"), this);
   for (QPushButton* b : {BitBtn2, Button1, BitBtn1}) {
     b->setMinimumSize(105, 27);
     b->setAutoDefault(false);
@@ -469,7 +474,38 @@ void TFRest::done(int result) {
 
 void TFRest::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  // The keyboard starts in the list of rows, on the first one (not on a
+  // button that Space would press).
+  if (!event->spontaneous()) {
+    LV1->setFocus(Qt::OtherFocusReason);
+    if (LV1->rowCount() > 0)
+      LV1->selectionModel()->setCurrentIndex(LV1->model()->index(0, kColX),
+                                             QItemSelectionModel::NoUpdate);
+  }
   ScheduleAutoRun();
+}
+
+void TFRest::ToggleCurrentRow() {
+  const int current = LV1->currentRow();
+  if (Busy || current < 0) return;
+  // The current row and every selected one take the opposite of the
+  // current row's tick.
+  const bool tick = !IsTicked(current);
+  for (int row = 0; row < LV1->rowCount(); ++row) {
+    const bool selected = LV1->selectionModel()->isRowSelected(row, QModelIndex());
+    if (row == current || selected) SetTicked(row, tick);
+  }
+}
+
+bool TFRest::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == LV1 && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+      ToggleCurrentRow();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void TFRest::changeEvent(QEvent* event) {

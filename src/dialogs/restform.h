@@ -70,6 +70,9 @@ class TFRest : public QDialog, private CompletionList {
   void FLB1DblClick();
 
   void UpdateSelection();
+  // Space in the list: ticks or clears the current row (and the selected
+  // ones with it).
+  void ToggleCurrentRow();
   // The copy run: CompleteTicked with the controls' states around it.
   void CopyRun();
   void CompleteTicked();
@@ -83,6 +86,7 @@ class TFRest : public QDialog, private CompletionList {
  protected:
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void SetCountText(int row, const std::string& text) override;

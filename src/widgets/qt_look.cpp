@@ -1,10 +1,12 @@
 #include "widgets/qt_look.h"
 
+#include <QApplication>
 #include <QGuiApplication>
-#include <QScreen>
-
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
+#include <QScreen>
+#include <QStyleOption>
 #include <QWidget>
 
 QFont SansFont(int pixels, bool bold) {
@@ -59,4 +61,150 @@ WindowPlace FitToScreen(const WindowPlace& stored) {
   const QScreen* screen = QGuiApplication::primaryScreen();
   const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
   return ClampPlace(stored, {area.x(), area.y(), area.width(), area.height()});
+}
+
+// ------------------------------------------------------------ the style --
+
+namespace {
+
+// A copy of the option that shows the focus as after a Tab, whatever key
+// or click gave it.
+template <class Option>
+Option WithVisibleFocus(const Option& option) {
+  Option copy = option;
+  if (copy.state & QStyle::State_HasFocus) copy.state |= QStyle::State_KeyboardFocusChange;
+  return copy;
+}
+
+// A copy without the focus: the button is drawn as without it, and the
+// program's frame comes on top.
+template <class Option>
+Option WithoutFocus(const Option& option) {
+  Option copy = option;
+  copy.state &= ~QStyle::State_HasFocus;
+  return copy;
+}
+
+QColor Mixed(const QColor& a, const QColor& b, double share) {
+  return QColor::fromRgbF(a.redF() * share + b.redF() * (1 - share),
+                          a.greenF() * share + b.greenF() * (1 - share),
+                          a.blueF() * share + b.blueF() * (1 - share));
+}
+
+// The picture over a light rim one pixel wide around its drawn parts.
+QPixmap WithLightRim(const QPixmap& picture) {
+  const QImage source = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+  QImage rim(source.size(), QImage::Format_ARGB32);
+  rim.fill(Qt::transparent);
+  const auto opaque = [&source](int x, int y) {
+    return x >= 0 && y >= 0 && x < source.width() && y < source.height() &&
+           qAlpha(source.pixel(x, y)) >= 128;
+  };
+  for (int y = 0; y < source.height(); ++y)
+    for (int x = 0; x < source.width(); ++x)
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+          if (opaque(x + dx, y + dy)) rim.setPixel(x, y, qRgba(255, 255, 255, 210));
+  QPainter painter(&rim);
+  painter.drawImage(0, 0, source);
+  painter.end();
+  QPixmap result = QPixmap::fromImage(rim);
+  result.setDevicePixelRatio(picture.devicePixelRatio());
+  return result;
+}
+
+}  // namespace
+
+ProgramStyle::ProgramStyle(const QString& baseStyle) : QProxyStyle(baseStyle) {}
+
+void ProgramStyle::DrawFocusFrame(QPainter* painter, const QRect& outline,
+                                  const QPalette& palette) {
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing, false);
+  QPen pen(palette.color(QPalette::Active, QPalette::Highlight), 2);
+  pen.setJoinStyle(Qt::MiterJoin);
+  painter->setPen(pen);
+  painter->setBrush(Qt::NoBrush);
+  // Two pixels wide, one pixel inside the outline.
+  painter->drawRect(QRectF(outline).adjusted(2, 2, -2, -2));
+  painter->restore();
+}
+
+void ProgramStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
+                                 QPainter* painter, const QWidget* widget) const {
+  if (element == PE_FrameFocusRect) {
+    if (const auto* focus = qstyleoption_cast<const QStyleOptionFocusRect*>(option)) {
+      const QStyleOptionFocusRect shown = WithVisibleFocus(*focus);
+      QProxyStyle::drawPrimitive(element, &shown, painter, widget);
+      return;
+    }
+  }
+  QProxyStyle::drawPrimitive(element, option, painter, widget);
+  if (element == PE_IndicatorCheckBox) {
+    // The edge in the text colour softened towards the box's own: as plain
+    // on the box as a text would be.
+    const QPalette& p = option->palette;
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->setPen(Mixed(p.color(QPalette::Text), p.color(QPalette::Base), 0.7));
+    painter->setBrush(Qt::NoBrush);
+    const int side = std::min(option->rect.width(), option->rect.height());
+    QRect box(0, 0, side, side);
+    box.moveCenter(option->rect.center());
+    painter->drawRect(box.adjusted(0, 0, -1, -1));
+    painter->restore();
+  }
+}
+
+void ProgramStyle::drawControl(ControlElement element, const QStyleOption* option,
+                               QPainter* painter, const QWidget* widget) const {
+  if (element == CE_PushButton) {
+    if (const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option)) {
+      const QStyleOptionButton plain = WithoutFocus(*button);
+      QProxyStyle::drawControl(element, &plain, painter, widget);
+      if (button->state & State_HasFocus) DrawFocusFrame(painter, button->rect, button->palette);
+      return;
+    }
+  }
+  QProxyStyle::drawControl(element, option, painter, widget);
+}
+
+void ProgramStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                                      QPainter* painter, const QWidget* widget) const {
+  if (control == CC_ToolButton) {
+    if (const auto* button = qstyleoption_cast<const QStyleOptionToolButton*>(option)) {
+      const QStyleOptionToolButton plain = WithoutFocus(*button);
+      QProxyStyle::drawComplexControl(control, &plain, painter, widget);
+      if (button->state & State_HasFocus) DrawFocusFrame(painter, button->rect, button->palette);
+      return;
+    }
+  }
+  // Combo boxes and spin boxes show their focus as after a Tab.
+  QStyleOptionComboBox combo;
+  QStyleOptionSpinBox spin;
+  const QStyleOptionComplex* shown = option;
+  if (const auto* c = qstyleoption_cast<const QStyleOptionComboBox*>(option)) {
+    combo = WithVisibleFocus(*c);
+    shown = &combo;
+  } else if (const auto* b = qstyleoption_cast<const QStyleOptionSpinBox*>(option)) {
+    spin = WithVisibleFocus(*b);
+    shown = &spin;
+  }
+  QProxyStyle::drawComplexControl(control, shown, painter, widget);
+}
+
+QIcon ProgramStyle::standardIcon(StandardPixmap picture, const QStyleOption* option,
+                                 const QWidget* widget) const {
+  const QIcon plain = QProxyStyle::standardIcon(picture, option, widget);
+  QIcon rimmed;
+  for (const QSize& size : plain.availableSizes())
+    for (QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active, QIcon::Selected})
+      rimmed.addPixmap(WithLightRim(plain.pixmap(size, mode)), mode);
+  return rimmed.isNull() ? plain : rimmed;
+}
+
+void UseProgramStyle() {
+  QStyle* current = QApplication::style();
+  if (qobject_cast<ProgramStyle*>(current) != nullptr) return;
+  QApplication::setStyle(new ProgramStyle(current != nullptr ? current->name() : QString()));
 }

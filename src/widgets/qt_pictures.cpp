@@ -99,4 +99,16 @@ QIcon Magnifier() {
   });
 }
 
+QIcon CloseCross() {
+  return Draw([](QPainter& p) {
+    p.setRenderHint(QPainter::Antialiasing);
+    const QLineF strokes[] = {{3.5, 3.5, 12.5, 12.5}, {12.5, 3.5, 3.5, 12.5}};
+    // The light rim shows on a dark button, the red on a light one.
+    p.setPen(QPen(QColor(255, 255, 255, 230), 4.6, Qt::SolidLine, Qt::RoundCap));
+    for (const QLineF& line : strokes) p.drawLine(line);
+    p.setPen(QPen(QColor(200, 0, 0), 2.4, Qt::SolidLine, Qt::RoundCap));
+    for (const QLineF& line : strokes) p.drawLine(line);
+  });
+}
+
 }  // namespace pictures

@@ -1,5 +1,5 @@
-// The 16 x 16 pictures of the job editor's small buttons, drawn by the
-// program. Qt derives the disabled state (greyed) from each picture.
+// The 16 x 16 pictures of the program's buttons, drawn by the program. Qt
+// derives the disabled state (greyed) from each picture.
 #pragma once
 
 #include <QIcon>
@@ -16,5 +16,8 @@ QIcon FolderStack();
 QIcon Binoculars();
 // A magnifying glass: check a list.
 QIcon Magnifier();
+// A red cross with a light rim: close the window. It stays visible on
+// light and on dark buttons.
+QIcon CloseCross();
 
 }  // namespace pictures

@@ -10,8 +10,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
+#include <algorithm>
 #include <cerrno>
 
 #include "mainwindow/backmain.h"
@@ -218,6 +221,56 @@ TEST_F(CheckFormTest, DetailsSavesTheCountFileAndOpensTheCompletion) {
   EXPECT_EQ(bytes.rfind("Dateiz\xE4hlung \"Texte\" am ", 0), 0u);
   EXPECT_NE(bytes.find("\r\nSumme: 3\r\n"), std::string::npos);
   EXPECT_EQ(vktest::ReadFile(tree / "Sich/Daten/a.txt"), "old") << "Details copies nothing";
+}
+
+TEST_F(CheckFormTest, TheKeyboardGoesFromDetailsToTheRowsWhereSpaceTicks) {
+  MakeTree();
+  AddJob("Texte", tree / "Sich", {tree / "Daten"});
+  struct {
+    QWidget* afterCheck = nullptr;
+    QWidget* inCompletion = nullptr;
+    int currentRow = -1;
+    bool tickedBySpace = false;
+    bool stillOpen = false;
+    std::vector<QWidget*> tabStops;
+  } seen;
+  // In the completion: Space, then the stops of Tab once round the window.
+  const auto inCompletion = [&] {
+    TFRest* w = frest();
+    seen.inCompletion = w->focusWidget();
+    seen.currentRow = w->LV1->currentRow();
+    QTest::keyClick(w->LV1, Qt::Key_Space);
+    seen.tickedBySpace = w->IsTicked(0) && !w->IsTicked(1);
+    seen.stillOpen = w->isVisible() && fcheck()->isVisible();
+    const auto isStop = [w](QWidget* c) {
+      return c->isVisibleTo(w) && c->isEnabled() && (c->focusPolicy() & Qt::TabFocus);
+    };
+    QWidget* stop = w->LV1;
+    do {
+      seen.tabStops.push_back(stop);
+      do stop = stop->nextInFocusChain();
+      while (stop != w->LV1 && !isStop(stop));
+    } while (stop != w->LV1 && seen.tabStops.size() < 50);
+    w->close();
+  };
+  // After the check: Space on the button that has the keyboard.
+  const auto afterCheck = [&] {
+    seen.afterCheck = fcheck()->focusWidget();
+    vktest::WhenReady([&] { return frest()->isVisible(); }, inCompletion,
+                      [&] { frest()->close(); });
+    QTest::keyClick(fcheck()->focusWidget(), Qt::Key_Space);
+  };
+  vktest::WhenReady([&] { return fcheck()->RunsFinished() > 0; }, afterCheck,
+                    [&] { fcheck()->close(); });
+  form1()->BitBtn2Click();
+  EXPECT_EQ(seen.afterCheck, fcheck()->BitBtn2) << "\"Details\" has the keyboard after a check";
+  EXPECT_EQ(seen.inCompletion, frest()->LV1);
+  EXPECT_EQ(seen.currentRow, 0);
+  EXPECT_TRUE(seen.tickedBySpace);
+  EXPECT_TRUE(seen.stillOpen) << "Space must not close the completion";
+  EXPECT_EQ(std::count(seen.tabStops.begin(), seen.tabStops.end(), frest()->Memo1), 0)
+      << "the report text is no Tab stop";
+  EXPECT_EQ(std::count(seen.tabStops.begin(), seen.tabStops.end(), frest()->BitBtn1), 1);
 }
 
 TEST_F(CheckFormTest, ACountFileThatCannotBeWrittenIsToldAndTheCompletionStillOpens) {

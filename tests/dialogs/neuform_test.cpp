@@ -973,9 +973,8 @@ TEST(ScanWindow, ShowsProgressAndCancels) {
   // No title bar from the window manager (which may put buttons on it
   // whatever the window asks for): the window shows its caption itself.
   EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);
-  EXPECT_FALSE(window.windowFlags() &
-               (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
-                Qt::WindowMaximizeButtonHint | Qt::WindowSystemMenuHint));
+  EXPECT_FALSE(window.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                                       Qt::WindowMaximizeButtonHint | Qt::WindowSystemMenuHint));
   EXPECT_EQ(window.Caption->text(), QStringLiteral("Verzeichnisse durchsuchen ..."));
   EXPECT_EQ(window.windowTitle(), window.Caption->text());
   EXPECT_TRUE(window.rect().contains(window.Client->geometry()));

@@ -15,14 +15,17 @@
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeView>
 #include <cerrno>
 
-#include "platform/platform.h"
 #include "base/errorbox.h"
+#include "dialogs/neuform.h"
+#include "platform/platform.h"
 #include "support/core_support.h"
 #include "support/qt_gui_support.h"
 #include "support/verify_support.h"
+#include "widgets/qt_look.h"
 
 namespace {
 
@@ -293,6 +296,60 @@ TEST_F(RestFormTest, FileListShowsFilesOnlyRenamesAndOpens) {
   EXPECT_EQ(w->FolderShown(), QString::fromStdString(S("gone")));
   for (int i = 0; i < 20; ++i) QApplication::processEvents();
   EXPECT_EQ(shown->rowCount(w->FLB1->rootIndex()), 0);
+}
+
+// The program's style over the application's for the time of a test.
+class ProgramStyleInUse {
+ public:
+  ProgramStyleInUse()
+      : had_(qobject_cast<ProgramStyle*>(QApplication::style()) != nullptr),
+        before_(QApplication::style()->name()) {
+    UseProgramStyle();
+  }
+  ~ProgramStyleInUse() {
+    if (!had_) QApplication::setStyle(before_);
+  }
+
+ private:
+  bool had_;
+  QString before_;
+};
+
+// How many pixels of the button's picture have exactly its highlight
+// colour.
+int HighlightPixels(QWidget* button) {
+  const QImage image = button->grab().toImage();
+  const QRgb highlight = button->palette().color(QPalette::Active, QPalette::Highlight).rgb();
+  int count = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      count += (image.pixel(x, y) & 0xFFFFFF) == (highlight & 0xFFFFFF);
+  return count;
+}
+
+TEST_F(RestFormTest, ButtonsShowTheKeyboardFocusWithAFrameOfTheirOwn) {
+  ProgramStyleInUse style;
+  TFNeu* editor = app.fneu();
+  TFRest* rest = frest();
+  // A plain button, the default button, a picture button and a button
+  // with a picture and text; the focus set by the program, not by Tab.
+  const std::vector<std::pair<QWidget*, QWidget*>> buttons = {{editor, editor->CancelBtn},
+                                                              {editor, editor->OKBtn},
+                                                              {editor, editor->SB5},
+                                                              {rest, rest->BitBtn1}};
+  for (const auto& [window, button] : buttons) {
+    window->show();
+    QApplication::setActiveWindow(window);
+    window->setFocus();
+    const int without = HighlightPixels(button);
+    button->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(button->hasFocus());
+    const int with = HighlightPixels(button);
+    EXPECT_LE(without, 2) << button->objectName().toStdString();
+    // A frame two pixels wide round the button.
+    EXPECT_GE(with, 2 * (button->width() + button->height())) << button->objectName().toStdString();
+    window->hide();
+  }
 }
 
 }  // namespace

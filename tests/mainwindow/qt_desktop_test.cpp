@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -45,6 +46,7 @@
 #include "dialogs/checkform.h"
 #include "dialogs/restform.h"
 #include "support/verify_support.h"
+#include "widgets/qt_look.h"
 
 namespace {
 
@@ -507,6 +509,7 @@ TEST(DarkDesktop, EveryTextOnAFixedBackgroundStaysReadable) {
   const QString styleBefore = QApplication::style()->name();
   const QPalette paletteBefore = QApplication::palette();
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  UseProgramStyle();
   QApplication::setPalette(DarkPalette());
   {
     vktest::TempDir home;
@@ -539,6 +542,55 @@ TEST(DarkDesktop, EveryTextOnAFixedBackgroundStaysReadable) {
       }
     }
     EXPECT_GT(texts, 40);
+
+    // Every picture on a button stands out from what is behind it: at
+    // least 20 of its pixels differ from it by 3:1, what a picture needs
+    // to be seen.
+    int pictures = 0;
+    for (QWidget* window : windows) {
+      for (QAbstractButton* b : window->findChildren<QAbstractButton*>()) {
+        if (b->icon().isNull()) continue;
+        ++pictures;
+        auto* tool = qobject_cast<QToolButton*>(b);
+        QWidget* fixed = FixedBackground(b);
+        const QColor back = tool != nullptr && tool->autoRaise()
+                                ? (fixed != nullptr ? fixed : b)->palette().color(QPalette::Window)
+                                : b->palette().color(QPalette::Active, QPalette::Button);
+        QImage image(16, 16, QImage::Format_ARGB32);
+        image.fill(back);
+        QPainter painter(&image);
+        b->icon().paint(&painter, image.rect());
+        painter.end();
+        int seen = 0;
+        for (int y = 0; y < image.height(); ++y)
+          for (int x = 0; x < image.width(); ++x)
+            seen += Contrast(image.pixelColor(x, y), back) >= 3.0;
+        EXPECT_GE(seen, 20) << window->metaObject()->className() << " \""
+                            << b->text().toStdString() << "\" " << b->toolTip().toStdString();
+      }
+    }
+    EXPECT_GT(pictures, 10);
+
+    // An unticked box of the completion list stands out from the list.
+    {
+      TFRest* rest = app.frest();
+      rest->LV1->setRowCount(1);
+      auto* tick = new QTableWidgetItem;
+      tick->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+      tick->setCheckState(Qt::Unchecked);
+      rest->LV1->setItem(0, 0, tick);
+      rest->show();
+      QApplication::processEvents();
+      const QRect cell = rest->LV1->visualItemRect(tick);
+      const QImage image = rest->LV1->viewport()->grab(cell).toImage();
+      const QColor base = rest->LV1->palette().color(QPalette::Active, QPalette::Base);
+      int edge = 0;
+      for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) edge += Contrast(image.pixelColor(x, y), base) >= 3.0;
+      EXPECT_GE(edge, 24) << "the box's edge";
+      rest->hide();
+      rest->LV1->setRowCount(0);
+    }
 
     // The check's count of missing files, red or green on the window's own
     // colour.
