@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include "widgets/qt_look.h"
+
 namespace {
 
 // When a window of the program that has the keyboard closes, a window
@@ -50,6 +52,8 @@ bool SetUpApplication(QApplication& app) {
   // window that closes while the main window is hidden must not.
   QApplication::setQuitOnLastWindowClosed(false);
   app.installEventFilter(new FocusReturn(&app));
+  // Focus frames that always show, pictures and boxes seen on any palette.
+  UseProgramStyle();
   // The whole program speaks German, whatever the desktop's language: so do
   // Qt's own file dialogs, their boxes and the context menus.
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
