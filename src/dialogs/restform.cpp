@@ -15,12 +15,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTimer>
 #include <QTreeView>
@@ -130,6 +132,33 @@ class TFilesOnly : public QSortFilterProxyModel {
   bool exists_ = false;
 };
 
+// Shows which row has the keyboard with a line round the whole row: the
+// row is what Space ticks, whichever of its cells is the current one.
+class RowFocusDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem plain(option);
+    plain.state &= ~QStyle::State_HasFocus;
+    QStyledItemDelegate::paint(painter, plain, index);
+    const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+    if (view == nullptr || !view->hasFocus() || view->currentIndex().row() != index.row()) return;
+    const QPalette& p = option.palette;
+    const bool selected = option.state & QStyle::State_Selected;
+    const QColor colour =
+        p.color(QPalette::Active, selected ? QPalette::HighlightedText : QPalette::Highlight);
+    // Two pixels wide, like the frame of a button with the focus.
+    const QRect r = option.rect;
+    painter->fillRect(QRect(r.left(), r.top(), r.width(), 2), colour);
+    painter->fillRect(QRect(r.left(), r.bottom() - 1, r.width(), 2), colour);
+    if (index.column() == 0) painter->fillRect(QRect(r.left(), r.top(), 2, r.height()), colour);
+    if (index.column() == index.model()->columnCount() - 1)
+      painter->fillRect(QRect(r.right() - 1, r.top(), 2, r.height()), colour);
+  }
+};
+
 }  // namespace
 
 TFRest::TFRest(QWidget* parent) : QDialog(parent) { BuildWindow(); }
@@ -184,8 +213,12 @@ void TFRest::BuildWindow() {
   LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   LV1->setWordWrap(false);
   LV1->setSortingEnabled(false);
-  // Space ticks the row, whichever of its cells is the current one.
+  // Space ticks the row, whichever of its cells is the current one; the
+  // whole row shows that it has the keyboard.
   LV1->installEventFilter(this);
+  LV1->setItemDelegate(new RowFocusDelegate(LV1));
+  connect(LV1->selectionModel(), &QItemSelectionModel::currentRowChanged, LV1->viewport(),
+          qOverload<>(&QWidget::update));
 
   auto* right = new QWidget(Splitter1);
   auto* rightLayout = new QVBoxLayout(right);
@@ -498,6 +531,8 @@ void TFRest::ToggleCurrentRow() {
 }
 
 bool TFRest::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == LV1 && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+    LV1->viewport()->update();
   if (watched == LV1 && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<const QKeyEvent*>(event);
     if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {

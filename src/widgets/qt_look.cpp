@@ -133,11 +133,20 @@ void ProgramStyle::DrawFocusFrame(QPainter* painter, const QRect& outline,
 void ProgramStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
                                  QPainter* painter, const QWidget* widget) const {
   if (element == PE_FrameFocusRect) {
-    if (const auto* focus = qstyleoption_cast<const QStyleOptionFocusRect*>(option)) {
-      const QStyleOptionFocusRect shown = WithVisibleFocus(*focus);
-      QProxyStyle::drawPrimitive(element, &shown, painter, widget);
-      return;
-    }
+    // A plain line round the focused item, label or cell, in the
+    // highlight colour (on a highlighted row in its text colour) instead
+    // of a faint shade.
+    const auto* focus = qstyleoption_cast<const QStyleOptionFocusRect*>(option);
+    const QPalette& p = option->palette;
+    const QColor highlight = p.color(QPalette::Active, QPalette::Highlight);
+    const bool onHighlight = focus != nullptr && focus->backgroundColor == highlight;
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    painter->setPen(onHighlight ? p.color(QPalette::Active, QPalette::HighlightedText) : highlight);
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+    painter->restore();
+    return;
   }
   QProxyStyle::drawPrimitive(element, option, painter, widget);
   if (element == PE_IndicatorCheckBox) {

@@ -34,7 +34,8 @@ WindowPlace FitToScreen(const WindowPlace& stored);
 
 // The program's look over the desktop's style:
 // - the keyboard focus is always shown, not only once Tab was pressed (a
-//   window that opens with the focus on a button must show where it is);
+//   window that opens with the focus on a button must show where it is),
+//   and plainly: a line round the focused cell, item or label;
 // - a button with the focus, picture buttons included, shows a frame of
 //   its own in the highlight colour, plainly different from the default
 //   button's darker edge;

@@ -350,6 +350,22 @@ TEST_F(RestFormTest, ButtonsShowTheKeyboardFocusWithAFrameOfTheirOwn) {
     EXPECT_GE(with, 2 * (button->width() + button->height())) << button->objectName().toStdString();
     window->hide();
   }
+
+  // The current row of the completion's list shows that the list has the
+  // keyboard, also where the current cell is the tick's.
+  vktest::OneUntickedRow(rest);
+  rest->show();
+  QApplication::setActiveWindow(rest);
+  rest->BitBtn1->setFocus();
+  const int without = HighlightPixels(rest->LV1->viewport());
+  rest->LV1->setFocus(Qt::OtherFocusReason);
+  rest->LV1->selectionModel()->setCurrentIndex(rest->LV1->model()->index(0, 0),
+                                               QItemSelectionModel::NoUpdate);
+  const int with = HighlightPixels(rest->LV1->viewport());
+  // A line above and below the row, as far as it is shown.
+  EXPECT_GE(with - without, rest->LV1->viewport()->width());
+  rest->hide();
+  rest->LV1->setRowCount(0);
 }
 
 }  // namespace

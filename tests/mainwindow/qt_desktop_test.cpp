@@ -574,11 +574,7 @@ TEST(DarkDesktop, EveryTextOnAFixedBackgroundStaysReadable) {
     // An unticked box of the completion list stands out from the list.
     {
       TFRest* rest = app.frest();
-      rest->LV1->setRowCount(1);
-      auto* tick = new QTableWidgetItem;
-      tick->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
-      tick->setCheckState(Qt::Unchecked);
-      rest->LV1->setItem(0, 0, tick);
+      QTableWidgetItem* tick = vktest::OneUntickedRow(rest);
       rest->show();
       QApplication::processEvents();
       const QRect cell = rest->LV1->visualItemRect(tick);

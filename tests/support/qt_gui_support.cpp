@@ -1,6 +1,7 @@
 #include "support/qt_gui_support.h"
 
 #include <QApplication>
+#include <QTableWidget>
 #include <QTimer>
 #include <atomic>
 
@@ -49,6 +50,15 @@ void AppWindows::Show() {
 void AppWindows::Close() {
   impl_->forms->form1->close();
   QApplication::processEvents();
+}
+
+QTableWidgetItem* OneUntickedRow(TFRest* rest) {
+  rest->LV1->setRowCount(1);
+  auto* tick = new QTableWidgetItem;
+  tick->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+  tick->setCheckState(Qt::Unchecked);
+  rest->LV1->setItem(0, 0, tick);
+  return tick;
 }
 
 void WhenModal(std::function<void()> action, int delayMs) {

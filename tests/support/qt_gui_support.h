@@ -16,6 +16,7 @@ class TFKopie;
 class TFRest;
 class TFSynNeu;
 class Tabout;
+class QTableWidgetItem;
 
 namespace vktest {
 
@@ -48,6 +49,10 @@ class AppWindows {
   std::unique_ptr<Impl> impl_;
   std::string lockName_;
 };
+
+// Gives the completion's list a single unticked row, without opening the
+// window; the row's tick.
+QTableWidgetItem* OneUntickedRow(TFRest* rest);
 
 // Runs `action` as soon as the next modal dialog or message loop is
 // spinning (QTimer::singleShot(0)); for driving modal windows in tests.
