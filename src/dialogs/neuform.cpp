@@ -752,6 +752,8 @@ void TFNeu::ExtensionMenu(QListWidget* list, const QPoint& pos) {
   const bool choose = list == LiBo2;
   QAction* move = menu.addAction(choose ? QStringLiteral("Nach „Ausgewählte“ verschieben")
                                         : QStringLiteral("Nach „Auswahl“ zurückgeben"));
+  // Return takes the command at once, also when the menu came by the menu key.
+  menu.setActiveAction(move);
   const QPoint where = list->itemAt(pos) == current ? pos : list->visualItemRect(current).center();
   if (menu.exec(list->viewport()->mapToGlobal(where)) != move) return;
   if (choose)
