@@ -298,6 +298,8 @@ void TForm1::BuildLayout() {
   Panel6->setGeometry(0, 0, Panel2->width(), Panel2->height());
   BuildSyncPage();
   NameControls();
+  // No job is shown yet.
+  UpdateJobCommands();
 
   connect(BitBtn9, &QPushButton::clicked, this, [this] { BitBtn9Click(); });
   connect(BitBtn10, &QPushButton::clicked, this, [this] { Label23Click(); });
@@ -457,7 +459,6 @@ void TForm1::BuildBackupPage() {
 
   BitBtn1 =
       MakeButton(page, QStringLiteral("&Start"), QRect(12, 356, 120, 30), SansFont(kPx12, true));
-  BitBtn1->setEnabled(false);
   BitBtn3 = MakeButton(page, QStringLiteral("Programm b&eenden"), QRect(384, 356, 120, 30), font());
 }
 
@@ -473,7 +474,6 @@ void TForm1::BuildCheckPage() {
                     QStringLiteral("soll.")});
   BitBtn2 = MakeButton(page, QStringLiteral("&Sicherung überprüfen"), QRect(36, 172, 160, 30),
                        SansFont(kPx8, true));
-  BitBtn2->setEnabled(false);
   Memo3 = MakeMemo(page, QRect(204, 169, 285, 36),
                    {QStringLiteral("Zielverzeichnisse auf fehlende Dateien überprüfen. Es "),
                     QStringLiteral("werden keine Dateien kopiert.")});
@@ -589,6 +589,21 @@ void TForm1::FormClose() {
   }
 }
 
+void TForm1::SaveChangedCatalogue() {
+  if (!backups_->Unsaved() || backups_->SaveCatalogue()) return;
+  const std::string path = tBackups::GetDataDir() + tBackups::kCatalogueName;
+  if (backups_->SaveError() == tBackups::kSaveRefused) {
+    ShowInfo("Die Sicherungsliste " + path +
+                 " konnte beim Start nicht gelesen werden und wird nicht überschrieben. Diese "
+                 "Änderung an der Liste der Datensicherungen wird nicht gespeichert.",
+             1);
+    return;
+  }
+  ShowInfo(WriteFailureText("Die Sicherungsliste", path, backups_->SaveError()) +
+               "\rBeim Beenden des Programms wird das Speichern noch einmal versucht.",
+           1);
+}
+
 // ---------------------------------------------------------------- the job --
 
 void TForm1::FillJobList(QComboBox* box) {
@@ -604,51 +619,61 @@ void TForm1::FillJobList(QComboBox* box) {
 }
 
 void TForm1::ShowJob() {
-  ShownJob& shown = state_->Shown;
-  std::string failure;
   if (SelectedJob >= 0 && SelectedJob < backups_->Count()) {
-    const bool read = ReadShownJob(*backups_, SelectedJob, shown, failure);
+    const ShownJob& shown = state_->Shown;
+    std::string failure;
+    // The job is shown whole: a job whose list cannot be read shows its
+    // own name, target and last backup and no folders, never the folders
+    // of the job shown before.
+    jobReady_ = ReadShownJob(*backups_, SelectedJob, state_->Shown, failure);
     Edit1->setText(Q(shown.TargetDir));
     Edit1->setCursorPosition(0);
-    if (!read) {
-      // The other fields still show the previous job: no run or check may
-      // start from such a mixture.
-      BitBtn1->setEnabled(false);
-      BitBtn2->setEnabled(false);
-      UpdateDefaultButton();
-      ShowInfo(failure, 1);
+    LB1->clear();
+    for (const std::string& d : shown.Directories) LB1->addItem(Q(d));
+    FillJobList(CB1);
+    CB1->setCurrentIndex(SelectedJob);
+    if (shown.LastDate != 0) {
+      Edit2->setText(Q(shown.LastDateText()));
+      Edit3->setText(Q(shown.LastTimeText()));
+      RadioButton2->setChecked(true);
+      RadioButton2Click();
     } else {
-      LB1->clear();
-      for (const std::string& d : shown.Directories) LB1->addItem(Q(d));
-      FillJobList(CB1);
-      CB1->setCurrentIndex(SelectedJob);
-      if (shown.LastDate != 0) {
-        Edit2->setText(Q(shown.LastDateText()));
-        Edit3->setText(Q(shown.LastTimeText()));
-        RadioButton2->setEnabled(true);
-        RadioButton2->setChecked(true);
-        RadioButton2Click();
-      } else {
-        Edit2->clear();
-        Edit3->clear();
-        RadioButton2->setEnabled(false);
-        RadioButton1->setChecked(true);
-        RadioButton1Click();
-      }
-      BitBtn1->setEnabled(true);
-      BitBtn2->setEnabled(true);
-      UpdateDefaultButton();
-      // Only on the backup page: a covered "&Start" must not take the keys
-      // meant for the check page.
-      if (BackupControls->isVisibleTo(this)) BitBtn1->setFocus();
-      for (QPlainTextEdit* memo : {Memo2, Memo3, Memo4}) {
-        QString t = memo->toPlainText();
-        t.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        if (t != memo->toPlainText()) memo->setPlainText(t);
-      }
+      Edit2->clear();
+      Edit3->clear();
+      RadioButton1->setChecked(true);
+      RadioButton1Click();
     }
+    UpdateJobCommands();
+    // Only on the backup page: a covered "&Start" must not take the keys
+    // meant for the check page.
+    if (jobReady_ && BackupControls->isVisibleTo(this)) BitBtn1->setFocus();
+    for (QPlainTextEdit* memo : {Memo2, Memo3, Memo4}) {
+      QString t = memo->toPlainText();
+      t.replace(QLatin1Char('\n'), QLatin1Char(' '));
+      if (t != memo->toPlainText()) memo->setPlainText(t);
+    }
+    if (!jobReady_) ShowInfo(failure, 1);
   }
   Button3->setEnabled(!Trimmed(CB1->currentText()).isEmpty());
+}
+
+void TForm1::ClearShownJob() {
+  state_->Shown = ShownJob();
+  jobReady_ = false;
+  LB1->clear();
+  Edit1->clear();
+  Edit2->clear();
+  Edit3->clear();
+  UpdateJobCommands();
+}
+
+void TForm1::UpdateJobCommands() {
+  // Every command that works with the shown job's folders follows one
+  // state: the job was read whole.
+  for (QPushButton* command : {BitBtn1, BitBtn2, BitBtn5}) command->setEnabled(jobReady_);
+  RadioButton1->setEnabled(jobReady_);
+  RadioButton2->setEnabled(jobReady_ && state_->Shown.LastDate != 0);
+  UpdateDefaultButton();
 }
 
 void TForm1::RadioButton1Click() {

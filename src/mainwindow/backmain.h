@@ -8,8 +8,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/platform.h"
 #include "core/catalogue/appstate.h"
+#include "core/verify/checklogic.h"
+#include "platform/platform.h"
 
 class QComboBox;
 class QFrame;
@@ -44,6 +45,9 @@ class TForm1 : public QWidget {
   toptionen* Options() { return &state_->Options; }
 
   void ShowJob();
+  // True while the shown job was read whole (its directory list too): only
+  // then may a run, a check or a completion start from it.
+  bool JobReady() const { return jobReady_; }
   // Shows the program's window in front of the others: the main window, or
   // the window that holds the user's attention (a dialog, the check window
   // while the main window is hidden). A second start asks for this.
@@ -170,6 +174,14 @@ class TForm1 : public QWidget {
   void ListenForLaterStarts(const std::string& lockName);
   // "&Start" is the default button exactly while it is shown and enabled.
   void UpdateDefaultButton();
+  // Enables the commands that need a job read whole (JobReady).
+  void UpdateJobCommands();
+  // The page shows no job (after it was deleted).
+  void ClearShownJob();
+  // Writes the catalogue when it holds a change, telling a failure.
+  void SaveChangedCatalogue();
+  // Opens the check window for the check page's job.
+  void OpenCheck(CheckMode mode);
 
   std::unique_ptr<AppState> state_;
   tBackups* backups_;
@@ -179,6 +191,7 @@ class TForm1 : public QWidget {
   bool startRefused_ = false;
   bool firstShown_ = false;
   bool closed_ = false;
+  bool jobReady_ = false;
   int cb1Index_ = -1;  // remembered choice of CB1
   int cb2Index_ = -1;  // remembered choice of CB2
   std::string startMessage_;

@@ -24,7 +24,7 @@ void TForm1::Button3Click() {
 
 void TForm1::BitBtn1Click() {
   TFKopie* run = FKopie;
-  if (run == nullptr) return;
+  if (run == nullptr || !JobReady()) return;
   run->Open(MakeRunRequest(*state_, CB1->currentText().toStdString(), RadioButton1->isChecked()));
   if (run->exec() == 3) {
     // The main window saves catalogue and settings as it closes.

@@ -1,20 +1,22 @@
 // Check page commands: check a backup and complete it.
 #include <QComboBox>
 
+#include "base/codepage.h"
+#include "dialogs/checkform.h"
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_forms.h"
-#include "dialogs/checkform.h"
 
 // "&Sicherung überprüfen": count the missing files, details on request.
-void TForm1::BitBtn2Click() {
-  if (FCheck != nullptr)
-    FCheck->OpenCheck(
-        MakeCheckRequest(*state_, CB2->currentText().toStdString(), CheckMode::CheckOnly));
-}
+void TForm1::BitBtn2Click() { OpenCheck(CheckMode::CheckOnly); }
 
 // "Sicherung &vervollständigen": count and copy every missing file.
-void TForm1::BitBtn5Click() {
-  if (FCheck != nullptr)
-    FCheck->OpenCheck(
-        MakeCheckRequest(*state_, CB2->currentText().toStdString(), CheckMode::Complete));
+void TForm1::BitBtn5Click() { OpenCheck(CheckMode::Complete); }
+
+void TForm1::OpenCheck(CheckMode mode) {
+  if (FCheck == nullptr) return;
+  const std::string name = CB2->currentText().toStdString();
+  // A job that was not read whole is neither checked nor completed; with
+  // no job chosen the check window tells so.
+  if (!JobReady() && !text::Trim(name).empty()) return;
+  FCheck->OpenCheck(MakeCheckRequest(*state_, name, mode));
 }

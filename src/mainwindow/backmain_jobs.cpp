@@ -12,7 +12,10 @@
 #include "base/errorbox.h"
 
 void TForm1::Button1Click() {
-  if (!FNeu || !FNeu->OpenNewJob()) return;
+  if (!FNeu) return;
+  const bool added = FNeu->OpenNewJob();
+  SaveChangedCatalogue();
+  if (!added) return;
   GroupBox1->show();
   ShowJob();
   // The new job is the one on display on this page from now on.
@@ -26,7 +29,9 @@ void TForm1::Button2Click() {
   }
   if (!FNeu) return;
   const int edited = SelectedJob;
-  switch (FNeu->EditJob()) {
+  const int result = FNeu->EditJob();
+  SaveChangedCatalogue();
+  switch (result) {
     case 1:
       ShowJob();
       break;
@@ -44,13 +49,7 @@ void TForm1::Button2Click() {
         --cb2Index_;
       FillJobList(CB2);
       CB2->setCurrentIndex(cb2Index_);
-      State().Shown = ShownJob();
-      LB1->clear();
-      Edit1->clear();
-      Edit2->clear();
-      Edit3->clear();
-      BitBtn1->setEnabled(false);
-      BitBtn2->setEnabled(false);
+      ClearShownJob();
       Button3->setEnabled(false);
       if (backups_->Count() == 0) GroupBox1->hide();
       break;

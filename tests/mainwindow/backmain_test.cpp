@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -20,19 +21,23 @@
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 
-#include "dialogs/aboutform.h"
-#include "mainwindow/qt_forms.h"
-#include "platform/platform.h"
 #include "base/codepage.h"
-#include "core/catalogue/daten.h"
+#include "base/errorbox.h"
 #include "base/pathtext.h"
 #include "base/timeproc.h"
+#include "core/catalogue/daten.h"
+#include "dialogs/aboutform.h"
+#include "dialogs/checkform.h"
+#include "dialogs/neuform.h"
+#include "dialogs/neusynform.h"
+#include "mainwindow/qt_forms.h"
+#include "platform/platform.h"
 #include "support/core_support.h"
 #include "support/job_fixture.h"
 #include "support/qt_gui_support.h"
-#include "dialogs/neusynform.h"
 
 namespace {
 
@@ -342,18 +347,20 @@ TEST(MainWindowJob, MissingDirectoryListIsToldAndTheWindowStaysUsable) {
   Choose(f->CB1, 0);
   f->CB1Change();
   ASSERT_TRUE(f->BitBtn1->isEnabled());
-  const platform::DosStamp stamp = f->State().Shown.ChangedSince;
   Choose(f->CB1, 1);
   f->CB1Change();
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_NE(ui.boxes[0].text.find("Die Verzeichnisliste " + home.path() +
                                   "VKDaten/Kaputt.lst konnte nicht gelesen werden."),
             std::string::npos);
+  // The chosen job without folders, nothing of the job shown before.
   EXPECT_EQ(f->Edit1->text().toStdString(), "/ziel/kaputt");
-  EXPECT_EQ(Items(f->LB1), std::vector<std::string>{"/q/gut"});
-  EXPECT_EQ(f->Edit2->text().toStdString(), "01.02.2003");
-  EXPECT_EQ(f->State().Shown.ChangedSince, stamp);
-  // No run and no check from a mixture of two jobs.
+  EXPECT_EQ(f->LB1->count(), 0);
+  EXPECT_EQ(f->Edit2->text().toStdString(), "");
+  EXPECT_EQ(f->State().Shown.ChangedSince, 0u);
+  EXPECT_TRUE(f->State().Shown.Directories.empty());
+  EXPECT_FALSE(f->JobReady());
+  // No run and no check from it.
   EXPECT_FALSE(f->BitBtn1->isEnabled());
   EXPECT_FALSE(f->BitBtn2->isEnabled());
   // Another job can be chosen and shown as before.
@@ -361,7 +368,77 @@ TEST(MainWindowJob, MissingDirectoryListIsToldAndTheWindowStaysUsable) {
   f->CB1Change();
   EXPECT_TRUE(f->BitBtn1->isEnabled());
   EXPECT_EQ(f->Edit1->text().toStdString(), "/ziel/gut");
+  EXPECT_EQ(Items(f->LB1), std::vector<std::string>{"/q/gut"});
   EXPECT_EQ(ui.boxes.size(), 1u);
+}
+
+// Every command that works with the job's folders follows the one state of
+// the shown job; a job whose list cannot be read starts nothing, on either
+// page and by any way, and can still be edited to repair it.
+TEST(MainWindowJob, AJobWithoutItsListStartsNoRunCheckOrCompletion) {
+  vktest::TempDir home;
+  vktest::TempDir tree;
+  vktest::WriteFile(tree / "quelle/a.txt", "a");
+  MakeCatalogue(home.path(), {{"Gut", tree / "ziel-gut", Date(2003, 2, 1), 0.25, {tree / "quelle"}},
+                              {"Kaputt", tree / "ziel-kaputt", 0, 0, {}, {}, {}, false}});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  const std::vector<QAbstractButton*> commands = {
+      f->BitBtn1, f->BitBtn2, f->findChild<QPushButton*>(QStringLiteral("BitBtn5")),
+      f->RadioButton1, f->RadioButton2};
+  ASSERT_NE(commands[2], nullptr);
+  auto enabled = [&] {
+    std::vector<bool> result;
+    for (QAbstractButton* b : commands) result.push_back(b->isEnabled());
+    return result;
+  };
+  // Nothing shown yet: nothing to start.
+  EXPECT_EQ(enabled(), std::vector<bool>(5, false));
+
+  struct Case {
+    const char* page;
+    std::function<void(int)> choose;
+  };
+  const Case cases[] = {
+      {"backup page",
+       [f](int job) {
+         f->BitBtn9Click();
+         Choose(f->CB1, job);
+         f->CB1Change();
+       }},
+      {"check page",
+       [f](int job) {
+         f->Label23Click();
+         f->CB2Enter();
+         Choose(f->CB2, job);
+         f->CB2Change();
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.page);
+    c.choose(0);
+    EXPECT_EQ(enabled(), std::vector<bool>(5, true));
+    c.choose(1);
+    EXPECT_EQ(enabled(), std::vector<bool>(5, false));
+    EXPECT_TRUE(f->findChild<QPushButton*>(QStringLiteral("Button2"))->isEnabled());
+    // Called directly, the commands start nothing either.
+    QWidget* opened = nullptr;
+    vktest::WhenModal([&opened] {
+      opened = QApplication::activeModalWidget();
+      if (opened != nullptr) opened->close();
+    });
+    f->BitBtn1Click();
+    f->BitBtn2Click();
+    f->BitBtn5Click();
+    QApplication::processEvents();
+    EXPECT_EQ(opened, nullptr);
+    EXPECT_EQ(w.fcheck()->RunsFinished(), 0);
+    EXPECT_TRUE(f->isVisible());
+  }
+  EXPECT_FALSE(vktest::Exists(tree / "ziel-kaputt"));
+  EXPECT_FALSE(vktest::Exists(tree / "ziel-gut"));
 }
 
 // ------------------------------------------------------------- job lists --
@@ -520,6 +597,120 @@ TEST(MainWindowEnd, FailedCatalogueSaveIsTold) {
             std::string::npos);
   // The settings were still written.
   EXPECT_EQ(SettingsLines().size(), 12u);
+}
+
+// The catalogue on disk follows every change of the jobs at once: a crash
+// or a logout after it loses nothing.
+TEST(MainWindowEnd, NewEditedAndDeletedJobsAreSavedAtOnce) {
+  vktest::TempDir home;
+  vktest::TempDir tree;
+  MakeCatalogue(home.path(), {{"Alt", "/ziel/alt", 0, 0, {tree.path()}}});
+  MakeSettings(home.path(), {"Alt"});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  TFNeu* editor = w.fneu();
+  w.Show();
+  auto onDisk = [] {
+    tBackups stored;
+    stored.LoadCatalogue();
+    return stored.GetJobNames();
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> inEditor;
+    std::function<void()> command;
+    std::string names;
+  };
+  const Case cases[] = {
+      {"new job",
+       [&] {
+         editor->EName->setText(QStringLiteral("Neu"));
+         editor->EVerz->setText(QStringLiteral("/ziel/neu"));
+         editor->VList->addItem(QString::fromStdString(tree.path()));
+         editor->OKBtnClick();
+       },
+       [f] { f->Button1Click(); }, "Alt\rNeu"},
+      {"edited job",
+       [&] {
+         editor->EName->setText(QStringLiteral("Geändert"));
+         editor->OKBtnClick();
+       },
+       [f] { f->Button2Click(); }, "Alt\rGeändert"},
+      {"deleted job",
+       [&] {
+         ui.answers = {true};
+         editor->DelBtnClick();
+       },
+       [f] {
+         Choose(f->CB1, 0);
+         f->CB1Change();
+         f->Button2Click();
+       },
+       "Geändert"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    vktest::WhenModal(c.inEditor);
+    c.command();
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_EQ(onDisk(), c.names);
+    EXPECT_FALSE(f->Backups()->Unsaved());
+  }
+  EXPECT_EQ(ui.boxes.size(), 1u);  // the question of the deletion
+
+  // A save that fails is told; the job stays and is saved at the end.
+  ui.boxes.clear();
+  platform::SetFaultHook([](const std::string& op, const std::string& path) {
+    return op == "write-atomic" && path.ends_with("volkarn.dat") ? 28 : 0;  // ENOSPC
+  });
+  vktest::WhenModal([&] {
+    editor->EName->setText(QStringLiteral("Voll"));
+    editor->EVerz->setText(QStringLiteral("/ziel/voll"));
+    editor->VList->clear();
+    editor->VList->addItem(QString::fromStdString(tree.path()));
+    editor->OKBtnClick();
+  });
+  f->Button1Click();
+  platform::SetFaultHook(nullptr);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(
+      ui.boxes[0].text,
+      WithLeadingBreaks(WriteFailureText("Die Sicherungsliste", home.path() + "VKDaten/volkarn.dat",
+                                         platform::kErrDiskFull) +
+                        "\rBeim Beenden des Programms wird das Speichern noch einmal "
+                        "versucht."));
+  EXPECT_EQ(onDisk(), "Geändert");
+  EXPECT_EQ(f->CB1->currentText(), QStringLiteral("Voll"));
+  w.Close();
+  EXPECT_EQ(onDisk(), "Geändert\rVoll");
+  EXPECT_EQ(ui.boxes.size(), 1u);
+}
+
+// A catalogue that could not be read is never written; a change made in
+// such a session is told to be lost instead of vanishing at the end.
+TEST(MainWindowEnd, AChangeToAnUnreadCatalogueIsToldNotSaved) {
+  vktest::TempDir home;
+  vktest::TempDir tree;
+  fs::create_directories(home / "VKDaten/volkarn.dat");
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  w.Show();
+  ui.boxes.clear();
+  vktest::WhenModal([&] {
+    w.fneu()->EName->setText(QStringLiteral("Neu"));
+    w.fneu()->EVerz->setText(QStringLiteral("/ziel/neu"));
+    w.fneu()->VList->addItem(QString::fromStdString(tree.path()));
+    w.fneu()->OKBtnClick();
+  });
+  w.form1()->Button1Click();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_NE(ui.boxes[0].text.find("Die Sicherungsliste " + home.path() +
+                                  "VKDaten/volkarn.dat konnte beim Start nicht gelesen werden "
+                                  "und wird nicht überschrieben."),
+            std::string::npos);
+  w.Close();
+  EXPECT_TRUE(fs::is_directory(home / "VKDaten/volkarn.dat"));
 }
 
 TEST(MainWindowEnd, SecondInstanceShowsTheBoxAndTouchesNoFile) {

@@ -29,10 +29,11 @@ struct ShownJob {
   std::string LastTimeText() const;
 };
 
-// Reads job `index` of the catalogue as the main window shows it: name and
-// target, then its directory list, the last backup and ChangedSince. When
-// the list cannot be read, `failure` holds the German message and only
-// name and target are changed.
+// Reads job `index` of the catalogue as the main window shows it: name,
+// target, the last backup with ChangedSince, and its directory list. When
+// the list cannot be read, the result is false, `failure` holds the German
+// message and `shown` is the job without directories: nothing of the job
+// shown before stays. An index outside the catalogue changes nothing.
 bool ReadShownJob(const tBackups& jobs, int index, ShownJob& shown, std::string& failure);
 
 struct AppState {

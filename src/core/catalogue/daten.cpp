@@ -140,22 +140,28 @@ tBackups::LoadResult tBackups::LoadCatalogue() {
 
 bool tBackups::SaveCatalogue() {
   // A catalogue that could not be read is never overwritten nor deleted.
-  if (loadFailed_) return false;
+  if (loadFailed_) {
+    saveError_ = kSaveRefused;
+    return false;
+  }
   std::string path = GetDataDir() + kCatalogueName;
   if (jobs_.empty()) {
-    if (!platform::PathExists(path)) return true;
-    return platform::DeleteFile(path);
+    saveError_ =
+        !platform::PathExists(path) || platform::DeleteFile(path) ? 0 : platform::kErrAccessDenied;
+  } else {
+    std::string bytes;
+    bytes.reserve(jobs_.size() * JobRecord::kSize);
+    for (const JobRecord& record : jobs_) {
+      std::size_t n = record.bytes[kNameAt];
+      if (n > kShortMax) n = kShortMax;
+      std::string name(reinterpret_cast<const char*>(&record.bytes[kNameAt + 1]), n);
+      if (text::Trim(name).empty()) continue;
+      bytes.append(reinterpret_cast<const char*>(record.bytes.data()), JobRecord::kSize);
+    }
+    saveError_ = platform::WriteFileAtomic(path, bytes);
   }
-  std::string bytes;
-  bytes.reserve(jobs_.size() * JobRecord::kSize);
-  for (const JobRecord& record : jobs_) {
-    std::size_t n = record.bytes[kNameAt];
-    if (n > kShortMax) n = kShortMax;
-    std::string name(reinterpret_cast<const char*>(&record.bytes[kNameAt + 1]), n);
-    if (text::Trim(name).empty()) continue;
-    bytes.append(reinterpret_cast<const char*>(record.bytes.data()), JobRecord::kSize);
-  }
-  return platform::WriteFileAtomic(path, bytes) == 0;
+  if (saveError_ == 0) unsaved_ = false;
+  return saveError_ == 0;
 }
 
 void tBackups::FreeJobs() { jobs_.clear(); }
@@ -170,6 +176,7 @@ int tBackups::AddJob(const std::string& name, const std::string& target, double 
   record.SetLastDate(date);
   record.SetLastTime(time);
   jobs_.push_back(record);
+  unsaved_ = true;
   return Count() - 1;
 }
 
@@ -181,6 +188,7 @@ void tBackups::UpdateJob(int index, const std::string& name, const std::string& 
   record.SetTargetDir(target);
   record.SetLastDate(date);
   record.SetLastTime(time);
+  unsaved_ = true;
 }
 
 void tBackups::SetJobStamp(int index, double date, double time) {
@@ -188,6 +196,7 @@ void tBackups::SetJobStamp(int index, double date, double time) {
   JobRecord& record = jobs_[static_cast<std::size_t>(index)];
   record.SetLastDate(date);
   record.SetLastTime(time);
+  unsaved_ = true;
 }
 
 void tBackups::DeleteJob(int index) {
@@ -199,6 +208,7 @@ void tBackups::DeleteJob(int index) {
     if (IsSafeFileName(name) && platform::FileExists(dir + name)) platform::DeleteFile(dir + name);
   }
   jobs_.erase(jobs_.begin() + index);
+  unsaved_ = true;
   SelectedJob = -1;
 }
 

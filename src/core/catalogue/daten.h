@@ -61,8 +61,17 @@ class tBackups {
   LoadResult LoadCatalogue();
   // Writes volkarn.dat atomically (records with blank names skipped), or
   // deletes it when the list is empty. Refused (false) after a load that
-  // could not read the file. False also when the write failed.
+  // could not read the file. False also when the write failed; the old
+  // file then stays as it was and SaveError() tells why.
   bool SaveCatalogue();
+  // The error code of the last SaveCatalogue: 0 after a save, kSaveRefused
+  // when the file could not be read at the start, otherwise the code of
+  // the failed write.
+  static constexpr int kSaveRefused = -1;
+  int SaveError() const { return saveError_; }
+  // True while the jobs hold a change (a job added, changed, deleted, a new
+  // stamp) that no SaveCatalogue has written yet.
+  bool Unsaved() const { return unsaved_; }
   void FreeJobs();
 
   int AddJob(const std::string& name, const std::string& target, double date, double time);
@@ -103,4 +112,6 @@ class tBackups {
 
   std::vector<JobRecord> jobs_;
   bool loadFailed_ = false;
+  bool unsaved_ = false;
+  int saveError_ = 0;
 };

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
-#include "platform/platform.h"
 #include "base/codepage.h"
 #include "base/pathtext.h"
+#include "core/catalogue/appstate.h"
+#include "platform/platform.h"
 #include "support/core_support.h"
 
 namespace {
@@ -288,6 +290,102 @@ TEST_F(Catalogue, NoJobFileNameEqualsAnotherFileTheProgramKeeps) {
   EXPECT_TRUE(vktest::Exists(Data("volkarn.dat")));
   for (const char* name : {"volkarn.dat", "EXTENS.DAT", "volkarn.run", "volkarn.lock"})
     EXPECT_FALSE(tBackups::IsSafeFileName(name)) << name;
+}
+
+// Every change is written by the next save; a save that failed or was
+// refused leaves the change pending and says why.
+TEST_F(Catalogue, ChangesStayPendingUntilASaveWritesThem) {
+  tBackups jobs;
+  EXPECT_FALSE(jobs.Unsaved());
+  const std::function<void(tBackups&)> changes[] = {
+      [](tBackups& j) { j.AddJob("Eins", "/t1", 0, 0); },
+      [](tBackups& j) { j.UpdateJob(0, "Eins", "/t2", 37674.0, 0.5); },
+      [](tBackups& j) { j.SetJobStamp(0, 37675.0, 0.25); },
+      [](tBackups& j) { j.DeleteJob(0); },
+  };
+  for (const auto& change : changes) {
+    change(jobs);
+    EXPECT_TRUE(jobs.Unsaved());
+    platform::SetFaultHook([](const std::string& op, const std::string&) {
+      return op == "write-atomic" ? 28 /* ENOSPC */ : 0;
+    });
+    if (jobs.Count() > 0) {
+      EXPECT_FALSE(jobs.SaveCatalogue());
+      EXPECT_EQ(jobs.SaveError(), platform::kErrDiskFull);
+      EXPECT_TRUE(jobs.Unsaved());
+    }
+    platform::SetFaultHook(nullptr);
+    ASSERT_TRUE(jobs.SaveCatalogue());
+    EXPECT_EQ(jobs.SaveError(), 0);
+    EXPECT_FALSE(jobs.Unsaved());
+    tBackups reread;
+    reread.LoadCatalogue();
+    EXPECT_EQ(reread.GetJobNames(), jobs.GetJobNames());
+    EXPECT_EQ(reread.GetLastBackupDate(0), jobs.GetLastBackupDate(0));
+  }
+
+  std::filesystem::create_directory(Data("volkarn.dat"));
+  tBackups unread;
+  unread.LoadCatalogue();
+  unread.AddJob("Neu", "/t", 0, 0);
+  EXPECT_FALSE(unread.SaveCatalogue());
+  EXPECT_EQ(unread.SaveError(), tBackups::kSaveRefused);
+  EXPECT_TRUE(unread.Unsaved());
+}
+
+// ------------------------------------------------------ the job as shown --
+
+// A job is shown whole or without its folders: a list that cannot be read
+// never leaves the folders of the job shown before.
+TEST_F(Catalogue, ShownJobIsReadWholeOrWithoutFolders) {
+  const std::string kGood =
+      Record("Gut", "Gut.lst", "Gut.ext", "Gut.dat", "/ziel/gut", kDate2003, kTime0907);
+  struct Case {
+    const char* what;
+    std::string record;
+    std::function<void()> prepare;
+    std::string listPath;  // in the message
+  };
+  const Case cases[] = {
+      {"missing list", Record("Fehlt", "Fehlt.lst", "f.ext", "f.dat", "/ziel/f", kZero, kZero),
+       [] {}, Data("Fehlt.lst")},
+      {"list is a folder",
+       Record("Ordner", "Ordner.lst", "o.ext", "o.dat", "/ziel/o", kZero, kZero),
+       [this] { std::filesystem::create_directory(Data("Ordner.lst")); }, Data("Ordner.lst")},
+      {"list outside the data folder",
+       Record("Fremd", "../fremd.lst", "x.ext", "x.dat", "/ziel/x", kDate2003, kTimeNoon),
+       [this] { vktest::WriteFile(home_ / "fremd.lst", "/geheim\r\n"); }, Data("../fremd.lst")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    vktest::WriteFile(Data("volkarn.dat"), kGood + c.record);
+    vktest::WriteFile(Data("Gut.lst"), "/q/eins\r\n/q/zwei\r\n");
+    c.prepare();
+    tBackups jobs;
+    jobs.LoadCatalogue();
+    ShownJob shown;
+    std::string failure;
+    ASSERT_TRUE(ReadShownJob(jobs, 0, shown, failure));
+    EXPECT_EQ(shown.Directories, (std::vector<std::string>{"/q/eins", "/q/zwei"}));
+    EXPECT_NE(shown.ChangedSince, 0u);
+
+    EXPECT_FALSE(ReadShownJob(jobs, 1, shown, failure));
+    EXPECT_NE(failure.find("Die Verzeichnisliste " + c.listPath + " konnte nicht gelesen werden."),
+              std::string::npos);
+    JobRecord record;
+    ASSERT_TRUE(jobs.GetJob(1, record));
+    EXPECT_EQ(shown.Name, record.Name());
+    EXPECT_EQ(shown.TargetDir, record.TargetDir());
+    EXPECT_TRUE(shown.Directories.empty());
+    EXPECT_EQ(shown.LastDate, record.LastDate());
+    EXPECT_EQ(shown.LastDate == 0, shown.ChangedSince == 0);
+
+    // An index outside the catalogue changes nothing.
+    const ShownJob before = shown;
+    EXPECT_FALSE(ReadShownJob(jobs, 2, shown, failure));
+    EXPECT_EQ(shown.Name, before.Name);
+    EXPECT_EQ(shown.TargetDir, before.TargetDir);
+  }
 }
 
 }  // namespace
