@@ -24,6 +24,7 @@
 #include "core/catalogue/appstate.h"
 #include "base/codepage.h"
 #include "core/catalogue/daten.h"
+#include "core/verify/checkrun.h"
 #include "base/errorbox.h"
 #include "dialogs/restform.h"
 
@@ -218,10 +219,7 @@ void TFCheck::OpenCheck(const CheckRequest& request) {
   setWindowTitle(QStringLiteral("Sicherungsüberprüfung für \"") + Q(name) + QStringLiteral("\""));
   Label2->setText(Q(name));
 
-  Check.JobName = name;
-  Check.SetExclusions(request.ExcludedExts, request.ExcludedFiles);
-  Check.Rows = request.Rows;
-  Check.Report.Clear();
+  PrepareCheck(Check, request);
   FillGrid();
 
   if (opener != nullptr) opener->hide();
@@ -269,31 +267,8 @@ void TFCheck::OpenCompletion(bool autoMode) {
   rest_->OpenCompletion(Check.Report, Check.Rule());
 }
 
-std::string TFCheck::CountFilePath() const {
-  if (state_ == nullptr) return std::string();
-  const tBackups* jobs = &state_->Backups;
-  if (jobIndex_ < 0 || jobIndex_ >= jobs->Count()) return std::string();
-  const std::string name = jobs->GetCountFileName(jobIndex_);
-  // Never a name that would overwrite the job's directory list.
-  if (!tBackups::IsSafeFileName(name) || name == jobs->GetListFileName(jobIndex_))
-    return std::string();
-  return tBackups::GetDataDir() + name;
-}
-
 bool TFCheck::SaveCountFile() {
-  const std::string path = CountFilePath();
-  if (path.empty()) {
-    ShowInfo("Die Zähldatei der Sicherung \"" + Check.JobName +
-                 "\" konnte nicht gespeichert werden: die Sicherung ist nicht mehr vorhanden.",
-             1);
-    return false;
-  }
-  const int code = Check.SaveCountFile(path);
-  if (code != 0) {
-    ShowInfo(WriteFailureText("Die Zähldatei", path, code), 1);
-    return false;
-  }
-  return true;
+  return state_ != nullptr && ::SaveCountFile(Check, state_->Backups, jobIndex_);
 }
 
 // ------------------------------------------------------------- handlers --

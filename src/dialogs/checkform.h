@@ -97,8 +97,6 @@ class TFCheck : public QDialog, private CheckObserver {
   void RunCheck();
   // Width of column 2 := the room beside columns 0 and 1, less 4.
   void FitColumn2();
-  // The job's count file in the data folder; empty when there is no job.
-  std::string CountFilePath() const;
   // Saves CheckReport as the count file; a failure is told in a box that
   // names the file. True on success.
   bool SaveCountFile();

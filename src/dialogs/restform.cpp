@@ -29,6 +29,7 @@
 #include <QVBoxLayout>
 
 #include "base/errorbox.h"
+#include "core/verify/checkrun.h"
 #include "core/catalogue/singlefile.h"
 #include "base/timeproc.h"
 
@@ -477,13 +478,10 @@ void TFRest::ShowFolder(const std::string& folder) {
 
 void TFRest::CopyRun() {
   Busy = true;
-  Completion.CopyStatus = 0;
   BitBtn2->setEnabled(false);
   Button1->show();
-  CompleteTicked();
+  CompleteTickedRows(Completion, *this);
   Button1->hide();
-  const std::int32_t status = Completion.CopyStatus;
-  if (status != 0 && status != kCheckCancelled) ShowOsError(static_cast<std::uint32_t>(status));
   Busy = false;
   if (closeRequested_) {
     closeRequested_ = false;
