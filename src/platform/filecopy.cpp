@@ -212,7 +212,6 @@ bool RefusedCall(int err) {
 }
 
 constexpr std::size_t kBufferSize = 1 << 20;
-constexpr off_t kSmallFile = 64 * 1024;
 // From this size on a copy reads and writes long streams.
 constexpr off_t kLargeFile = off_t{4} << 20;
 constexpr off_t kRangeChunk = off_t{1} << 30;
@@ -280,9 +279,9 @@ int CopyContent(int in, int out, const struct stat& st, dev_t dstDev, const std:
   const DevPair devs{st.st_dev, dstDev};
   const bool hooked = static_cast<bool>(detail::g_faultHook);
   bool useClone = st.st_size > 0 && !hooked;
-  // A small file takes one read and one write, cheaper than the in-kernel
-  // copy.
-  bool useRange = st.st_size > kSmallFile;
+  // The in-kernel copy takes one call where a read and a write take two,
+  // and the content never passes through the program: small files too.
+  bool useRange = st.st_size > 0;
   if (dstDev) {
     std::lock_guard<std::mutex> lock(Caps().mutex);
     useClone = useClone && !Contains(Caps().noClone, devs);
@@ -472,9 +471,11 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
   // file system can hold them (FAT cannot); the content is what counts.
   mode_t mode = st.st_mode & 07777;
   static const uid_t euid = geteuid();
-  // Most files have no extended attributes: one call tells.
+  // Most files have no extended attributes (or only those of a security
+  // module, which are not carried): one call tells.
   std::string attributeNames;
-  const bool attributes = detail::ListAttributeNames(in.Get(), attributeNames) > 0;
+  const bool attributes = detail::ListAttributeNames(in.Get(), attributeNames) > 0 &&
+                          detail::AnyCarried(attributeNames);
 
   dev_t dstDev = 0;
   bool inherits = true;

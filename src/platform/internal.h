@@ -58,6 +58,10 @@ void TakeOwner(int fd, const char* linkPath, const struct stat& source, uid_t& u
 // file system holds none, -1 when they cannot be read.
 ssize_t ListAttributeNames(int fd, std::string& list);
 
+// True when `names` (as ListAttributeNames gives them) hold a user
+// attribute or an access list: what a copy carries over.
+bool AnyCarried(const std::string& names);
+
 // Copies the user attributes and the access list among `names` (as
 // ListAttributeNames gives them) from `in` to the new file `out`. With
 // `removeInheritedAcl` an access list that `out` got from its folder is

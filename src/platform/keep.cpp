@@ -111,20 +111,38 @@ std::vector<std::string> CarriedNames(int fd, bool folder) {
 }  // namespace
 
 ssize_t ListAttributeNames(int fd, std::string& list) {
-  // Most files have none: one call into a buffer that usually suffices.
-  static thread_local std::string buffer(1024, '\0');
+  // Most files have none: one call into a buffer on the stack tells.
+  char small[256];
+  ssize_t n = flistxattr(fd, small, sizeof small);
+  if (n == 0) {
+    list.clear();
+    return 0;
+  }
+  if (n > 0) {
+    list.assign(small, static_cast<std::size_t>(n));
+    return n;
+  }
   for (int attempt = 0; attempt < 8; ++attempt) {
-    const ssize_t n = flistxattr(fd, buffer.data(), buffer.size());
-    if (n >= 0) {
-      list.assign(buffer, 0, static_cast<std::size_t>(n));
-      return n;
-    }
     if (errno != ERANGE) return Unsupported(errno) ? 0 : -1;
     const ssize_t size = flistxattr(fd, nullptr, 0);
-    if (size < 0) return -1;
-    buffer.resize(static_cast<std::size_t>(size) + 256);
+    if (size < 0) return Unsupported(errno) ? 0 : -1;
+    list.resize(static_cast<std::size_t>(size) + 256);
+    n = flistxattr(fd, list.data(), list.size());
+    if (n >= 0) {
+      list.resize(static_cast<std::size_t>(n));
+      return n;
+    }
   }
   return -1;
+}
+
+bool AnyCarried(const std::string& names) {
+  for (std::size_t at = 0; at < names.size();) {
+    const char* name = names.c_str() + at;
+    if (Carried(name, false)) return true;
+    at += std::strlen(name) + 1;
+  }
+  return false;
 }
 
 bool CopyAttributes(int in, const std::string& names, int out, bool removeInheritedAcl) {

@@ -243,10 +243,12 @@ int CopyEngine::Walk(platform::DirLister& listing,
     // Every folder of the source has its folder in the target, also one
     // that holds no file to copy.
     const std::string targetFolder = d + f;
+    bool made = false;
     const bool prepared = listing.IsOpen() && !StopsWalk(status) &&
-                          PrepareTarget(listing.Handle(), targetFolder, status);
+                          PrepareTarget(listing.Handle(), targetFolder, status, made);
     if (listing.IsOpen() && !prepared) return own;
-    bool cleaned = false;
+    // A folder made just now holds nothing that a run cut short left.
+    bool cleaned = made;
     // The target root is looked at before the first copy into the folder.
     bool rootChecked = false;
     if (sweep_ && listing.IsOpen()) {
@@ -503,10 +505,9 @@ bool CopyEngine::MakeTargetRoot(const std::string& root) {
          platform::MakeFoldersBelow(parent, path.substr(slash + 1)) == 0;
 }
 
-bool CopyEngine::PrepareTarget(int sourceDir, const std::string& targetFolder,
-                               std::int32_t& status) {
+bool CopyEngine::PrepareTarget(int sourceDir, const std::string& targetFolder, std::int32_t& status,
+                               bool& made) {
   const std::string path = targetFolder.size() > 1 ? RemoveBackslash(targetFolder) : targetFolder;
-  bool made = false;
   const int code = platform::PrepareCopyFolder(sourceDir, path, made);
   if (code == 0) return true;
   if (code == platform::kErrPathNotFound && !IsFolder(rowTarget_)) {

@@ -178,9 +178,10 @@ class CopyEngine {
   void StopAtTargetRoot(std::int32_t& status);
   // Readies the target folder of the open source folder `sourceDir` for
   // the copies: made where missing, narrowed where it grants more than
-  // its source. False when it cannot be: reported, or the run stopped
-  // when the target root has gone.
-  bool PrepareTarget(int sourceDir, const std::string& targetFolder, std::int32_t& status);
+  // its source (`made`: made now). False when it cannot be: reported, or
+  // the run stopped when the target root has gone.
+  bool PrepareTarget(int sourceDir, const std::string& targetFolder, std::int32_t& status,
+                     bool& made);
   // The note, once per run, that the target `root` keeps no permissions
   // (`permissions`) or no attributes and access lists.
   void NoteLosses(bool permissions, const std::string& root);
