@@ -10,7 +10,12 @@
 # (folders to build the trees in, default "/dev/shm /var/tmp"), PARTS (any
 # of full incr gui big memory; default all), BUILD (build folder, default
 # build/bench-engine), KEEP=1 keeps the trees, BIG_MIB (size of each of the
-# five large files, default 1024).
+# five large files, default 1024), FILES (files of the tree, default 20000,
+# in FILES / 100 folders), BASELINE (a bench_backup built from another
+# version: the full backup times it too, run for run beside this one).
+#
+#   FILES=100000 PARTS=full PLACES=/var/tmp BASELINE=/tmp/old/bench_backup \
+#     bench/run_backup_bench.sh
 #
 # Every tool copies into a fresh target (removed and flushed before, not
 # timed). The engine runs without its final flush (--no-sync) where it is
@@ -26,6 +31,10 @@ RUNS=${RUNS:-5}
 PLACES=${PLACES:-"/dev/shm /var/tmp"}
 PARTS=${PARTS:-"full incr gui big memory"}
 BIG_MIB=${BIG_MIB:-1024}
+FILES=${FILES:-20000}
+FOLDERS=$((FILES / 100))
+BASELINE=${BASELINE:-}
+SHOWN=$(printf "%'d" "$FILES")
 
 want() { [[ " $PARTS " == *" $1 "* ]]; }
 
@@ -63,14 +72,15 @@ for place in $PLACES; do
   echo
   echo "== $place ($(df -T "$place" | awk 'NR==2 {print $2}')), $RUNS runs per figure, median"
   SRC=$WORK/src/Daten
-  make_tree "$SRC" 20000 200 512 16384 1
+  make_tree "$SRC" "$FILES" "$FOLDERS" 512 16384 1
   sleep 3
   touch "$WORK/stamp"
   EPOCH=$(stat -c %Y "$WORK/stamp")
-  echo "  tree: 20,000 files, 0.5-16 KiB, 200 folders, $(du -sm "$SRC" | cut -f1) MiB"
+  echo "  tree: $SHOWN files, 0.5-16 KiB, $FOLDERS folders, $(du -sm "$SRC" | cut -f1) MiB"
 
   if want full || want gui; then
     cp_t=() cp_t_cpu=() rs_t=() rs_t_cpu=() en_t=() en_t_cpu=() dummy=() dummy_cpu=()
+    base_t=() base_t_cpu=()
     ensync_walk=() ensync_flush=() en_walk=() en_walk_cpu=() gui_walk=() gui_walk_cpu=() en_rss=()
     xgui_walk=() xgui_walk_cpu=()
     for ((i = 0; i < RUNS; i++)); do
@@ -82,6 +92,9 @@ for place in $PLACES; do
       en_walk+=("$(field walk_s)")
       en_walk_cpu+=("$(field cpu_s)")
       en_rss+=("$(field peak_rss_kib)")
+      if [[ -n "$BASELINE" ]] && want full; then
+        fresh; timed base_t "$BASELINE" --no-sync "$SRC" "$WORK/dst/Daten"
+      fi
       if want full; then
         fresh; timed dummy "$ENGINE" "$SRC" "$WORK/dst/Daten"
         ensync_walk+=("$(field walk_s)")
@@ -101,10 +114,12 @@ for place in $PLACES; do
       fi
     done
     if want full; then
-      echo "  full backup of 20,000 files (ratios wall / cpu):"
+      echo "  full backup of $SHOWN files (ratios wall / cpu):"
       line "cp -a" cp_t
       line "rsync -a" rs_t
       line "engine, no flush" en_t cp_t "cp -a (<= 0.85)" rs_t "rsync -a (<= 0.5)"
+      [[ -z "$BASELINE" ]] || line "baseline engine, no flush" base_t
+      [[ -z "$BASELINE" ]] || line "engine against baseline" en_t base_t "baseline"
       report "engine with flush: walk / flush" "$(median "${ensync_walk[@]}") s / $(median "${ensync_flush[@]}") s"
       report "engine peak memory" "$(median "${en_rss[@]}") KiB"
     fi
@@ -163,7 +178,7 @@ for place in $PLACES; do
     rm -rf "$WORK/many" "$WORK/dst"
     m_s=$(median "${small[@]}") m_l=$(median "${large[@]}")
     echo "  peak memory of the engine (VmHWM):"
-    report "20,000 files" "${m_s} KiB"
+    report "$SHOWN files" "${m_s} KiB"
     report "200,000 files (2,000 folders)" "${m_l} KiB  = $(ratio "$m_l" "$m_s") x (<= 1.1)"
   fi
 
