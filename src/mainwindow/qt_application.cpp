@@ -19,6 +19,9 @@ namespace {
 // key reaches the program until the user clicks into it. So the program
 // gives it back itself: to the closing dialog's parent window, once the
 // dialog is gone and as long as no other window of the program took it.
+// When the parent closed with it (a question whose "Ja" also closes the
+// window that asked), the keyboard goes to the nearest window below that
+// is still open.
 class FocusReturn : public QObject {
  public:
   using QObject::QObject;
@@ -35,8 +38,10 @@ class FocusReturn : public QObject {
       // the user turned to another program (it is still open then), and
       // unless the window system gave the keyboard to a window already.
       if (closing != nullptr && closing->isVisible()) return;
-      if (owner != nullptr && owner->isVisible() && QApplication::activeWindow() == nullptr)
-        owner->activateWindow();
+      QWidget* below = owner;
+      while (below != nullptr && !below->isVisible())
+        below = below->parentWidget() != nullptr ? below->parentWidget()->window() : nullptr;
+      if (below != nullptr && QApplication::activeWindow() == nullptr) below->activateWindow();
     });
     return false;
   }

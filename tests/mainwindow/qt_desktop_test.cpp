@@ -658,6 +658,29 @@ TEST_F(DesktopTest, AWindowThatClosesGivesTheKeyboardBackToTheWindowBelow) {
   }
 }
 
+// Deleting a job: "Ja" closes the question and the editor together. A bare
+// X server takes the keyboard from the question before both are gone and
+// gives it to nobody; the keyboard then goes to the main window below.
+TEST_F(DesktopTest, AfterDeletingAJobTheMainWindowGetsTheKeyboard) {
+  app.Show();
+  TFNeu* editor = app.fneu();
+  QMessageBox question(QMessageBox::Question, QStringLiteral("Bestätigung"),
+                       QStringLiteral("Diesen Sicherungslauf löschen?"),
+                       QMessageBox::Yes | QMessageBox::No, editor);
+  editor->show();
+  question.show();
+  question.activateWindow();
+  QTest::qWait(50);
+  ASSERT_EQ(QApplication::activeWindow(), &question);
+  // The order of a bare X server: the keyboard leaves the question while
+  // it is still open, then the question and the editor close.
+  QApplication::setActiveWindow(nullptr);
+  question.hide();
+  editor->hide();
+  QTest::qWait(100);
+  EXPECT_EQ(QApplication::activeWindow(), form1());
+}
+
 TEST_F(DesktopTest, ProtokollThatNoProgramCanOpenIsTold) {
   MakeTree();
   app.Show();
