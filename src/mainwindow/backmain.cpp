@@ -29,15 +29,16 @@
 #include <cmath>
 #include <utility>
 
-#include "dialogs/aboutform.h"
-#include "widgets/qt_errorbox.h"
-#include "mainwindow/qt_forms.h"
-#include "platform/platform.h"
 #include "base/codepage.h"
 #include "base/errorbox.h"
 #include "base/pathtext.h"
 #include "base/timeproc.h"
+#include "base/windowplace.h"
+#include "dialogs/aboutform.h"
 #include "dialogs/neusynform.h"
+#include "mainwindow/qt_forms.h"
+#include "platform/platform.h"
+#include "widgets/qt_errorbox.h"
 
 namespace {
 
@@ -201,6 +202,10 @@ void TForm1::FormCreate(const std::string& lockName) {
   setFixedSize(kWidth, kHeight);
   setWindowTitle(QStringLiteral("VolKarn 2.0 (22.02.2003)"));
   LoadFiles();
+  // Before the window exists on the screen: only then does the window
+  // system put the frame, not the inside, at the stored place.
+  RestorePlace();
+  if (!startMessage_.empty()) ShowInfo(startMessage_, 1);
   // The check and synchronisation pages cover the whole page area.
   Panel4->setGeometry(0, 0, Panel2->width(), Panel2->height());
   Panel6->setGeometry(0, 0, Panel2->width(), Panel2->height());
@@ -276,7 +281,6 @@ void TForm1::LoadFiles() {
     all += m;
   }
   startMessage_ = all;
-  ShowInfo(all, 1);
 }
 
 // ----------------------------------------------------------------- layout --
@@ -531,13 +535,8 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
-  int left = 0, top = 0;
-  options_->GetMainFormPos(left, top);
-  if (left != 0) {
-    // A place on a screen that is no longer there would hide the window.
-    QPoint titleBar(left + width() / 2, top + 8);
-    if (QGuiApplication::screenAt(titleBar) != nullptr) move(left, top);
-  }
+  // The stored place was taken before the first showing; when the window
+  // comes back (after a check) it stays where the user left it.
   if (!firstShown_) {
     FillJobList(CB1);
     if (CB1->count() == 0) {
@@ -560,6 +559,23 @@ void TForm1::FormShow() {
   firstShown_ = true;
 }
 
+void TForm1::RestorePlace() {
+  int left = 0, top = 0;
+  options_->GetMainFormPos(left, top);
+  // Left edge 0: the window system chooses the place.
+  if (left == 0) return;
+  // Fitted to the screen the title bar was on; to the main screen when
+  // that screen is gone.
+  const QScreen* screen = QGuiApplication::screenAt(QPoint(left + width() / 2, top + 8));
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  const QRect frame = frameGeometry();
+  const WindowPlace fitted = ClampPlace({left, top, frame.width(), frame.height()},
+                                        {area.x(), area.y(), area.width(), area.height()});
+  move(fitted.left, fitted.top);
+}
+
 void TForm1::closeEvent(QCloseEvent* event) {
   if (!startRefused_ && !closed_) {
     closed_ = true;
@@ -573,7 +589,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::FormClose() {
   options_->SetLastBackup(CB1->currentText().toStdString());
-  options_->SetMainFormPos(x(), y());
+  // The frame's place, as RestorePlace takes it.
+  const QPoint place = frameGeometry().topLeft();
+  options_->SetMainFormPos(place.x(), place.y());
   const bool catalogueUnread = backups_->LoadFailed();
   if (!backups_->SaveCatalogue() && !catalogueUnread) {
     ShowInfo("Die Sicherungsliste " + tBackups::GetDataDir() +

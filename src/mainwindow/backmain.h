@@ -170,7 +170,11 @@ class TForm1 : public QWidget {
   void BuildBackupPage();
   void BuildCheckPage();
   void BuildSyncPage();
+  // Reads settings and catalogue; what could not be read goes into the
+  // start message.
   void LoadFiles();
+  // Puts the window's frame at its stored place, fitted to the screen.
+  void RestorePlace();
   void ListenForLaterStarts(const std::string& lockName);
   // "&Start" is the default button exactly while it is shown and enabled.
   void UpdateDefaultButton();

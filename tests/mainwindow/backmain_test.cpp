@@ -11,12 +11,14 @@
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTest>
 #include <cstdlib>
@@ -178,6 +180,62 @@ TEST(MainWindowStart, StoredPlaceMovesTheWindowOnlyWithALeftEdge) {
   vktest::AppWindows w(home.path());
   w.Show();
   EXPECT_EQ(w.form1()->pos(), QPoint(60, 50));
+}
+
+// The stored place is the frame's: it comes back exactly, a place off the
+// screen is fitted to it, and hiding and showing the window (around a
+// check) keeps the place the user gave it.
+TEST(MainWindowStart, StoredPlaceIsTheFramesAndComesBackExactly) {
+  vktest::ScriptedUi ui;
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  struct Case {
+    QPoint stored;
+    bool onScreen;
+  };
+  const Case cases[] = {
+      {{60, 50}, true},      {{area.right() - 700, area.bottom() - 480}, true},
+      {{5000, 5000}, false}, {{100, -300}, false},
+      {{300, 5000}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.stored.x()) + "," + std::to_string(c.stored.y()));
+    vktest::TempDir home;
+    MakeSettings(home.path(),
+                 {"0", "0", "0", "0", std::to_string(c.stored.x()), std::to_string(c.stored.y())});
+    QPoint shownAt;
+    {
+      vktest::AppWindows w(home.path());
+      TForm1* f = w.form1();
+      w.Show();
+      shownAt = f->frameGeometry().topLeft();
+      if (c.onScreen) {
+        EXPECT_EQ(shownAt, c.stored);
+      }
+      // The title bar and the whole width and height are on the screen.
+      EXPECT_TRUE(area.contains(QRect(shownAt, f->size())));
+      w.Close();
+      const std::vector<std::string> lines = SettingsLines();
+      EXPECT_EQ(lines[4], std::to_string(shownAt.x()));
+      EXPECT_EQ(lines[5], std::to_string(shownAt.y()));
+    }
+    // The next start shows it at the same place again.
+    vktest::AppWindows w(home.path());
+    w.Show();
+    EXPECT_EQ(w.form1()->frameGeometry().topLeft(), shownAt);
+  }
+
+  vktest::TempDir home;
+  MakeSettings(home.path(), {"0", "0", "0", "0", "60", "50"});
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  f->move(200, 150);
+  QApplication::processEvents();
+  f->hide();
+  QApplication::processEvents();
+  f->show();
+  QApplication::processEvents();
+  EXPECT_EQ(f->frameGeometry().topLeft(), QPoint(200, 150));
 }
 
 TEST(MainWindowStart, UnreadableFilesAreToldAndTheCatalogueIsKept) {
