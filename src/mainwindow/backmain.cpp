@@ -102,6 +102,8 @@ QPlainTextEdit* MakeMemo(QWidget* parent, const QRect& place, const QStringList&
   memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   memo->document()->setDocumentMargin(1);
   memo->setTabChangesFocus(true);
+  // A text to read, not to edit: a click may select in it, Tab passes by.
+  memo->setFocusPolicy(Qt::ClickFocus);
   QPalette p = memo->palette();
   p.setColor(QPalette::Base, kMemoGrey);
   memo->setPalette(p);
@@ -725,7 +727,16 @@ void TForm1::CB1Change() {
   cb1Index_ = CB1->currentIndex();
 }
 
-void TForm1::CB2Enter() { FillJobList(CB2); }
+void TForm1::CB2Enter() {
+  // The list is read again when it gets the keyboard; a job chosen in it
+  // stays chosen, so that its access key followed by the command's
+  // ("Zu überprüfende &Sicherung:", "&Sicherung überprüfen") checks it.
+  const int chosen = CB2->currentIndex();
+  const QString name = CB2->currentText();
+  FillJobList(CB2);
+  if (chosen >= 0 && chosen < CB2->count() && CB2->itemText(chosen) == name)
+    CB2->setCurrentIndex(chosen);
+}
 
 void TForm1::CB2Change() {
   const int index = CB2->currentIndex();

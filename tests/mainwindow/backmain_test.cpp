@@ -948,3 +948,29 @@ TEST(MainWindowPictures, SaveScreenshots) {
 }
 
 }  // namespace
+
+namespace {
+
+// The check page by keyboard: the read-only texts are no Tab stops, and a
+// job chosen in the list stays chosen when the list gets the keyboard
+// again, so that Alt+S, Alt+S, Space checks it.
+TEST(MainWindowKeyboard, TheCheckPageKeepsItsJobAndTabPassesTheTexts) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"A", "/za", 0, 0, {"/qa"}}, {"B", "/zb", 0, 0, {"/qb"}}});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  f->Label23Click();
+  f->CB2Enter();
+  Choose(f->CB2, 1);
+  f->CB2Change();
+  f->CB2Enter();  // the list gets the keyboard again
+  EXPECT_EQ(f->CB2->currentIndex(), 1);
+  EXPECT_EQ(f->CB2->currentText().toStdString(), "B");
+  for (QWidget* memo : {static_cast<QWidget*>(f->Memo2), static_cast<QWidget*>(f->Memo3),
+                        static_cast<QWidget*>(f->Memo4)})
+    EXPECT_FALSE(memo->focusPolicy() & Qt::TabFocus) << memo->objectName().toStdString();
+}
+
+}  // namespace
