@@ -264,11 +264,11 @@ int CopyFileReplacing(const std::string& source, const std::string& dest, bool c
 // permissions of its source folder once its content is in place, so that
 // a private folder never stands open, not even for a moment.
 
-// True when the file system of the folder `dir` keeps permission bits (a
-// probe file made there is given two modes and looked at): false on FAT,
-// exFAT, NTFS as mounted from removable disks and some network shares,
-// which keep no owners, attributes or access lists either, and when no
-// probe can be made.
+// False when the file system of the folder `dir` keeps no permission bits
+// (a probe file made there is given two modes and looked at): FAT, exFAT,
+// NTFS as mounted from removable disks and some network shares, which
+// keep no owners, attributes or access lists either. True where it keeps
+// them, and where no probe can be made (nothing is claimed then).
 bool KeepsPermissions(const std::string& dir);
 // Readies the folder `path` (its parent must exist) for the copy of the
 // open source folder `sourceDir` (a listing's Handle). A missing folder is
