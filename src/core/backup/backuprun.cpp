@@ -8,19 +8,6 @@
 #include "core/catalogue/daten.h"
 #include "platform/platform.h"
 
-namespace {
-
-// The observer of a run that nobody watches.
-class SilentRunObserver : public RunObserver {
- public:
-  void SetCurrentFile(const std::string&) override {}
-  void SetCount(const std::string&) override {}
-  void SetRowCount(int, const std::string&) override {}
-  void ProcessEvents() override {}
-};
-
-}  // namespace
-
 BackupRun::BackupRun(AppState* state, const RunRequest& request, CopyEngine& engine)
     : state_(state), request_(request), engine_(engine) {}
 
@@ -42,18 +29,16 @@ BackupRun::Start BackupRun::CheckTarget(MissingTarget policy) {
 }
 
 BackupRun::Result BackupRun::Run(RunObserver* observer, bool checkDirDate) {
-  SilentRunObserver silent;
-  RunObserver& watch = observer != nullptr ? *observer : silent;
   Result result;
   const std::vector<CopyRow>& rows = request_.Rows;
 
   ApplyRunRequest(request_, engine_);
   engine_.CheckDirDate = checkDirDate;
   engine_.RunMark = tBackups::GetDataDir() + tBackups::kRunMarkName;
-  engine_.SetObserver(&watch);
+  engine_.SetObserver(observer);  // null: the engine's silent one
   engine_.StartRun();
   // A cancel that came before the start (a signal) is taken here.
-  watch.ProcessEvents();
+  if (observer != nullptr) observer->ProcessEvents();
   try {
     if (!engine_.Stopped()) engine_.RunRows(rows);
   } catch (...) {
@@ -63,7 +48,7 @@ BackupRun::Result BackupRun::Run(RunObserver* observer, bool checkDirDate) {
   }
   result.walked = true;
   result.cancelled = engine_.RunStatus == CopyEngine::kCancelled;
-  watch.WalkEnded();
+  if (observer != nullptr) observer->WalkEnded();
   if (state_ == nullptr) {
     engine_.SetObserver(nullptr);
     result.status = engine_.RunStatus;
@@ -86,7 +71,7 @@ BackupRun::Result BackupRun::Run(RunObserver* observer, bool checkDirDate) {
     return result;
   }
   result.reportWritten = true;
-  watch.ReportWritten(end.reportLines, end.storeStamp);
+  if (observer != nullptr) observer->ReportWritten(end.reportLines, end.storeStamp);
   if (end.offerReport && AskYesNo(kViewReportQuestion)) {
     if (platform::LaunchFile("notepad.exe", end.reportPath) == 31)
       platform::LaunchFile(end.reportPath, std::string());
