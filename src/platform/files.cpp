@@ -171,6 +171,13 @@ bool CreateDirPath(const std::string& path) {
   return errno == EEXIST && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+int MakeOwnFolder(const std::string& path) {
+  if (int err = Fault("create-dir", path)) return MapErrno(err);
+  if (mkdir(path.c_str(), 0700) == 0) return 0;
+  if (errno == EEXIST) return kErrFileExists;
+  return errno == ENOENT ? kErrPathNotFound : MapErrno(errno);
+}
+
 bool DeleteFile(const std::string& path) {
   struct stat st {};
   if (lstat(path.c_str(), &st) != 0) return false;

@@ -173,6 +173,10 @@ bool PathExists(const std::string& path);
 // Creates the directory and all missing parents. True on success or when
 // it exists already as a directory (a symlink to a directory serves).
 bool CreateDirPath(const std::string& path);
+// Makes the one folder `path` (its parent must exist), open to its owner
+// only. Result 0, kErrFileExists when something is there already,
+// kErrPathNotFound when the parent is missing, or an error code.
+int MakeOwnFolder(const std::string& path);
 // Deletes a file (not a directory). True on success.
 bool DeleteFile(const std::string& path);
 // Attribute bits as the stored files number them; only the read-only bit
