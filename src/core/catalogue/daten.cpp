@@ -3,10 +3,10 @@
 #include <bit>
 #include <cstring>
 
-#include "platform/platform.h"
 #include "base/codepage.h"
 #include "base/pathtext.h"
 #include "base/timeproc.h"
+#include "platform/platform.h"
 
 int SelectedJob = 0;
 
@@ -203,8 +203,9 @@ void tBackups::DeleteJob(int index) {
   if (index < 0 || index >= Count()) return;
   const JobRecord& record = jobs_[static_cast<std::size_t>(index)];
   std::string dir = GetDataDir();
-  for (const std::string& name : {record.ListFile(), record.ExtFile(), record.ExclFile(),
-                                  GetLogFileName(index), GetCountFileName(index)}) {
+  for (const std::string& name :
+       {record.ListFile(), record.ExtFile(), record.ExclFile(), GetLogFileName(index),
+        GetCountFileName(index), GetOptionsFileName(index), GetRestoreLogFileName(index)}) {
     if (IsSafeFileName(name) && platform::FileExists(dir + name)) platform::DeleteFile(dir + name);
   }
   jobs_.erase(jobs_.begin() + index);
@@ -260,6 +261,12 @@ std::string tBackups::DerivedFileName(int index, const std::string& ext) const {
 std::string tBackups::GetLogFileName(int index) const { return DerivedFileName(index, "log"); }
 
 std::string tBackups::GetCountFileName(int index) const { return DerivedFileName(index, "cou"); }
+
+std::string tBackups::GetOptionsFileName(int index) const { return DerivedFileName(index, "opt"); }
+
+std::string tBackups::GetRestoreLogFileName(int index) const {
+  return DerivedFileName(index, "rlg");
+}
 
 std::string tBackups::GetLastBackupDate(int index) const {
   JobRecord r;

@@ -89,6 +89,9 @@ class tBackups {
   std::string GetExclFileName(int index) const;
   std::string GetLogFileName(int index) const;
   std::string GetCountFileName(int index) const;
+  // The job's options (JobOptions) and the report of its last restore.
+  std::string GetOptionsFileName(int index) const;
+  std::string GetRestoreLogFileName(int index) const;
   std::string GetLastBackupDate(int index) const;
   std::string GetLastBackupTime(int index) const;
   // Names separated by a single "\r", no separator at the end.

@@ -215,14 +215,16 @@ TEST_F(Catalogue, LongNamesAreCutInCharacters) {
 TEST_F(Catalogue, DeleteJobRemovesItsFilesButNeverOutsideTheDataFolder) {
   tBackups jobs;
   int i = jobs.AddJob("Alt", "/t", 0, 0);
-  for (const char* name : {"Alt.lst", "Alt.ext", "Alt.dat", "Alt.log", "Alt.cou", "Ander.lst"})
+  for (const char* name :
+       {"Alt.lst", "Alt.ext", "Alt.dat", "Alt.log", "Alt.cou", "Alt.opt", "Alt.rlg", "Ander.lst"})
     vktest::WriteFile(Data(name), "x");
   jobs.AddJob("Ander", "/t", 0, 0);
   SelectedJob = i;
   jobs.DeleteJob(i);
   EXPECT_EQ(SelectedJob, -1);
   EXPECT_EQ(jobs.GetJobNames(), "Ander");
-  for (const char* name : {"Alt.lst", "Alt.ext", "Alt.dat", "Alt.log", "Alt.cou"})
+  for (const char* name :
+       {"Alt.lst", "Alt.ext", "Alt.dat", "Alt.log", "Alt.cou", "Alt.opt", "Alt.rlg"})
     EXPECT_FALSE(vktest::Exists(Data(name))) << name;
   EXPECT_TRUE(vktest::Exists(Data("Ander.lst")));
 
