@@ -1,7 +1,7 @@
 #include "base/errorbox.h"
 
-#include "platform/platform.h"
 #include "base/codepage.h"
+#include "platform/platform.h"
 
 std::string CopyTargetName;
 
@@ -17,6 +17,8 @@ class SilentUserInterface : public UserInterface {
   bool ChooseDirectory(const std::string&, std::string&) override { return false; }
   std::vector<std::string> ChooseFiles(const std::string&) override { return {}; }
   void Beep() override {}
+  bool YesNoDefaultNo(const std::string&) override { return false; }
+  AllAnswer YesNoAll(const std::string&) override { return AllAnswer::No; }
 };
 
 UserInterface* installed = nullptr;
@@ -122,6 +124,14 @@ void ShowInfo(const std::string& text, std::uint8_t beep) {
 void ShowNote(const std::string& text) { CurrentUserInterface().Note(WithLeadingBreaks(text)); }
 
 bool AskYesNo(const std::string& text) { return CurrentUserInterface().YesNo(text); }
+
+bool AskYesNoDefaultNo(const std::string& text) {
+  return CurrentUserInterface().YesNoDefaultNo(text);
+}
+
+UserInterface::AllAnswer AskYesNoAll(const std::string& text) {
+  return CurrentUserInterface().YesNoAll(text);
+}
 
 bool ChooseDirectory(const std::string& prompt, std::string& dir) {
   // A directory that does not exist is forgotten before the picker opens,

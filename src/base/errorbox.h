@@ -29,6 +29,13 @@ class UserInterface {
   virtual std::vector<std::string> ChooseFiles(const std::string& initialDir) = 0;
   // The default system sound.
   virtual void Beep() = 0;
+  // Question box for a step that is hard to undo: "&Ja", and "&Nein" as
+  // the default and escape button.
+  virtual bool YesNoDefaultNo(const std::string& text) = 0;
+  // Question box that may answer for every case still to come: "&Ja",
+  // "&Nein" (the default and escape button), "Ja, &alle", "Nein, a&lle".
+  enum class AllAnswer { Yes, No, YesAll, NoAll };
+  virtual AllAnswer YesNoAll(const std::string& text) = 0;
 };
 
 // Installs the interface used by the functions below; nullptr restores the
@@ -44,6 +51,8 @@ std::string WithLeadingBreaks(const std::string& text);
 void ShowInfo(const std::string& text, std::uint8_t beep);
 void ShowNote(const std::string& text);
 bool AskYesNo(const std::string& text);
+bool AskYesNoDefaultNo(const std::string& text);
+UserInterface::AllAnswer AskYesNoAll(const std::string& text);
 bool ChooseDirectory(const std::string& prompt, std::string& dir);
 
 // The file-name slot of the error texts: CopyOneFile puts the destination

@@ -6,19 +6,19 @@
 #include <memory>
 #include <ostream>
 
+#include "base/codepage.h"
+#include "base/errorbox.h"
+#include "base/pathtext.h"
+#include "base/timeproc.h"
 #include "core/backup/backuprun.h"
 #include "core/backup/copyengine.h"
 #include "core/backup/runrequest.h"
-#include "platform/platform.h"
 #include "core/catalogue/appstate.h"
-#include "base/codepage.h"
 #include "core/catalogue/daten.h"
-#include "base/errorbox.h"
 #include "core/catalogue/optio.h"
-#include "base/pathtext.h"
-#include "base/timeproc.h"
 #include "core/verify/checklogic.h"
 #include "core/verify/checkrun.h"
+#include "platform/platform.h"
 
 namespace cli {
 
@@ -37,6 +37,8 @@ class ConsoleUserInterface : public UserInterface {
   bool ChooseDirectory(const std::string&, std::string&) override { return false; }
   std::vector<std::string> ChooseFiles(const std::string&) override { return {}; }
   void Beep() override {}
+  bool YesNoDefaultNo(const std::string&) override { return false; }
+  AllAnswer YesNoAll(const std::string&) override { return AllAnswer::No; }
 
   // Called before each message (the progress line makes room).
   std::function<void()> beforeOutput;
@@ -236,7 +238,8 @@ Outcome RunBackup(const Arguments& args, Environment& env, TerminalProgress* pro
     return {kExitTargetMissing, run.StartFailure()};
   ConsoleRunObserver observer(engine, env, progress, args.quiet);
   const BackupRun::Result result = run.Run(&observer, state.Options.GetCheckDirDate());
-  if (!result.reportWritten) return {result.cancelled ? kExitCancelled : kExitErrors, result.failure};
+  if (!result.reportWritten)
+    return {result.cancelled ? kExitCancelled : kExitErrors, result.failure};
   if (result.stampStored) {
     if (!result.catalogueSaved) return {kExitErrors, result.failure};
     return {kExitOk, std::string()};
@@ -290,8 +293,8 @@ Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* prog
   }
   const bool written = SaveCountFile(check, jobs, index);
   if (!written)
-    outcome.failure = "Die Zähldatei der Datensicherung \"" + name +
-                      "\" konnte nicht gespeichert werden.";
+    outcome.failure =
+        "Die Zähldatei der Datensicherung \"" + name + "\" konnte nicht gespeichert werden.";
   if (cancelled) return {kExitCancelled, std::string()};
   BackupCompletion completion;
   completion.Rule = check.Rule();

@@ -111,12 +111,20 @@ std::unique_ptr<QMessageBox> MakeMessageBox(BoxKind kind, const std::string& tex
       box->setEscapeButton(ok);
       break;
     }
-    case BoxKind::Question: {
+    case BoxKind::Question:
+    case BoxKind::QuestionDefaultNo:
+    case BoxKind::QuestionAll: {
       box->setWindowTitle(QStringLiteral("Bestätigung"));
       box->setIcon(QMessageBox::Question);
       QPushButton* yes = box->addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
       QPushButton* no = box->addButton(QStringLiteral("&Nein"), QMessageBox::NoRole);
-      box->setDefaultButton(yes);
+      if (kind == BoxKind::QuestionAll) {
+        box->addButton(QStringLiteral("Ja, &alle"), QMessageBox::AcceptRole)
+            ->setObjectName(QStringLiteral("yesAll"));
+        box->addButton(QStringLiteral("Nein, a&lle"), QMessageBox::RejectRole)
+            ->setObjectName(QStringLiteral("noAll"));
+      }
+      box->setDefaultButton(kind == BoxKind::Question ? yes : no);
       box->setEscapeButton(no);
       break;
     }
@@ -173,9 +181,7 @@ void QtUserInterface::Info(const std::string& text, bool /*beep*/) {
   MakeMessageBox(BoxKind::Info, text)->exec();
 }
 
-void QtUserInterface::Note(const std::string& text) {
-  MakeMessageBox(BoxKind::Note, text)->exec();
-}
+void QtUserInterface::Note(const std::string& text) { MakeMessageBox(BoxKind::Note, text)->exec(); }
 
 bool QtUserInterface::YesNo(const std::string& text) {
   auto box = MakeMessageBox(BoxKind::Question, text);
@@ -183,6 +189,30 @@ bool QtUserInterface::YesNo(const std::string& text) {
   // Escape and the window's close button give the escape button "&Nein".
   QAbstractButton* clicked = box->clickedButton();
   return clicked != nullptr && box->buttonRole(clicked) == QMessageBox::YesRole;
+}
+
+bool QtUserInterface::YesNoDefaultNo(const std::string& text) {
+  auto box = MakeMessageBox(BoxKind::QuestionDefaultNo, text);
+  box->exec();
+  QAbstractButton* clicked = box->clickedButton();
+  return clicked != nullptr && box->buttonRole(clicked) == QMessageBox::YesRole;
+}
+
+UserInterface::AllAnswer QtUserInterface::YesNoAll(const std::string& text) {
+  auto box = MakeMessageBox(BoxKind::QuestionAll, text);
+  box->exec();
+  QAbstractButton* clicked = box->clickedButton();
+  if (clicked == nullptr) return AllAnswer::No;
+  switch (box->buttonRole(clicked)) {
+    case QMessageBox::YesRole:
+      return AllAnswer::Yes;
+    case QMessageBox::AcceptRole:
+      return AllAnswer::YesAll;
+    case QMessageBox::RejectRole:
+      return AllAnswer::NoAll;
+    default:
+      return AllAnswer::No;
+  }
 }
 
 bool QtUserInterface::ChooseDirectory(const std::string& prompt, std::string& dir) {

@@ -26,13 +26,15 @@ class QtUserInterface : public UserInterface {
   void Info(const std::string& text, bool beep) override;
   void Note(const std::string& text) override;
   bool YesNo(const std::string& text) override;
+  bool YesNoDefaultNo(const std::string& text) override;
+  AllAnswer YesNoAll(const std::string& text) override;
   bool ChooseDirectory(const std::string& prompt, std::string& dir) override;
   std::vector<std::string> ChooseFiles(const std::string& initialDir) override;
   void Beep() override;
 };
 
 // The three boxes, built but not shown, so that they can be inspected.
-enum class BoxKind { Info, Note, Question };
+enum class BoxKind { Info, Note, Question, QuestionDefaultNo, QuestionAll };
 std::unique_ptr<QMessageBox> MakeMessageBox(BoxKind kind, const std::string& text);
 // A box text for display: every "\r" (with a following "\n") becomes "\n".
 QString BoxDisplayText(const std::string& text);

@@ -62,6 +62,20 @@ bool ScriptedUi::YesNo(const std::string& text) {
   answers.pop_front();
   return a;
 }
+bool ScriptedUi::YesNoDefaultNo(const std::string& text) {
+  boxes.push_back({"ask-no", text, false});
+  if (answers.empty()) return false;
+  bool a = answers.front();
+  answers.pop_front();
+  return a;
+}
+UserInterface::AllAnswer ScriptedUi::YesNoAll(const std::string& text) {
+  boxes.push_back({"ask-all", text, false});
+  if (allAnswers.empty()) return AllAnswer::No;
+  AllAnswer a = allAnswers.front();
+  allAnswers.pop_front();
+  return a;
+}
 bool ScriptedUi::ChooseDirectory(const std::string& prompt, std::string& dir) {
   prompts.push_back(prompt);
   if (directories.empty()) return false;

@@ -51,9 +51,13 @@ class ScriptedUi : public UserInterface {
   bool ChooseDirectory(const std::string& prompt, std::string& dir) override;
   std::vector<std::string> ChooseFiles(const std::string& initialDir) override;
   void Beep() override;
+  // "ask-no": answered from `answers`; "ask-all": from `allAnswers`.
+  bool YesNoDefaultNo(const std::string& text) override;
+  AllAnswer YesNoAll(const std::string& text) override;
 
   std::vector<Box> boxes;
   std::deque<bool> answers;                       // for YesNo
+  std::deque<AllAnswer> allAnswers;               // for YesNoAll (none left: No)
   std::deque<std::string> directories;            // for ChooseDirectory ("" = cancel)
   std::deque<std::vector<std::string>> fileSets;  // for ChooseFiles
   std::vector<std::string> prompts;               // prompts of ChooseDirectory

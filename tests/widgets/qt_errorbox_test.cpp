@@ -98,6 +98,34 @@ TEST(QtBoxes, AskYesNoAnswers) {
   ui.Note("\r\rNotiz");
 }
 
+// The questions of steps that are hard to undo: Return must not say "Ja".
+TEST(QtBoxes, QuestionsThatDefaultToNoAndAnswersForAll) {
+  QtUserInterface ui;
+  OnModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); });
+  EXPECT_FALSE(ui.YesNoDefaultNo("Wirklich entfernen?"));
+  OnModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); });
+  EXPECT_EQ(UserInterface::AllAnswer::No, ui.YesNoAll("Ersetzen?"));
+  struct Case {
+    QString button;
+    UserInterface::AllAnswer answer;
+  } cases[] = {{QStringLiteral("&Ja"), UserInterface::AllAnswer::Yes},
+               {QStringLiteral("&Nein"), UserInterface::AllAnswer::No},
+               {QStringLiteral("Ja, &alle"), UserInterface::AllAnswer::YesAll},
+               {QStringLiteral("Nein, a&lle"), UserInterface::AllAnswer::NoAll}};
+  for (const Case& c : cases) {
+    OnModal([&c](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      ASSERT_NE(box, nullptr);
+      EXPECT_EQ(4, box->buttons().size());
+      for (QAbstractButton* b : box->buttons())
+        if (b->text() == c.button) b->click();
+    });
+    EXPECT_EQ(c.answer, ui.YesNoAll("Ersetzen?")) << c.button.toStdString();
+  }
+  OnModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+  EXPECT_EQ(UserInterface::AllAnswer::No, ui.YesNoAll("Ersetzen?"));
+}
+
 TEST(QtDirectoryChooser, BuildsAChooserForDirectoriesOnly) {
   vktest::TempDir dir;
   std::string start = dir / "Ziel";
