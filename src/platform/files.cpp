@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <stdio.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -176,6 +177,17 @@ int MakeOwnFolder(const std::string& path) {
   if (mkdir(path.c_str(), 0700) == 0) return 0;
   if (errno == EEXIST) return kErrFileExists;
   return errno == ENOENT ? kErrPathNotFound : MapErrno(errno);
+}
+
+int MoveNoReplace(const std::string& from, const std::string& to) {
+  if (int err = Fault("move", from)) return MapErrno(err);
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno == EEXIST) return kErrFileExists;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return MapErrno(errno);
+  // The file system cannot refuse by itself (FUSE, some network shares).
+  struct stat st {};
+  if (lstat(to.c_str(), &st) == 0) return kErrFileExists;
+  return rename(from.c_str(), to.c_str()) == 0 ? 0 : MapErrno(errno);
 }
 
 bool DeleteFile(const std::string& path) {

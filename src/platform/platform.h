@@ -177,6 +177,10 @@ bool CreateDirPath(const std::string& path);
 // only. Result 0, kErrFileExists when something is there already,
 // kErrPathNotFound when the parent is missing, or an error code.
 int MakeOwnFolder(const std::string& path);
+// Gives the file, link or folder `from` the new name `to` on the same file
+// system, never replacing anything there. Result 0, kErrFileExists when
+// `to` exists, or an error code (kErrAccessDenied for another file system).
+int MoveNoReplace(const std::string& from, const std::string& to);
 // Deletes a file (not a directory). True on success.
 bool DeleteFile(const std::string& path);
 // Attribute bits as the stored files number them; only the read-only bit
@@ -423,7 +427,8 @@ bool SendDesktopNotification(const std::string& summary, const std::string& body
 //   "write-atomic"      WriteFileAtomic, after the temporary file is written
 //   "create-dir"        CreateDirPath, before anything is checked or made;
 //                       PrepareCopyFolder and MakeFoldersBelow, before a
-//                       folder is made
+//                       folder is made; MakeOwnFolder
+//   "move"              MoveNoReplace, before the name changes (the source)
 //   "clear-attributes"  ClearAttributes, before the permissions change
 //   "permission-probe"  KeepsPermissions: non-zero means it keeps none
 //   "keep-attributes"   CopyFile of a file with extended attributes (the

@@ -1,5 +1,7 @@
 #include "core/versions/versions.h"
 
+#include "core/versions/keeper.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -95,6 +97,38 @@ TEST(VersionsTest, RunsInTheSameSecondGetTheirOwnFoldersListedOldestFirst) {
   ASSERT_EQ(0, versions::WriteAddedList(run, added));
   ASSERT_TRUE(versions::ReadAddedList(run, read));
   EXPECT_EQ(added, read);
+}
+
+TEST(VersionsTest, AKeeperMovesWhatARunTakesOutAndListsWhatItAdded) {
+  vktest::TempDir dir;
+  const std::string target = dir / "Ziel";
+  ASSERT_TRUE(std::filesystem::create_directories(target + "/Briefe/2003"));
+  const TDateTime start = Moment(2026, 5, 4, 10, 0, 0);
+  {
+    versions::Keeper keeper(target, start);
+    EXPECT_EQ(0, keeper.Finish());
+    EXPECT_EQ("", keeper.RunFolderName());  // nothing kept, nothing added: no folder
+  }
+  EXPECT_FALSE(std::filesystem::exists(versions::RootOf(target)));
+
+  versions::Keeper keeper(target, start);
+  vktest::WriteFile(target + "/Briefe/2003/a.doc", "alt");
+  ASSERT_EQ(0, keeper.Keep(target + "/Briefe/2003/a.doc", "Briefe/2003/a.doc"));
+  vktest::WriteFile(target + "/Briefe/2003/a.doc", "mittel");
+  ASSERT_EQ(0, keeper.Keep(target + "/Briefe/2003/a.doc", "Briefe/2003/a.doc"));
+  // A missing entry stays missing and is told.
+  EXPECT_EQ(platform::kErrFileNotFound, keeper.Keep(target + "/Briefe/weg", "Briefe/weg"));
+  keeper.NoteAdded("Briefe/neu.txt");
+  ASSERT_EQ(0, keeper.Finish());
+  EXPECT_EQ(2, keeper.Kept());
+  const std::string run = versions::RootOf(target) + "/2026-05-04 100000";
+  EXPECT_EQ(run, keeper.RunFolderPath());
+  EXPECT_EQ("alt", vktest::ReadFile(run + "/Briefe/2003/a.doc"));
+  EXPECT_EQ("mittel", vktest::ReadFile(run + "/Briefe/2003/a.doc.2"));
+  EXPECT_FALSE(std::filesystem::exists(target + "/Briefe/2003/a.doc"));
+  std::vector<std::string> added;
+  ASSERT_TRUE(versions::ReadAddedList(run, added));
+  EXPECT_EQ(std::vector<std::string>{"Briefe/neu.txt"}, added);
 }
 
 }  // namespace

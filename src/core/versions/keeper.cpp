@@ -1,0 +1,72 @@
+#include "core/versions/keeper.h"
+
+#include <utility>
+
+#include "core/versions/versions.h"
+#include "platform/platform.h"
+
+namespace versions {
+
+Keeper::Keeper(std::string jobTarget, TDateTime runStart, bool restore)
+    : jobTarget_(std::move(jobTarget)), runStart_(runStart), restore_(restore) {}
+
+int Keeper::MakeFolder() {
+  if (!runName_.empty()) return 0;
+  return MakeRunFolder(jobTarget_, runStart_, restore_, runName_);
+}
+
+int Keeper::Keep(const std::string& targetPath, const std::string& relative) {
+  std::string folder;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (int err = MakeFolder()) {
+      runName_.clear();
+      return err;
+    }
+    folder = RootOf(jobTarget_) + "/" + runName_;
+  }
+  const auto slash = relative.rfind('/');
+  if (slash != std::string::npos) {
+    if (int err = platform::MakeFoldersBelow(folder, relative.substr(0, slash))) return err;
+  }
+  const std::string dest = folder + "/" + relative;
+  int err = platform::MoveNoReplace(targetPath, dest);
+  for (int n = 2; err == platform::kErrFileExists && n < 1000; ++n)
+    err = platform::MoveNoReplace(targetPath, dest + "." + std::to_string(n));
+  if (err) return err;
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++kept_;
+  return 0;
+}
+
+void Keeper::NoteAdded(const std::string& relative) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  added_.push_back(relative);
+}
+
+int Keeper::Finish() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (added_.empty()) return 0;
+  if (int err = MakeFolder()) {
+    runName_.clear();
+    return err;
+  }
+  return WriteAddedList(RootOf(jobTarget_) + "/" + runName_, added_);
+}
+
+std::int64_t Keeper::Kept() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return kept_;
+}
+
+std::string Keeper::RunFolderName() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return runName_;
+}
+
+std::string Keeper::RunFolderPath() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return runName_.empty() ? std::string() : RootOf(jobTarget_) + "/" + runName_;
+}
+
+}  // namespace versions
