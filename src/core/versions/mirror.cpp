@@ -1,0 +1,356 @@
+#include "core/versions/mirror.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "base/codepage.h"
+#include "base/errorbox.h"
+#include "base/pathtext.h"
+#include "core/versions/keeper.h"
+#include "core/versions/versions.h"
+
+namespace versions {
+
+namespace {
+
+// What a copy cut short leaves: "." + name + ".vktmp-" + six letters or
+// digits (the copy's temporary files).
+bool IsCopyLeftover(const std::string& name) {
+  constexpr std::string_view kMark = ".vktmp-";
+  constexpr std::size_t kTail = 6;
+  if (name.size() < 1 + kMark.size() + kTail || name.front() != '.') return false;
+  const std::size_t tail = name.size() - kTail;
+  if (name.compare(tail - kMark.size(), kMark.size(), kMark) != 0) return false;
+  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(tail), name.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+  });
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return folder.empty() ? name : folder + "/" + name;
+}
+
+// The names of a level of the source: one or more folders mirrored into
+// one target folder.
+struct SourceLevel {
+  struct Item {
+    std::string path;  // full path in the source
+    bool folder = false;
+  };
+  // By name as it is, and by name in upper case (a target that ignores
+  // letter case).
+  std::map<std::string, std::vector<Item>> exact, folded;
+  // Every folder could be listed to its end.
+  bool complete = true;
+};
+
+SourceLevel ListSources(const std::vector<std::string>& folders, bool ignoresCase) {
+  SourceLevel level;
+  for (const std::string& folder : folders) {
+    platform::DirLister listing(folder);
+    if (!listing.IsOpen()) {
+      level.complete = false;
+      continue;
+    }
+    platform::DirEntry entry;
+    while (listing.Next(entry, false)) {
+      SourceLevel::Item item{folder + "/" + entry.name,
+                             entry.kind == platform::EntryKind::Directory};
+      if (ignoresCase) level.folded[text::Upper(entry.name)].push_back(item);
+      level.exact[entry.name].push_back(std::move(item));
+    }
+    if (listing.ReadError() != 0) level.complete = false;
+  }
+  return level;
+}
+
+class Planner {
+ public:
+  Planner(const MirrorSpec& spec, const std::function<bool()>& proceed, MirrorPlan& plan)
+      : spec_(spec), proceed_(proceed), plan_(plan) {}
+
+  // Walks the open target folder `dir` (full path `path`, `relative`
+  // below the root) against the source folders `sources`; `sourceKnown`:
+  // every source folder above could be listed completely.
+  void Walk(platform::DirLister& dir, const std::string& path, const std::string& relative,
+            const std::vector<std::string>& sources, bool sourceKnown) {
+    if (plan_.cancelled || (proceed_ && !proceed_())) {
+      plan_.cancelled = true;
+      return;
+    }
+    const SourceLevel level =
+        sourceKnown ? ListSources(sources, spec_.ignoresCase) : SourceLevel{{}, {}, false};
+    const bool complete = sourceKnown && level.complete;
+
+    std::vector<Target> targets;
+    std::set<std::string> matchedSources;
+    platform::DirEntry entry;
+    while (dir.Next(entry, false)) {
+      if (IsCopyLeftover(entry.name)) continue;
+      Target t{entry, Find(level, entry.name)};
+      if (t.match != nullptr)
+        for (const SourceLevel::Item& item : *t.match) matchedSources.insert(item.path);
+      targets.push_back(std::move(t));
+    }
+    if (spec_.ignoresCase && complete) MatchByIdentity(level, path, targets, matchedSources);
+
+    for (Target& t : targets) {
+      const std::string name = t.entry.name;
+      const std::string rel = Join(relative, name);
+      if (t.entry.kind != platform::EntryKind::Directory) {
+        ++plan_.targetFiles;
+        if (t.match == nullptr && complete && spec_.rule.IsIncluded(name)) Add(rel, false, 1);
+        continue;
+      }
+      platform::DirLister child(dir, name, path + "/" + name);
+      if (child.TurnedIntoNonFolder() || !child.IsOpen()) continue;  // stays
+      if (Untouchable(child)) continue;
+      if (t.match != nullptr) {
+        std::vector<std::string> below;
+        for (const SourceLevel::Item& item : *t.match)
+          if (item.folder) below.push_back(item.path);
+        if (!below.empty()) {
+          Walk(child, path + "/" + name, rel, below, complete);
+        } else {
+          // The source has the name, but no folder under it: it stays.
+          bool pinned = false;
+          plan_.targetFiles += Survey(child, path + "/" + name, pinned);
+        }
+        continue;
+      }
+      if (!complete) {
+        bool pinned = false;
+        plan_.targetFiles += Survey(child, path + "/" + name, pinned);
+        continue;
+      }
+      // A folder the source no longer has: it moves as a whole unless
+      // something below it has to stay; then what may go goes one by one.
+      bool pinned = false;
+      const std::int64_t files = Survey(child, path + "/" + name, pinned);
+      if (plan_.cancelled) return;
+      if (!pinned) {
+        plan_.targetFiles += files;
+        Add(rel, true, files);
+        continue;
+      }
+      platform::DirLister again(dir, name, path + "/" + name);
+      if (again.IsOpen()) Walk(again, path + "/" + name, rel, {}, true);
+    }
+  }
+
+ private:
+  // An entry of a target folder and the source entries of its name.
+  struct Target {
+    platform::DirEntry entry;
+    const std::vector<SourceLevel::Item>* match = nullptr;
+  };
+
+  const std::vector<SourceLevel::Item>* Find(const SourceLevel& level,
+                                             const std::string& name) const {
+    auto it = level.exact.find(name);
+    if (it != level.exact.end()) return &it->second;
+    if (!spec_.ignoresCase) return nullptr;
+    it = level.folded.find(text::Upper(name));
+    return it != level.folded.end() ? &it->second : nullptr;
+  }
+
+  // On a target that ignores letter case by rules wider than Upper's: a
+  // source name that no target name matched may still lead, in the
+  // target, to one of the entries left unmatched.
+  static void MatchByIdentity(const SourceLevel& level, const std::string& path,
+                              std::vector<Target>& targets, const std::set<std::string>& matched) {
+    std::vector<std::pair<platform::FileId, const std::vector<SourceLevel::Item>*>> ids;
+    bool open = std::any_of(targets.begin(), targets.end(),
+                            [](const Target& t) { return t.match == nullptr; });
+    for (auto it = level.exact.begin(); open && it != level.exact.end(); ++it) {
+      if (matched.count(it->second.front().path) != 0) continue;
+      const platform::FileId id = platform::IdOf(path + "/" + it->first);
+      if (id.known) ids.emplace_back(id, &it->second);
+    }
+    for (Target& t : targets) {
+      if (t.match != nullptr || ids.empty()) continue;
+      const platform::FileId id = platform::IdOf(path + "/" + t.entry.name);
+      for (const auto& [known, items] : ids)
+        if (id.known && id == known) t.match = items;
+    }
+  }
+
+  bool Untouchable(const platform::DirLister& dir) const {
+    const platform::FileId id = dir.Id();
+    return id.known && std::find(spec_.untouchable.begin(), spec_.untouchable.end(), id) !=
+                           spec_.untouchable.end();
+  }
+
+  // The files below the open target folder `dir`. `pinned` is set when
+  // something below has to stay: an excluded name, an untouchable folder,
+  // a folder that could not be listed to its end.
+  std::int64_t Survey(platform::DirLister& dir, const std::string& path, bool& pinned) {
+    if (plan_.cancelled || (proceed_ && !proceed_())) {
+      plan_.cancelled = true;
+      return 0;
+    }
+    std::int64_t files = 0;
+    platform::DirEntry entry;
+    while (dir.Next(entry, false)) {
+      if (entry.kind != platform::EntryKind::Directory) {
+        if (IsCopyLeftover(entry.name)) continue;
+        ++files;
+        if (!spec_.rule.IsIncluded(entry.name)) pinned = true;
+        continue;
+      }
+      platform::DirLister child(dir, entry.name, path + "/" + entry.name);
+      if (!child.IsOpen() || Untouchable(child)) {
+        pinned = true;
+        continue;
+      }
+      files += Survey(child, path + "/" + entry.name, pinned);
+    }
+    if (dir.ReadError() != 0) pinned = true;
+    return files;
+  }
+
+  void Add(const std::string& relative, bool folder, std::int64_t files) {
+    plan_.entries.push_back({relative, folder, files});
+    plan_.filesToMove += files;
+  }
+
+  const MirrorSpec& spec_;
+  const std::function<bool()>& proceed_;
+  MirrorPlan& plan_;
+};
+
+// The state of one source root (links to it followed, as the copy does).
+SourceState LookAtSource(const std::string& root) {
+  if (!platform::IdOf(root).known) return SourceState::Missing;
+  platform::DirLister listing(root);
+  if (!listing.IsOpen()) return SourceState::Unreadable;
+  platform::DirEntry entry;
+  if (listing.Next(entry, false)) return SourceState::Complete;
+  return listing.ReadError() != 0 ? SourceState::Unreadable : SourceState::Empty;
+}
+
+std::string GuardLine(SourceState state, const std::string& source, const std::string& target) {
+  const char* why = state == SourceState::Missing      ? " existiert nicht"
+                    : state == SourceState::Unreadable ? " konnte nicht gelesen werden"
+                                                       : " ist leer";
+  return "Das Startverzeichnis " + source + why + ": Aus " + target +
+         " wurde nichts in die Versionen verschoben.";
+}
+
+// The path of `target` below the job's target folder, ending with "/"
+// (empty for the job's target folder itself).
+std::string PrefixOf(const std::string& jobTarget, const std::string& target) {
+  const std::string job = AddBackslash(jobTarget);
+  const std::string root = AddBackslash(target);
+  if (root == job) return std::string();
+  if (root.compare(0, job.size(), job) == 0) return root.substr(job.size());
+  return AddBackslash(GetLastPathPart(RemoveBackslash(target)));
+}
+
+}  // namespace
+
+bool MirrorPlan::MassRemoval() const { return filesToMove >= 10 && filesToMove * 2 > targetFiles; }
+
+MirrorPlan PlanMirror(const MirrorSpec& spec, const std::function<bool()>& proceed) {
+  MirrorPlan plan;
+  for (const std::string& source : spec.sources) {
+    plan.source = LookAtSource(source);
+    if (plan.source != SourceState::Complete) {
+      plan.badSource = source;
+      return plan;
+    }
+  }
+  const std::string root = spec.target.size() > 1 ? RemoveBackslash(spec.target) : spec.target;
+  platform::DirLister target(root);
+  if (!target.IsOpen()) return plan;  // nothing there to move
+  std::vector<std::string> sources;
+  for (const std::string& s : spec.sources)
+    sources.push_back(s.size() > 1 ? RemoveBackslash(s) : s);
+  Planner(spec, proceed, plan).Walk(target, root == "/" ? "" : root, "", sources, true);
+  if (plan.cancelled) {
+    plan.entries.clear();
+    plan.filesToMove = 0;
+  }
+  return plan;
+}
+
+std::string MassRemovalQuestion(const std::string& target, std::int64_t toMove,
+                                std::int64_t targetFiles) {
+  return "Die Quelle hat " + std::to_string(toMove) + " von " + std::to_string(targetFiles) +
+         " Dateien in " + target +
+         " nicht mehr.\rSollen sie aus dem Ziel in die Versionen verschoben werden?";
+}
+
+std::string MassRemovalLine(const std::string& target, std::int64_t toMove,
+                            std::int64_t targetFiles) {
+  return "Aus " + target + " wurde nichts in die Versionen verschoben: Die Quelle hat " +
+         std::to_string(toMove) + " von " + std::to_string(targetFiles) +
+         " Dateien nicht mehr (mehr als die Hälfte).";
+}
+
+MirrorOutcome MirrorRows(const std::vector<MirrorRow>& rows, const ExclusionRule& rule,
+                         Keeper& keeper, MassRemoval policy, const std::function<bool()>& proceed) {
+  MirrorOutcome outcome;
+  // Rows that share a target root are mirrored together: a name either
+  // source still has stays.
+  std::vector<MirrorSpec> specs;
+  std::vector<platform::FileId> roots;
+  for (const MirrorRow& row : rows) {
+    const platform::FileId id = platform::IdOf(row.target);
+    if (!id.known) continue;  // nothing copied there, nothing to move
+    const auto at = std::find(roots.begin(), roots.end(), id);
+    if (at != roots.end()) {
+      specs[static_cast<std::size_t>(at - roots.begin())].sources.push_back(row.source);
+      continue;
+    }
+    roots.push_back(id);
+    MirrorSpec spec;
+    spec.sources.push_back(row.source);
+    spec.target = row.target;
+    spec.rule = rule;
+    specs.push_back(std::move(spec));
+  }
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    MirrorSpec& spec = specs[i];
+    // Looked at for each row: a move of an earlier row may have made it.
+    const platform::FileId versionsRoot = platform::IdOf(RootOf(keeper.JobTarget()));
+    spec.ignoresCase = platform::IgnoresLetterCase(spec.target);
+    if (versionsRoot.known) spec.untouchable.push_back(versionsRoot);
+    for (std::size_t j = 0; j < roots.size(); ++j)
+      if (j != i) spec.untouchable.push_back(roots[j]);
+    const MirrorPlan plan = PlanMirror(spec, proceed);
+    if (plan.cancelled) {
+      outcome.cancelled = true;
+      return outcome;
+    }
+    const std::string target = spec.target.size() > 1 ? RemoveBackslash(spec.target) : spec.target;
+    if (plan.source != SourceState::Complete) {
+      outcome.notes.push_back(GuardLine(plan.source, plan.badSource, target));
+      continue;
+    }
+    if (plan.entries.empty()) continue;
+    if (plan.MassRemoval()) {
+      const bool go =
+          policy == MassRemoval::Ask &&
+          AskYesNoDefaultNo(MassRemovalQuestion(target, plan.filesToMove, plan.targetFiles));
+      if (!go) {
+        outcome.notes.push_back(MassRemovalLine(target, plan.filesToMove, plan.targetFiles));
+        outcome.refused = outcome.refused || policy == MassRemoval::Refuse;
+        continue;
+      }
+    }
+    const std::string prefix = PrefixOf(keeper.JobTarget(), target);
+    for (const MirrorEntry& entry : plan.entries) {
+      const std::string path = AddBackslash(target) + entry.relative;
+      if (int err = keeper.Keep(path, prefix + entry.relative))
+        outcome.errors.push_back(std::string(entry.folder ? "Das Verzeichnis " : "Die Datei ") +
+                                 path +
+                                 " konnte nicht in die Versionen verschoben werden (Fehlercode " +
+                                 std::to_string(err) + ").");
+    }
+  }
+  return outcome;
+}
+
+}  // namespace versions
