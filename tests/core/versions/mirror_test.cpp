@@ -4,9 +4,13 @@
 #include "core/versions/mirror.h"
 
 #include <errno.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -253,6 +257,69 @@ TEST_F(MirrorTest, AFailedMoveIsReportedAndTheEntryStays) {
                                      "(Fehlercode 21)."},
             outcome.errors);
   EXPECT_EQ("weg", vktest::ReadFile(dst + "/weg.txt"));
+}
+
+// A run killed while it takes entries out of the target (kill -9, power
+// loss) loses none: each is in the target or in the versions, once, with
+// its content; the next run moves the rest.
+TEST_F(MirrorTest, ARunKilledWhileItMovesLosesNothing) {
+  constexpr int kGone = 150;
+  const auto name = [](int i) { return "g" + std::to_string(i); };
+  // Each entry's content wherever it is now: the target and every run folder.
+  const auto places = [&](int i) {
+    std::vector<std::string> found;
+    if (vktest::Exists(dst + "/" + name(i))) found.push_back(vktest::ReadFile(dst + "/" + name(i)));
+    std::error_code ec;
+    for (const auto& run : fs::directory_iterator(job + "/VolKarn-Versionen", ec)) {
+      const std::string kept = run.path().string() + "/Daten/" + name(i);
+      if (vktest::Exists(kept)) found.push_back(vktest::ReadFile(kept));
+    }
+    return found;
+  };
+  const auto left = [&] {
+    int n = 0;
+    for (int i = 0; i < kGone; ++i) n += vktest::Exists(dst + "/" + name(i));
+    return n;
+  };
+  int killedInTheMoves = 0;
+  for (int killAfter : {1, 40, 100}) {
+    fs::remove_all(tmp / "quelle");
+    fs::remove_all(job);
+    for (int i = 0; i < kGone; ++i) {
+      Both("k" + std::to_string(i));
+      TargetOnly(name(i), "inhalt " + std::to_string(i));
+    }
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Each move takes a moment, so that the kill comes between two.
+      platform::SetFaultHook([](const std::string& op, const std::string&) {
+        if (op == "move") usleep(2000);
+        return 0;
+      });
+      versions::Keeper own(job, 46000.5);
+      versions::MirrorRows({{src, dst}}, ExclusionRule(), own, versions::MassRemoval::Refuse);
+      _exit(0);
+    }
+    while (left() > kGone - killAfter) std::this_thread::yield();
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    killedInTheMoves += WIFSIGNALED(status) && left() > 0;
+    for (int i = 0; i < kGone; ++i)
+      EXPECT_EQ(std::vector<std::string>{"inhalt " + std::to_string(i)}, places(i))
+          << name(i) << " after a kill at " << killAfter;
+    // The next run takes out the rest, into a folder of its own.
+    versions::Keeper next(job, 46000.75);
+    const versions::MirrorOutcome outcome =
+        versions::MirrorRows({{src, dst}}, ExclusionRule(), next, versions::MassRemoval::Refuse);
+    EXPECT_TRUE(outcome.errors.empty()) << ::testing::PrintToString(outcome.errors);
+    EXPECT_EQ(0, left());
+    for (int i = 0; i < kGone; ++i)
+      EXPECT_EQ(std::vector<std::string>{"inhalt " + std::to_string(i)}, places(i)) << name(i);
+    for (int i = 0; i < kGone; ++i) EXPECT_TRUE(vktest::Exists(dst + "/k" + std::to_string(i)));
+  }
+  EXPECT_GT(killedInTheMoves, 0);  // the kills came while entries were moved
 }
 
 }  // namespace
