@@ -217,8 +217,8 @@ class RestoreRun {
     // The job's target folder is missing (a drive not plugged in): told,
     // nothing done.
     TargetMissing,
-    // The destination folder (--to) is missing and so is its parent: told,
-    // nothing done.
+    // The destination folder (--to) is missing and so is its parent, or it
+    // lies in the target's versions folder: told, nothing done.
     DestinationMissing,
   };
 
