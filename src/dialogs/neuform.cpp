@@ -24,18 +24,19 @@
 #include <cmath>
 #include <memory>
 
-#include "core/editor/jobedit.h"
-#include "widgets/qt_foldertree.h"
-#include "widgets/qt_pictures.h"
-#include "dialogs/scanform.h"
-#include "core/editor/scanner.h"
-#include "platform/platform.h"
 #include "base/codepage.h"
-#include "core/catalogue/daten.h"
 #include "base/errorbox.h"
-#include "core/catalogue/optio.h"
 #include "base/pathtext.h"
 #include "base/timeproc.h"
+#include "core/catalogue/daten.h"
+#include "core/catalogue/optio.h"
+#include "core/editor/jobedit.h"
+#include "core/editor/scanner.h"
+#include "dialogs/optionform.h"
+#include "dialogs/scanform.h"
+#include "platform/platform.h"
+#include "widgets/qt_foldertree.h"
+#include "widgets/qt_pictures.h"
 
 namespace {
 
@@ -393,6 +394,11 @@ void TFNeu::CreateControls() {
   CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), Panel1);
   CancelBtn->setGeometry(88, 12, 75, 25);
   CancelBtn->setAutoDefault(false);
+  OptBtn = new QPushButton(QStringLiteral("&Optionen …"), Panel1);
+  OptBtn->setGeometry(168, 12, 95, 25);
+  OptBtn->setAutoDefault(false);
+  OptBtn->setToolTip(QStringLiteral("Versionen und Spiegeln für diese Datensicherung"));
+  Optionen = new TFOptionen(this);
   DelBtn = new QPushButton(QStringLiteral("Löschen"), Panel1);
   DelBtn->setGeometry(414, 12, 75, 25);
   DelBtn->setAutoDefault(false);
@@ -401,7 +407,7 @@ void TFNeu::CreateControls() {
   QWidget* order[] = {EName,      SB6,      SB7,       SB5,     DT1,     IncludeBtn,
                       ExcludeBtn, ExAllBtn, VList,     EVerz,   Button4, BitBtn3,
                       BitBtn2,    LiBo3,    LiBo1,     BitBtn1, LiBo2,   DatePick,
-                      TimePick,   OKBtn,    CancelBtn, DelBtn};
+                      TimePick,   OKBtn,    CancelBtn, OptBtn,  DelBtn};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(IncludeBtn, &QPushButton::clicked, this, [this] { IncludeBtnClick(); });
@@ -416,6 +422,7 @@ void TFNeu::CreateControls() {
   connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
   connect(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
   connect(DelBtn, &QPushButton::clicked, this, [this] { DelBtnClick(); });
+  connect(OptBtn, &QPushButton::clicked, this, [this] { OptBtnClick(); });
   connect(LiBo1, &QListWidget::itemDoubleClicked, this, [this] { LiBo1DblClick(); });
   connect(LiBo2, &QListWidget::itemDoubleClicked, this, [this] { LiBo2DblClick(); });
   connect(LiBo3, &QListWidget::itemDoubleClicked, this, [this] { LiBo3DblClick(); });
@@ -520,9 +527,14 @@ bool TFNeu::OpenNewJob() {
     VList->clear();
   }
   deleted_ = false;
+  jobOptions_ = JobOptions();
+  optionsRead_ = true;
+  optionsReadable_ = true;
+  optionsChosen_ = false;
   if (ShowModal() != kResultOk) return false;
   SelectedJob = backups->AddJob(S(EName->text()), S(EVerz->text()), 0, 0);
   SaveJobLists();
+  SaveJobOptions();
   return true;
 }
 
@@ -554,6 +566,9 @@ int TFNeu::EditJob() {
     if (!failure.empty()) ShowInfo(failure, 1);
   const LastBackup shownBackup = PickedBackup();
   deleted_ = false;
+  optionsRead_ = false;
+  optionsReadable_ = true;
+  optionsChosen_ = false;
 
   const int result = ShowModal();
   if (result == kResultOk) {
@@ -564,6 +579,7 @@ int TFNeu::EditJob() {
     const LastBackup last = EditedLastBackup(stored, shownBackup, PickedBackup());
     backups->UpdateJob(SelectedJob, S(EName->text()), S(EVerz->text()), last.Date, last.Time);
     SaveJobLists();
+    SaveJobOptions();
     return 1;
   }
   if (result == kResultDeleted) return 2;
@@ -591,6 +607,34 @@ bool TFNeu::SaveJobLists() {
   const std::vector<std::string> failures = ::SaveJobLists(*backups, SelectedJob, Draft());
   for (const std::string& failure : failures) ShowInfo(failure, 1);
   return failures.empty();
+}
+
+// ---------------------------------------------------------------- options --
+
+void TFNeu::OptBtnClick() {
+  tBackups* backups = Catalogue();
+  if (!backups || deleted_) return;
+  if (!optionsRead_) {
+    const std::string name = backups->GetOptionsFileName(SelectedJob);
+    jobOptions_ = tBackups::IsSafeFileName(name)
+                      ? TFOptionen::Read(tBackups::GetDataDir() + name, optionsReadable_)
+                      : JobOptions();
+    optionsRead_ = true;
+  }
+  if (Optionen->Edit(jobOptions_, S(EName->text()), optionsReadable_)) optionsChosen_ = true;
+}
+
+void TFNeu::SaveJobOptions() {
+  tBackups* backups = Catalogue();
+  if (!backups || !optionsChosen_ || !optionsReadable_) return;
+  const std::string name = backups->GetOptionsFileName(SelectedJob);
+  if (!tBackups::IsSafeFileName(name)) {
+    ShowInfo("Die Optionen konnten nicht gespeichert werden: der Dateiname \"" + name +
+                 "\" ist ungültig.",
+             1);
+    return;
+  }
+  TFOptionen::Write(jobOptions_, tBackups::GetDataDir() + name);
 }
 
 // ------------------------------------------------------- directory list --

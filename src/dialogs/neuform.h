@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "core/catalogue/appstate.h"
+#include "core/catalogue/jobopt.h"
 
 struct JobDraft;
 struct LastBackup;
 
 class QDateEdit;
+class TFOptionen;
 class FolderTreeModel;
 class QFrame;
 class QLabel;
@@ -114,7 +116,10 @@ class TFNeu : public QDialog {
   QFrame* Panel1 = nullptr;
   QPushButton* OKBtn = nullptr;
   QPushButton* CancelBtn = nullptr;
+  QPushButton* OptBtn = nullptr;
   QPushButton* DelBtn = nullptr;
+  // The window of the job's options, opened by OptBtn.
+  TFOptionen* Optionen = nullptr;
 
   // ---- handlers ----
   void FormShow();
@@ -133,6 +138,7 @@ class TFNeu : public QDialog {
   void OKBtnClick();
   void CancelBtnClick();
   void DelBtnClick();
+  void OptBtnClick();
   // Exclusion lists.
   void LiBo1DblClick();
   void LiBo2DblClick();
@@ -162,9 +168,18 @@ class TFNeu : public QDialog {
   void TryClose(int modalResult);
   // The checks of OK, each with its message; false at the first failure.
   bool InputIsComplete();
+  // Writes the options chosen in this opening for the stored job.
+  void SaveJobOptions();
 
   bool placed_ = false;  // the stored place has been applied once
   AppState* state_;
   bool deleted_ = false;  // the job of this opening was deleted
   bool surveying_ = false;
+  // The options of the job of this opening: read from its file when first
+  // shown (a new job starts with the defaults), written when the job is
+  // stored and only when the user confirmed them in the options window.
+  JobOptions jobOptions_;
+  bool optionsRead_ = false;
+  bool optionsReadable_ = true;
+  bool optionsChosen_ = false;
 };
