@@ -93,7 +93,7 @@ class Planner {
         for (const SourceLevel::Item& item : *t.match) matchedSources.insert(item.path);
       targets.push_back(std::move(t));
     }
-    if (spec_.ignoresCase && complete) MatchByIdentity(level, path, targets, matchedSources);
+    if (spec_.ignoresCase && complete) MatchByLookup(dir, level, targets, matchedSources);
 
     for (Target& t : targets) {
       const std::string name = t.entry.name;
@@ -155,24 +155,31 @@ class Planner {
     return it != level.folded.end() ? &it->second : nullptr;
   }
 
-  // On a target that ignores letter case by rules wider than Upper's: a
-  // source name that no target name matched may still lead, in the
-  // target, to one of the entries left unmatched.
-  static void MatchByIdentity(const SourceLevel& level, const std::string& path,
-                              std::vector<Target>& targets, const std::set<std::string>& matched) {
-    std::vector<std::pair<platform::FileId, const std::vector<SourceLevel::Item>*>> ids;
-    bool open = std::any_of(targets.begin(), targets.end(),
-                            [](const Target& t) { return t.match == nullptr; });
-    for (auto it = level.exact.begin(); open && it != level.exact.end(); ++it) {
-      if (matched.count(it->second.front().path) != 0) continue;
-      const platform::FileId id = platform::IdOf(path + "/" + it->first);
-      if (id.known) ids.emplace_back(id, &it->second);
+  // On a target that ignores letter case by rules wider than Upper's
+  // (exFAT pairs Greek and Cyrillic letters too): a source name that no
+  // target name matched may still be found in the target. What it finds
+  // is one of the entries left unmatched, named otherwise; the identity of
+  // a file is no help there (FUSE numbers each name apart), so it is known
+  // by its kind, size and time. Each unmatched entry that looks the same
+  // stays.
+  static void MatchByLookup(const platform::DirLister& dir, const SourceLevel& level,
+                            std::vector<Target>& targets, const std::set<std::string>& matched) {
+    if (std::none_of(targets.begin(), targets.end(),
+                     [](const Target& t) { return t.match == nullptr; }))
+      return;
+    std::vector<std::pair<platform::DirEntry, const std::vector<SourceLevel::Item>*>> found;
+    for (const auto& [name, items] : level.exact) {
+      if (matched.count(items.front().path) != 0) continue;
+      platform::DirEntry seen;
+      if (dir.Describe(name, seen)) found.emplace_back(seen, &items);
     }
     for (Target& t : targets) {
-      if (t.match != nullptr || ids.empty()) continue;
-      const platform::FileId id = platform::IdOf(path + "/" + t.entry.name);
-      for (const auto& [known, items] : ids)
-        if (id.known && id == known) t.match = items;
+      platform::DirEntry own;
+      if (t.match != nullptr || found.empty() || !dir.Describe(t.entry.name, own)) continue;
+      for (const auto& [seen, items] : found)
+        if (seen.kind == own.kind && seen.size == own.size && seen.mtime == own.mtime &&
+            seen.mtimeNsec == own.mtimeNsec)
+          t.match = items;
     }
   }
 

@@ -23,6 +23,8 @@
 #include "core/backup/copyengine.h"
 #include "core/backup/keep_support.h"
 #include "core/verify/checklogic.h"
+#include "core/versions/keeper.h"
+#include "core/versions/mirror.h"
 #include "support/core_support.h"
 
 namespace fs = std::filesystem;
@@ -200,4 +202,35 @@ TEST(ExfatTarget, ABackupOntoARealExfatFileSystem) {
   vktest::CheckAndComplete(completion, src, exfat.Point());
   EXPECT_EQ(std::vector<std::string>{LossNote(true, dst)}, completion.Notes);
   EXPECT_TRUE(fs::is_directory(dst + "/leer"));
+}
+
+// Mirroring onto exFAT: a name the source has in other letter case stays,
+// also where only the file system's own case table pairs the letters
+// (Cyrillic); what the source no longer has goes into the versions there.
+TEST(ExfatTarget, MirroringKeepsNamesThatDifferOnlyInLetterCase) {
+  vktest::TempDir tmp;
+  ExfatMount exfat(tmp.path());
+  if (!exfat.Mounted()) GTEST_SKIP() << "No exFAT file system in user space: " << exfat.WhyNot();
+
+  vktest::ScriptedUi ui;
+  const std::string src = tmp / "quelle/Daten";
+  const std::string dst = exfat.Point() + "/Daten";
+  for (const char* name : {"a.txt", "\xD0\xB6.txt", "ordner/x.txt"})  // "ж.txt"
+    vktest::WriteFile(src + "/" + name, "neu");
+  for (const char* name : {"A.txt", "\xD0\x96.txt", "ORDNER/x.txt"})  // "Ж.txt"
+    vktest::WriteFile(dst + "/" + name, "alt");
+  // (Of another size: a file of the same kind, size and time as the
+  // Cyrillic one would stay with it, since the target names neither.)
+  vktest::WriteFile(dst + "/weg.txt", "nicht mehr in der Quelle");
+
+  versions::Keeper keeper(exfat.Point(), 46000.5);
+  const versions::MirrorOutcome outcome =
+      versions::MirrorRows({{src, dst}}, ExclusionRule(), keeper, versions::MassRemoval::Refuse);
+  EXPECT_TRUE(outcome.errors.empty()) << ::testing::PrintToString(outcome.errors);
+  EXPECT_EQ(1, keeper.Kept());
+  for (const char* name : {"A.txt", "\xD0\x96.txt", "ORDNER/x.txt"})
+    EXPECT_EQ("alt", vktest::ReadFile(dst + "/" + name)) << name;
+  EXPECT_EQ("nicht mehr in der Quelle",
+            vktest::ReadFile(keeper.RunFolderPath() + "/Daten/weg.txt"));
+  EXPECT_FALSE(vktest::Exists(dst + "/weg.txt"));
 }
