@@ -352,10 +352,47 @@ int ApplyReadOnlyRule(const std::string& dest, ReadOnlyRule rule) {
   return 0;
 }
 
+// Gives a finished copy the name `dest` without replacing anything:
+// `place` makes the name (0, EEXIST when it is taken, or an errno). A
+// destination in the way is handed to the keeper first, then the name is
+// made again. Result 0 or an errno; kKeepFailed when the keeper failed
+// (its code is in keep.keepError), the destination then being as it was.
+constexpr int kKeepFailed = -1;
+template <typename Place>
+int PlaceKeeping(const std::string& dest, ReadOnlyRule rule, KeepReplaced& keep, Place place) {
+  keep.replaced = false;
+  keep.keepError = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int err = place();
+    if (err != EEXIST) return err;
+    struct stat st {};
+    if (lstat(dest.c_str(), &st) != 0) {
+      if (errno == ENOENT) continue;  // gone again meanwhile
+      return errno;
+    }
+    // A folder of that name is never taken away for a file.
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    if (rule == ReadOnlyRule::Refuse && !S_ISLNK(st.st_mode) && (st.st_mode & S_IWUSR) == 0)
+      return EROFS;
+    if (const int code = keep.keep(dest)) {
+      keep.keepError = code;
+      return kKeepFailed;
+    }
+    keep.replaced = true;
+  }
+  return EEXIST;
+}
+
+// The result of a copy whose naming failed with `err` (PlaceKeeping's).
+int NamingResult(int err, const std::string& dir, const KeepReplaced* keep) {
+  if (err == kKeepFailed && keep != nullptr) return keep->keepError;
+  return NameError(err, dir);
+}
+
 // The source is srcDir/srcName (srcDir AT_FDCWD with the full path).
 int CopySymlink(int srcDir, const char* srcName, const struct stat& ls, const std::string& dir,
                 const std::string& name, const std::string& dest, bool failIfExists,
-                ReadOnlyRule rule) {
+                ReadOnlyRule rule, KeepReplaced* keep) {
   std::string target(ls.st_size > 0 ? static_cast<std::size_t>(ls.st_size) + 1 : 256, '\0');
   for (;;) {
     const ssize_t n = readlinkat(srcDir, srcName, target.data(), target.size());
@@ -389,11 +426,16 @@ int CopySymlink(int srcDir, const char* srcName, const struct stat& ls, const st
   const struct timespec times[2] = {ls.st_atim, ls.st_mtim};
   (void)utimensat(AT_FDCWD, tmp.c_str(), times, AT_SYMLINK_NOFOLLOW);
   int err = Fault("copy-link", dest);
-  if (!err && !failIfExists) err = ApplyReadOnlyRule(dest, rule);
-  if (!err) err = MoveIntoPlace(tmp, dest, !failIfExists);
+  if (keep != nullptr) {
+    if (!err)
+      err = PlaceKeeping(dest, rule, *keep, [&] { return MoveIntoPlace(tmp, dest, false); });
+  } else {
+    if (!err && !failIfExists) err = ApplyReadOnlyRule(dest, rule);
+    if (!err) err = MoveIntoPlace(tmp, dest, !failIfExists);
+  }
   if (err) {
     unlink(tmp.c_str());
-    return NameError(err, dir);
+    return NamingResult(err, dir, keep);
   }
   return 0;
 }
@@ -439,8 +481,8 @@ int ReplaceWithUnnamed(int fd, const std::string& dir, const std::string& name,
 namespace {
 
 int CopyFileWith(const std::string& source, const std::string& dest, bool failIfExists,
-                 ReadOnlyRule rule, const SourceRef& at = SourceRef{},
-                 CopyLosses* losses = nullptr) {
+                 ReadOnlyRule rule, const SourceRef& at = SourceRef{}, CopyLosses* losses = nullptr,
+                 KeepReplaced* keep = nullptr) {
   if (int err = Fault("copy-open-source", source)) return MapErrno(err);
   std::string dir, name;
   detail::SplitPath(dest, dir, name);
@@ -458,7 +500,7 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     struct stat ls {};
     if (err == ELOOP && fstatat(srcDir, srcName, &ls, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISLNK(ls.st_mode))
-      return CopySymlink(srcDir, srcName, ls, dir, name, dest, failIfExists, rule);
+      return CopySymlink(srcDir, srcName, ls, dir, name, dest, failIfExists, rule, keep);
     return MapErrno(err);
   }
   struct stat st {};
@@ -549,25 +591,39 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
   if (unnamed) {
     if (!err) {
       naming = true;
-      err = LinkUnnamed(out.Get(), AT_FDCWD, dest.c_str());
-      // The destination exists: only now is it looked at.
-      if (err == EEXIST && !failIfExists) {
-        err = ApplyReadOnlyRule(dest, rule);
-        if (!err) err = ReplaceWithUnnamed(out.Get(), dir, name, dest);
+      if (keep != nullptr) {
+        // A destination in the way goes to the keeper, then the name is
+        // linked: never replaced.
+        err = PlaceKeeping(dest, rule, *keep,
+                           [&] { return LinkUnnamed(out.Get(), AT_FDCWD, dest.c_str()); });
+      } else {
+        err = LinkUnnamed(out.Get(), AT_FDCWD, dest.c_str());
+        // The destination exists: only now is it looked at.
+        if (err == EEXIST && !failIfExists) {
+          err = ApplyReadOnlyRule(dest, rule);
+          if (!err) err = ReplaceWithUnnamed(out.Get(), dir, name, dest);
+        }
       }
     }
     out.Close();  // an unlinked file vanishes here
   } else {
     if (out.Close() != 0 && !err && errno != EINTR) err = errno;
-    if (!err && !failIfExists) err = ApplyReadOnlyRule(dest, rule);
-    if (!err) {
-      naming = true;
-      err = MoveIntoPlace(tmp, dest, !failIfExists);
+    if (keep != nullptr) {
+      if (!err) {
+        naming = true;
+        err = PlaceKeeping(dest, rule, *keep, [&] { return MoveIntoPlace(tmp, dest, false); });
+      }
+    } else {
+      if (!err && !failIfExists) err = ApplyReadOnlyRule(dest, rule);
+      if (!err) {
+        naming = true;
+        err = MoveIntoPlace(tmp, dest, !failIfExists);
+      }
     }
     if (err) unlink(tmp.c_str());
   }
   if (err) ForgetFolder();
-  return naming && err ? NameError(err, dir) : MapErrno(err);
+  return naming && err ? NamingResult(err, dir, keep) : MapErrno(err);
 }
 
 }  // namespace
@@ -650,6 +706,12 @@ int CopyFileReplacing(const std::string& source, const std::string& dest, bool c
                       const SourceRef& at, CopyLosses* losses) {
   return CopyFileWith(source, dest, false,
                       clearReadOnly ? ReadOnlyRule::Clear : ReadOnlyRule::Refuse, at, losses);
+}
+
+int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly,
+                      const SourceRef& at, CopyLosses* losses, KeepReplaced* keep) {
+  return CopyFileWith(source, dest, false,
+                      clearReadOnly ? ReadOnlyRule::Clear : ReadOnlyRule::Refuse, at, losses, keep);
 }
 
 }  // namespace platform

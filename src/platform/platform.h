@@ -265,6 +265,31 @@ struct CopyLosses {
 // (when given) learns what the target refused.
 int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly,
                       const SourceRef& at, CopyLosses* losses = nullptr);
+// What a copy does with the destination it would replace, and what it
+// tells back. With it the copy never replaces anything: once the new
+// content is complete, an existing destination (a file or a link, never a
+// folder) is handed to `keep`, which moves it away (a rename), and then
+// the new content takes the free name without replacing (linkat,
+// RENAME_NOREPLACE). Should the name be taken again meanwhile, that is
+// kept too. So at every moment the old content is either at its place or
+// where `keep` put it, whenever the process is killed. A read-only
+// destination stays where clearReadOnly is false (kErrWriteProtect);
+// otherwise it is kept as it is, read-only bit and all.
+struct KeepReplaced {
+  // Moves the destination `dest` away; result 0 or an error code (the
+  // program's numbering), which is then the copy's result with the
+  // destination left as it was.
+  std::function<int(const std::string& dest)> keep;
+  // Set by the copy: true when it replaced a destination (kept), false
+  // when it added a new file.
+  bool replaced = false;
+  // Set by the copy: the result of `keep` when it failed, else 0.
+  int keepError = 0;
+};
+// CopyFileReplacing that keeps what it replaces (`keep` may be null: the
+// plain replacement above).
+int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly,
+                      const SourceRef& at, CopyLosses* losses, KeepReplaced* keep);
 
 // ----------------------------------------------------- folders of a copy --
 
@@ -322,6 +347,16 @@ int RemoveCopyLeftovers(const std::string& targetDir, int sourceDirHandle);
 // named `of`. For folders that only this program writes to. Result: the
 // number removed.
 int RemoveTempLeftovers(const std::string& dir, const std::string& of);
+
+// Removes the folder `path` with everything in it, fast (openat,
+// unlinkat, the listing's own entry kinds): links are removed, never
+// followed, and a folder on another file system (a mount point inside)
+// is never entered; it and the folders above it stay, and the result
+// tells. Folders without write or read permission for their owner get it
+// for the removal. Result 0 (also when nothing is there) or the error code
+// of the first entry that could not be removed (the rest is still
+// removed where it can be).
+int RemoveTree(const std::string& path);
 
 // Flushes the file system that holds the path (syncfs). True on success.
 bool SyncFileSystem(const std::string& path);
@@ -429,6 +464,7 @@ bool SendDesktopNotification(const std::string& summary, const std::string& body
 //                       PrepareCopyFolder and MakeFoldersBelow, before a
 //                       folder is made; MakeOwnFolder
 //   "move"              MoveNoReplace, before the name changes (the source)
+//   "remove-tree"       RemoveTree, before each entry is removed (its path)
 //   "clear-attributes"  ClearAttributes, before the permissions change
 //   "permission-probe"  KeepsPermissions: non-zero means it keeps none
 //   "keep-attributes"   CopyFile of a file with extended attributes (the

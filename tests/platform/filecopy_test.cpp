@@ -7,6 +7,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <functional>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -15,6 +17,8 @@
 #include "platform/platform.h"
 #include "platform/platform_support.h"
 #include "support/core_support.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -298,4 +302,124 @@ TEST(CopyFolder, IsReadiedNoWiderThanItsSource) {
   EXPECT_TRUE(platform::KeepsPermissions(dir / "fehlt"));  // nothing claimed
   EXPECT_EQ((std::vector<std::string>{"datei", "neu", "offen", "quelle", "verlinkt", "verweis"}),
             vktest::NamesIn(dir.path()));  // no probe file left
+}
+
+namespace {
+
+time_t SecondsOf(const std::string& path) { return MtimeOf(path).tv_sec; }
+
+}  // namespace
+
+// ------------------------------------------------ keeping what is replaced --
+
+TEST_P(CopyFileTest, WhatACopyReplacesIsKeptFirstAndNeverOverwritten) {
+  const std::string src = dir / "quelle.txt";
+  vktest::WriteFile(src, "neu");
+  const std::string kept = dir / "kept";
+  fs::create_directories(kept);
+
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& dest)> before;  // the destination as it is
+    bool clearReadOnly;
+    // What the keeper does besides moving the destination (may put a new
+    // file in its place, as another program could).
+    std::function<int(int call, const std::string& dest)> keeperExtra;
+    int result;
+    bool replaced;
+    int keeps;            // calls of the keeper
+    const char* destNow;  // content at the destination afterwards
+  };
+  const auto moveAway = [&](int call, const std::string& dest) {
+    return rename(dest.c_str(), (kept + "/" + std::to_string(call)).c_str()) == 0
+               ? 0
+               : platform::MapErrno(errno);
+  };
+  const std::vector<Case> cases = {
+      {"a new file", nullptr, true, nullptr, 0, false, 0, "neu"},
+      {"an old file", [](const std::string& d) { vktest::WriteFile(d, "alt"); }, true, nullptr, 0,
+       true, 1, "neu"},
+      {"a link in the way", [](const std::string& d) { fs::create_symlink("nirgends", d); }, true,
+       nullptr, 0, true, 1, "neu"},
+      {"read-only, cleared",
+       [](const std::string& d) {
+         vktest::WriteFile(d, "alt");
+         ASSERT_TRUE(platform::MakeReadOnly(d));
+       },
+       true, nullptr, 0, true, 1, "neu"},
+      {"read-only, kept",
+       [](const std::string& d) {
+         vktest::WriteFile(d, "alt");
+         ASSERT_TRUE(platform::MakeReadOnly(d));
+       },
+       false, nullptr, platform::kErrWriteProtect, false, 0, "alt"},
+      {"the keeper fails", [](const std::string& d) { vktest::WriteFile(d, "alt"); }, true,
+       [](int, const std::string&) { return platform::kErrDiskFull; }, platform::kErrDiskFull,
+       false, 1, "alt"},
+      {"a new file appears meanwhile", [](const std::string& d) { vktest::WriteFile(d, "alt"); },
+       true,
+       [&](int call, const std::string& dest) {
+         const int err = moveAway(call, dest);
+         if (call == 1) vktest::WriteFile(dest, "dazwischen");
+         return err;
+       },
+       0, true, 2, "neu"},
+      {"a folder in the way", [](const std::string& d) { fs::create_directories(d + "/x"); }, true,
+       nullptr, platform::kErrAccessDenied, false, 0, ""},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(kept);
+    fs::create_directories(kept);
+    const std::string dest = dir / ("ziel" + std::to_string(++n) + ".txt");
+    if (c.before) c.before(dest);
+    const time_t oldTime = fs::exists(fs::symlink_status(dest)) ? SecondsOf(dest) : 0;
+    int calls = 0;
+    platform::KeepReplaced keep;
+    keep.keep = [&](const std::string& d) {
+      EXPECT_EQ(dest, d);
+      ++calls;
+      return c.keeperExtra ? c.keeperExtra(calls, d) : moveAway(calls, d);
+    };
+    EXPECT_EQ(c.result, platform::CopyFileReplacing(src, dest, c.clearReadOnly,
+                                                    platform::SourceRef{}, nullptr, &keep));
+    EXPECT_EQ(c.replaced, keep.replaced);
+    EXPECT_EQ(c.keeps, calls);
+    EXPECT_EQ(c.result == platform::kErrDiskFull ? platform::kErrDiskFull : 0, keep.keepError);
+    if (*c.destNow) {
+      EXPECT_EQ(c.destNow, vktest::ReadFile(dest));
+    }
+    if (c.keeps > 0 && c.result == 0) {
+      // The kept file is the old one, its time and permissions as they were.
+      const std::string first = kept + "/1";
+      if (fs::is_symlink(first)) {
+        EXPECT_EQ("nirgends", fs::read_symlink(first).string());
+      } else {
+        EXPECT_EQ("alt", vktest::ReadFile(first));
+      }
+      EXPECT_EQ(oldTime, SecondsOf(first));
+      if (std::string(c.what).rfind("read-only", 0) == 0) {
+        EXPECT_TRUE(platform::HasAttributes(first, platform::kAttrReadOnly));
+      }
+    }
+    if (c.keeps == 2) {
+      EXPECT_EQ("dazwischen", vktest::ReadFile(kept + "/2"));
+    }
+  }
+  // No temporary file is left anywhere.
+  for (const std::string& name : vktest::NamesIn(dir.path()))
+    EXPECT_EQ(std::string::npos, name.find(".vktmp-")) << name;
+}
+
+TEST_P(CopyFileTest, ALinkIsCopiedAsALinkAndWhatItReplacesKept) {
+  fs::create_symlink("ziel-neu", dir / "verweis");
+  vktest::WriteFile(dir / "out/verweis", "alt");
+  platform::KeepReplaced keep;
+  keep.keep = [&](const std::string& d) { return platform::MoveNoReplace(d, dir / "alt"); };
+  ASSERT_EQ(0, platform::CopyFileReplacing(dir / "verweis", dir / "out/verweis", true,
+                                           platform::SourceRef{}, nullptr, &keep));
+  EXPECT_TRUE(keep.replaced);
+  EXPECT_EQ("ziel-neu", fs::read_symlink(dir / "out/verweis").string());
+  EXPECT_EQ("alt", vktest::ReadFile(dir / "alt"));
 }

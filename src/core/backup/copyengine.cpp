@@ -8,10 +8,13 @@
 #include <thread>
 
 #include "base/codepage.h"
-#include "core/catalogue/daten.h"
 #include "base/errorbox.h"
 #include "base/pathtext.h"
+#include "core/catalogue/daten.h"
 #include "core/catalogue/singlefile.h"
+#include "core/versions/keeper.h"
+#include "core/versions/prune.h"
+#include "core/versions/versions.h"
 
 namespace {
 
@@ -90,10 +93,78 @@ void CopyEngine::StartRun() {
   RowMark.clear();
   RunReport.clear();
   RunNotes.clear();
+  VersionLines.clear();
+  keeper_.reset();
+}
+
+std::int64_t CopyEngine::VersionsKept() const { return keeper_ ? keeper_->Kept() : 0; }
+
+std::string CopyEngine::VersionsPrefix(const std::string& rowTarget) const {
+  const std::string job = AddBackslash(JobTarget);
+  std::string rel = RemoveBackslash(rowTarget);
+  if (rel.compare(0, job.size(), job) == 0)
+    rel.erase(0, job.size());
+  else
+    rel = GetLastPathPart(rel);  // not below the job target: by its name
+  while (!rel.empty() && rel.front() == '/') rel.erase(0, 1);
+  return rel.empty() ? rel : rel + "/";
+}
+
+void CopyEngine::StartVersions() {
+  versionsRoot_.clear();
+  versionsId_ = platform::FileId{};
+  if (JobTarget.empty()) return;
+  versionsRoot_ = versions::RootOf(JobTarget);
+  versionsId_ = platform::IdOf(versionsRoot_);
+  if (!KeepVersions) return;
+  keeper_ = std::make_unique<versions::Keeper>(JobTarget, RunStarted);
+  if (VersionDays > 0) VersionLines = versions::PruneRunFolders(JobTarget, RunStarted, VersionDays);
+}
+
+void CopyEngine::FinishVersions() {
+  if (!keeper_) return;
+  if (const int err = keeper_->Finish()) {
+    const std::string folder = keeper_->RunFolderPath();
+    VersionLines.push_back("Die Liste der neu hinzugekommenen Dateien konnte nicht in " +
+                           (folder.empty() ? versionsRoot_ : folder) +
+                           " geschrieben werden (Fehlercode " + IntToText(err) + ").");
+  }
+}
+
+bool CopyEngine::RefuseVersionsSource(const std::string& source) {
+  if (!versions::IsVersionsFolderPath(source)) return false;
+  RunReport.push_back("Das Verzeichnis " + source + " wurde nicht gesichert: Ein Ordner namens " +
+                      versions::kFolderName +
+                      " enthält die aufbewahrten Versionen einer Sicherung. Bitte entfernen Sie "
+                      "ihn aus der Verzeichnisliste.");
+  RowMark = "?? ";
+  return true;
+}
+
+bool CopyEngine::IsVersionsFolder(const platform::FileId& id, const std::string& targetPath) {
+  if (versionsRoot_.empty()) return false;
+  // Made during this run: its identity is known from then on.
+  if (!versionsId_.known && keeper_ && !keeper_->RunFolderName().empty())
+    versionsId_ = platform::IdOf(versionsRoot_);
+  if (versionsId_.known && id == versionsId_) return true;
+  return targetPath.size() == versionsRoot_.size() + 1 &&
+         targetPath.compare(0, versionsRoot_.size(), versionsRoot_) == 0;
 }
 
 void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
   const bool killedBefore = EnterRunMark(rows);
+  StartVersions();
+  // The list of the added files is written however the walk ends, after
+  // the last copy.
+  struct EndVersions {
+    CopyEngine& engine;
+    ~EndVersions() {
+      try {
+        engine.FinishVersions();
+      } catch (...) {
+      }
+    }
+  } endVersions{*this};
   {
     // The copy threads live as long as the walk.
     struct EndCopies {
@@ -124,13 +195,16 @@ void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
       CopiedInRow = 0;
       CurrentRow = r;
       RowMark = "OK ";
-      if (!IsFolder(row.source)) {
+      if (RefuseVersionsSource(row.source)) {
+        // Not walked.
+      } else if (!IsFolder(row.source)) {
         RunReport.emplace_back();
         RunReport.push_back("Das Startverzeichnis " + row.source +
                             " existiert nicht. Es konnten keine Dateien aus diesem Verzeichnis "
                             "kopiert werden.");
       } else if (!StopsWalk(RunStatus)) {
         rowTarget_ = AddBackslash(row.target);
+        if (keeper_) rowVersions_ = VersionsPrefix(row.target);
         // The target root is made before the walk: only a root that cannot
         // be made (the drive is gone) stops the run; a folder below it is
         // reported and skipped.
@@ -224,9 +298,9 @@ bool CopyEngine::InFailedFolder(const std::string& targetFolder) const {
 }
 
 int CopyEngine::Walk(platform::DirLister& listing,
-                     std::unique_ptr<platform::ReadAhead::Folder> ahead,
-                     const std::string& source, const std::string& target,
-                     const std::string& folder, std::int32_t& status, bool dirDate) {
+                     std::unique_ptr<platform::ReadAhead::Folder> ahead, const std::string& source,
+                     const std::string& target, const std::string& folder, std::int32_t& status,
+                     bool dirDate) {
   Events();
   int own = 0;
   const std::string s = AddBackslash(source);
@@ -356,6 +430,9 @@ int CopyEngine::Walk(platform::DirLister& listing,
       if (child.IsOpen() &&
           std::find(targetRoots_.begin(), targetRoots_.end(), child.Id()) != targetRoots_.end())
         continue;
+      // Nor is the versions folder of the job's target, and no folder is
+      // copied onto it.
+      if (child.IsOpen() && IsVersionsFolder(child.Id(), d + sub + "/")) continue;
       // The flag of this folder is not handed down: a sub-folder gets one
       // only through its own stamp (one that cannot be read counts as new).
       const bool flag = CheckDirDate && (IsNewer(entry) || entry.error != 0);
@@ -391,13 +468,27 @@ void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
                            std::int32_t& status, int& ownCount) {
   if (!failedFolders_.empty() && InFailedFolder(target + folder)) return;
   if (!pipeline_) {
-    pipeline_ = std::make_unique<CopyPipeline>(ThreadsToUse(), [](CopyPipeline::Job& job) {
+    versions::Keeper* keeper = keeper_.get();
+    pipeline_ = std::make_unique<CopyPipeline>(ThreadsToUse(), [keeper](CopyPipeline::Job& job) {
       // Opened relative to the open listing: the path is not resolved again.
       platform::CopyLosses losses;
-      const int result = CopyOneFileQuietly(job.sourceFile, job.targetFolder, true, true,
-                                            platform::SourceRef{job.dirHandle, &job.name},
-                                            *job.targetRoot, &losses);
+      const platform::SourceRef at{job.dirHandle, &job.name};
+      if (keeper == nullptr) {
+        const int result = CopyOneFileQuietly(job.sourceFile, job.targetFolder, true, true, at,
+                                              *job.targetRoot, &losses);
+        job.attributesLost = losses.attributes;
+        return result;
+      }
+      // The file it replaces goes into the run's versions first.
+      platform::KeepReplaced keep;
+      keep.keep = [keeper, &job](const std::string& dest) {
+        return keeper->Keep(dest, job.relative);
+      };
+      const int result = CopyOneFileQuietly(job.sourceFile, job.targetFolder, true, true, at,
+                                            *job.targetRoot, &losses, &keep);
       job.attributesLost = losses.attributes;
+      job.replaced = keep.replaced;
+      job.keepError = keep.keepError;
       return result;
     });
   }
@@ -412,6 +503,7 @@ void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
   job.dirHandle = sourceDirHandle;
   job.ownCount = &ownCount;
   job.targetRoot = &rowTarget_;
+  if (keeper_) job.relative.assign(rowVersions_).append(folder).append(name);
   observer_->SetCurrentFile("Kopiere " + job.sourceFile);
   pipeline_->Submit();
   TakeBack(status, false);
@@ -453,6 +545,19 @@ void CopyEngine::FinishCopy(const CopyPipeline::Job& job, std::int32_t& status) 
   const bool stopped = StopsWalk(status);
   if (stopped && !copied) return;
   try {
+    if (!job.raised && job.keepError != 0) {
+      // The old file could not be kept: it stays as it was, and the run
+      // goes on (a full disk stops it).
+      if (!stopped)
+        status =
+            job.keepError == platform::kErrDirectory ? platform::kErrAccessDenied : job.keepError;
+      RunReport.push_back("Die Datei " + job.targetFolder + job.name +
+                          " wurde nicht ersetzt: Ihre bisherige Fassung konnte nicht in " +
+                          versionsRoot_ + " aufbewahrt werden (Fehlercode " +
+                          IntToText(job.keepError) + ").");
+      RowMark = "?? ";
+      return;
+    }
     if (!job.raised && job.result == platform::kErrDirectory) {
       if (job.targetFolder == rowTarget_ || !IsFolder(rowTarget_)) {
         // The target root itself cannot be made (the drive is gone).
@@ -480,6 +585,7 @@ void CopyEngine::FinishCopy(const CopyPipeline::Job& job, std::int32_t& status) 
         observer_->SetCount(CountText());
         observer_->SetRowCount(CurrentRow, "<<< " + IntToText(CopiedInRow));
       }
+      if (keeper_ && !job.replaced) keeper_->NoteAdded(job.relative);
     } else if (!job.raised) {
       ReportCopyError(status, job.sourceFile, job.targetFolder);
       RowMark = "?? ";
@@ -634,6 +740,10 @@ std::vector<std::string> CopyEngine::ReportLines(const std::string& previousDate
   }
   lines.insert(lines.end(), RunNotes.begin(), RunNotes.end());
   lines.push_back(IntToText(CopiedTotal) + " Dateien wurden kopiert.");
+  if (KeepVersions)
+    lines.push_back(std::to_string(VersionsKept()) + " Versionen wurden aufbewahrt.");
+  if (!OptionsNote.empty()) lines.push_back(OptionsNote);
+  lines.insert(lines.end(), VersionLines.begin(), VersionLines.end());
   return lines;
 }
 

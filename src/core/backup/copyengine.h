@@ -16,13 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "base/exclusion.h"
+#include "base/timeproc.h"
 #include "core/backup/copypipeline.h"
 #include "platform/platform.h"
 #include "platform/readahead.h"
-#include "base/exclusion.h"
-#include "base/timeproc.h"
 
 class tBackups;
+namespace versions {
+class Keeper;
+}
 
 // What the engine shows while it runs. Every call happens on the thread
 // that runs the engine.
@@ -96,6 +99,18 @@ class CopyEngine {
   // the walk, at most 4 in all; 0: none). The walk takes the entries in
   // the listing's order: the run is the same whatever the number.
   int ReadAheadThreads = -1;
+  // The job's target folder, which holds the versions folder: that one is
+  // never walked, whatever the options. Empty: the engine knows none.
+  std::string JobTarget;
+  // Keep what the run replaces: the old file goes into the run's folder
+  // of the versions (named by RunStarted) before the new one takes its
+  // name; the files the run adds are listed there. Needs JobTarget.
+  bool KeepVersions = false;
+  // With KeepVersions: run folders older than this many days before the
+  // run's start are removed after the run mark, before the walk (0: never).
+  int VersionDays = 0;
+  // A line said after the versions line (the options could not be read).
+  std::string OptionsNote;
 
   // ---- run state ----
   std::vector<std::string> RunReport;
@@ -109,6 +124,14 @@ class CopyEngine {
   std::string RowMark;
   // The moment the run started (StartRun).
   TDateTime RunStarted = 0;
+  // What pruning and the list of added files tell: said after the
+  // versions line, they leave the stamp as it is.
+  std::vector<std::string> VersionLines;
+  // The keeper of the run's versions (with KeepVersions, from RunRows on
+  // until the next StartRun), or null.
+  versions::Keeper* VersionsKeeper() const { return keeper_.get(); }
+  // Entries kept in the run's versions.
+  std::int64_t VersionsKept() const;
 
   // Resets the run state and notes the moment the run starts.
   void StartRun();
@@ -201,6 +224,19 @@ class CopyEngine {
   int ThreadsToUse() const;
   // Lets the observer process pending events and notes when.
   void Events();
+  // Versions: the keeper made and old run folders pruned at the start of
+  // the walk; the list of added files written at its end.
+  void StartVersions();
+  void FinishVersions();
+  // The row target's path below the job target ("Daten/"; empty for a
+  // row whose target is the job target itself).
+  std::string VersionsPrefix(const std::string& rowTarget) const;
+  // True when the source folder of the row `source` must not be walked: a
+  // versions folder (told in the report).
+  bool RefuseVersionsSource(const std::string& source);
+  // True when the folder of the walk is the versions folder (by identity,
+  // or as the target path it would be copied to).
+  bool IsVersionsFolder(const platform::FileId& id, const std::string& targetPath);
 
   ExclusionRule exclusions_;
   CopyObserver* observer_;  // never null: a silent one by default
@@ -225,6 +261,13 @@ class CopyEngine {
   std::unique_ptr<CopyPipeline> pipeline_;
   // The stamp readers of an incremental run; made at its start.
   std::unique_ptr<platform::ReadAhead> readAhead_;
+  // The versions of the run (with KeepVersions).
+  std::unique_ptr<versions::Keeper> keeper_;
+  // The versions folder of JobTarget (no "/" at the end) and its identity
+  // once known; the current row's prefix below the run folder.
+  std::string versionsRoot_;
+  platform::FileId versionsId_;
+  std::string rowVersions_;
   // While the copies of a folder are finished, events are processed at
   // least this often (beside once per entry of the walk).
   static constexpr std::chrono::milliseconds kEventsWhileWaiting{100};

@@ -32,6 +32,8 @@ void CopyPipeline::Submit() {
   job.raised = false;
   job.skipped = false;
   job.attributesLost = false;
+  job.replaced = false;
+  job.keepError = 0;
   if (workers_.empty()) {
     try {
       job.result = copy_(job);

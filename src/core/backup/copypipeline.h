@@ -33,6 +33,11 @@ class CopyPipeline {
     bool raised = false;          // the copy raised an exception
     bool skipped = false;         // never started (the walk had stopped)
     bool attributesLost = false;  // the target refused attributes or access lists
+    // With versions: the path under a run folder ("<row>/<path>"), whether
+    // the copy replaced a kept file, and the keeper's failure (0: none).
+    std::string relative;
+    bool replaced = false;
+    int keepError = 0;
   };
   // Carries out one copy; may note what it could not keep in the job.
   using CopyFunction = std::function<int(Job&)>;

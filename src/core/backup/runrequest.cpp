@@ -1,8 +1,9 @@
 #include "core/backup/runrequest.h"
 
-#include "core/catalogue/appstate.h"
 #include "base/codepage.h"
 #include "base/pathtext.h"
+#include "core/catalogue/appstate.h"
+#include "core/catalogue/daten.h"
 
 RunRequest MakeRunRequest(const AppState& state, const std::string& jobName, bool fullChosen) {
   RunRequest request;
@@ -20,7 +21,29 @@ RunRequest MakeRunRequest(const AppState& state, const std::string& jobName, boo
   const std::string target = AddBackslash(shown.TargetDir);
   for (const std::string& source : shown.Directories)
     request.Rows.push_back({source, target + GetLastPathPart(source)});
+  request.JobTarget = shown.TargetDir;
+  LoadRunOptions(state.Backups, state.SelectedJob, request);
   return request;
+}
+
+void LoadRunOptions(const tBackups& jobs, int jobIndex, RunRequest& request) {
+  request.Options = JobOptions();
+  request.OptionsNote.clear();
+  const std::string name = jobs.GetOptionsFileName(jobIndex);
+  if (name.empty()) return;  // no such job: the defaults
+  const std::string path = tBackups::GetDataDir() + name;
+  if (tBackups::IsSafeFileName(name) &&
+      request.Options.Load(path) != JobOptions::LoadResult::Unreadable)
+    return;
+  // Nothing is lost for it: what the run replaces is kept, and nothing is
+  // removed from the target.
+  request.Options = JobOptions();
+  request.Options.Versions = true;
+  request.Options.VersionDays = 0;
+  request.Options.Mirror = false;
+  request.OptionsNote = "Die Optionen der Sicherung (" + path +
+                        ") konnten nicht gelesen werden: Ersetzte Dateien wurden aufbewahrt, alte "
+                        "Versionen nicht entfernt und nichts gespiegelt.";
 }
 
 namespace {
@@ -57,4 +80,8 @@ void ApplyRunRequest(const RunRequest& request, CopyEngine& engine) {
   engine.ChangedSince = request.ChangedSince;
   engine.JobName = request.JobName;
   engine.SetExclusions(request.ExcludedExts, request.ExcludedFiles);
+  engine.JobTarget = request.JobTarget;
+  engine.KeepVersions = request.Options.Versions && !request.JobTarget.empty();
+  engine.VersionDays = request.Options.VersionDays;
+  engine.OptionsNote = request.OptionsNote;
 }

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "core/backup/copyengine.h"
+#include "core/catalogue/jobopt.h"
 #include "platform/platform.h"
 
 struct AppState;
+class tBackups;
 
 struct RunRequest {
   std::string JobName;
@@ -24,6 +26,13 @@ struct RunRequest {
   std::string ExcludedFiles;
   // One row per source directory: the source and its mirrored target.
   std::vector<CopyRow> Rows;
+  // The job's target folder (that of its versions folder).
+  std::string JobTarget;
+  // The job's options from its ".opt" file. A file that cannot be read
+  // gives versions kept, none removed, nothing mirrored, and OptionsNote
+  // says so in the report.
+  JobOptions Options;
+  std::string OptionsNote;
 };
 
 // The run of the shown job. `jobName` is the name on display; a job never
@@ -40,6 +49,9 @@ std::optional<std::string> MissingTargetFolder(const std::string& firstTarget);
 // missing target folder `folder` is not made (its parent is missing too:
 // the drive is not there); empty when it may be made.
 std::string MissingDriveText(const std::string& folder);
+
+// The options of the job `jobIndex` into the request (see Options).
+void LoadRunOptions(const tBackups& jobs, int jobIndex, RunRequest& request);
 
 // Sets the engine's inputs from the request.
 void ApplyRunRequest(const RunRequest& request, CopyEngine& engine);

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/platform.h"
 #include "base/errorbox.h"
 #include "base/pathtext.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -104,8 +104,10 @@ bool EnsureFolder(const std::string& folder, const std::string& targetRoot, bool
 }
 
 int CopyToTarget(const std::string& source, const std::string& target, bool overwrite,
-                 bool clearReadOnly, const platform::SourceRef& at, platform::CopyLosses* losses) {
-  if (overwrite) return platform::CopyFileReplacing(source, target, clearReadOnly, at, losses);
+                 bool clearReadOnly, const platform::SourceRef& at, platform::CopyLosses* losses,
+                 platform::KeepReplaced* keep) {
+  if (overwrite)
+    return platform::CopyFileReplacing(source, target, clearReadOnly, at, losses, keep);
   if (platform::FileExists(target) && platform::HasAttributes(target, platform::kAttrReadOnly)) {
     if (!clearReadOnly) return platform::kErrWriteProtect;
     platform::ClearAttributes(target, platform::kAttrReadOnly);
@@ -138,7 +140,8 @@ int CopyOneFile(const std::string& source, const std::string& dest, bool overwri
 
 int CopyOneFileQuietly(const std::string& source, const std::string& dest, bool overwrite,
                        bool clearReadOnly, const platform::SourceRef& at,
-                       const std::string& targetRoot, platform::CopyLosses* losses) {
+                       const std::string& targetRoot, platform::CopyLosses* losses,
+                       platform::KeepReplaced* keep) {
   // "dir/" gives "dir", "/" gives "".
   std::string folder = RemoveBackslash(GetFilePath(dest));
   bool trusted = false;
@@ -147,11 +150,11 @@ int CopyOneFileQuietly(const std::string& source, const std::string& dest, bool 
   std::string target = dest;
   if (GetFileName(target).empty()) target += GetFileName(source);
 
-  int result = CopyToTarget(source, target, overwrite, clearReadOnly, at, losses);
+  int result = CopyToTarget(source, target, overwrite, clearReadOnly, at, losses, keep);
   if (result == platform::kErrPathNotFound && trusted) {
     // The folder may have gone since it was last checked.
     if (!EnsureFolder(folder, targetRoot, true, trusted)) return platform::kErrDirectory;
-    result = CopyToTarget(source, target, overwrite, clearReadOnly, at, losses);
+    result = CopyToTarget(source, target, overwrite, clearReadOnly, at, losses, keep);
   }
   return result;
 }

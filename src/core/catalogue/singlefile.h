@@ -35,8 +35,11 @@ int CopyOneFile(const std::string& source, const std::string& dest, bool overwri
                 const std::string& targetRoot = std::string(),
                 platform::CopyLosses* losses = nullptr);
 // The same copy without touching CopyTargetName: several threads may copy
-// at once (each into folders of its own or the same ones).
+// at once (each into folders of its own or the same ones). With `keep`
+// (and overwrite) a destination is never replaced but kept first
+// (platform::KeepReplaced).
 int CopyOneFileQuietly(const std::string& source, const std::string& dest, bool overwrite,
                        bool clearReadOnly, const platform::SourceRef& at,
                        const std::string& targetRoot = std::string(),
-                       platform::CopyLosses* losses = nullptr);
+                       platform::CopyLosses* losses = nullptr,
+                       platform::KeepReplaced* keep = nullptr);

@@ -1,8 +1,9 @@
 #include "core/editor/jobedit.h"
 
 #include "base/codepage.h"
-#include "core/catalogue/daten.h"
 #include "base/errorbox.h"
+#include "core/catalogue/daten.h"
+#include "core/versions/versions.h"
 
 std::string CheckJobDraft(const JobDraft& draft) {
   const std::string& name = draft.Name;
@@ -20,6 +21,12 @@ std::string CheckJobDraft(const JobDraft& draft) {
     return "Das Zielverzeichnis ist zu lang (" + std::to_string(text::Length(target)) +
            " Zeichen, höchstens " + std::to_string(kMaxTargetLength) + " sind möglich):\r" + target;
   if (draft.Directories.empty()) return "Es wurden keine zu sichernden Verzeichnisse eingegeben!";
+  for (const std::string& dir : draft.Directories)
+    if (versions::IsVersionsFolderPath(dir))
+      return "Das Verzeichnis\r" + dir + "\rheißt wie der Ordner " + versions::kFolderName +
+             ", in dem eine Sicherung die Fassungen aufbewahrt, die sie ersetzt hat. Ein solcher "
+             "Ordner kann nicht gesichert werden. Bitte entfernen Sie ihn aus der "
+             "Verzeichnisliste.";
   for (const std::string& dir : draft.Directories)
     if (!cp1252::IsRepresentable(dir))
       return "Das Verzeichnis\r" + dir +

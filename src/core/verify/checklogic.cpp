@@ -8,6 +8,7 @@
 #include "core/backup/runrequest.h"
 #include "core/catalogue/appstate.h"
 #include "core/catalogue/singlefile.h"
+#include "core/versions/versions.h"
 #include "platform/platform.h"
 
 namespace {
@@ -28,9 +29,9 @@ bool IsCopyable(platform::EntryKind kind) {
 }
 
 // Counts the files of the open listing of root + sub and below; the
-// folder `skip` (by identity) is not entered.
+// folders `skip` holds are not entered.
 std::int32_t CountBelow(platform::DirLister& lister, const std::string& root,
-                        const std::string& sub, const platform::FileId& skip) {
+                        const std::string& sub, const SkippedFolders& skip) {
   std::int32_t count = 0;
   platform::DirEntry entry;
   while (lister.Next(entry, false)) {
@@ -39,7 +40,7 @@ std::int32_t CountBelow(platform::DirLister& lister, const std::string& root,
       platform::DirLister child(lister, entry.name, root + below);
       // A folder swapped for a link counts as the link, as a run copies it.
       if (child.TurnedIntoNonFolder()) ++count;
-      if (!child.IsOpen() || (skip.known && child.Id() == skip)) continue;
+      if (!child.IsOpen() || skip.Holds(child.Id())) continue;
       count += CountBelow(child, root, below, skip);
     } else if (IsCopyable(entry.kind)) {
       ++count;
@@ -134,7 +135,20 @@ CheckRow MakeCheckRow(const std::string& source, const std::string& targetDir) {
   return CheckRow{source, AddBackslash(targetDir) + GetLastPathPart(source), "?"};
 }
 
-std::int32_t CountCopyableFiles(const std::string& folder, const platform::FileId& skip) {
+SkippedFolders SkippedFoldersOf(const std::string& rowTarget) {
+  SkippedFolders skip;
+  skip.target = platform::IdOf(rowTarget);
+  // The job's target: the row target's parent (the row target itself for
+  // a source that is a root, whose last name is empty).
+  std::string jobTarget = !rowTarget.empty() && rowTarget.back() == '/'
+                              ? rowTarget
+                              : GetParentDir(RemoveBackslash(rowTarget));
+  if (jobTarget.empty() && !rowTarget.empty() && rowTarget[0] == '/') jobTarget = "/";
+  if (!jobTarget.empty()) skip.versions = platform::IdOf(versions::RootOf(jobTarget));
+  return skip;
+}
+
+std::int32_t CountCopyableFiles(const std::string& folder, const SkippedFolders& skip) {
   if (folder.empty()) return 0;
   platform::DirLister lister(AddBackslash(folder));
   return CountBelow(lister, AddBackslash(folder), std::string(), skip);
@@ -194,7 +208,7 @@ void BackupCheck::CountSourceFiles() {
     CheckRow& row = Rows[i];
     if (platform::DirExists(row.source)) {
       observer_->ShowDirectory(row.source);
-      FileTotal += CountCopyableFiles(row.source, platform::IdOf(row.target));
+      FileTotal += CountCopyableFiles(row.source, SkippedFoldersOf(row.target));
       observer_->ShowFileTotal(FileTotal);
       observer_->ShowDirectory(row.target);
       if (Cancelled()) return;
@@ -231,12 +245,12 @@ void BackupCheck::CompareTargets() {
     observer_->ShowDirectory(row.source);
     // The target, however its path is spelled, is never counted as part
     // of its source.
-    skipTarget_ = platform::IdOf(row.target);
+    skipTarget_ = SkippedFoldersOf(row.target);
     {
       platform::DirLister lister(AddBackslash(row.source));
       CountMissing(lister, row.source, row.target, std::string());
     }
-    skipTarget_ = platform::FileId{};
+    skipTarget_ = SkippedFolders{};
     if (Cancelled()) return;
     FoundTotal += rowFound_;
     PresentTotal += rowPresent_;
@@ -283,7 +297,7 @@ void BackupCheck::CountMissing(platform::DirLister& lister, const std::string& s
           // Swapped for a link since it was listed: the link it now is.
           entry.kind = platform::EntryKind::Symlink;
         } else {
-          if (child.IsOpen() && skipTarget_.known && child.Id() == skipTarget_) continue;
+          if (child.IsOpen() && skipTarget_.Holds(child.Id())) continue;
           CountMissing(child, source, target, sub + entry.name);
           continue;
         }
@@ -365,7 +379,7 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
     known = probed_.insert(probed_.end(), {root, platform::KeepsPermissions(root)});
   const bool keeps = known->second;
   if (!keeps) NoteLosses(true, root);
-  const platform::FileId skip = platform::IdOf(targetRoot);
+  const SkippedFolders skip = SkippedFoldersOf(targetRoot);
 
   // The folders from the source root down to this one, each readied in
   // the target (made where missing, no wider than its source).
@@ -409,7 +423,7 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
     for (const std::string& name : folders) {
       if (platform::PathExists(targetDir + name)) continue;
       platform::DirLister child(lister, name, sourceDir + name + "/");
-      if (!child.IsOpen() || (skip.known && child.Id() == skip)) continue;
+      if (!child.IsOpen() || skip.Holds(child.Id())) continue;
       bool made = false;
       if (platform::PrepareCopyFolder(child.Handle(), targetDir + name, made) != 0) continue;
       MakeSubFolders(child, sourceDir + name + "/", targetDir + name + "/", skip);
@@ -436,12 +450,12 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
 }
 
 void BackupCompletion::MakeSubFolders(platform::DirLister& source, const std::string& sourceDir,
-                                      const std::string& targetDir, const platform::FileId& skip) {
+                                      const std::string& targetDir, const SkippedFolders& skip) {
   platform::DirEntry entry;
   while (source.Next(entry, false)) {
     if (entry.kind != platform::EntryKind::Directory) continue;
     platform::DirLister child(source, entry.name, sourceDir + entry.name + "/");
-    if (!child.IsOpen() || (skip.known && child.Id() == skip)) continue;
+    if (!child.IsOpen() || skip.Holds(child.Id())) continue;
     bool made = false;
     const std::string target = targetDir + entry.name;
     if (platform::PrepareCopyFolder(child.Handle(), target, made) != 0) continue;

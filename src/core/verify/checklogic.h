@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-#include "platform/readahead.h"
 #include "base/exclusion.h"
 #include "base/timeproc.h"
+#include "platform/platform.h"
+#include "platform/readahead.h"
 
 struct AppState;
 
@@ -109,11 +109,23 @@ struct CheckRequest {
 // are those of the chosen job (none when there is no such job).
 CheckRequest MakeCheckRequest(const AppState& state, const std::string& jobName, CheckMode mode);
 
+// The folders (by identity) that a check or a completion never enters,
+// should its source hold them: the row's target and the versions folder
+// of the job's target.
+struct SkippedFolders {
+  platform::FileId target;
+  platform::FileId versions;
+  bool Holds(const platform::FileId& id) const {
+    return (target.known && id == target) || (versions.known && id == versions);
+  }
+};
+// Those of the row whose target root is `rowTarget`.
+SkippedFolders SkippedFoldersOf(const std::string& rowTarget);
+
 // Number of files (regular files and symlinks) in the folder and below;
 // links to folders are never entered, a folder that cannot be listed adds
-// nothing. skip: a folder (by identity) that is not entered, such as a
-// target inside its own source.
-std::int32_t CountCopyableFiles(const std::string& folder, const platform::FileId& skip = {});
+// nothing, nor do the folders `skip` holds.
+std::int32_t CountCopyableFiles(const std::string& folder, const SkippedFolders& skip = {});
 
 // The report's header line: Dateizählung "Name" am dd.mm.yyyy um hh:mm Uhr.
 std::string CountHeader(const std::string& jobName, TDateTime moment);
@@ -192,7 +204,7 @@ class BackupCheck {
   CheckObserver* observer_;  // never null: a silent one by default
   std::int32_t rowFound_ = 0;
   std::int32_t rowPresent_ = 0;
-  platform::FileId skipTarget_;                     // the current row's target (never walked)
+  SkippedFolders skipTarget_;                       // the current row's target (never walked)
   std::unique_ptr<platform::ReadAhead> readAhead_;  // during pass 2
   // The note of the first folder whose listing ended early in pass 2.
   std::string incomplete_;
@@ -240,7 +252,7 @@ class BackupCompletion {
   // Makes the folders of the open source folder `source` that `target`
   // (made just now) lacks, down to the bottom.
   void MakeSubFolders(platform::DirLister& source, const std::string& sourceDir,
-                      const std::string& targetDir, const platform::FileId& skip);
+                      const std::string& targetDir, const SkippedFolders& skip);
   // Notes once what the target `root` could not keep.
   void NoteLosses(bool permissions, const std::string& root);
   // The target roots probed for permissions, and whether each keeps them.

@@ -24,12 +24,13 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/internal.h"
-#include "platform/platform_support.h"
 #include "base/codepage.h"
-#include "core/catalogue/daten.h"
 #include "base/pathtext.h"
 #include "base/timeproc.h"
+#include "core/backup/keep_support.h"
+#include "core/catalogue/daten.h"
+#include "platform/internal.h"
+#include "platform/platform_support.h"
 #include "support/core_support.h"
 #include "support/job_fixture.h"
 
@@ -942,22 +943,17 @@ TEST_F(CopyEngineTest, ARunKilledAtAnyMomentLeavesEveryFileOldOrNew) {
   for (bool named : {false, true}) {
     for (int killAfter : {1, 10, 30}) {
       for (int i = 0; i < kFiles; ++i) vktest::WriteFile(dst + "/k/" + std::to_string(i), oldText);
-      const pid_t child = fork();
-      ASSERT_GE(child, 0);
-      if (child == 0) {
-        platform::detail::g_forceNamedTemp = named;
-        CopyEngine run;
-        run.FullBackup = true;
-        run.StartRun();
-        run.RunRows({{src, dst}});
-        _exit(0);
-      }
-      // Killed once this many files are new: in the middle of the copies.
-      while (newFiles() < killAfter) std::this_thread::yield();
-      kill(child, SIGKILL);
-      int status = 0;
-      ASSERT_EQ(child, waitpid(child, &status, 0));
-      killedInTheRun += WIFSIGNALED(status) && newFiles() < kFiles;
+      const bool killed = vktest::KillWhen(
+          [&] {
+            platform::detail::g_forceNamedTemp = named;
+            CopyEngine run;
+            run.FullBackup = true;
+            run.StartRun();
+            run.RunRows({{src, dst}});
+          },
+          // Killed once this many files are new: in the middle of the copies.
+          [&] { return newFiles() >= killAfter; });
+      killedInTheRun += killed && newFiles() < kFiles;
       for (int i = 0; i < kFiles; ++i) {
         const std::string content = vktest::ReadFile(dst + "/k/" + std::to_string(i));
         EXPECT_TRUE(content == oldText || content == newText)

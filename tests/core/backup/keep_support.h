@@ -3,15 +3,19 @@
 // raw form of an access list, and a backup or a completion of one tree.
 #pragma once
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -189,6 +193,26 @@ inline void CheckAndComplete(BackupCompletion& completion, const std::string& so
   check.RunCheck();
   TickedList list(CompletionEntries(check.Report));
   completion.CompleteTicked(list);
+}
+
+// Runs `run` in a child process and kills it (SIGKILL, as a power loss
+// would end it) as soon as `when` holds. True when the signal ended it
+// (it had not ended by itself before).
+inline bool KillWhen(const std::function<void()>& run, const std::function<bool()>& when) {
+  const pid_t child = fork();
+  if (child < 0) {
+    ADD_FAILURE() << "fork failed";
+    return false;
+  }
+  if (child == 0) {
+    run();
+    _exit(0);
+  }
+  while (!when()) std::this_thread::yield();
+  kill(child, SIGKILL);
+  int status = 0;
+  EXPECT_EQ(child, waitpid(child, &status, 0));
+  return WIFSIGNALED(status);
 }
 
 }  // namespace vktest
