@@ -25,6 +25,7 @@
 #include "core/verify/checklogic.h"
 #include "core/versions/keeper.h"
 #include "core/versions/mirror.h"
+#include "core/versions/versions.h"
 #include "support/core_support.h"
 
 namespace fs = std::filesystem;
@@ -233,4 +234,63 @@ TEST(ExfatTarget, MirroringKeepsNamesThatDifferOnlyInLetterCase) {
   EXPECT_EQ("nicht mehr in der Quelle",
             vktest::ReadFile(keeper.RunFolderPath() + "/Daten/weg.txt"));
   EXPECT_FALSE(vktest::Exists(dst + "/weg.txt"));
+}
+
+// Versions onto exFAT: run folders named by the stamp (no colons), the old
+// file kept under its name with its content, a second run in the same
+// second in a folder of its own, old run folders pruned; the file system
+// knows no O_TMPFILE, and FUSE may refuse RENAME_NOREPLACE.
+TEST(ExfatTarget, VersionsAndRunStampsWorkThere) {
+  vktest::TempDir tmp;
+  ExfatMount exfat(tmp.path());
+  if (!exfat.Mounted()) GTEST_SKIP() << "No exFAT file system in user space: " << exfat.WhyNot();
+
+  vktest::ScriptedUi ui;
+  const std::string src = tmp / "quelle/Daten";
+  const std::string job = exfat.Point();
+  const std::string dst = job + "/Daten";
+  vktest::WriteFile(src + "/a.txt", "eins");
+  vktest::WriteFile(src + "/tief/b.txt", "eins");
+  vktest::WriteFile(versions::RootOf(job) + "/2001-01-01 120000/Daten/a.txt", "uralt");
+  vktest::WriteFile(versions::RootOf(job) + "/2002-01-01 120000/Daten/a.txt", "uralt");
+  TDateTime start = 0;
+  ASSERT_TRUE(TryEncodeDate(2003, 2, 22, start));
+  start += EncodeTime(18, 30, 10, 0);
+  const auto run = [&](const std::string& content) {
+    vktest::WriteFile(src + "/a.txt", content);
+    vktest::WriteFile(src + "/tief/b.txt", content);
+    CopyEngine engine;
+    engine.Clock = [&] { return start; };
+    engine.FullBackup = true;
+    engine.JobTarget = job;
+    engine.KeepVersions = true;
+    engine.VersionDays = 30;
+    engine.StartRun();
+    engine.RunRows({{src, dst}});
+    EXPECT_TRUE(engine.RunReport.empty()) << ::testing::PrintToString(engine.RunReport);
+    return engine.VersionsKept();
+  };
+  EXPECT_EQ(0, run("eins"));
+  EXPECT_EQ(2, run("zwei"));
+  EXPECT_EQ(2, run("drei"));
+  std::vector<versions::RunFolder> folders;
+  ASSERT_EQ(0, versions::ListRunFolders(job, folders));
+  std::vector<std::string> names;
+  for (const auto& f : folders) names.push_back(f.name);
+  // The old ones went (the first run removed one, the second the other,
+  // no longer the newest then); the three runs of the same second each
+  // have their own.
+  EXPECT_EQ(
+      (std::vector<std::string>{"2003-02-22 183010", "2003-02-22 183010-2", "2003-02-22 183010-3"}),
+      names);
+  const std::string root = versions::RootOf(job) + "/";
+  EXPECT_EQ("eins", vktest::ReadFile(root + "2003-02-22 183010-2/Daten/a.txt"));
+  EXPECT_EQ("eins", vktest::ReadFile(root + "2003-02-22 183010-2/Daten/tief/b.txt"));
+  EXPECT_EQ("zwei", vktest::ReadFile(root + "2003-02-22 183010-3/Daten/a.txt"));
+  EXPECT_EQ("drei", vktest::ReadFile(dst + "/a.txt"));
+  std::vector<std::string> added;
+  ASSERT_TRUE(versions::ReadAddedList(root + "2003-02-22 183010", added));
+  EXPECT_EQ(2u, added.size());
+  for (const auto& e : fs::recursive_directory_iterator(job))
+    EXPECT_EQ(std::string::npos, e.path().filename().string().find(".vktmp-")) << e.path();
 }
