@@ -376,4 +376,41 @@ TEST_F(CommandLineRun, AKilledRunLeavesItsMarkAndTheNextRunSweepsTheTarget) {
   EXPECT_FALSE(vktest::Exists(mark));
 }
 
+// With Spiegeln=1 the command line takes nothing out of a target that would
+// lose more than half of its files: it ends with an exit code of its own and
+// the files stay. A smaller removal goes into the versions.
+TEST_F(CommandLineRun, AMassRemovalIsRefusedWithItsOwnExitCode) {
+  tBackups jobs;
+  ASSERT_EQ(tBackups::LoadResult::Loaded, jobs.LoadCatalogue());
+  vktest::WriteFile(tBackups::GetDataDir() + jobs.GetOptionsFileName(0), "Spiegeln=1\r\n");
+  for (int i = 0; i < 10; ++i)
+    vktest::WriteFile(home_ / ("ziel/Daten/alt/" + std::to_string(i)), "alt");
+  EXPECT_EQ(cli::kExitMassRemoval, Run({"--backup", "Eigene Dateien", "--quiet"})) << err_.str();
+  EXPECT_EQ("alt", vktest::ReadFile(home_ / "ziel/Daten/alt/0"));
+  EXPECT_NE(std::string::npos, Log().find("wurde nichts in die Versionen verschoben"));
+  ASSERT_EQ(1u, notes_.size());
+  EXPECT_NE(std::string::npos, notes_[0].find("ohne Spiegeln"));
+  EXPECT_NE(0, Job().LastDate()) << "the copies are complete";
+
+  std::filesystem::remove_all(home_ / "ziel/Daten/alt");
+  vktest::WriteFile(home_ / "ziel/Daten/alt.txt", "alt");
+  EXPECT_EQ(cli::kExitOk, Run({"--backup", "Eigene Dateien", "--quiet"})) << err_.str();
+  EXPECT_FALSE(vktest::Exists(home_ / "ziel/Daten/alt.txt"));
+  EXPECT_NE(std::string::npos, Log().find("1 Versionen wurden aufbewahrt."));
+  int kept = 0;
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(home_ / "ziel/VolKarn-Versionen"))
+    kept += entry.path().filename() == "alt.txt" && vktest::ReadFile(entry.path()) == "alt";
+  EXPECT_EQ(1, kept);
+
+  // A job that keeps no versions of what it replaces still keeps what
+  // mirroring takes out.
+  vktest::WriteFile(tBackups::GetDataDir() + jobs.GetOptionsFileName(0),
+                    "Versionen=0\r\nSpiegeln=1\r\n");
+  vktest::WriteFile(home_ / "ziel/Daten/sub/alt2.txt", "alt2");
+  EXPECT_EQ(cli::kExitOk, Run({"--backup", "Eigene Dateien", "--quiet"})) << err_.str();
+  EXPECT_FALSE(vktest::Exists(home_ / "ziel/Daten/sub/alt2.txt"));
+  EXPECT_NE(std::string::npos, Log().find("1 Versionen wurden aufbewahrt."));
+}
+
 }  // namespace
