@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <ostream>
@@ -15,7 +16,9 @@
 #include "core/backup/runrequest.h"
 #include "core/catalogue/appstate.h"
 #include "core/catalogue/daten.h"
+#include "core/catalogue/jobopt.h"
 #include "core/catalogue/optio.h"
+#include "core/restore/restorerun.h"
 #include "core/verify/checklogic.h"
 #include "core/verify/checkrun.h"
 #include "platform/platform.h"
@@ -202,8 +205,9 @@ class ConsoleCompletionList : public CompletionList {
 // The settings, the catalogue and the named job as the main window's
 // ShowJob leaves them in the shared state. False with the outcome set
 // when the run cannot start.
-bool LoadJob(const Arguments& args, std::ostream& err, AppState& state, Outcome& outcome) {
-  if (!LoadData(state.Options, state.Backups, err, true, outcome.failure)) {
+bool LoadJob(const Arguments& args, std::ostream& err, AppState& state, Outcome& outcome,
+             bool lockHeld = true) {
+  if (!LoadData(state.Options, state.Backups, err, lockHeld, outcome.failure)) {
     outcome.code = kExitUnreadable;
     return false;
   }
@@ -233,8 +237,6 @@ Outcome RunBackup(const Arguments& args, Environment& env, TerminalProgress* pro
   const RunRequest request = MakeRunRequest(state, state.Shown.Name, args.mode == Mode::Full);
   CopyEngine engine;
   BackupRun run(&state, request, engine);
-  // Nobody is asked either before a mass removal: nothing is moved.
-  run.SetMassRemoval(versions::MassRemoval::Refuse);
   // Nobody is asked: a target on a drive that is not there is never made.
   if (run.CheckTarget(MissingTarget::CreateLastFolderOnly) == BackupRun::Start::TargetMissing)
     return {kExitTargetMissing, run.StartFailure()};
@@ -244,11 +246,6 @@ Outcome RunBackup(const Arguments& args, Environment& env, TerminalProgress* pro
     return {result.cancelled ? kExitCancelled : kExitErrors, result.failure};
   if (result.stampStored) {
     if (!result.catalogueSaved) return {kExitErrors, result.failure};
-    if (result.massRemovalRefused)
-      return {kExitMassRemoval,
-              "Die Quelle hat mehr als die Hälfte der Dateien eines Ziels nicht mehr. Es wurde "
-              "nichts daraus entfernt. Protokoll: " +
-                  result.reportPath};
     return {kExitOk, std::string()};
   }
   if (result.cancelled) return {kExitCancelled, std::string()};
@@ -322,6 +319,206 @@ Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* prog
   return {kExitOk, std::string()};
 }
 
+// A path as the user gives it: absolute, relative to the working folder,
+// or relative to the job's target ("<source folder>/<path>").
+std::optional<std::string> PathOperand(const restore::RestoreRequest& request,
+                                       const std::string& operand) {
+  if (!operand.empty() && operand[0] != '/') {
+    std::error_code error;
+    const auto absolute = std::filesystem::absolute(operand, error);
+    if (!error)
+      if (auto relative = restore::RelativeOf(request, absolute.string())) return relative;
+  }
+  return restore::RelativeOf(request, operand);
+}
+
+// The restore as the command line watches it: the progress line, the
+// cancel by signal, the report (a dry run's list on standard output).
+class ConsoleRestoreObserver : public restore::RestoreObserver {
+ public:
+  ConsoleRestoreObserver(restore::RestoreRun& run, Environment& env, TerminalProgress* progress,
+                         bool quiet)
+      : run_(run), env_(env), progress_(progress), quiet_(quiet) {}
+  void Planned(std::int64_t total) override { total_ = total; }
+  void SetCurrentFile(const std::string& text) override {
+    current_ = text;
+    Draw();
+  }
+  void SetCounts(std::int64_t handled, std::int64_t) override { handled_ = handled; }
+  void ProcessEvents() override {
+    if (env_.cancelRequested && env_.cancelRequested()) run_.Cancel();
+  }
+  void ReportWritten(const std::vector<std::string>& lines, bool clean) override {
+    if (progress_ != nullptr) progress_->Clear();
+    if (run_.Request().DryRun)
+      PrintLines(*env_.out, lines);
+    else if (!quiet_ || !clean)
+      PrintLines(*env_.err, lines);
+  }
+
+ private:
+  void Draw() {
+    if (progress_ == nullptr) return;
+    progress_->Show(std::to_string(handled_) + " von " + std::to_string(total_) +
+                    " Dateien: " + current_);
+  }
+  restore::RestoreRun& run_;
+  Environment& env_;
+  TerminalProgress* progress_;
+  bool quiet_;
+  std::int64_t total_ = 0, handled_ = 0;
+  std::string current_;
+};
+
+Outcome RunRestore(const Arguments& args, Environment& env, TerminalProgress* progress) {
+  std::ostream& err = *env.err;
+  Outcome outcome;
+  AppState state;
+  if (!LoadJob(args, err, state, outcome)) return outcome;
+  auto usage = [&](const std::string& text) {
+    err << text << '\n';
+    return Outcome{kExitUsage, text};
+  };
+  restore::RestoreRequest request = restore::MakeRestoreRequest(state);
+  if (!args.asOf.empty() && !restore::ParseStateText(args.asOf, request.State, outcome.failure))
+    return usage(outcome.failure);
+  if (!args.to.empty()) {
+    std::error_code error;
+    request.ToFolder = std::filesystem::absolute(args.to, error).lexically_normal().string();
+    while (request.ToFolder.size() > 1 && request.ToFolder.back() == '/')
+      request.ToFolder.pop_back();
+  }
+  for (const std::string& operand : args.operands) {
+    const auto relative = PathOperand(request, operand);
+    if (!relative)
+      return usage("Der Pfad " + operand + " liegt in keinem Verzeichnis der Datensicherung \"" +
+                   state.Shown.Name + "\".");
+    request.Paths.push_back(*relative);
+  }
+  request.DryRun = args.dryRun;
+  restore::RestoreRun run(&state, request);
+  // Nothing is made on the system disk in place of a missing drive.
+  if (run.Check() != restore::RestoreRun::Start::Go)
+    return {kExitTargetMissing, run.StartFailure()};
+  ConsoleRestoreObserver observer(run, env, progress, args.quiet);
+  const restore::RestoreRun::Result result = run.Run(&observer);
+  if (!result.ran || (!args.dryRun && !result.reportWritten)) return {kExitErrors, result.failure};
+  if (result.cancelled) return {kExitCancelled, std::string()};
+  if (result.errors.empty()) return {kExitOk, std::string()};
+  std::string text = "Die Wiederherstellung der Datensicherung \"" + state.Shown.Name +
+                     "\" ist mit Fehlern beendet.";
+  if (!result.skippedNewer.empty())
+    text +=
+        " " + std::to_string(result.skippedNewer.size()) + " neuere Dateien wurden nicht ersetzt.";
+  if (!result.reportPath.empty()) text += " Protokoll: " + result.reportPath;
+  return {kExitErrors, text};
+}
+
+// "<size> Bytes  dd.mm.yyyy hh:mm:ss" of a file.
+std::string SizeAndTime(std::uint64_t size, std::time_t mtime) {
+  const platform::LocalTime t = platform::ToLocal(mtime);
+  char when[32];
+  std::snprintf(when, sizeof when, "%02d.%02d.%04d %02d:%02d:%02d", t.day, t.month, t.year, t.hour,
+                t.minute, t.second);
+  return std::to_string(size) + " Bytes  " + when;
+}
+
+Outcome RunVersions(const Arguments& args, Environment& env) {
+  std::ostream& out = *env.out;
+  std::ostream& err = *env.err;
+  Outcome outcome;
+  AppState state;
+  // Only read: no lock, nothing cleared away.
+  if (!LoadJob(args, err, state, outcome, false)) return outcome;
+  const std::string& target = state.Shown.TargetDir;
+  if (!CopyEngine::IsFolder(target)) {
+    outcome = {kExitTargetMissing, "Das Zielverzeichnis " + target +
+                                       " existiert nicht. Ist der Datenträger angeschlossen?"};
+    err << outcome.failure << '\n';
+    return outcome;
+  }
+  if (args.operands.empty()) {
+    std::vector<versions::RunFolder> states;
+    if (int code = restore::ListStates(target, states)) {
+      outcome = {kExitErrors, versions::RootOf(target) + ": " + ErrorText(code, std::string())};
+      err << outcome.failure << '\n';
+      return outcome;
+    }
+    for (const versions::RunFolder& folder : states) out << folder.name << '\n';
+    if (states.empty()) err << "In " << target << " sind keine Versionen aufbewahrt.\n";
+    out.flush();
+    return outcome;
+  }
+  const restore::RestoreRequest request = restore::MakeRestoreRequest(state);
+  const auto relative = PathOperand(request, args.operands.front());
+  if (!relative) {
+    outcome = {kExitUsage, "Der Pfad " + args.operands.front() +
+                               " liegt in keinem Verzeichnis der Datensicherung \"" +
+                               state.Shown.Name + "\"."};
+    err << outcome.failure << '\n';
+    return outcome;
+  }
+  std::vector<restore::PathVersion> found;
+  (void)restore::ListPathVersions(target, *relative, found);
+  for (const restore::PathVersion& v : found) {
+    std::string name = v.runFolder.empty() ? std::string("aktuell") : v.runFolder;
+    name.resize(std::max<std::size_t>(name.size(), 19), ' ');
+    out << VisibleReportText(name) << "  " << SizeAndTime(v.size, v.mtime) << '\n';
+  }
+  out.flush();
+  if (found.empty()) {
+    outcome = {kExitErrors, "Von " + *relative + " ist in der Sicherung nichts vorhanden."};
+    err << VisibleReportText(outcome.failure) << '\n';
+  }
+  return outcome;
+}
+
+Outcome RunOptions(const Arguments& args, Environment& env) {
+  std::ostream& err = *env.err;
+  Outcome outcome;
+  toptionen settings;
+  tBackups jobs;
+  if (!LoadData(settings, jobs, err, !args.operands.empty(), outcome.failure))
+    return {kExitUnreadable, outcome.failure};
+  const int index = FindJob(jobs, args.job);
+  auto fail = [&](int code, const std::string& text) {
+    err << text << '\n';
+    return Outcome{code, text};
+  };
+  if (index < 0) return fail(kExitUsage, "Es gibt keine Datensicherung \"" + args.job + "\".");
+  const std::string path = tBackups::GetDataDir() + jobs.GetOptionsFileName(index);
+  JobOptions options;
+  if (options.Load(path) == JobOptions::LoadResult::Unreadable)
+    return fail(kExitUnreadable, "Die Optionsdatei " + path + " konnte nicht gelesen werden.");
+  for (const std::string& operand : args.operands) {
+    const auto equals = operand.find('=');
+    if (equals == std::string::npos)
+      return fail(kExitUsage,
+                  "Ungültige Angabe \"" + operand + "\": erwartet wird Schlüssel=Wert.");
+    const std::string key = operand.substr(0, equals);
+    const std::string value = operand.substr(equals + 1);
+    switch (options.Set(key, value)) {
+      case JobOptions::SetResult::Done:
+        break;
+      case JobOptions::SetResult::UnknownKey: {
+        std::string known;
+        for (const std::string& k : JobOptions::Keys()) known += (known.empty() ? "" : ", ") + k;
+        return fail(kExitUsage,
+                    "Unbekannter Schlüssel \"" + key + "\". Bekannt sind: " + known + ".");
+      }
+      case JobOptions::SetResult::BadValue:
+        return fail(kExitUsage, "Ungültiger Wert \"" + value + "\" für " + key + ".");
+    }
+  }
+  // Nothing is written unless every setting was good.
+  if (!args.operands.empty())
+    if (int code = options.Save(path))
+      return fail(kExitErrors, WriteFailureText("Die Optionsdatei", path, code));
+  for (const std::string& line : options.Lines()) *env.out << line << '\n';
+  env.out->flush();
+  return outcome;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------- arguments --
@@ -330,26 +527,51 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
   Arguments a;
   if (args.empty()) return a;
   bool haveAction = false;
-  bool full = false, incremental = false;
+  bool full = false, incremental = false, asOf = false, to = false;
   auto setAction = [&](Action action) {
     if (haveAction && a.error.empty())
-      a.error = "Nur eine der Angaben --backup, --check, --list, --help und --version ist möglich.";
+      a.error =
+          "Nur eine der Angaben --backup, --check, --restore, --versions, --options, --list, "
+          "--help und --version ist möglich.";
     haveAction = true;
     a.action = action;
   };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    auto takeJob = [&](const std::string& option) {
-      const std::string prefix = option + "=";
-      if (arg.rfind(prefix, 0) == 0) {
-        a.job = arg.substr(prefix.size());
+    auto takeValue = [&](const std::string& option, std::string& value,
+                         const std::string& missing) {
+      if (arg.rfind(option + "=", 0) == 0) {
+        value = arg.substr(option.size() + 1);
       } else if (i + 1 < args.size()) {
-        a.job = args[++i];
+        value = args[++i];
       } else if (a.error.empty()) {
-        a.error = "Zu " + option + " fehlt der Name der Datensicherung.";
+        a.error = missing;
       }
     };
-    if (arg == "--backup" || arg.rfind("--backup=", 0) == 0) {
+    auto takeJob = [&](const std::string& option) {
+      takeValue(option, a.job, "Zu " + option + " fehlt der Name der Datensicherung.");
+    };
+    if (arg == "--restore" || arg.rfind("--restore=", 0) == 0) {
+      setAction(Action::Restore);
+      takeJob("--restore");
+    } else if (arg == "--versions" || arg.rfind("--versions=", 0) == 0) {
+      setAction(Action::Versions);
+      takeJob("--versions");
+    } else if (arg == "--options" || arg.rfind("--options=", 0) == 0) {
+      setAction(Action::Options);
+      takeJob("--options");
+    } else if (arg == "--as-of" || arg.rfind("--as-of=", 0) == 0) {
+      takeValue("--as-of", a.asOf, "Zu --as-of fehlt der Zeitpunkt.");
+      asOf = true;
+    } else if (arg == "--to" || arg.rfind("--to=", 0) == 0) {
+      takeValue("--to", a.to, "Zu --to fehlt der Ordner.");
+      to = true;
+    } else if (arg == "--dry-run") {
+      a.dryRun = true;
+    } else if (arg == "--") {
+      // Everything after it is a path, also one that begins with "-".
+      while (++i < args.size()) a.operands.push_back(args[i]);
+    } else if (arg == "--backup" || arg.rfind("--backup=", 0) == 0) {
       setAction(Action::Backup);
       takeJob("--backup");
     } else if (arg == "--check" || arg.rfind("--check=", 0) == 0) {
@@ -369,22 +591,37 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
       a.complete = true;
     } else if (arg == "--quiet") {
       a.quiet = true;
-    } else if (a.error.empty()) {
-      a.error = arg.rfind("-", 0) == 0 ? "Unbekannte Option: " + arg : "Unerwartete Angabe: " + arg;
+    } else if (arg.rfind("-", 0) == 0) {
+      if (a.error.empty()) a.error = "Unbekannte Option: " + arg;
+    } else {
+      a.operands.push_back(arg);
     }
   }
+  const bool takesOperands =
+      a.action == Action::Restore || a.action == Action::Versions || a.action == Action::Options;
+  if (a.error.empty() && !a.operands.empty() && !takesOperands)
+    a.error = "Unerwartete Angabe: " + a.operands.front();
   if (!a.error.empty()) return a;
   if (!haveAction) {
-    a.error = "Es fehlt eine der Angaben --backup, --check, --list, --help oder --version.";
+    a.error =
+        "Es fehlt eine der Angaben --backup, --check, --restore, --versions, --options, --list, "
+        "--help oder --version.";
   } else if (full && incremental) {
     a.error = "--full und --incremental schließen einander aus.";
   } else if ((full || incremental) && a.action != Action::Backup) {
     a.error = "--full und --incremental gelten nur für --backup.";
   } else if (a.complete && a.action != Action::Check) {
     a.error = "--complete gilt nur für --check.";
-  } else if (a.quiet && a.action != Action::Backup && a.action != Action::Check) {
-    a.error = "--quiet gilt nur für --backup und --check.";
-  } else if ((a.action == Action::Backup || a.action == Action::Check) &&
+  } else if (a.quiet && a.action != Action::Backup && a.action != Action::Check &&
+             a.action != Action::Restore) {
+    a.error = "--quiet gilt nur für --backup, --check und --restore.";
+  } else if ((asOf || to || a.dryRun) && a.action != Action::Restore) {
+    a.error = "--as-of, --to und --dry-run gelten nur für --restore.";
+  } else if (a.action == Action::Versions && a.operands.size() > 1) {
+    a.error = "--versions nimmt höchstens einen Pfad: " + a.operands[1];
+  } else if (to && text::Trim(a.to).empty()) {
+    a.error = "Der Ordner zu --to ist leer.";
+  } else if ((a.action == Action::Backup || a.action == Action::Check || takesOperands) &&
              text::Trim(a.job).empty()) {
     a.error = "Der Name der Datensicherung ist leer.";
   }
@@ -398,42 +635,61 @@ bool WantsCommandLine(int argc, char** argv) {
   return first.rfind("--", 0) == 0 || first == "-h";
 }
 
-std::string HelpText() {
-  return "Aufruf: volkarn [OPTION]\n"
-         "Ohne Option startet VolKarn mit seinem Fenster.\n"
-         "\n"
-         "  --backup SICHERUNG [--full|--incremental] [--quiet]\n"
-         "        führt die Datensicherung aus: ohne Angabe als Ergänzungssicherung,\n"
-         "        wenn sie schon einmal gelaufen ist, sonst als Komplettsicherung\n"
-         "  --check SICHERUNG [--complete] [--quiet]\n"
-         "        sucht die Dateien, die im Ziel fehlen; mit --complete wird die\n"
-         "        Zähldatei geschrieben und jede fehlende Datei kopiert\n"
-         "  --list     zeigt die Namen aller Datensicherungen, einen je Zeile\n"
-         "  --help     zeigt diese Hilfe\n"
-         "  --version  zeigt Version und Lizenz\n"
-         "\n"
-         "  --full         Komplettsicherung: alle Dateien werden kopiert\n"
-         "  --incremental  Ergänzungssicherung: nur Dateien, die nach der letzten\n"
-         "                 Sicherung geändert wurden\n"
-         "  --quiet        keine Fortschrittsanzeige; Protokoll nur bei Fehlern\n"
-         "\n"
-         "SICHERUNG ist der Name einer Datensicherung; Groß- und Kleinschreibung\n"
-         "zählen nicht. Meldungen und Protokoll erscheinen auf der\n"
-         "Standardfehlerausgabe; SIGINT und SIGTERM brechen einen Lauf ab wie\n"
-         "\"Abbrechen\".\n"
-         "\n"
-         "Rückgabewerte:\n"
-         "  0  ohne Fehler beendet\n"
-         "  1  mit Fehlern beendet (siehe Protokoll) oder im Ziel fehlen Dateien\n"
-         "  2  falscher Aufruf oder unbekannte Datensicherung\n"
-         "  3  ein anderes VolKarn (Fenster oder Befehlszeile) läuft bereits\n"
-         "  4  abgebrochen (SIGINT, SIGTERM)\n"
-         "  5  Sicherungsliste, Einstellungen oder Verzeichnisliste nicht lesbar\n"
-         "  6  das Ziel fehlt: weder der Zielordner noch der Ordner darüber existiert\n"
-         "     (etwa ein nicht angeschlossener Datenträger); es wurde nichts kopiert\n"
-         "  7  Spiegeln=1: die Quelle hat mehr als die Hälfte der Dateien eines\n"
-         "     Ziels (und mindestens 10) nicht mehr; aus diesem Ziel wurde nichts\n"
-         "     entfernt (das Fenster fragt in diesem Fall nach)\n";
+std::string HelpText(){
+    return "Aufruf: volkarn [OPTION]\n"
+           "Ohne Option startet VolKarn mit seinem Fenster.\n"
+           "\n"
+           "  --backup SICHERUNG [--full|--incremental] [--quiet]\n"
+           "        führt die Datensicherung aus: ohne Angabe als Ergänzungssicherung,\n"
+           "        wenn sie schon einmal gelaufen ist, sonst als Komplettsicherung\n"
+           "  --check SICHERUNG [--complete] [--quiet]\n"
+           "        sucht die Dateien, die im Ziel fehlen; mit --complete wird die\n"
+           "        Zähldatei geschrieben und jede fehlende Datei kopiert\n"
+           "  --restore SICHERUNG [--as-of \"JJJJ-MM-TT hh:mm\"] [--to ORDNER] [--dry-run]\n"
+           "            [--quiet] [PFAD ...]\n"
+           "        stellt Dateien aus dem Ziel wieder her: ohne PFAD die ganze\n"
+           "        Datensicherung, sonst die genannten Dateien und Ordner (Pfade in einem\n"
+           "        Quellverzeichnis); ohne --to an ihren ursprünglichen Ort, mit --to\n"
+           "        unter ORDNER, jedes Quellverzeichnis unter seinem letzten Namen.\n"
+           "        --as-of wählt den Stand zu diesem Zeitpunkt (oder einen Stand, wie\n"
+           "        --versions ihn zeigt), ohne die letzte Sicherung. Eine neuere Datei\n"
+           "        am Zielort wird nicht ersetzt; jede ersetzte Datei wird vorher in\n"
+           "        den Versionen unter \"<Zeit> Wiederherstellung\" aufbewahrt.\n"
+           "        --dry-run zeigt nur, was geschähe, und schreibt nichts.\n"
+           "  --versions SICHERUNG [PFAD]\n"
+           "        zeigt die aufbewahrten Stände, den neuesten zuerst, oder die\n"
+           "        Versionen einer Datei mit Größe und Zeit\n"
+           "  --options SICHERUNG [SCHLÜSSEL=WERT ...]\n"
+           "        zeigt die Optionen der Datensicherung als Schlüssel=Wert und setzt\n"
+           "        die angegebenen (Versionen=0|1, VersionenTage=TAGE, Spiegeln=0|1)\n"
+           "  --list     zeigt die Namen aller Datensicherungen, einen je Zeile\n"
+           "  --help     zeigt diese Hilfe\n"
+           "  --version  zeigt Version und Lizenz\n"
+           "\n"
+           "  --full         Komplettsicherung: alle Dateien werden kopiert\n"
+           "  --incremental  Ergänzungssicherung: nur Dateien, die nach der letzten\n"
+           "                 Sicherung geändert wurden\n"
+           "  --quiet        keine Fortschrittsanzeige; Protokoll nur bei Fehlern\n"
+           "  --             alles danach ist ein PFAD, auch wenn es mit - beginnt\n"
+           "\n"
+           "SICHERUNG ist der Name einer Datensicherung; Groß- und Kleinschreibung\n"
+           "zählen nicht. Meldungen und Protokoll erscheinen auf der\n"
+           "Standardfehlerausgabe; SIGINT und SIGTERM brechen einen Lauf ab wie\n"
+           "\"Abbrechen\".\n"
+           "\n"
+           "Rückgabewerte:\n"
+           "  0  ohne Fehler beendet\n"
+           "  1  mit Fehlern beendet (siehe Protokoll) oder im Ziel fehlen Dateien;\n"
+           "     bei --restore auch: neuere Dateien am Zielort wurden nicht ersetzt\n"
+           "  2  falscher Aufruf, unbekannte Datensicherung, ein PFAD außerhalb der\n"
+           "     Quellverzeichnisse, ein unbekannter Schlüssel oder ungültiger Wert\n"
+           "  3  ein anderes VolKarn (Fenster oder Befehlszeile) läuft bereits\n"
+           "  4  abgebrochen (SIGINT, SIGTERM)\n"
+           "  5  Sicherungsliste, Einstellungen, Verzeichnisliste oder Optionsdatei\n"
+           "     nicht lesbar\n"
+           "  6  das Ziel fehlt: weder der Zielordner noch der Ordner darüber existiert\n"
+           "     (etwa ein nicht angeschlossener Datenträger); es wurde nichts kopiert\n"
+           "     oder wiederhergestellt\n";
 }
 
 std::string VersionText() {
@@ -529,20 +785,29 @@ int Run(const Arguments& args, Environment& env) {
       out.flush();
       return kExitOk;
     }
+    case Action::Versions:
+      return RunVersions(args, env).code;
     case Action::Backup:
     case Action::Check:
+    case Action::Restore:
+    case Action::Options:
       break;
   }
 
   const bool backup = args.action == Action::Backup;
-  const std::string what =
-      std::string(backup ? "Datensicherung" : "Überprüfung") + " \"" + args.job + "\"";
+  const char* kind = backup                           ? "Datensicherung"
+                     : args.action == Action::Check   ? "Überprüfung"
+                     : args.action == Action::Restore ? "Wiederherstellung"
+                                                      : "Optionen";
+  const std::string what = std::string(kind) + " \"" + args.job + "\"";
   Outcome outcome;
   platform::InstanceLock lock;
   // The window program's lock: one program per data folder. Only a lock
   // that another program holds refuses the run.
-  if (lock.Acquire(tBackups::GetDataDir(), env.lockName) ==
-      platform::InstanceLock::Result::HeldElsewhere) {
+  // Options that are only shown need no lock.
+  const bool needsLock = args.action != Action::Options || !args.operands.empty();
+  if (needsLock && lock.Acquire(tBackups::GetDataDir(), env.lockName) ==
+                       platform::InstanceLock::Result::HeldElsewhere) {
     outcome = {kExitRunning, "VolKarn wurde bereits gestartet!"};
     err << outcome.failure << '\n';
   } else {
@@ -550,19 +815,30 @@ int Run(const Arguments& args, Environment& env) {
     if (env.terminal && !args.quiet)
       progress = std::make_unique<TerminalProgress>(err, env.columns);
     if (progress) ui.beforeOutput = [&progress] { progress->Clear(); };
-    outcome = backup ? RunBackup(args, env, progress.get()) : RunCheck(args, env, progress.get());
+    switch (args.action) {
+      case Action::Backup:
+        outcome = RunBackup(args, env, progress.get());
+        break;
+      case Action::Restore:
+        outcome = RunRestore(args, env, progress.get());
+        break;
+      case Action::Options:
+        outcome = RunOptions(args, env);
+        break;
+      default:
+        outcome = RunCheck(args, env, progress.get());
+        break;
+    }
   }
   const bool failed = outcome.code == kExitErrors || outcome.code == kExitUsage ||
                       outcome.code == kExitRunning || outcome.code == kExitUnreadable ||
-                      outcome.code == kExitTargetMissing || outcome.code == kExitMassRemoval;
+                      outcome.code == kExitTargetMissing;
   if (env.unattended && failed && env.notify) {
     std::string body = outcome.failure;
     for (char& c : body)
       if (c == '\r') c = '\n';
     env.notify(
-        "VolKarn: " + what + (outcome.code == kExitErrors        ? " mit Fehlern"
-                             : outcome.code == kExitMassRemoval ? " ohne Spiegeln"
-                                                                : " nicht gestartet"),
+        "VolKarn: " + what + (outcome.code == kExitErrors ? " mit Fehlern" : " nicht gestartet"),
         body);
   }
   return outcome.code;
@@ -575,7 +851,8 @@ int Main(int argc, char** argv) {
   Environment env;
   env.out = &std::cout;
   env.err = &std::cerr;
-  if (args.error.empty() && (args.action == Action::Backup || args.action == Action::Check)) {
+  if (args.error.empty() && (args.action == Action::Backup || args.action == Action::Check ||
+                             args.action == Action::Restore)) {
     platform::CatchCancelSignals();
     env.cancelRequested = [] { return platform::CancelSignalled(); };
   }

@@ -1,5 +1,7 @@
-// The command line of the program: runs a backup or a check of one job
-// without any window, lists the jobs, or tells how it is used. It needs no
+// The command line of the program: runs a backup, a check or a restore of
+// one job without any window, lists the jobs, the versions kept in a
+// job's target or a job's options (and sets them), or tells how it is
+// used. It needs no
 // display and no Qt: the arguments are read before anything of the window
 // program exists.
 //
@@ -19,19 +21,16 @@ namespace cli {
 
 // Exit codes, as --help and the manual page tell them.
 enum ExitCode : int {
-  kExitOk = 0,          // ended with status 0 and without errors
-  kExitErrors = 1,      // ended with errors (report lines), or files are missing
-  kExitUsage = 2,       // wrong arguments or unknown job
-  kExitRunning = 3,     // another VolKarn (window or command line) is running
-  kExitCancelled = 4,   // cancelled by SIGINT or SIGTERM
-  kExitUnreadable = 5,  // catalogue, settings or the job's directory list unreadable
+  kExitOk = 0,             // ended with status 0 and without errors
+  kExitErrors = 1,         // ended with errors (report lines), or files are missing
+  kExitUsage = 2,          // wrong arguments or unknown job
+  kExitRunning = 3,        // another VolKarn (window or command line) is running
+  kExitCancelled = 4,      // cancelled by SIGINT or SIGTERM
+  kExitUnreadable = 5,     // catalogue, settings, the job's directory list or options unreadable
   kExitTargetMissing = 6,  // the target's drive is missing (folder and its parent)
-  // Mirroring would have moved more than half of a target's files: nothing
-  // was moved there.
-  kExitMassRemoval = 7,
 };
 
-enum class Action { Window, Backup, Check, List, Help, Version };
+enum class Action { Window, Backup, Check, List, Help, Version, Restore, Versions, Options };
 enum class Mode { Default, Full, Incremental };
 
 struct Arguments {
@@ -40,6 +39,15 @@ struct Arguments {
   Mode mode = Mode::Default;
   bool complete = false;  // --check --complete
   bool quiet = false;
+  // --restore: the state ("YYYY-MM-DD hh:mm", empty for the latest
+  // backup), the folder to restore to (empty: the original places) and
+  // the dry run.
+  std::string asOf;
+  std::string to;
+  bool dryRun = false;
+  // What follows the job: paths (--restore, at most one for --versions)
+  // or "Schlüssel=Wert" (--options).
+  std::vector<std::string> operands;
   // A usage error in German; empty when the arguments are fine.
   std::string error;
 };

@@ -9,14 +9,15 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "base/codepage.h"
+#include "base/pathtext.h"
+#include "core/catalogue/daten.h"
 #include "platform/internal.h"
 #include "platform/platform.h"
-#include "base/codepage.h"
-#include "core/catalogue/daten.h"
-#include "base/pathtext.h"
 #include "support/core_support.h"
 
 namespace {
@@ -335,11 +336,13 @@ TEST_F(CommandLineRun, ReportLinesOnTheTerminalShowNamesAsTheReportFileDoes) {
 TEST_F(CommandLineRun, AKilledRunLeavesItsMarkAndTheNextRunSweepsTheTarget) {
   constexpr int kFiles = 40;
   const std::string big(256 * 1024, 'n');
-  for (int i = 0; i < kFiles; ++i) vktest::WriteFile(home_ / ("src/Daten/k/" + std::to_string(i)), big);
+  for (int i = 0; i < kFiles; ++i)
+    vktest::WriteFile(home_ / ("src/Daten/k/" + std::to_string(i)), big);
   const std::string mark = tBackups::GetDataDir() + tBackups::kRunMarkName;
   auto copied = [&] {
     int n = 0;
-    for (int i = 0; i < kFiles; ++i) n += vktest::Exists(home_ / ("ziel/Daten/k/" + std::to_string(i)));
+    for (int i = 0; i < kFiles; ++i)
+      n += vktest::Exists(home_ / ("ziel/Daten/k/" + std::to_string(i)));
     return n;
   };
   auto leftovers = [&] {
@@ -411,6 +414,223 @@ TEST_F(CommandLineRun, AMassRemovalIsRefusedWithItsOwnExitCode) {
   EXPECT_EQ(cli::kExitOk, Run({"--backup", "Eigene Dateien", "--quiet"})) << err_.str();
   EXPECT_FALSE(vktest::Exists(home_ / "ziel/Daten/sub/alt2.txt"));
   EXPECT_NE(std::string::npos, Log().find("1 Versionen wurden aufbewahrt."));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLine, RestoreVersionsAndOptionsArgumentsAreRead) {
+  struct Case {
+    std::vector<std::string> args;
+    Action action;
+    std::vector<std::string> operands;
+    std::string error;  // a part of the expected message; empty: none
+  } cases[] = {
+      {{"--restore", "Briefe", "--as-of", "2026-01-02 10:00", "--to=/tmp/z", "--dry-run", "a", "b"},
+       Action::Restore,
+       {"a", "b"},
+       ""},
+      {{"--restore", "Briefe", "--", "-x"}, Action::Restore, {"-x"}, ""},
+      {{"--versions", "Briefe", "Daten/a.txt"}, Action::Versions, {"Daten/a.txt"}, ""},
+      {{"--options", "Briefe", "Spiegeln=1", "Versionen=0"},
+       Action::Options,
+       {"Spiegeln=1", "Versionen=0"},
+       ""},
+      {{"--versions", "Briefe", "a", "b"}, Action::Versions, {}, "höchstens einen Pfad"},
+      {{"--backup", "Briefe", "a"}, Action::Backup, {}, "Unerwartete Angabe: a"},
+      {{"--backup", "Briefe", "--dry-run"}, Action::Backup, {}, "nur für --restore"},
+      {{"--restore", "Briefe", "--as-of"}, Action::Restore, {}, "fehlt der Zeitpunkt"},
+      {{"--restore"}, Action::Restore, {}, "fehlt der Name"},
+      {{"--restore", "A", "--check", "A"}, Action::Check, {}, "Nur eine"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    const Arguments a = cli::ParseArguments(c.args);
+    if (c.error.empty()) {
+      EXPECT_EQ("", a.error);
+      EXPECT_EQ(c.action, a.action);
+      EXPECT_EQ(c.operands, a.operands);
+    } else {
+      EXPECT_NE(std::string::npos, a.error.find(c.error)) << a.error;
+    }
+  }
+  const Arguments full = cli::ParseArguments(
+      {"--restore", "Briefe", "--as-of", "2026-01-02 10:00", "--to=/tmp/z", "--dry-run"});
+  EXPECT_EQ("2026-01-02 10:00", full.asOf);
+  EXPECT_EQ("/tmp/z", full.to);
+  EXPECT_TRUE(full.dryRun);
+  for (const char* word : {"--restore", "--versions", "--options", "--as-of", "--dry-run"})
+    EXPECT_NE(std::string::npos, cli::HelpText().find(word)) << word;
+}
+
+TEST_F(CommandLineRun, RestoreGivesTheBackupBackAndNeverReplacesANewerFile) {
+  ASSERT_EQ(cli::kExitOk, Run({"--backup", "Eigene Dateien"})) << err_.str();
+  const std::string rlg = tBackups::GetDataDir() + "EigeneDa.rlg";
+
+  // Into another folder: byte-exact, the report in the data folder.
+  EXPECT_EQ(cli::kExitOk, Run({"--restore", "Eigene Dateien", "--to", home_ / "zurueck"}))
+      << err_.str();
+  EXPECT_EQ("aaa", vktest::ReadFile(home_ / "zurueck/Daten/a.txt"));
+  EXPECT_EQ("bb", vktest::ReadFile(home_ / "zurueck/Daten/sub/b.txt"));
+  EXPECT_EQ(std::filesystem::last_write_time(home_ / "src/Daten/a.txt"),
+            std::filesystem::last_write_time(home_ / "zurueck/Daten/a.txt"));
+  const std::string report = vktest::ReadFile(rlg);
+  EXPECT_EQ(0u, report.find("Wiederherstellung \"Eigene Dateien\" am ")) << report;
+  EXPECT_NE(std::string::npos, report.find("\r\n(Stand: letzte Sicherung)\r\n\r\nEs sind keine "
+                                           "Fehler aufgetreten.\r\n2 Dateien wurden "
+                                           "wiederhergestellt.\r\n"))
+      << report;
+
+  // In place: a newer file stays, is listed, and the exit code says so.
+  vktest::WriteFile(home_ / "src/Daten/a.txt", "neu");
+  std::filesystem::remove(home_ / "src/Daten/sub/b.txt");
+  EXPECT_EQ(cli::kExitErrors, Run({"--restore", "Eigene Dateien", "--dry-run"}));
+  EXPECT_NE(std::string::npos,
+            out_.str().find("Wiederherstellen: " + home_ / "src/Daten/sub/b.txt"));
+  EXPECT_FALSE(vktest::Exists(home_ / "src/Daten/sub/b.txt")) << "a dry run writes nothing";
+  EXPECT_EQ(cli::kExitErrors, Run({"--restore", "Eigene Dateien"}));
+  EXPECT_EQ("neu", vktest::ReadFile(home_ / "src/Daten/a.txt"));
+  EXPECT_EQ("bb", vktest::ReadFile(home_ / "src/Daten/sub/b.txt"));
+  EXPECT_NE(std::string::npos, err_.str().find(home_ / "src/Daten/a.txt: Die Datei ist neuer"));
+  EXPECT_NE(std::string::npos, vktest::ReadFile(rlg).find("Folgende Fehler sind aufgetreten:"));
+  for (const auto& e : std::filesystem::directory_iterator(home_ / "ziel/VolKarn-Versionen"))
+    EXPECT_EQ(std::string::npos, e.path().string().find("Wiederherstellung"))
+        << "nothing was replaced";
+
+  // One path, given as the user sees it.
+  std::filesystem::remove(home_ / "src/Daten/sub/b.txt");
+  EXPECT_EQ(cli::kExitOk, Run({"--restore", "Eigene Dateien", home_ / "src/Daten/sub/"}))
+      << err_.str();
+  EXPECT_EQ("bb", vktest::ReadFile(home_ / "src/Daten/sub/b.txt"));
+
+  struct Bad {
+    std::vector<std::string> args;
+    int code;
+    std::string text;
+  } bad[] = {
+      {{"--restore", "Eigene Dateien", "/etc/passwd"}, cli::kExitUsage, "liegt in keinem"},
+      {{"--restore", "Eigene Dateien", "--as-of", "gestern"}, cli::kExitUsage, "JJJJ-MM-TT"},
+      {{"--restore", "Eigene Dateien", "--to", home_ / "stick/weg/da"},
+       cli::kExitTargetMissing,
+       "Ist der Datenträger angeschlossen?"},
+      {{"--restore", "Eigene Dateien", "Daten/fehlt.txt"}, cli::kExitErrors, "gibt es diese Datei"},
+  };
+  for (const Bad& b : bad) {
+    EXPECT_EQ(b.code, Run(b.args)) << b.args.back();
+    EXPECT_NE(std::string::npos, err_.str().find(b.text)) << err_.str();
+  }
+  EXPECT_FALSE(vktest::Exists(home_ / "stick"));
+
+  EXPECT_EQ(cli::kExitOk, Run({"--versions", "Eigene Dateien", "Daten/a.txt"})) << err_.str();
+  EXPECT_EQ(0u, out_.str().find("aktuell ")) << out_.str();
+  EXPECT_NE(std::string::npos, out_.str().find(" 3 Bytes  "));
+  EXPECT_EQ(cli::kExitOk, Run({"--versions", "Eigene Dateien"}));
+}
+
+TEST_F(CommandLineRun, OptionsAreShownAndSetOnlyWhenAllAreGood) {
+  const std::string opt = tBackups::GetDataDir() + "EigeneDa.opt";
+  EXPECT_EQ(cli::kExitOk, Run({"--options", "Eigene Dateien"}));
+  EXPECT_EQ("Versionen=1\nVersionenTage=90\nSpiegeln=0\n", out_.str());
+  EXPECT_FALSE(vktest::Exists(opt)) << "showing writes nothing";
+  EXPECT_EQ(cli::kExitOk, Run({"--options", "Eigene Dateien", "spiegeln=1", "VersionenTage=30"}));
+  EXPECT_EQ("Versionen=1\nVersionenTage=30\nSpiegeln=1\n", out_.str());
+  const std::string saved = vktest::ReadFile(opt);
+  EXPECT_NE(std::string::npos, saved.find("Spiegeln=1\r\n"));
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string text;
+  } cases[] = {
+      {{"--options", "Eigene Dateien", "Versionen=0", "Farbe=rot"}, cli::kExitUsage, "Farbe"},
+      {{"--options", "Eigene Dateien", "Versionen=0", "VersionenTage=-1"},
+       cli::kExitUsage,
+       "Ungültiger Wert"},
+      {{"--options", "Eigene Dateien", "Versionen"}, cli::kExitUsage, "Schlüssel=Wert"},
+      {{"--options", "Fremd"}, cli::kExitUsage, "Es gibt keine"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.code, Run(c.args)) << c.args.back();
+    EXPECT_NE(std::string::npos, err_.str().find(c.text)) << err_.str();
+    EXPECT_EQ(saved, vktest::ReadFile(opt)) << "nothing written";
+  }
+  std::filesystem::remove(opt);
+  std::filesystem::create_directory(opt);
+  EXPECT_EQ(cli::kExitUnreadable, Run({"--options", "Eigene Dateien", "Spiegeln=0"}));
+  EXPECT_NE(std::string::npos, err_.str().find("konnte nicht gelesen werden"));
+  EXPECT_TRUE(std::filesystem::is_directory(opt));
+}
+
+// A restore killed at any moment: every destination file is whole (the
+// old one or the restored one), and every one it replaced is kept in the
+// versions; the next restore finishes and leaves no temporary file.
+TEST_F(CommandLineRun, AKilledRestoreLosesNothingAndLeavesNoHalfFile) {
+  constexpr int kFiles = 80;
+  auto content = [](int i, char c) { return std::string(256 * 1024 + i, c); };
+  auto file = [&](int i) { return home_ / ("src/Daten/k/" + std::to_string(i)); };
+  for (int i = 0; i < kFiles; ++i) vktest::WriteFile(file(i), content(i, 'b'));
+  for (int i = 0; i < kFiles; ++i)
+    std::filesystem::last_write_time(
+        file(i), std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
+  ASSERT_EQ(cli::kExitOk, Run({"--backup", "Eigene Dateien", "--full", "--quiet"})) << err_.str();
+  auto kept = [&](int i) {
+    const std::string root = home_ / "ziel/VolKarn-Versionen";
+    if (!std::filesystem::exists(root)) return false;
+    for (const auto& e : std::filesystem::directory_iterator(root))
+      if (e.path().string().find("Wiederherstellung") != std::string::npos &&
+          vktest::ReadFile(e.path().string() + "/Daten/k/" + std::to_string(i)) == content(i, 'a'))
+        return true;
+    return false;
+  };
+  // Files that hold the backup's content now (by their first byte: a file
+  // is only ever whole).
+  auto restored = [&] {
+    int n = 0;
+    for (int i = 0; i < kFiles; ++i) {
+      std::ifstream in(file(i), std::ios::binary);
+      n += in.get() == 'b';
+    }
+    return n;
+  };
+  std::srand(static_cast<unsigned>(getpid()));
+  int killedMidway = 0;
+  for (int attempt = 0; attempt < 8 && killedMidway < 3; ++attempt) {
+    // Older than the backup's: replaced without a question, kept first.
+    for (int i = 0; i < kFiles; ++i) {
+      vktest::WriteFile(file(i), content(i, 'a'));
+      std::filesystem::last_write_time(
+          file(i), std::filesystem::file_time_type::clock::now() - std::chrono::hours(3));
+    }
+    const int at = 1 + std::rand() % (kFiles - 2);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      platform::detail::g_forceNamedTemp = attempt % 2 == 0;
+      env_.notify = nullptr;
+      _exit(Run({"--restore", "Eigene Dateien", "--quiet"}));
+    }
+    int status = 0;
+    pid_t ended = 0;
+    while (restored() < at && (ended = waitpid(child, &status, WNOHANG)) == 0)
+      std::this_thread::yield();
+    ASSERT_TRUE(ended == 0 || WIFEXITED(status)) << "the restore did not end by itself";
+    if (ended == 0) {
+      kill(child, SIGKILL);
+      ASSERT_EQ(child, waitpid(child, &status, 0));
+    }
+    if (!WIFSIGNALED(status) || restored() == kFiles) continue;
+    ++killedMidway;
+    for (int i = 0; i < kFiles; ++i) {
+      const std::string now = vktest::ReadFile(file(i));
+      ASSERT_TRUE(now == content(i, 'a') || now == content(i, 'b')) << i << ": a half file";
+      EXPECT_TRUE(now == content(i, 'a') || kept(i)) << i << ": replaced but not kept";
+    }
+  }
+  ASSERT_GT(killedMidway, 0);
+  EXPECT_EQ(cli::kExitOk, Run({"--restore", "Eigene Dateien", "--quiet"})) << err_.str();
+  EXPECT_EQ(kFiles, restored());
+  for (const auto& e : std::filesystem::recursive_directory_iterator(home_ / "src"))
+    EXPECT_EQ(std::string::npos, e.path().filename().string().find(".vktmp-")) << e.path();
 }
 
 }  // namespace
