@@ -237,6 +237,8 @@ Outcome RunBackup(const Arguments& args, Environment& env, TerminalProgress* pro
   const RunRequest request = MakeRunRequest(state, state.Shown.Name, args.mode == Mode::Full);
   CopyEngine engine;
   BackupRun run(&state, request, engine);
+  // Nobody is asked either before a mass removal: nothing is moved.
+  run.SetMassRemoval(versions::MassRemoval::Refuse);
   // Nobody is asked: a target on a drive that is not there is never made.
   if (run.CheckTarget(MissingTarget::CreateLastFolderOnly) == BackupRun::Start::TargetMissing)
     return {kExitTargetMissing, run.StartFailure()};
@@ -246,6 +248,11 @@ Outcome RunBackup(const Arguments& args, Environment& env, TerminalProgress* pro
     return {result.cancelled ? kExitCancelled : kExitErrors, result.failure};
   if (result.stampStored) {
     if (!result.catalogueSaved) return {kExitErrors, result.failure};
+    if (result.massRemovalRefused)
+      return {kExitMassRemoval,
+              "Die Quelle hat mehr als die Hälfte der Dateien eines Ziels nicht mehr. Es wurde "
+              "nichts daraus entfernt. Protokoll: " +
+                  result.reportPath};
     return {kExitOk, std::string()};
   }
   if (result.cancelled) return {kExitCancelled, std::string()};
@@ -689,7 +696,10 @@ std::string HelpText(){
            "     nicht lesbar\n"
            "  6  das Ziel fehlt: weder der Zielordner noch der Ordner darüber existiert\n"
            "     (etwa ein nicht angeschlossener Datenträger); es wurde nichts kopiert\n"
-           "     oder wiederhergestellt\n";
+           "     oder wiederhergestellt\n"
+           "  7  Spiegeln=1: die Quelle hat mehr als die Hälfte der Dateien eines\n"
+           "     Ziels (und mindestens 10) nicht mehr; aus diesem Ziel wurde nichts\n"
+           "     entfernt (das Fenster fragt in diesem Fall nach)\n";
 }
 
 std::string VersionText() {
@@ -832,14 +842,16 @@ int Run(const Arguments& args, Environment& env) {
   }
   const bool failed = outcome.code == kExitErrors || outcome.code == kExitUsage ||
                       outcome.code == kExitRunning || outcome.code == kExitUnreadable ||
-                      outcome.code == kExitTargetMissing;
+                      outcome.code == kExitTargetMissing || outcome.code == kExitMassRemoval;
   if (env.unattended && failed && env.notify) {
     std::string body = outcome.failure;
     for (char& c : body)
       if (c == '\r') c = '\n';
-    env.notify(
-        "VolKarn: " + what + (outcome.code == kExitErrors ? " mit Fehlern" : " nicht gestartet"),
-        body);
+    env.notify("VolKarn: " + what +
+                   (outcome.code == kExitErrors        ? " mit Fehlern"
+                    : outcome.code == kExitMassRemoval ? " ohne Spiegeln"
+                                                       : " nicht gestartet"),
+               body);
   }
   return outcome.code;
 }

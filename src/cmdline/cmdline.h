@@ -28,6 +28,9 @@ enum ExitCode : int {
   kExitCancelled = 4,      // cancelled by SIGINT or SIGTERM
   kExitUnreadable = 5,     // catalogue, settings, the job's directory list or options unreadable
   kExitTargetMissing = 6,  // the target's drive is missing (folder and its parent)
+  // Mirroring would have moved more than half of a target's files: nothing
+  // was moved there.
+  kExitMassRemoval = 7,
 };
 
 enum class Action { Window, Backup, Check, List, Help, Version, Restore, Versions, Options };

@@ -1,11 +1,13 @@
 #include "core/backup/backuprun.h"
 
 #include <cmath>
+#include <optional>
 
 #include "base/codepage.h"
 #include "base/errorbox.h"
 #include "core/catalogue/appstate.h"
 #include "core/catalogue/daten.h"
+#include "core/versions/keeper.h"
 #include "platform/platform.h"
 
 BackupRun::BackupRun(AppState* state, const RunRequest& request, CopyEngine& engine)
@@ -41,6 +43,7 @@ BackupRun::Result BackupRun::Run(RunObserver* observer, bool checkDirDate) {
   if (observer != nullptr) observer->ProcessEvents();
   try {
     if (!engine_.Stopped()) engine_.RunRows(rows);
+    if (!engine_.Stopped()) MirrorTargets(observer, result);
   } catch (...) {
     // Whatever stopped the walk, the run must not count as complete.
     result.raised = true;
@@ -92,6 +95,32 @@ BackupRun::Result BackupRun::Run(RunObserver* observer, bool checkDirDate) {
     ShowInfo(result.failure, 1);
   }
   return result;
+}
+
+void BackupRun::MirrorTargets(RunObserver* observer, Result& result) {
+  // Without the job's target folder there is no versions folder to move
+  // into: nothing leaves the targets.
+  if (!request_.Options.Mirror || request_.JobTarget.empty()) return;
+  // What leaves the targets goes into the run's versions, also when the
+  // job keeps no versions of what the copies replace.
+  versions::Keeper* keeper = engine_.VersionsKeeper();
+  std::optional<versions::Keeper> own;
+  if (keeper == nullptr) keeper = &own.emplace(request_.JobTarget, engine_.RunStarted);
+  std::vector<versions::MirrorRow> rows;
+  for (const CopyRow& row : request_.Rows) rows.push_back({row.source, row.target});
+  const versions::MirrorOutcome outcome =
+      versions::MirrorRows(rows, ExclusionRule(request_.ExcludedExts, request_.ExcludedFiles),
+                           *keeper, massRemoval_, [&] {
+                             if (observer != nullptr) observer->ProcessEvents();
+                             return engine_.RunStatus != CopyEngine::kCancelled;
+                           });
+  // A move that failed withholds the stamp; a row left whole does not.
+  engine_.RunReport.insert(engine_.RunReport.end(), outcome.errors.begin(), outcome.errors.end());
+  if (own && own->Kept() > 0)
+    engine_.VersionLines.push_back(std::to_string(own->Kept()) + " Versionen wurden aufbewahrt.");
+  engine_.VersionLines.insert(engine_.VersionLines.end(), outcome.notes.begin(),
+                              outcome.notes.end());
+  result.massRemovalRefused = outcome.refused;
 }
 
 std::string VisibleReportText(const std::string& line) {

@@ -12,6 +12,7 @@
 
 #include "core/backup/copyengine.h"
 #include "core/backup/runrequest.h"
+#include "core/versions/mirror.h"
 
 struct AppState;
 
@@ -66,6 +67,9 @@ class BackupRun {
     // The German text of what went wrong at the end (report or catalogue
     // not written), as it was told.
     std::string failure;
+    // Mirroring left a target whole because it would have moved more than
+    // half of its files, and nobody was asked (MassRemoval::Refuse).
+    bool massRemovalRefused = false;
   };
 
   // The run of `request` on `engine` (its thread settings stay as the
@@ -78,6 +82,10 @@ class BackupRun {
   // The text told for Start::TargetMissing.
   const std::string& StartFailure() const { return startFailure_; }
 
+  // With mirroring: whether a mass removal is asked about (the window) or
+  // refused (the command line). Asked unless set.
+  void SetMassRemoval(versions::MassRemoval policy) { massRemoval_ = policy; }
+
   // The whole run. `observer` may be null.
   Result Run(RunObserver* observer, bool checkDirDate);
 
@@ -86,6 +94,10 @@ class BackupRun {
   const RunRequest& request_;
   CopyEngine& engine_;
   std::string startFailure_;
+  versions::MassRemoval massRemoval_ = versions::MassRemoval::Ask;
+
+  // Mirroring (Spiegeln=1), after the walk of all rows.
+  void MirrorTargets(RunObserver* observer, Result& result);
 };
 
 // The text of a report line as it may go to a terminal or any other
