@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <map>
 
+#include "core/backup/backuprun.h"
+#include "core/backup/runrequest.h"
 #include "core/versions/keeper.h"
 #include "platform/platform.h"
 #include "support/core_support.h"
@@ -38,31 +40,27 @@ std::map<std::string, std::pair<std::string, fs::file_time_type>> Tree(const std
 }
 
 // A job with the source folder <dir>/src/Daten and the target <dir>/ziel,
-// backed up by runs that keep what they replace and list what they add,
-// as a run of the engine leaves its target.
+// backed up by real runs that keep what they replace and list what they
+// add.
 class RestoreTest : public ::testing::Test {
  protected:
   std::string Source() const { return dir_ / "src/Daten"; }
   std::string Target() const { return dir_ / "ziel"; }
 
+  // A full backup run of the job that started at `moment`, keeping what
+  // it replaces.
   void Backup(TDateTime moment) {
-    versions::Keeper keeper(Target(), moment);
-    for (const auto& e : fs::recursive_directory_iterator(Source())) {
-      if (!e.is_regular_file()) continue;
-      const std::string relative = "Daten/" + fs::relative(e.path(), Source()).string();
-      const std::string dest = Target() + "/" + relative;
-      if (fs::exists(dest)) {
-        if (fs::last_write_time(dest) == e.last_write_time() &&
-            vktest::ReadFile(dest) == vktest::ReadFile(e.path().string()))
-          continue;
-        ASSERT_EQ(0, keeper.Keep(dest, relative));
-      } else {
-        fs::create_directories(fs::path(dest).parent_path());
-        keeper.NoteAdded(relative);
-      }
-      ASSERT_EQ(0, platform::CopyFile(e.path().string(), dest, false));
-    }
-    ASSERT_EQ(0, keeper.Finish());
+    RunRequest request;
+    request.JobName = "Briefe";
+    request.FullBackup = true;
+    request.Rows = {{Source(), Target() + "/Daten"}};
+    request.JobTarget = Target();
+    request.Options.VersionDays = 0;
+    CopyEngine engine;
+    engine.Clock = [moment] { return moment; };
+    BackupRun run(nullptr, request, engine);
+    ASSERT_EQ(0, run.Run(nullptr, false).status);
+    ASSERT_TRUE(engine.RunReport.empty()) << engine.RunReport.front();
   }
 
   RestoreRequest Request() const {
