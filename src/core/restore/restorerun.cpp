@@ -242,18 +242,19 @@ int TargetState::Load(const std::string& jobTarget, const std::vector<std::strin
   // The target's own folders give the permissions of the state's folders
   // first: a run folder's own folders are made open to its owner only.
   std::vector<std::pair<std::string, DirEntry>> targetFiles;
+  // The target's folders that hold anything.
+  std::set<std::string> holding;
   int err = WalkTree(jobTarget, admit, [&](const DirEntry& entry, const std::string& relative) {
     const std::string full = Join(jobTarget, relative);
-    if (entry.kind == EntryKind::Directory) {
+    if (entry.kind == EntryKind::Directory)
       noteFolder(entry, relative, full, std::string());
-      platform::DirLister probe(full);
-      DirEntry any;
-      if (probe.IsOpen() && !probe.Next(any, false)) emptyFolders.insert(relative);
-    } else {
+    else
       targetFiles.emplace_back(relative, entry);
-    }
+    holding.insert(ParentOf(relative));
     return true;
   });
+  for (const auto& [relative, entry] : folders)
+    if (holding.count(relative) == 0) emptyFolders.insert(relative);
   if (err != 0) {
     failure_ = ReadFailure(jobTarget, err);
     return err;

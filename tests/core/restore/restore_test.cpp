@@ -87,6 +87,7 @@ class RestoreTest : public ::testing::Test {
 TEST_F(RestoreTest, EachStateComesBackAsTheRunsLeftIt) {
   JobFixture::WriteFileAt(Source() + "/a.txt", "eins", 2025, 12, 1);
   JobFixture::WriteFileAt(Source() + "/sub/b.txt", "bb", 2025, 12, 1);
+  fs::create_directories(Source() + "/leer");
   Backup(Moment(2026, 1, 1, 10));
   const auto afterFirst = Tree(Source());
   JobFixture::WriteFileAt(Source() + "/a.txt", "zwei", 2026, 1, 1, 12);
@@ -142,6 +143,7 @@ TEST_F(RestoreTest, EachStateComesBackAsTheRunsLeftIt) {
       }
     }
     EXPECT_EQ(static_cast<std::int64_t>(c.want.size()), result.restored);
+    EXPECT_TRUE(fs::is_directory(to + "/Daten/leer")) << "an empty folder comes back too";
     EXPECT_TRUE(result.keptFolder.empty()) << "nothing replaced, nothing kept";
   }
   EXPECT_EQ(target, Tree(Target())) << "the target stays as it was";
@@ -154,7 +156,8 @@ TEST_F(RestoreTest, EachStateComesBackAsTheRunsLeftIt) {
   ASSERT_EQ(0, state.Load(Target(), {"Daten"}, before));
   std::vector<std::string> names;
   for (const auto& e : state.Children("Daten")) names.push_back(e.relative);
-  EXPECT_EQ((std::vector<std::string>{"Daten/alt", "Daten/sub", "Daten/a.txt"}), names);
+  EXPECT_EQ((std::vector<std::string>{"Daten/alt", "Daten/leer", "Daten/sub", "Daten/a.txt"}),
+            names);
   EXPECT_EQ(nullptr, state.Find("Daten/c.txt")) << "added later: not part of it";
   EXPECT_EQ(2u, state.FilesBelow("Daten/sub").size() + state.FilesBelow("Daten/alt").size());
   std::vector<restore::PathVersion> found;
