@@ -522,6 +522,14 @@ TEST_F(CommandLineRun, RestoreGivesTheBackupBackAndNeverReplacesANewerFile) {
   }
   EXPECT_FALSE(vktest::Exists(home_ / "stick"));
 
+  // A cancel (the signal's flag) before the first file.
+  env_.cancelRequested = [] { return true; };
+  EXPECT_EQ(cli::kExitCancelled, Run({"--restore", "Eigene Dateien", "--to", home_ / "z2"}));
+  env_.cancelRequested = nullptr;
+  EXPECT_FALSE(vktest::Exists(home_ / "z2"));
+  EXPECT_NE(std::string::npos, vktest::ReadFile(rlg).find(
+                                   "Die Wiederherstellung wurde durch den Benutzer abgebrochen."));
+
   EXPECT_EQ(cli::kExitOk, Run({"--versions", "Eigene Dateien", "Daten/a.txt"})) << err_.str();
   EXPECT_EQ(0u, out_.str().find("aktuell ")) << out_.str();
   EXPECT_NE(std::string::npos, out_.str().find(" 3 Bytes  "));

@@ -747,7 +747,10 @@ RestoreRun::Result RestoreRun::Run(RestoreObserver* observer) {
   }
   if (observer != nullptr) observer->Planned(static_cast<std::int64_t>(files.size()));
 
-  if (!request_.DryRun && !request_.ToFolder.empty() && !CopyEngine::IsFolder(request_.ToFolder)) {
+  // A cancel that came before the start (a signal) is taken here.
+  if (observer != nullptr) observer->ProcessEvents();
+  if (!cancelled_ && !request_.DryRun && !request_.ToFolder.empty() &&
+      !CopyEngine::IsFolder(request_.ToFolder)) {
     // Its parent is there (Check): the one folder is made, open to its
     // owner only.
     if (int err = platform::MakeOwnFolder(request_.ToFolder);
