@@ -24,12 +24,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/backup/backuprun.h"
-#include "core/catalogue/appstate.h"
 #include "base/codepage.h"
-#include "core/catalogue/daten.h"
 #include "base/errorbox.h"
 #include "base/pathtext.h"
+#include "core/backup/backuprun.h"
+#include "core/catalogue/appstate.h"
+#include "core/catalogue/daten.h"
 
 namespace {
 
@@ -301,7 +301,7 @@ class TFKopie::Observer : public RunObserver {
 // ------------------------------------------------------------------ form --
 
 TFKopie::TFKopie(QWidget* parent, AppState* state)
-    : QDialog(parent), state_(state), observer_(std::make_unique<Observer>(this)) {
+    : RunDialog(parent), state_(state), observer_(std::make_unique<Observer>(this)) {
   setWindowTitle(QStringLiteral("Sicherungslauf"));
   setFont(PixelFont(11, false));
   // As low as the window system lets it get: the grid gives way first.
@@ -345,20 +345,7 @@ TFKopie::TFKopie(QWidget* parent, AppState* state)
   SG1->viewport()->installEventFilter(this);
 
   Panel2 = MakePanel(this);
-  Animate1 = new CopyAnimation(Panel2);
-  Animate1->hide();
-  Label8 = new QLabel(Panel2);
-  Label8->setAlignment(Qt::AlignCenter);
-  Label8->setFont(PixelFont(16, true));
-  Label7 = new PathLabel(Panel2);
-  Label7->hide();
-  BitBtn4 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                            QStringLiteral("Abbrechen"), Panel2);
-  BitBtn4->setAutoDefault(false);
-  BitBtn5 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
-                            QStringLiteral("S&chließen"), Panel2);
-  BitBtn5->setAutoDefault(false);
-  BitBtn5->setEnabled(false);
+  MakeRunArea(Panel2);
 
   Panel3 = MakePanel(Panel2);
   RB1 = new QRadioButton(QStringLiteral("Komplettsicherung"), Panel3);
@@ -489,11 +476,7 @@ void TFKopie::LayoutControls() {
   SG1->setGeometry(0, kHeaderHeight, w, std::max(0, h - kHeaderHeight - kRunAreaHeight));
 
   Panel2->setGeometry(0, h - kRunAreaHeight, w, kRunAreaHeight);
-  Animate1->setGeometry(4, 8, 272, 60);
-  Label8->setGeometry(w - 117 - 4, 8, 117, 61);
-  Label7->setGeometry(8, 78, w - 16, 18);
-  BitBtn4->setGeometry(w - 2 * 108, 112, 100, 30);
-  BitBtn5->setGeometry(w - 108, 112, 100, 30);
+  LayoutRunArea(w);
 
   Panel3->setGeometry(0, 0, w, kRunAreaHeight);
   RB1->setGeometry(16, 10, 200, 22);
@@ -530,9 +513,8 @@ void TFKopie::RestorePlace() {
     if (w < kMinWidth) w = kOpeningWidth;
     if (h < kMinHeight) h = kOpeningHeight;
     const QWidget* opener = parentWidget();
-    const QRect around = opener != nullptr && opener->isVisible()
-                             ? opener->frameGeometry()
-                             : QRect(0, 0, 2 * w, 2 * h);
+    const QRect around = opener != nullptr && opener->isVisible() ? opener->frameGeometry()
+                                                                  : QRect(0, 0, 2 * w, 2 * h);
     left = around.center().x() - w / 2;
     top = around.center().y() - h / 2;
   }
@@ -623,7 +605,38 @@ void TFKopie::FormClose() {
   state_->Options.SetCheckDirDate(CheckBox2->isChecked());
 }
 
-void TFKopie::closeEvent(QCloseEvent* event) {
+// ------------------------------------------------------------ run dialog --
+
+RunDialog::RunDialog(QWidget* parent) : QDialog(parent) {}
+
+RunDialog::~RunDialog() = default;
+
+void RunDialog::MakeRunArea(QWidget* panel) {
+  Animate1 = new CopyAnimation(panel);
+  Animate1->hide();
+  Label8 = new QLabel(panel);
+  Label8->setAlignment(Qt::AlignCenter);
+  Label8->setFont(PixelFont(16, true));
+  Label7 = new PathLabel(panel);
+  Label7->hide();
+  BitBtn4 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                            QStringLiteral("Abbrechen"), panel);
+  BitBtn4->setAutoDefault(false);
+  BitBtn5 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
+                            QStringLiteral("S&chließen"), panel);
+  BitBtn5->setAutoDefault(false);
+  BitBtn5->setEnabled(false);
+}
+
+void RunDialog::LayoutRunArea(int w) {
+  Animate1->setGeometry(4, 8, 272, 60);
+  Label8->setGeometry(w - 117 - 4, 8, 117, 61);
+  Label7->setGeometry(8, 78, w - 16, 18);
+  BitBtn4->setGeometry(w - 2 * 108, 112, 100, 30);
+  BitBtn5->setGeometry(w - 108, 112, 100, 30);
+}
+
+void RunDialog::closeEvent(QCloseEvent* event) {
   if (running_) {
     // The run goes on; the window closes when it has finished.
     closeRequested_ = true;
@@ -633,7 +646,7 @@ void TFKopie::closeEvent(QCloseEvent* event) {
   QDialog::closeEvent(event);
 }
 
-void TFKopie::reject() {
+void RunDialog::reject() {
   if (running_) {
     closeRequested_ = true;
     return;
@@ -641,18 +654,28 @@ void TFKopie::reject() {
   QDialog::reject();
 }
 
-void TFKopie::done(int result) {
+void RunDialog::done(int result) {
   if (running_) {
     closeRequested_ = true;
     return;
   }
-  FormClose();
+  Closing();
   QDialog::done(result);
 }
 
-void TFKopie::SetRunningLook(bool running) {
+void RunDialog::BeginRun() {
+  running_ = true;
+  closeRequested_ = false;
+}
+
+void RunDialog::CloseIfAsked() {
+  if (!closeRequested_) return;
+  closeRequested_ = false;
+  reject();
+}
+
+void RunDialog::SetRunningLook(bool running) {
   if (running) {
-    Panel3->hide();
     Animate1->show();
     Animate1->Start();
     BitBtn5->setEnabled(false);
@@ -669,26 +692,25 @@ void TFKopie::SetRunningLook(bool running) {
   }
 }
 
+// ------------------------------------------------------------------- run --
+
 void TFKopie::BitBtn2Click() {
-  if (running_) return;
+  if (Running()) return;
   BackupRun run(state_, request_, engine_);
   if (run.CheckTarget(MissingTarget::Ask) != BackupRun::Start::Go) return;
 
-  running_ = true;
-  closeRequested_ = false;
+  BeginRun();
+  Panel3->hide();
   SetRunningLook(true);
   observer_->Reset();
   const BackupRun::Result result = run.Run(observer_.get(), CheckBox2->isChecked());
-  running_ = false;
+  EndRun();
   if (result.reportViewed) CheckBox1->setChecked(false);
   if (result.reportWritten && !result.raised && CheckBox1->isChecked()) {
     done(3);
     return;
   }
-  if (closeRequested_) {
-    closeRequested_ = false;
-    reject();
-  }
+  CloseIfAsked();
 }
 
 void TFKopie::WalkEnded() {

@@ -89,7 +89,50 @@ class PathLabel : public QWidget {
   QFont rawFontSource_;
 };
 
-class TFKopie : public QDialog {
+// What the run window and the restore window share: the run area (the
+// animation, the count display, the line of the current file, "Abbrechen"
+// and "S&chließen") and the rule that a window closed during its run
+// closes once the run has ended.
+class RunDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit RunDialog(QWidget* parent = nullptr);
+  ~RunDialog() override;
+
+  bool Running() const { return running_; }
+
+  CopyAnimation* Animate1 = nullptr;
+  QLabel* Label8 = nullptr;        // the count display
+  PathLabel* Label7 = nullptr;     // the line of the current file
+  QPushButton* BitBtn4 = nullptr;  // "Abbrechen"
+  QPushButton* BitBtn5 = nullptr;  // "S&chließen"
+
+  void done(int result) override;
+  void reject() override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  // Makes the run area's controls in `panel`; LayoutRunArea places them
+  // for the panel's width.
+  void MakeRunArea(QWidget* panel);
+  void LayoutRunArea(int width);
+  // The look of a run (animation, file line, "Abbrechen") or of its end.
+  void SetRunningLook(bool running);
+  // The run begins; the run has ended (a close asked for during the run
+  // happens with CloseIfAsked).
+  void BeginRun();
+  void EndRun() { running_ = false; }
+  void CloseIfAsked();
+  // The window really closes (done with no run going on).
+  virtual void Closing() {}
+
+ private:
+  bool running_ = false;
+  bool closeRequested_ = false;
+};
+
+class TFKopie : public RunDialog {
   Q_OBJECT
 
  public:
@@ -112,11 +155,6 @@ class TFKopie : public QDialog {
   QLabel* Label4 = nullptr;
   QTableWidget* SG1 = nullptr;
   QWidget* Panel2 = nullptr;
-  QLabel* Label8 = nullptr;
-  CopyAnimation* Animate1 = nullptr;
-  PathLabel* Label7 = nullptr;
-  QPushButton* BitBtn4 = nullptr;
-  QPushButton* BitBtn5 = nullptr;
   QWidget* Panel3 = nullptr;
   QRadioButton* RB1 = nullptr;
   QRadioButton* RB2 = nullptr;
@@ -135,7 +173,6 @@ class TFKopie : public QDialog {
 
   // The engine of the runs (its run state stays readable after a run).
   CopyEngine& Engine() { return engine_; }
-  bool Running() const { return running_; }
 
   // ---- handlers ----
   void FormShow();
@@ -148,13 +185,11 @@ class TFKopie : public QDialog {
   void BitBtn4Click();
 
   void setVisible(bool visible) override;
-  void done(int result) override;
-  void reject() override;
 
  protected:
   void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
+  void Closing() override { FormClose(); }
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -167,7 +202,6 @@ class TFKopie : public QDialog {
   void ApplyMode();
   void FitLastColumn();
   int GridClientWidth() const;
-  void SetRunningLook(bool running);
   // Shows the controls of the state on display (choices, or run and end)
   // and hides those of the other.
   void ShowStateControls();
@@ -176,6 +210,4 @@ class TFKopie : public QDialog {
   RunRequest request_;
   CopyEngine engine_;
   std::unique_ptr<Observer> observer_;
-  bool running_ = false;
-  bool closeRequested_ = false;
 };

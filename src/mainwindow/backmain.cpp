@@ -1,10 +1,11 @@
-// The main window: start, layout of the navigation strip and the three
+// The main window: start, layout of the navigation strip and the four
 // pages, the display of the chosen job, the job lists, the navigation and
 // the end of the program.
 #include "mainwindow/backmain.h"
 #include "widgets/qt_look.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -26,6 +27,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTableWidget>
+#include <QTreeWidget>
 #include <cmath>
 #include <utility>
 
@@ -34,6 +36,7 @@
 #include "base/pathtext.h"
 #include "base/timeproc.h"
 #include "base/windowplace.h"
+#include "core/restore/restorerun.h"
 #include "dialogs/aboutform.h"
 #include "dialogs/neusynform.h"
 #include "mainwindow/qt_forms.h"
@@ -55,6 +58,7 @@ const QColor kStripColour(0xFF, 0xF5, 0x7D);
 const QColor kBackupColour(0xFF, 0xF9, 0xAE);
 const QColor kCheckColour(0xF1, 0xEE, 0x6B);
 const QColor kSyncColour(0xFD, 0xE2, 0x79);
+const QColor kRestoreColour(0xF6, 0xEA, 0x94);
 const QColor kMemoGrey(0xE6, 0xE6, 0xE6);
 
 constexpr int kWidth = 650;
@@ -208,9 +212,9 @@ void TForm1::FormCreate(const std::string& lockName) {
   // system put the frame, not the inside, at the stored place.
   RestorePlace();
   if (!startMessage_.empty()) ShowInfo(startMessage_, 1);
-  // The check and synchronisation pages cover the whole page area.
-  Panel4->setGeometry(0, 0, Panel2->width(), Panel2->height());
-  Panel6->setGeometry(0, 0, Panel2->width(), Panel2->height());
+  // The check, synchronisation and restore pages cover the whole page area.
+  for (QWidget* page : {Panel4, Panel6, Panel8})
+    page->setGeometry(0, 0, Panel2->width(), Panel2->height());
   Memo7->setPlainText(QStringLiteral(
       "Vergleich der einander zugeordneten Verzeichnisse. Von zwei Dateien gleichen Namens "
       "wird die neuere über die ältere kopiert. Unterverzeichnisse werden noch nicht "
@@ -303,6 +307,7 @@ void TForm1::BuildLayout() {
   FillColour(Panel6, kSyncColour);
   Panel6->setGeometry(0, 0, Panel2->width(), Panel2->height());
   BuildSyncPage();
+  BuildRestorePage();
   NameControls();
   // No job is shown yet.
   UpdateJobCommands();
@@ -310,7 +315,8 @@ void TForm1::BuildLayout() {
   connect(BitBtn9, &QPushButton::clicked, this, [this] { BitBtn9Click(); });
   connect(BitBtn10, &QPushButton::clicked, this, [this] { Label23Click(); });
   connect(BitBtn11, &QPushButton::clicked, this, [this] { Label16Click(); });
-  for (QPushButton* b : {BitBtn3, BitBtn4, BitBtn6, BitBtn12})
+  connect(BitBtn13, &QPushButton::clicked, this, [this] { BitBtn13Click(); });
+  for (QPushButton* b : {BitBtn3, BitBtn4, BitBtn6, BitBtn12, BitBtn15})
     connect(b, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
   connect(RadioButton1, &QRadioButton::clicked, this, [this] { RadioButton1Click(); });
   connect(RadioButton2, &QRadioButton::clicked, this, [this] { RadioButton2Click(); });
@@ -326,8 +332,9 @@ void TForm1::BuildLayout() {
   connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
   connect(BitBtn7, &QPushButton::clicked, this, [this] { BitBtn7Click(); });
   connect(BitBtn8, &QPushButton::clicked, this, [this] { BitBtn8Click(); });
-  for (QWidget* w : {static_cast<QWidget*>(CB1), static_cast<QWidget*>(CB2),
-                     static_cast<QWidget*>(CB3), static_cast<QWidget*>(Label8)})
+  for (QWidget* w :
+       {static_cast<QWidget*>(CB1), static_cast<QWidget*>(CB2), static_cast<QWidget*>(CB3),
+        static_cast<QWidget*>(CB4), static_cast<QWidget*>(Label8)})
     w->installEventFilter(this);
 }
 
@@ -388,7 +395,26 @@ void TForm1::NameControls() {
                                                        {Shape2, "Shape2"},
                                                        {Shape3, "Shape3"},
                                                        {Bevel1, "Bevel1"},
-                                                       {Bevel2, "Bevel2"}};
+                                                       {Bevel2, "Bevel2"},
+                                                       {BitBtn13, "BitBtn13"},
+                                                       {Panel8, "Panel8"},
+                                                       {Shape4, "Shape4"},
+                                                       {Bevel3, "Bevel3"},
+                                                       {Label24, "Label24"},
+                                                       {Label25, "Label25"},
+                                                       {CB4, "CB4"},
+                                                       {Label26, "Label26"},
+                                                       {CB5, "CB5"},
+                                                       {RadioButton3, "RadioButton3"},
+                                                       {RadioButton4, "RadioButton4"},
+                                                       {TV1, "TV1"},
+                                                       {RadioButton5, "RadioButton5"},
+                                                       {RadioButton6, "RadioButton6"},
+                                                       {Edit4, "Edit4"},
+                                                       {Button4, "Button4"},
+                                                       {Memo8, "Memo8"},
+                                                       {BitBtn14, "BitBtn14"},
+                                                       {BitBtn15, "BitBtn15"}};
   for (const auto& [control, name] : controls)
     if (control != nullptr) control->setObjectName(QLatin1String(name));
 }
@@ -402,6 +428,8 @@ void TForm1::BuildStrip() {
   BitBtn10 = MakeButton(ScrollBox1, QStringLiteral("Über&prüfen"), QRect(1, 60, 120, 60), bold10);
   BitBtn11 =
       MakeButton(ScrollBox1, QStringLiteral("Syn&chronisieren"), QRect(1, 120, 120, 60), bold10);
+  BitBtn13 =
+      MakeButton(ScrollBox1, QStringLiteral("&Wiederherstellen"), QRect(1, 180, 120, 60), bold10);
   BitBtn12 = MakeButton(ScrollBox1, QStringLiteral("Beenden"), QRect(1, 330, 120, 50), bold10);
   Label8 = new QLabel(QStringLiteral("VolKarn 2.0 - Info"), ScrollBox1);
   Label8->setGeometry(11, 384, 100, 10);
@@ -526,6 +554,88 @@ void TForm1::BuildSyncPage() {
                        SansFont(kPx8, true));
   Memo7 = MakeMemo(page, QRect(204, 289, 285, 48), {}, kPx7);
   BitBtn6 = MakeButton(page, QStringLiteral("Programm b&eenden"), QRect(384, 356, 120, 30), font());
+}
+
+void TForm1::BuildRestorePage() {
+  Panel8 = new QWidget(Panel2);
+  FillColour(Panel8, kRestoreColour);
+  Panel8->setGeometry(0, 0, Panel2->width(), Panel2->height());
+  QWidget* page = Panel8;
+  Shape4 = MakeHeading(page, Label24, QStringLiteral("VolKarn - Dateien wiederherstellen"));
+  Label25 = MakeLabel(page, QStringLiteral("Wiederherzustellende Sicherun&g:"), 20, 46);
+  CB4 = MakeJobList(page, 20, 62, true);
+  Label25->setBuddy(CB4);
+  Label26 = MakeLabel(page, QStringLiteral("S&tand:"), 204, 46);
+  CB5 = new QComboBox(page);
+  CB5->setGeometry(204, 62, 300, kEditHeight);
+  CB5->setFont(SansFont(kPx8, true));
+  Label26->setBuddy(CB5);
+
+  Bevel3 = MakeBevel(page, QRect(20, 90, 489, 258));
+  // Each pair of choices is a group of its own: one of each pair is on.
+  RadioButton3 = new QRadioButton(QStringLiteral("Die ganze Sic&herung"), page);
+  RadioButton3->setGeometry(28, 94, 170, 20);
+  RadioButton3->setChecked(true);
+  RadioButton4 = new QRadioButton(QStringLiteral("&Ausgewählte Ordner und Dateien:"), page);
+  RadioButton4->setGeometry(208, 94, 290, 20);
+  TV1 = new QTreeWidget(page);
+  TV1->setGeometry(28, 116, 473, 136);
+  TV1->setColumnCount(3);
+  TV1->setHeaderLabels(
+      {QStringLiteral("Name"), QStringLiteral("Größe"), QStringLiteral("Geändert am")});
+  TV1->header()->setStretchLastSection(false);
+  TV1->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  TV1->header()->setSectionResizeMode(1, QHeaderView::Fixed);
+  TV1->header()->setSectionResizeMode(2, QHeaderView::Fixed);
+  TV1->setColumnWidth(1, 72);
+  TV1->setColumnWidth(2, 110);
+  TV1->setUniformRowHeights(true);
+  TV1->setSelectionMode(QAbstractItemView::SingleSelection);
+  TV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  RadioButton5 = new QRadioButton(QStringLiteral("In die &ursprünglichen Verzeichnisse"), page);
+  RadioButton5->setGeometry(28, 258, 300, 20);
+  RadioButton5->setChecked(true);
+  RadioButton6 = new QRadioButton(QStringLiteral("In ein an&deres Verzeichnis:"), page);
+  RadioButton6->setGeometry(28, 284, 170, 20);
+  for (auto [first, second] :
+       {std::pair{RadioButton3, RadioButton4}, std::pair{RadioButton5, RadioButton6}}) {
+    auto* group = new QButtonGroup(page);
+    group->addButton(first);
+    group->addButton(second);
+  }
+  for (QRadioButton* r : {RadioButton3, RadioButton4, RadioButton5, RadioButton6}) {
+    r->setFont(SansFont(kPx8, true));
+    TextColour(r, kNavy);
+  }
+  Edit4 = new QLineEdit(page);
+  Edit4->setGeometry(200, 283, 214, kEditHeight);
+  Button4 = MakeButton(page, QStringLiteral("Wäh&len …"), QRect(420, 282, 81, 23), font());
+  Memo8 =
+      MakeMemo(page, QRect(28, 312, 473, 30),
+               {QStringLiteral("Neuere Dateien werden nur nach Rückfrage ersetzt; was ersetzt "
+                               "wird, bleibt in den Versionen des Ziels erhalten. Es wird nichts "
+                               "gelöscht.")});
+  BitBtn14 = MakeButton(page, QStringLiteral("Wiederherstellen &starten"), QRect(12, 356, 180, 30),
+                        SansFont(kPx8, true));
+  BitBtn15 =
+      MakeButton(page, QStringLiteral("Programm b&eenden"), QRect(384, 356, 120, 30), font());
+  BitBtn14->setEnabled(false);
+
+  QWidget* order[] = {CB4,          CB5,   RadioButton3, RadioButton4, TV1,     RadioButton5,
+                      RadioButton6, Edit4, Button4,      BitBtn14,     BitBtn15};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+  connect(CB4, &QComboBox::activated, this, [this] { CB4Change(); });
+  connect(CB5, &QComboBox::activated, this, [this] { CB5Change(); });
+  connect(TV1, &QTreeWidget::itemExpanded, this,
+          [this](QTreeWidgetItem* item) { FillRestoreItem(item); });
+  connect(TV1, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
+    // Ticking an entry chooses the ticked entries.
+    if (column == 0 && !fillingTree_) RadioButton4->setChecked(true);
+  });
+  connect(Edit4, &QLineEdit::textEdited, this, [this] { RadioButton6->setChecked(true); });
+  connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
+  connect(BitBtn14, &QPushButton::clicked, this, [this] { BitBtn14Click(); });
 }
 
 // ------------------------------------------------------------ show, close --
@@ -755,6 +865,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
       if (watched == CB1) CB1Enter();
       if (watched == CB2 || watched == CB3) CB2Enter();
+      if (watched == CB4) CB4Enter();
     }
   } else if (watched == Label8 && event->type() == QEvent::MouseButtonRelease) {
     auto* mouse = static_cast<QMouseEvent*>(event);
@@ -786,9 +897,17 @@ void TForm1::UpdateDefaultButton() {
   BitBtn1->setDefault(BitBtn1->isEnabled() && !BackupControls->isHidden());
 }
 
+void TForm1::ShowCoveringPage(QWidget* page) {
+  for (QWidget* other : {Panel4, Panel6, Panel8})
+    if (other != page) other->hide();
+  page->show();
+  page->raise();
+  BackupControls->hide();
+  UpdateDefaultButton();
+}
+
 void TForm1::BitBtn9Click() {
-  Panel4->hide();
-  Panel6->hide();
+  for (QWidget* page : {Panel4, Panel6, Panel8}) page->hide();
   BackupControls->show();
   UpdateDefaultButton();
   CB1->setCurrentIndex(cb1Index_ < CB1->count() ? cb1Index_ : -1);
@@ -798,24 +917,14 @@ void TForm1::BitBtn9Click() {
 }
 
 void TForm1::Label23Click() {
-  Panel6->hide();
-  Panel4->show();
-  Panel4->raise();
-  BackupControls->hide();
-  UpdateDefaultButton();
+  ShowCoveringPage(Panel4);
   CB2->setCurrentIndex(cb2Index_ < CB2->count() ? cb2Index_ : -1);
   if (CB2->currentIndex() < 0) return;
   SelectedJob = CB2->currentIndex();
   ShowJob();
 }
 
-void TForm1::Label16Click() {
-  Panel4->hide();
-  Panel6->show();
-  Panel6->raise();
-  BackupControls->hide();
-  UpdateDefaultButton();
-}
+void TForm1::Label16Click() { ShowCoveringPage(Panel6); }
 
 void TForm1::BitBtn3Click() { close(); }
 

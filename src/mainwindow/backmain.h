@@ -1,5 +1,5 @@
-// The main window: navigation strip, backup page, check page and
-// synchronisation page.
+// The main window: navigation strip, backup page, check page,
+// synchronisation page and restore page.
 #pragma once
 
 #include <QDialog>
@@ -7,10 +7,18 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/catalogue/appstate.h"
 #include "core/verify/checklogic.h"
 #include "platform/platform.h"
+
+namespace restore {
+struct RestoreRequest;
+struct StateChoice;
+class TargetState;
+}  // namespace restore
 
 class QComboBox;
 class QFrame;
@@ -25,6 +33,8 @@ class QPushButton;
 class QRadioButton;
 class QScrollArea;
 class QTableWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 class TForm1 : public QWidget {
   Q_OBJECT
@@ -84,6 +94,20 @@ class TForm1 : public QWidget {
   QTableWidget* SG1 = nullptr;
   QPushButton* BitBtn8 = nullptr;
   QPlainTextEdit* Memo7 = nullptr;
+  QWidget* Panel8 = nullptr;             // restore page
+  QComboBox* CB4 = nullptr;              // the job
+  QComboBox* CB5 = nullptr;              // the state: the last backup or a run's
+  QRadioButton* RadioButton3 = nullptr;  // the whole job
+  QRadioButton* RadioButton4 = nullptr;  // the folders and files ticked in TV1
+  // The job's target as of the chosen state: one item per folder or file,
+  // with a tick; a folder's entries are read when it is opened.
+  QTreeWidget* TV1 = nullptr;
+  QRadioButton* RadioButton5 = nullptr;  // into the original folders
+  QRadioButton* RadioButton6 = nullptr;  // into the folder of Edit4
+  QLineEdit* Edit4 = nullptr;
+  QPushButton* Button4 = nullptr;  // chooses the folder of Edit4
+  QPlainTextEdit* Memo8 = nullptr;
+  QPushButton* BitBtn14 = nullptr;  // "Wiederherstellen &starten"
 
   // ---- handlers ----
   void FormShow();
@@ -110,6 +134,21 @@ class TForm1 : public QWidget {
   // Synchronisation page commands.
   void BitBtn7Click();
   void BitBtn8Click();
+  // Restore page.
+  void BitBtn13Click();
+  void CB4Enter();
+  void CB4Change();
+  void CB5Change();
+  void Button4Click();
+  void BitBtn14Click();
+  // The restore the page shows; the state of the page's choice.
+  restore::RestoreRequest RestoreChoice() const;
+  // The paths "<source folder>/<path>" ticked in TV1 (a ticked folder
+  // stands for everything in it).
+  std::vector<std::string> TickedPaths() const;
+  // The tree item of the path (opening the folders above it); null when
+  // the state does not hold it.
+  QTreeWidgetItem* RestoreItem(const std::string& relative);
 
   // Messages of the start about files that could not be read (empty when
   // everything was read); shown once while the window is created.
@@ -130,6 +169,7 @@ class TForm1 : public QWidget {
   QPushButton* BitBtn10 = nullptr;
   QPushButton* BitBtn11 = nullptr;
   QPushButton* BitBtn12 = nullptr;
+  QPushButton* BitBtn13 = nullptr;
   // Holds the backup page's own controls at the page's places; hidden
   // while the check or synchronisation page covers the backup page, so
   // that covered controls take neither access keys nor the focus.
@@ -152,6 +192,10 @@ class TForm1 : public QWidget {
   QLabel* Label18 = nullptr;
   QLabel* Label19 = nullptr;
   QPushButton* BitBtn6 = nullptr;
+  QLabel* Label24 = nullptr;
+  QLabel* Label25 = nullptr;
+  QLabel* Label26 = nullptr;
+  QPushButton* BitBtn15 = nullptr;
   // Frames of the pages: the navy bars under the headings and the frames
   // around the buttons of the check and synchronisation pages.
   QFrame* Shape1 = nullptr;
@@ -159,6 +203,8 @@ class TForm1 : public QWidget {
   QFrame* Shape3 = nullptr;
   QFrame* Bevel1 = nullptr;
   QFrame* Bevel2 = nullptr;
+  QFrame* Shape4 = nullptr;
+  QFrame* Bevel3 = nullptr;
 
   void FormCreate(const std::string& lockName);
   // Gives every control its name as object name.
@@ -170,6 +216,7 @@ class TForm1 : public QWidget {
   void BuildBackupPage();
   void BuildCheckPage();
   void BuildSyncPage();
+  void BuildRestorePage();
   // Reads settings and catalogue; what could not be read goes into the
   // start message.
   void LoadFiles();
@@ -186,6 +233,15 @@ class TForm1 : public QWidget {
   void SaveChangedCatalogue();
   // Opens the check window for the check page's job.
   void OpenCheck(CheckMode mode);
+  // Shows the pages: hides the others and the backup page's controls.
+  void ShowCoveringPage(QWidget* page);
+  // The restore page after a choice of job: its states, then its tree.
+  void FillRestoreStates();
+  void FillRestoreTree();
+  // The entries of a folder item, read once when it is first opened.
+  void FillRestoreItem(QTreeWidgetItem* item);
+  void ClearRestorePage();
+  restore::StateChoice ChosenState() const;
 
   std::unique_ptr<AppState> state_;
   tBackups* backups_;
@@ -198,5 +254,9 @@ class TForm1 : public QWidget {
   bool jobReady_ = false;
   int cb1Index_ = -1;  // remembered choice of CB1
   int cb2Index_ = -1;  // remembered choice of CB2
+  int cb4Index_ = -1;  // remembered choice of CB4
+  // The state of the restore page's job as the tree shows it.
+  std::unique_ptr<restore::TargetState> restoreState_;
+  bool fillingTree_ = false;
   std::string startMessage_;
 };

@@ -5,11 +5,11 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "base/codepage.h"
+#include "base/errorbox.h"
 #include "dialogs/neuform.h"
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_forms.h"
-#include "base/codepage.h"
-#include "base/errorbox.h"
 
 void TForm1::Button1Click() {
   if (!FNeu) return;
@@ -41,12 +41,14 @@ void TForm1::Button2Click() {
       FillJobList(CB1);
       CB1->setCurrentIndex(-1);
       cb1Index_ = -1;
-      // The check page keeps its job; the jobs behind the deleted one moved
-      // up by one.
-      if (cb2Index_ == edited)
-        cb2Index_ = -1;
-      else if (cb2Index_ > edited)
-        --cb2Index_;
+      // The check and restore pages keep their jobs; the jobs behind the
+      // deleted one moved up by one.
+      for (int* remembered : {&cb2Index_, &cb4Index_}) {
+        if (*remembered == edited)
+          *remembered = -1;
+        else if (*remembered > edited)
+          --*remembered;
+      }
       FillJobList(CB2);
       CB2->setCurrentIndex(cb2Index_);
       ClearShownJob();

@@ -1,12 +1,13 @@
 #include "mainwindow/qt_forms.h"
 
 #include "dialogs/aboutform.h"
+#include "dialogs/checkform.h"
 #include "dialogs/kopierform.h"
 #include "dialogs/neuform.h"
-#include "mainwindow/backmain.h"
 #include "dialogs/neusynform.h"
-#include "dialogs/checkform.h"
 #include "dialogs/restform.h"
+#include "dialogs/wiederform.h"
+#include "mainwindow/backmain.h"
 
 TForm1* Form1 = nullptr;
 TFNeu* FNeu = nullptr;
@@ -15,10 +16,12 @@ TFKopie* FKopie = nullptr;
 TFRest* FRest = nullptr;
 TFSynNeu* FSynNeu = nullptr;
 Tabout* about = nullptr;
+TFWieder* FWieder = nullptr;
 
 Forms::Forms() = default;
 
 Forms::~Forms() {
+  fwieder.reset();
   fabout.reset();
   fsynneu.reset();
   frest.reset();
@@ -33,6 +36,7 @@ Forms::~Forms() {
   FRest = nullptr;
   FSynNeu = nullptr;
   about = nullptr;
+  FWieder = nullptr;
 }
 
 std::unique_ptr<Forms> CreateForms(const std::string& lockName) {
@@ -54,5 +58,7 @@ std::unique_ptr<Forms> CreateForms(const std::string& lockName) {
   FSynNeu = forms->fsynneu.get();
   forms->fabout = std::make_unique<Tabout>(Form1);
   about = forms->fabout.get();
+  forms->fwieder = std::make_unique<TFWieder>(Form1, state);
+  FWieder = forms->fwieder.get();
   return forms;
 }

@@ -14,6 +14,7 @@ class TFKopie;
 class TFRest;
 class TFSynNeu;
 class Tabout;
+class TFWieder;
 
 extern TForm1* Form1;
 extern TFNeu* FNeu;
@@ -22,8 +23,9 @@ extern TFKopie* FKopie;
 extern TFRest* FRest;
 extern TFSynNeu* FSynNeu;
 extern Tabout* about;
+extern TFWieder* FWieder;
 
-// The seven windows of a start. Ending it destroys them in the reverse
+// The windows of a start. Ending it destroys them in the reverse
 // order and clears the pointers above.
 class Forms {
  public:
@@ -39,6 +41,7 @@ class Forms {
   std::unique_ptr<TFRest> frest;
   std::unique_ptr<TFSynNeu> fsynneu;
   std::unique_ptr<Tabout> fabout;
+  std::unique_ptr<TFWieder> fwieder;
 };
 
 // Creates the main window (which takes the single-instance lock of that

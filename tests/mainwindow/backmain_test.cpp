@@ -21,6 +21,8 @@
 #include <QScreen>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -35,11 +37,13 @@
 #include "dialogs/checkform.h"
 #include "dialogs/neuform.h"
 #include "dialogs/neusynform.h"
+#include "dialogs/wiederform.h"
 #include "mainwindow/qt_forms.h"
 #include "platform/platform.h"
 #include "support/core_support.h"
 #include "support/job_fixture.h"
 #include "support/qt_gui_support.h"
+#include "support/version_tree.h"
 
 namespace {
 
@@ -971,6 +975,250 @@ TEST(MainWindowKeyboard, TheCheckPageKeepsItsJobAndTabPassesTheTexts) {
   for (QWidget* memo : {static_cast<QWidget*>(f->Memo2), static_cast<QWidget*>(f->Memo3),
                         static_cast<QWidget*>(f->Memo4)})
     EXPECT_FALSE(memo->focusPolicy() & Qt::TabFocus) << memo->objectName().toStdString();
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ restore page --
+
+namespace {
+
+// A main window with the job "Briefe" whose target holds the versions of
+// three runs (VersionTree), shown on the restore page.
+class RestorePageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MakeCatalogue(home.path(), {{"Andere", "/nirgends", 0, 0, {"/q"}},
+                                {"Briefe", tree.target, Date(2026, 1, 3), 0.5, {tree.source}}});
+    w = std::make_unique<vktest::AppWindows>(home.path());
+    f = w->form1();
+    w->Show();
+    f->BitBtn13Click();
+  }
+
+  void ChooseJob(int index) {
+    f->CB4Enter();
+    Choose(f->CB4, index);
+    f->CB4Change();
+  }
+
+  // "Wiederherstellen starten"; the restore window is closed once its
+  // restore has ended. True when the window opened.
+  bool StartFromPage(const std::function<void()>& press) {
+    bool opened = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (!FWieder->isVisible()) return;
+      opened = true;
+      if (FWieder->Finished()) FWieder->BitBtn5->click();
+    });
+    poll.start(5);
+    press();
+    return QTest::qWaitFor([&] { return opened && !FWieder->isVisible(); }, 20000);
+  }
+
+  vktest::TempDir home;
+  vktest::TempDir dir;
+  vktest::VersionTree tree{dir.path()};
+  vktest::ScriptedUi ui;
+  std::unique_ptr<vktest::AppWindows> w;
+  TForm1* f = nullptr;
+};
+
+std::vector<std::string> Entries(const QComboBox* box) {
+  std::vector<std::string> entries;
+  for (int i = 0; i < box->count(); ++i) entries.push_back(box->itemText(i).toStdString());
+  return entries;
+}
+
+std::vector<std::string> Children(const QTreeWidgetItem* item) {
+  std::vector<std::string> names;
+  for (int i = 0; i < item->childCount(); ++i)
+    names.push_back(item->child(i)->text(0).toStdString());
+  return names;
+}
+
+TEST_F(RestorePageTest, OffersTheStatesNewestFirstAndTheTreeOfTheChosenOne) {
+  EXPECT_TRUE(f->Panel8->isVisible());
+  EXPECT_FALSE(f->Panel4->isVisible());
+  EXPECT_FALSE(f->BitBtn14->isEnabled());
+  ChooseJob(1);
+  EXPECT_TRUE(f->BitBtn14->isEnabled());
+  // The job on display is the page's, also on the backup page.
+  EXPECT_EQ(f->CB1->currentText(), QStringLiteral("Briefe"));
+  // Run folders newest first; a restore's folder is no state.
+  EXPECT_EQ(Entries(f->CB5),
+            (std::vector<std::string>{"Letzte Sicherung",
+                                      "Vor der Sicherung vom 03.01.2026 um 10:00:00 Uhr",
+                                      "Vor der Sicherung vom 02.01.2026 um 10:00:00 Uhr"}));
+  struct Case {
+    int state;
+    std::vector<std::string> files;
+  } cases[] = {{0, {"sub", "a.txt", "c.txt"}}, {2, {"sub", "a.txt"}}};
+  for (const Case& c : cases) {
+    f->CB5->setCurrentIndex(c.state);
+    f->CB5Change();
+    ASSERT_EQ(f->TV1->topLevelItemCount(), 1);
+    QTreeWidgetItem* top = f->TV1->topLevelItem(0);
+    EXPECT_EQ(top->text(0).toStdString(), "Daten");
+    EXPECT_TRUE(Children(top).empty()) << "read when opened";
+    f->TV1->expandItem(top);
+    EXPECT_EQ(Children(top), c.files);
+  }
+  QTreeWidgetItem* a = f->RestoreItem("Daten/a.txt");
+  ASSERT_NE(a, nullptr);
+  EXPECT_NE(a->toolTip(0).toStdString().find("2026-01-02 100000"), std::string::npos);
+
+  // The other job's target is missing: the tree says so, the states are
+  // the last backup only, and the page leaves the first job's restore.
+  ui.boxes.clear();
+  ChooseJob(0);
+  EXPECT_EQ(Entries(f->CB5), std::vector<std::string>{"Letzte Sicherung"});
+  ASSERT_EQ(f->TV1->topLevelItemCount(), 1);
+  EXPECT_NE(f->TV1->topLevelItem(0)->text(0).toStdString().find("/nirgends"), std::string::npos);
+  EXPECT_TRUE(f->TickedPaths().empty());
+}
+
+TEST_F(RestorePageTest, ARestoreToAnotherFolderGivesTheChosenStateByteExact) {
+  ChooseJob(1);
+  for (int state : {0, 1, 2}) {
+    SCOPED_TRACE(state);
+    const std::string to = dir / ("zurück" + std::to_string(state));
+    f->CB5->setCurrentIndex(state);
+    f->CB5Change();
+    f->RadioButton3->setChecked(true);
+    f->RadioButton6->setChecked(true);
+    f->Edit4->setText(QString::fromStdString(to));
+    ASSERT_TRUE(StartFromPage([&] { f->BitBtn14->click(); }));
+    EXPECT_EQ(vktest::VersionTree::Files(to + "/Daten"), tree.State(state));
+  }
+  // The source folders stay as they were.
+  EXPECT_EQ(vktest::VersionTree::Files(tree.source), tree.State(0));
+
+  // Ticked entries only: one folder and one file (a folder whose entries
+  // are all ticked stands for them).
+  f->CB5->setCurrentIndex(1);
+  f->CB5Change();
+  f->RestoreItem("Daten/sub")->setCheckState(0, Qt::Checked);
+  f->RestoreItem("Daten/a.txt")->setCheckState(0, Qt::Checked);
+  EXPECT_TRUE(f->RadioButton4->isChecked()) << "ticking chooses the ticked entries";
+  EXPECT_EQ(f->TickedPaths(), (std::vector<std::string>{"Daten/sub", "Daten/a.txt"}));
+  f->Edit4->setText(QString::fromStdString(dir / "auswahl"));
+  ASSERT_TRUE(StartFromPage([&] { f->BitBtn14->click(); }));
+  EXPECT_EQ(vktest::VersionTree::Files(dir / "auswahl/Daten"),
+            (std::map<std::string, std::string>{{"a.txt", "zwei"}, {"sub/b.bin", tree.binary}}));
+  f->RestoreItem("Daten/c.txt")->setCheckState(0, Qt::Checked);
+  EXPECT_EQ(f->TickedPaths(), std::vector<std::string>{"Daten"});
+}
+
+TEST_F(RestorePageTest, StartTellsWhatIsMissingAndOpensNothing) {
+  struct Case {
+    const char* what;
+    std::function<void()> set;
+    std::string told;
+  } cases[] = {
+      {"no job", [] {}, "Es ist keine Sicherung ausgewählt."},
+      {"nothing ticked",
+       [&] {
+         ChooseJob(1);
+         f->RadioButton4->setChecked(true);
+       },
+       "Es wurden keine Ordner oder Dateien zum Wiederherstellen ausgewählt."},
+      {"no folder",
+       [&] {
+         f->RadioButton3->setChecked(true);
+         f->RadioButton6->setChecked(true);
+         f->Edit4->setText(QStringLiteral("  "));
+       },
+       "Es wurde kein Verzeichnis für die Wiederherstellung eingegeben!"},
+      {"relative folder", [&] { f->Edit4->setText(QStringLiteral("zurück")); },
+       "ist kein vollständiger Pfad"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.set();
+    ui.boxes.clear();
+    f->BitBtn14Click();
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_NE(ui.boxes[0].text.find(c.told), std::string::npos) << ui.boxes[0].text;
+    EXPECT_FALSE(FWieder->isVisible());
+  }
+  EXPECT_FALSE(vktest::Exists(dir / "zurück"));
+}
+
+// The whole restore by keyboard: Alt+W shows the page, the access keys
+// reach each choice, Tab the tree and the folder field, Space ticks.
+TEST_F(RestorePageTest, TheRestoreIsMadeByKeyboardAlone) {
+  f->BitBtn9Click();
+  QApplication::setActiveWindow(f);
+  auto alt = [&](Qt::Key key) {
+    QTest::keyClick(f, key, Qt::AltModifier);
+    QTest::qWait(150);  // an access key presses its button visibly
+  };
+  alt(Qt::Key_W);
+  EXPECT_TRUE(f->Panel8->isVisible());
+  alt(Qt::Key_G);
+  EXPECT_EQ(QApplication::focusWidget(), f->CB4);
+  QTest::keyClick(f->CB4, Qt::Key_Down);
+  QTest::keyClick(f->CB4, Qt::Key_Down);
+  EXPECT_EQ(f->CB4->currentText(), QStringLiteral("Briefe"));
+  alt(Qt::Key_T);
+  EXPECT_EQ(QApplication::focusWidget(), f->CB5);
+  QTest::keyClick(f->CB5, Qt::Key_Down);
+  QTest::keyClick(f->CB5, Qt::Key_Down);
+  EXPECT_EQ(f->CB5->currentIndex(), 2);
+  alt(Qt::Key_A);
+  EXPECT_TRUE(f->RadioButton4->isChecked());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), f->TV1);
+  // Down to "Daten", Right opens it, Down to "sub", Down to "a.txt".
+  for (Qt::Key key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Down, Qt::Key_Down})
+    QTest::keyClick(f->TV1, key);
+  ASSERT_NE(f->TV1->currentItem(), nullptr);
+  EXPECT_EQ(f->TV1->currentItem()->text(0), QStringLiteral("a.txt"));
+  QTest::keyClick(f->TV1, Qt::Key_Space);
+  EXPECT_EQ(f->TickedPaths(), std::vector<std::string>{"Daten/a.txt"});
+  alt(Qt::Key_D);
+  EXPECT_TRUE(f->RadioButton6->isChecked());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), f->Edit4);
+  QTest::keyClicks(f->Edit4, QString::fromStdString(dir / "tasten"));
+  QTest::keyClick(f->Edit4, Qt::Key_Tab);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), f->BitBtn14);
+  ASSERT_TRUE(StartFromPage([&] { QTest::keyClick(f, Qt::Key_S, Qt::AltModifier); }));
+  EXPECT_EQ(vktest::VersionTree::Files(dir / "tasten/Daten"),
+            (std::map<std::string, std::string>{{"a.txt", "eins"}}));
+  // The other pages take the page's place again.
+  QApplication::setActiveWindow(f);
+  alt(Qt::Key_I);
+  EXPECT_FALSE(f->Panel8->isVisible());
+  EXPECT_TRUE(f->BitBtn1->isVisible());
+}
+
+// The restore page's captions fit, as every other page's.
+TEST_F(RestorePageTest, CaptionsFitTheirControls) {
+  for (QAbstractButton* b : f->Panel8->findChildren<QAbstractButton*>())
+    EXPECT_LE(b->sizeHint().width(), b->width()) << b->text().toStdString();
+  for (QLabel* l : f->Panel8->findChildren<QLabel*>())
+    EXPECT_LE(l->sizeHint().width(), l->width()) << l->text().toStdString();
+  EXPECT_LE(f->Memo8->document()->size().height() * QFontMetrics(f->Memo8->font()).height(),
+            f->Memo8->height() + 1);
+}
+
+// Saves a picture of the restore page when VOLKARN_SCREENSHOTS names a
+// folder (see SaveScreenshots).
+TEST_F(RestorePageTest, SaveScreenshot) {
+  const char* out = std::getenv("VOLKARN_SCREENSHOTS");
+  if (out == nullptr || *out == 0) GTEST_SKIP() << "VOLKARN_SCREENSHOTS not set";
+  ChooseJob(1);
+  f->CB5->setCurrentIndex(1);
+  f->CB5Change();
+  f->RestoreItem("Daten/sub/b.bin");
+  f->RestoreItem("Daten/a.txt")->setCheckState(0, Qt::Checked);
+  f->RadioButton6->setChecked(true);
+  f->Edit4->setText(QStringLiteral("/home/anna/Wiederhergestellt"));
+  ASSERT_TRUE(f->grab().save(QString::fromStdString(AddBackslash(out) + "restore-page.png")));
 }
 
 }  // namespace

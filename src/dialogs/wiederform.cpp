@@ -1,0 +1,271 @@
+#include "dialogs/wiederform.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QStyle>
+#include <QTableWidget>
+#include <QTimer>
+#include <algorithm>
+#include <set>
+
+#include "base/pathtext.h"
+#include "dialogs/kopierform.h"
+#include "widgets/qt_look.h"
+
+namespace {
+
+const QColor kPanelColour(255, 249, 174);
+
+constexpr int kMinWidth = 400;
+constexpr int kHeaderHeight = 80;    // Panel1
+constexpr int kRunAreaHeight = 153;  // Panel2
+constexpr int kOpeningWidth = 640;
+constexpr int kOpeningHeight = 400;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QWidget* MakePanel(QWidget* parent) {
+  auto* panel = new QWidget(parent);
+  FillColour(panel, kPanelColour);
+  return panel;
+}
+
+// The first name of a path "<source folder>/<path>".
+std::string TopName(const std::string& relative) { return relative.substr(0, relative.find('/')); }
+
+}  // namespace
+
+// --------------------------------------------------------------- observer --
+
+// The window as the restore sees it. The line of the file in work and the
+// counts are drawn at most once per frame of the screen (what comes in
+// between is drawn with the next one); an event round, in which
+// "Abbrechen" is taken, is held whenever 4 ms have passed since the last.
+class TFWieder::Observer : public restore::RestoreObserver {
+ public:
+  explicit Observer(TFWieder* form) : form_(form) {}
+
+  void Reset() {
+    total_ = handled_ = 0;
+    fileWaiting_ = countWaiting_ = false;
+    lastFrame_.invalidate();
+    lastRound_.invalidate();
+  }
+  void Planned(std::int64_t total) override {
+    total_ = total;
+    countWaiting_ = true;
+    DrawAtFrame();
+  }
+  void SetCurrentFile(const std::string& text) override {
+    form_->Label7->SetTextLater(text);
+    fileWaiting_ = true;
+    DrawAtFrame();
+  }
+  void SetCounts(std::int64_t handled, std::int64_t restored) override {
+    (void)restored;
+    handled_ = handled;
+    countWaiting_ = true;
+    DrawAtFrame();
+  }
+  void ProcessEvents() override {
+    DrawAtFrame();
+    if (lastRound_.isValid() && lastRound_.nsecsElapsed() < kRoundNs) return;
+    QCoreApplication::processEvents();
+    lastRound_.start();
+  }
+  void ReportWritten(const std::vector<std::string>& lines, bool clean) override {
+    (void)lines;
+    (void)clean;
+    form_->Ended();
+  }
+  void DrawNow() {
+    if (fileWaiting_) form_->Label7->ShowNow(form_->Label7->text(), !countWaiting_);
+    if (countWaiting_) form_->ShowCounts(handled_, total_);
+    fileWaiting_ = countWaiting_ = false;
+    lastFrame_.start();
+  }
+
+ private:
+  static constexpr qint64 kFrameMs = 16;
+  static constexpr qint64 kRoundNs = 4000000;
+  void DrawAtFrame() {
+    if ((fileWaiting_ || countWaiting_) &&
+        (!lastFrame_.isValid() || lastFrame_.elapsed() >= kFrameMs))
+      DrawNow();
+  }
+
+  TFWieder* form_;
+  std::int64_t total_ = 0;
+  std::int64_t handled_ = 0;
+  bool fileWaiting_ = false;
+  bool countWaiting_ = false;
+  QElapsedTimer lastFrame_;
+  QElapsedTimer lastRound_;
+};
+
+// ------------------------------------------------------------------ form --
+
+TFWieder::TFWieder(QWidget* parent, AppState* state)
+    : RunDialog(parent), state_(state), observer_(std::make_unique<Observer>(this)) {
+  setWindowTitle(QStringLiteral("Wiederherstellung"));
+  setFont(SansFont(11));
+  setMinimumSize(kMinWidth, 0);
+  setSizeGripEnabled(false);
+
+  Panel1 = MakePanel(this);
+  Label1 = new QLabel(QStringLiteral("Name der Sicherung:"), Panel1);
+  Label2 = new QLabel(Panel1);
+  Label3 = new QLabel(QStringLiteral("Stand:"), Panel1);
+  Label4 = new QLabel(Panel1);
+  Label5 = new QLabel(QStringLiteral("Wiederherzustellen:"), Panel1);
+  Label6 = new QLabel(Panel1);
+  for (QLabel* l : {Label2, Label4, Label6}) l->setFont(SansFont(11, true));
+
+  SG1 = new QTableWidget(0, 2, this);
+  SG1->verticalHeader()->hide();
+  SG1->verticalHeader()->setMinimumSectionSize(16);
+  SG1->verticalHeader()->setDefaultSectionSize(16);
+  SG1->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  SG1->horizontalHeader()->setHighlightSections(false);
+  SG1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  SG1->horizontalHeader()->setStyleSheet(
+      QStringLiteral("QHeaderView::section { background-color: rgb(255,245,125); color: black;"
+                     " border: 0px; border-right: 1px solid #a0a0a0;"
+                     " border-bottom: 1px solid #a0a0a0; padding-left: 3px; }"));
+  SG1->setHorizontalHeaderLabels(
+      {QStringLiteral("Gesicherte Verzeichnisse"), QStringLiteral("Wiederherstellen nach")});
+  SG1->setShowGrid(true);
+  SG1->setTabKeyNavigation(false);
+  SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  SG1->setSelectionMode(QAbstractItemView::NoSelection);
+  SG1->setFocusPolicy(Qt::NoFocus);
+  SG1->setWordWrap(false);
+  SG1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+  Panel2 = MakePanel(this);
+  MakeRunArea(Panel2);
+
+  connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
+  connect(BitBtn5, &QPushButton::clicked, this, [this] { reject(); });
+
+  resize(kOpeningWidth, kOpeningHeight);
+  LayoutControls();
+}
+
+TFWieder::~TFWieder() = default;
+
+QString TFWieder::WhatText(const restore::RestoreRequest& request) {
+  QString what;
+  if (request.Paths.empty())
+    what = QStringLiteral("die ganze Sicherung");
+  else if (request.Paths.size() == 1)
+    what = Q(request.Paths.front());
+  else
+    what = QString::number(request.Paths.size()) + QStringLiteral(" ausgewählte Einträge");
+  if (request.DryRun) what += QStringLiteral(" (Probelauf)");
+  return what;
+}
+
+bool TFWieder::Open(const restore::RestoreRequest& request) {
+  if (Running()) return false;
+  run_ = std::make_unique<restore::RestoreRun>(state_, request);
+  result_ = restore::RestoreRun::Result();
+  finished_ = false;
+  if (run_->Check() != restore::RestoreRun::Start::Go) {
+    run_.reset();
+    return false;
+  }
+  const QString name = Q(request.JobName);
+  setWindowTitle(QStringLiteral("Wiederherstellung \"") + name + QLatin1Char('"'));
+  Label2->setText(name);
+  Label4->setText(Q(request.State.Text()));
+  Label6->setText(WhatText(request));
+  // The rows of the source folders concerned.
+  std::set<std::string> named;
+  for (const std::string& path : request.Paths) named.insert(TopName(path));
+  SG1->setRowCount(0);
+  for (const CopyRow& row : request.Rows) {
+    const std::string top = GetLastPathPart(row.target);
+    if (!named.empty() && named.count(top) == 0) continue;
+    const int r = SG1->rowCount();
+    SG1->setRowCount(r + 1);
+    SG1->setItem(r, 0, new QTableWidgetItem(Q(row.target)));
+    SG1->setItem(r, 1, new QTableWidgetItem(Q(restore::DestinationOf(request, top))));
+  }
+  Label7->clear();
+  Label8->clear();
+  BitBtn4->setEnabled(false);
+  BitBtn5->setEnabled(false);
+  startPending_ = true;
+  return true;
+}
+
+void TFWieder::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous()) return;
+  const QWidget* opener = parentWidget();
+  if (opener != nullptr && opener->isVisible()) {
+    const QRect around = opener->frameGeometry();
+    const WindowPlace place = FitToScreen(
+        {around.center().x() - width() / 2, around.center().y() - height() / 2, width(), height()});
+    move(place.left, place.top);
+  }
+  // The restore starts once the window is on the screen.
+  if (startPending_) QTimer::singleShot(0, this, [this] { Start(); });
+}
+
+void TFWieder::Start() {
+  if (!startPending_ || run_ == nullptr || Running()) return;
+  startPending_ = false;
+  BeginRun();
+  observer_->Reset();
+  SetRunningLook(true);
+  BitBtn4->setFocus();
+  result_ = run_->Run(observer_.get());
+  EndRun();
+  // A restore that ended before its report (the state could not be read,
+  // the report not written) shows its end now.
+  if (Animate1->isVisible()) Ended();
+  finished_ = true;
+  CloseIfAsked();
+}
+
+void TFWieder::Ended() {
+  observer_->DrawNow();
+  SetRunningLook(false);
+  BitBtn5->setFocus();
+}
+
+void TFWieder::ShowCounts(std::int64_t handled, std::int64_t total) {
+  Label8->setText(QString::number(handled) + QStringLiteral("\nvon ") + QString::number(total));
+  Label8->repaint();
+}
+
+void TFWieder::BitBtn4Click() {
+  if (run_ != nullptr && Running()) run_->Cancel();
+}
+
+void TFWieder::LayoutControls() {
+  const int w = width();
+  const int h = height();
+  Panel1->setGeometry(0, 0, w, kHeaderHeight);
+  Label1->setGeometry(8, 10, 140, 16);
+  Label2->setGeometry(150, 10, w - 158, 16);
+  Label3->setGeometry(8, 32, 140, 16);
+  Label4->setGeometry(150, 32, w - 158, 16);
+  Label5->setGeometry(8, 54, 140, 16);
+  Label6->setGeometry(150, 54, w - 158, 16);
+  SG1->setGeometry(0, kHeaderHeight, w, std::max(0, h - kHeaderHeight - kRunAreaHeight));
+  Panel2->setGeometry(0, h - kRunAreaHeight, w, kRunAreaHeight);
+  LayoutRunArea(w);
+}
+
+void TFWieder::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  LayoutControls();
+}
