@@ -575,7 +575,6 @@ void TForm1::BuildRestorePage() {
   // Each pair of choices is a group of its own: one of each pair is on.
   RadioButton3 = new QRadioButton(QStringLiteral("Die ganze Sic&herung"), page);
   RadioButton3->setGeometry(28, 94, 170, 20);
-  RadioButton3->setChecked(true);
   RadioButton4 = new QRadioButton(QStringLiteral("&Ausgewählte Ordner und Dateien:"), page);
   RadioButton4->setGeometry(208, 94, 290, 20);
   TV1 = new QTreeWidget(page);
@@ -594,7 +593,6 @@ void TForm1::BuildRestorePage() {
   TV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   RadioButton5 = new QRadioButton(QStringLiteral("In die &ursprünglichen Verzeichnisse"), page);
   RadioButton5->setGeometry(28, 258, 300, 20);
-  RadioButton5->setChecked(true);
   RadioButton6 = new QRadioButton(QStringLiteral("In ein an&deres Verzeichnis:"), page);
   RadioButton6->setGeometry(28, 284, 170, 20);
   for (auto [first, second] :
@@ -602,6 +600,7 @@ void TForm1::BuildRestorePage() {
     auto* group = new QButtonGroup(page);
     group->addButton(first);
     group->addButton(second);
+    first->setChecked(true);
   }
   for (QRadioButton* r : {RadioButton3, RadioButton4, RadioButton5, RadioButton6}) {
     r->setFont(SansFont(kPx8, true));

@@ -1042,6 +1042,9 @@ TEST_F(RestorePageTest, OffersTheStatesNewestFirstAndTheTreeOfTheChosenOne) {
   EXPECT_TRUE(f->Panel8->isVisible());
   EXPECT_FALSE(f->Panel4->isVisible());
   EXPECT_FALSE(f->BitBtn14->isEnabled());
+  // The whole job into its original folders, unless chosen otherwise.
+  EXPECT_TRUE(f->RadioButton3->isChecked());
+  EXPECT_TRUE(f->RadioButton5->isChecked());
   ChooseJob(1);
   EXPECT_TRUE(f->BitBtn14->isEnabled());
   // The job on display is the page's, also on the backup page.
