@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "core/backup/copyengine.h"
 #include "core/catalogue/daten.h"
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_forms.h"
@@ -129,9 +130,14 @@ TEST_F(RestoreWindowTest, ANewerFileIsReplacedOnlyWhenTheWindowsQuestionSaysJa) 
     ui.allAnswers = {c.answer};
     ASSERT_TRUE(Run(Request(to)));
     EXPECT_EQ(vktest::ReadFile(to + "/Daten/a.txt"), c.left);
-    int asked = 0;
-    for (const auto& box : ui.boxes) asked += box.kind == "ask-all";
+    int asked = 0, offered = 0;
+    for (const auto& box : ui.boxes) {
+      asked += box.kind == "ask-all";
+      offered += box.kind == "ask" && box.text == kViewReportQuestion;
+    }
     EXPECT_EQ(asked, 1);
+    // A file left out is an error: the report is offered as after a backup.
+    EXPECT_EQ(offered, c.left == "drei" ? 0 : 1);
     EXPECT_EQ(vktest::ReadFile(to + "/Daten/sub/b.bin"), versionTree.binary);
   }
 }

@@ -10,6 +10,7 @@
 #include "base/codepage.h"
 #include "base/errorbox.h"
 #include "base/pathtext.h"
+#include "core/backup/reportview.h"
 #include "core/backup/runrequest.h"
 #include "core/catalogue/appstate.h"
 #include "core/catalogue/daten.h"
@@ -816,6 +817,9 @@ RestoreRun::Result RestoreRun::Run(RestoreObserver* observer) {
     result.reportWritten = true;
   }
   if (observer != nullptr) observer->ReportWritten(lines, result.Clean());
+  // As after a backup: errors offer the report, a cancel does not.
+  if (result.reportWritten && !result.errors.empty() && !result.cancelled)
+    result.reportViewed = OfferReportView(result.reportPath);
   if (result.cancelled) ShowInfo("Die Wiederherstellung wurde abgebrochen.", 0);
   return result;
 }

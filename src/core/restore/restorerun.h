@@ -229,6 +229,8 @@ class RestoreRun {
     bool ran = false;
     bool cancelled = false;
     bool reportWritten = false;
+    // The restore had errors and the user chose to look at its report.
+    bool reportViewed = false;
     // Files written to their destination (a dry run: would be written).
     std::int64_t restored = 0;
     // Of those, files that replaced one there (kept in the versions first).
