@@ -141,14 +141,23 @@ bool CopyEngine::RefuseVersionsSource(const std::string& source) {
   return true;
 }
 
-bool CopyEngine::IsVersionsFolder(const platform::FileId& id, const std::string& targetPath) {
+bool CopyEngine::IsVersionsFolder(const platform::FileId& id) {
   if (versionsRoot_.empty()) return false;
   // Made during this run: its identity is known from then on.
   if (!versionsId_.known && keeper_ && !keeper_->RunFolderName().empty())
     versionsId_ = platform::IdOf(versionsRoot_);
-  if (versionsId_.known && id == versionsId_) return true;
-  return targetPath.size() == versionsRoot_.size() + 1 &&
-         targetPath.compare(0, versionsRoot_.size(), versionsRoot_) == 0;
+  return versionsId_.known && id == versionsId_;
+}
+
+bool CopyEngine::LandsOnVersions(const std::string& sourceFolder, const std::string& targetFolder) {
+  if (versionsRoot_.empty() || targetFolder.size() != versionsRoot_.size() + 1 ||
+      targetFolder.compare(0, versionsRoot_.size(), versionsRoot_) != 0)
+    return false;
+  RunReport.push_back("Das Verzeichnis " + sourceFolder + " wurde nicht gesichert: Sein Ziel " +
+                      "wäre der Ordner " + versionsRoot_ +
+                      " mit den aufbewahrten Versionen der Sicherung.");
+  RowMark = "?? ";
+  return true;
 }
 
 void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
@@ -432,7 +441,8 @@ int CopyEngine::Walk(platform::DirLister& listing,
         continue;
       // Nor is the versions folder of the job's target, and no folder is
       // copied onto it.
-      if (child.IsOpen() && IsVersionsFolder(child.Id(), d + sub + "/")) continue;
+      if (child.IsOpen() && IsVersionsFolder(child.Id())) continue;
+      if (LandsOnVersions(s + sub, d + sub + "/")) continue;
       // The flag of this folder is not handed down: a sub-folder gets one
       // only through its own stamp (one that cannot be read counts as new).
       const bool flag = CheckDirDate && (IsNewer(entry) || entry.error != 0);

@@ -234,9 +234,12 @@ class CopyEngine {
   // True when the source folder of the row `source` must not be walked: a
   // versions folder (told in the report).
   bool RefuseVersionsSource(const std::string& source);
-  // True when the folder of the walk is the versions folder (by identity,
-  // or as the target path it would be copied to).
-  bool IsVersionsFolder(const platform::FileId& id, const std::string& targetPath);
+  // True when the folder of the walk is the versions folder (by identity).
+  bool IsVersionsFolder(const platform::FileId& id);
+  // True (and told in the report) when the source folder would be copied
+  // onto the versions folder (a top-level folder of that name in a source
+  // that is a root).
+  bool LandsOnVersions(const std::string& sourceFolder, const std::string& targetFolder);
 
   ExclusionRule exclusions_;
   CopyObserver* observer_;  // never null: a silent one by default

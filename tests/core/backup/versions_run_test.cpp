@@ -291,6 +291,22 @@ TEST_F(VersionsRunTest, TheVersionsFolderIsNeverWalkedNorCheckedNorBackedUp) {
   // Only the first run's folder (it added a.txt) came.
   EXPECT_EQ((std::vector<std::string>{"2002-01-01 120000", versions::StampName(now)}),
             RunFolderNames(job));
+
+  // A source whose files land in the job's target itself (a root has no
+  // last name): its folder of that name is not copied onto the versions.
+  const std::string root = tmp / "wurzel";
+  vktest::WriteFile(root + "/VolKarn-Versionen/c.txt", "c");
+  vktest::WriteFile(root + "/d.txt", "d");
+  engine.StartRun();
+  engine.RunRows({{root, job}});
+  EXPECT_EQ(1, engine.CopiedTotal);
+  EXPECT_EQ((std::vector<std::string>{"Das Verzeichnis " + root +
+                                      "/VolKarn-Versionen wurde nicht gesichert: Sein Ziel wäre "
+                                      "der Ordner " +
+                                      versions::RootOf(job) +
+                                      " mit den aufbewahrten Versionen der Sicherung."}),
+            engine.RunReport);
+  EXPECT_FALSE(fs::exists(versions::RootOf(job) + "/c.txt"));
 }
 
 // The run as the window and the command line start it: its options from
