@@ -667,6 +667,8 @@ int RemoveEntries(const std::string& dir, Pick doomed) {
 
 }  // namespace
 
+bool IsCopyTempName(const std::string& name) { return IsTempName(name.c_str()); }
+
 bool OnRotatingDisk(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && Rotating(st.st_dev);

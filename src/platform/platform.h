@@ -342,6 +342,10 @@ bool OnRotatingDisk(const std::string& path);
 // removed without a source listing. Result: the number removed.
 int RemoveCopyLeftovers(const std::string& targetDir, int sourceDirHandle);
 
+// True for a name made like a copy's temporary file (".<name>.vktmp-" and
+// six letters or digits).
+bool IsCopyTempName(const std::string& name);
+
 // Removes the temporary files that writes cut short left in the folder
 // `dir` (regular files named like them); with `of` only those of the file
 // named `of`. For folders that only this program writes to. Result: the

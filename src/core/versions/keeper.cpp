@@ -7,12 +7,15 @@
 
 namespace versions {
 
-Keeper::Keeper(std::string jobTarget, TDateTime runStart, bool restore)
-    : jobTarget_(std::move(jobTarget)), runStart_(runStart), restore_(restore) {}
+Keeper::Keeper(std::string jobTarget, TDateTime runStart, bool restore, const char* folderName)
+    : jobTarget_(std::move(jobTarget)),
+      runStart_(runStart),
+      restore_(restore),
+      folderName_(folderName) {}
 
 int Keeper::MakeFolder() {
   if (!runName_.empty()) return 0;
-  return MakeRunFolder(jobTarget_, runStart_, restore_, runName_);
+  return MakeRunFolder(jobTarget_, runStart_, restore_, runName_, folderName_);
 }
 
 int Keeper::Keep(const std::string& targetPath, const std::string& relative) {
@@ -23,7 +26,7 @@ int Keeper::Keep(const std::string& targetPath, const std::string& relative) {
       runName_.clear();
       return err;
     }
-    folder = RootOf(jobTarget_) + "/" + runName_;
+    folder = RootOf(jobTarget_, folderName_) + "/" + runName_;
   }
   const auto slash = relative.rfind('/');
   if (slash != std::string::npos) {
@@ -51,7 +54,7 @@ int Keeper::Finish() {
     runName_.clear();
     return err;
   }
-  return WriteAddedList(RootOf(jobTarget_) + "/" + runName_, added_);
+  return WriteAddedList(RootOf(jobTarget_, folderName_) + "/" + runName_, added_);
 }
 
 std::int64_t Keeper::Kept() const {
@@ -66,7 +69,7 @@ std::string Keeper::RunFolderName() const {
 
 std::string Keeper::RunFolderPath() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return runName_.empty() ? std::string() : RootOf(jobTarget_) + "/" + runName_;
+  return runName_.empty() ? std::string() : RootOf(jobTarget_, folderName_) + "/" + runName_;
 }
 
 }  // namespace versions

@@ -13,14 +13,18 @@
 #include <vector>
 
 #include "base/timeproc.h"
+#include "core/versions/versions.h"
 
 namespace versions {
 
 class Keeper {
  public:
   // `jobTarget`: the job's target folder; `runStart`: the moment that
-  // names the run folder; `restore`: a restore's folder.
-  Keeper(std::string jobTarget, TDateTime runStart, bool restore = false);
+  // names the run folder; `restore`: a restore's folder; `folderName`:
+  // the versions folder in `jobTarget` (kHiddenFolderName for a
+  // synchronised folder).
+  Keeper(std::string jobTarget, TDateTime runStart, bool restore = false,
+         const char* folderName = kFolderName);
 
   // Moves the entry at `targetPath` (inside the job's target folder) into
   // the run folder as
@@ -49,6 +53,7 @@ class Keeper {
   const std::string jobTarget_;
   const TDateTime runStart_;
   const bool restore_;
+  const char* const folderName_;
   mutable std::mutex mutex_;
   std::string runName_;
   std::vector<std::string> added_;

@@ -11,13 +11,13 @@ std::string DaysText(int days) { return days == 1 ? "1 Tag" : IntToText(days) + 
 
 }  // namespace
 
-std::vector<std::string> PruneRunFolders(const std::string& jobTarget, TDateTime runStart,
-                                         int days) {
+std::vector<std::string> PruneRunFolders(const std::string& jobTarget, TDateTime runStart, int days,
+                                         const char* folderName) {
   std::vector<std::string> lines;
   if (days <= 0) return lines;
   std::vector<RunFolder> folders;
-  const std::string root = RootOf(jobTarget);
-  if (const int err = ListRunFolders(jobTarget, folders)) {
+  const std::string root = RootOf(jobTarget, folderName);
+  if (const int err = ListRunFolders(jobTarget, folders, folderName)) {
     lines.push_back("Der Ordner " + root + " konnte nicht gelesen werden (Fehlercode " +
                     IntToText(err) + "). Es wurden keine alten Versionen entfernt.");
     return lines;

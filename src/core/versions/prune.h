@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/timeproc.h"
+#include "core/versions/versions.h"
 
 namespace versions {
 
@@ -15,7 +16,8 @@ namespace versions {
 // names are run stamps (anything else there stays). `days` 0 removes
 // nothing. The result holds one report line per folder removed or not
 // removed, and one when the versions folder could not be read.
-std::vector<std::string> PruneRunFolders(const std::string& jobTarget, TDateTime runStart,
-                                         int days);
+// `folderName`: the versions folder's name (RootOf).
+std::vector<std::string> PruneRunFolders(const std::string& jobTarget, TDateTime runStart, int days,
+                                         const char* folderName = kFolderName);
 
 }  // namespace versions

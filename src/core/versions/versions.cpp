@@ -27,11 +27,11 @@ std::string Lower(std::string text) {
 
 }  // namespace
 
-std::string RootOf(const std::string& jobTarget) {
+std::string RootOf(const std::string& jobTarget, const char* folderName) {
   std::string root = jobTarget;
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   if (root != "/") root += '/';
-  return root + kFolderName;
+  return root + folderName;
 }
 
 bool IsVersionsName(const std::string& name) { return Lower(name) == Lower(kFolderName); }
@@ -95,9 +95,10 @@ std::optional<RunFolder> ParseFolderName(const std::string& name) {
   return folder;
 }
 
-int ListRunFolders(const std::string& jobTarget, std::vector<RunFolder>& folders) {
+int ListRunFolders(const std::string& jobTarget, std::vector<RunFolder>& folders,
+                   const char* folderName) {
   folders.clear();
-  const std::string root = RootOf(jobTarget);
+  const std::string root = RootOf(jobTarget, folderName);
   platform::DirLister listing(root);
   if (!listing.IsOpen()) return platform::PathExists(root) ? platform::kErrAccessDenied : 0;
   platform::DirEntry entry;
@@ -110,8 +111,9 @@ int ListRunFolders(const std::string& jobTarget, std::vector<RunFolder>& folders
   return 0;
 }
 
-int MakeRunFolder(const std::string& jobTarget, TDateTime moment, bool restore, std::string& name) {
-  const std::string root = RootOf(jobTarget);
+int MakeRunFolder(const std::string& jobTarget, TDateTime moment, bool restore, std::string& name,
+                  const char* folderName) {
+  const std::string root = RootOf(jobTarget, folderName);
   if (int err = platform::MakeOwnFolder(root); err != 0 && err != platform::kErrFileExists)
     return err;
   if (!platform::DirExists(root)) return platform::kErrDirectory;

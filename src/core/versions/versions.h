@@ -20,6 +20,9 @@ namespace versions {
 
 // The folder of the versions in a job's target folder.
 constexpr char kFolderName[] = "VolKarn-Versionen";
+// The hidden folder of the versions in each folder of a synchronised pair
+// (the same run folders below it).
+constexpr char kHiddenFolderName[] = ".VolKarn-Versionen";
 // The list of the files a run added, in its run folder: one path per line
 // (relative to the job's target folder, "/" between the names), UTF-8,
 // each line ended by CR LF; "\\", "\r" and "\n" stand for a backslash
@@ -28,8 +31,9 @@ constexpr char kAddedListName[] = "VolKarn-Neu.txt";
 // The end of the name of a restore's folder.
 constexpr char kRestoreSuffix[] = " Wiederherstellung";
 
-// "<target>/VolKarn-Versionen" (no "/" at the end).
-std::string RootOf(const std::string& jobTarget);
+// "<target>/VolKarn-Versionen" (no "/" at the end); `folderName` names
+// another versions folder (kHiddenFolderName) in the functions below.
+std::string RootOf(const std::string& jobTarget, const char* folderName = kFolderName);
 // True when the last name of the folder is the versions folder's (letter
 // case ignored): such a source folder is refused.
 bool IsVersionsName(const std::string& name);
@@ -54,14 +58,16 @@ std::optional<RunFolder> ParseFolderName(const std::string& name);
 // The run folders of the job target's versions folder, oldest first.
 // Result 0 (also when there is no versions folder) or the error code of
 // the listing.
-int ListRunFolders(const std::string& jobTarget, std::vector<RunFolder>& folders);
+int ListRunFolders(const std::string& jobTarget, std::vector<RunFolder>& folders,
+                   const char* folderName = kFolderName);
 
 // Makes the folder of a run that started at `moment` (with the versions
 // folder where missing), open to its owner only; a name already taken
 // gets the next "-N". `name` learns the folder's name. Result 0,
 // platform::kErrPathNotFound when the job's target folder is missing (it is
 // never made here), or an error code.
-int MakeRunFolder(const std::string& jobTarget, TDateTime moment, bool restore, std::string& name);
+int MakeRunFolder(const std::string& jobTarget, TDateTime moment, bool restore, std::string& name,
+                  const char* folderName = kFolderName);
 
 // The added list of a run folder (full path of the folder).
 int WriteAddedList(const std::string& runFolder, const std::vector<std::string>& paths);
