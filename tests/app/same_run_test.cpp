@@ -23,13 +23,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The target's files (relative, sorted) with their contents.
+// The target's files (relative, sorted) with their contents; the name of
+// a run folder of the versions (the second of the run) reads "<Lauf>".
 std::vector<std::string> TargetFiles(const std::string& root) {
   std::vector<std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(root))
-    if (e.is_regular_file())
-      files.push_back(e.path().string().substr(root.size()) + "=" +
-                      vktest::ReadFile(e.path().string()));
+  const std::string versions = "/VolKarn-Versionen/";
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (!e.is_regular_file()) continue;
+    std::string path = e.path().string().substr(root.size());
+    if (path.rfind(versions, 0) == 0)
+      path.replace(versions.size(), path.find('/', versions.size()) - versions.size(), "<Lauf>");
+    files.push_back(path + "=" + vktest::ReadFile(e.path().string()));
+  }
   std::sort(files.begin(), files.end());
   return files;
 }
@@ -105,8 +110,15 @@ TEST(SameRun, WindowAndCommandLineWriteTheSameReportAndSweepTheSameLeftovers) {
   EXPECT_NE(std::string::npos, window.report.find("zwei[x0A]Zeilen.txt"));
   EXPECT_NE(std::string::npos, window.report.find("[U+4E2D].txt"));
   EXPECT_EQ(window.files, commandLine.files);
+  // The copies, and the list of the files the run added (in the order of
+  // the walk) in its run folder of the versions.
+  ASSERT_EQ(3u, window.files.size());
   EXPECT_EQ((std::vector<std::string>{"/Daten/a.txt=a.txt", "/Daten/sub/b.txt=sub/b.txt"}),
-            window.files);
+            std::vector<std::string>(window.files.begin(), window.files.begin() + 2));
+  const std::string added = window.files[2];
+  EXPECT_EQ(0u, added.find("/VolKarn-Versionen/<Lauf>/VolKarn-Neu.txt=")) << added;
+  EXPECT_NE(std::string::npos, added.find("Daten/a.txt\r\n")) << added;
+  EXPECT_NE(std::string::npos, added.find("Daten/sub/b.txt\r\n")) << added;
 }
 
 }  // namespace
