@@ -19,6 +19,8 @@
 #include "core/catalogue/jobopt.h"
 #include "core/catalogue/optio.h"
 #include "core/restore/restorerun.h"
+#include "core/sync/syncdefs.h"
+#include "core/sync/syncrun.h"
 #include "core/verify/checklogic.h"
 #include "core/verify/checkrun.h"
 #include "platform/platform.h"
@@ -526,6 +528,78 @@ Outcome RunOptions(const Arguments& args, Environment& env) {
   return outcome;
 }
 
+// A synchronisation as the command line watches it: the progress line,
+// the cancel by signal, the report (a dry run's on standard output).
+class ConsoleSyncObserver : public SyncObserver {
+ public:
+  ConsoleSyncObserver(SyncRun& run, Environment& env, TerminalProgress* progress, bool quiet)
+      : run_(run), env_(env), progress_(progress), quiet_(quiet) {}
+  void SetCurrentFile(const std::string& text) override {
+    if (progress_ != nullptr) progress_->Show(text);
+  }
+  void ProcessEvents() override {
+    if (env_.cancelRequested && env_.cancelRequested()) run_.Cancel();
+  }
+  void ReportWritten(const std::vector<std::string>& lines, bool clean) override {
+    if (progress_ != nullptr) progress_->Clear();
+    if (run_.DryRun)
+      PrintLines(*env_.out, lines);
+    else if (!quiet_ || !clean)
+      PrintLines(*env_.err, lines);
+  }
+
+ private:
+  SyncRun& run_;
+  Environment& env_;
+  TerminalProgress* progress_;
+  bool quiet_;
+};
+
+// The stored synchronisation definitions; false, with the message told,
+// when their file cannot be read.
+bool LoadSyncDefinitions(SyncDefinitions& definitions, std::ostream& err, std::string& failure) {
+  const std::string path = tBackups::GetDataDir() + SyncDefinitions::kFileName;
+  if (definitions.Load(path) != SyncDefinitions::LoadResult::Unreadable) return true;
+  failure = "Die Liste der Synchronisationen " + path + " konnte nicht gelesen werden.";
+  err << failure << '\n';
+  return false;
+}
+
+Outcome RunSync(const Arguments& args, Environment& env, TerminalProgress* progress) {
+  std::ostream& err = *env.err;
+  Outcome outcome;
+  SyncDefinitions definitions;
+  if (!LoadSyncDefinitions(definitions, err, outcome.failure))
+    return {kExitUnreadable, outcome.failure};
+  const int index = definitions.Find(args.job);
+  if (index < 0) {
+    outcome = {kExitUsage, "Es gibt keine Synchronisation \"" + args.job + "\"."};
+    err << outcome.failure << '\n';
+    return outcome;
+  }
+  SyncRun run(definitions.All()[static_cast<std::size_t>(index)], tBackups::GetDataDir());
+  // Nobody is asked: a mass removal is refused, and a missing folder is
+  // made only under a parent that is there (a drive that is not there is
+  // never replaced by the system disk).
+  run.SetMassRemoval(versions::MassRemoval::Refuse);
+  run.SetMissingFolder(MissingTarget::CreateLastFolderOnly);
+  run.DryRun = args.dryRun;
+  ConsoleSyncObserver observer(run, env, progress, args.quiet);
+  const SyncRun::Result result = run.Run(&observer);
+  if (progress != nullptr) progress->Clear();
+  if (result.stateUnreadable) return {kExitUnreadable, result.failure};
+  if (result.sideMissing) return {kExitTargetMissing, result.failure};
+  if (result.massRemoval) return {kExitMassRemoval, result.failure};
+  if (result.cancelled) return {kExitCancelled, std::string()};
+  if (!result.ran) return {kExitErrors, result.failure};
+  if (!args.dryRun && !result.reportWritten) return {kExitErrors, result.failure};
+  if (result.Clean()) return {kExitOk, std::string()};
+  std::string text =
+      "Die Synchronisation \"" + run.Definition().name + "\" ist mit Fehlern beendet.";
+  if (!args.dryRun) text += " Protokoll: " + result.reportPath;
+  return {kExitErrors, text};
+}
+
 }  // namespace
 
 // ------------------------------------------------------------- arguments --
@@ -538,8 +612,8 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
   auto setAction = [&](Action action) {
     if (haveAction && a.error.empty())
       a.error =
-          "Nur eine der Angaben --backup, --check, --restore, --versions, --options, --list, "
-          "--help und --version ist möglich.";
+          "Nur eine der Angaben --backup, --check, --restore, --versions, --options, --sync, "
+          "--list, --help und --version ist möglich.";
     haveAction = true;
     a.action = action;
   };
@@ -567,6 +641,9 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
     } else if (arg == "--options" || arg.rfind("--options=", 0) == 0) {
       setAction(Action::Options);
       takeJob("--options");
+    } else if (arg == "--sync" || arg.rfind("--sync=", 0) == 0) {
+      setAction(Action::Sync);
+      takeValue("--sync", a.job, "Zu --sync fehlt der Name der Synchronisation.");
     } else if (arg == "--as-of" || arg.rfind("--as-of=", 0) == 0) {
       takeValue("--as-of", a.asOf, "Zu --as-of fehlt der Zeitpunkt.");
       asOf = true;
@@ -611,8 +688,8 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
   if (!a.error.empty()) return a;
   if (!haveAction) {
     a.error =
-        "Es fehlt eine der Angaben --backup, --check, --restore, --versions, --options, --list, "
-        "--help oder --version.";
+        "Es fehlt eine der Angaben --backup, --check, --restore, --versions, --options, --sync, "
+        "--list, --help oder --version.";
   } else if (full && incremental) {
     a.error = "--full und --incremental schließen einander aus.";
   } else if ((full || incremental) && a.action != Action::Backup) {
@@ -620,10 +697,14 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
   } else if (a.complete && a.action != Action::Check) {
     a.error = "--complete gilt nur für --check.";
   } else if (a.quiet && a.action != Action::Backup && a.action != Action::Check &&
-             a.action != Action::Restore) {
-    a.error = "--quiet gilt nur für --backup, --check und --restore.";
-  } else if ((asOf || to || a.dryRun) && a.action != Action::Restore) {
-    a.error = "--as-of, --to und --dry-run gelten nur für --restore.";
+             a.action != Action::Restore && a.action != Action::Sync) {
+    a.error = "--quiet gilt nur für --backup, --check, --restore und --sync.";
+  } else if ((asOf || to) && a.action != Action::Restore) {
+    a.error = "--as-of und --to gelten nur für --restore.";
+  } else if (a.dryRun && a.action != Action::Restore && a.action != Action::Sync) {
+    a.error = "--dry-run gilt nur für --restore und --sync.";
+  } else if (a.action == Action::Sync && text::Trim(a.job).empty()) {
+    a.error = "Der Name der Synchronisation ist leer.";
   } else if (a.action == Action::Versions && a.operands.size() > 1) {
     a.error = "--versions nimmt höchstens einen Pfad: " + a.operands[1];
   } else if (to && text::Trim(a.to).empty()) {
@@ -642,64 +723,81 @@ bool WantsCommandLine(int argc, char** argv) {
   return first.rfind("--", 0) == 0 || first == "-h";
 }
 
-std::string HelpText(){
-    return "Aufruf: volkarn [OPTION]\n"
-           "Ohne Option startet VolKarn mit seinem Fenster.\n"
-           "\n"
-           "  --backup SICHERUNG [--full|--incremental] [--quiet]\n"
-           "        führt die Datensicherung aus: ohne Angabe als Ergänzungssicherung,\n"
-           "        wenn sie schon einmal gelaufen ist, sonst als Komplettsicherung\n"
-           "  --check SICHERUNG [--complete] [--quiet]\n"
-           "        sucht die Dateien, die im Ziel fehlen; mit --complete wird die\n"
-           "        Zähldatei geschrieben und jede fehlende Datei kopiert\n"
-           "  --restore SICHERUNG [--as-of \"JJJJ-MM-TT hh:mm\"] [--to ORDNER] [--dry-run]\n"
-           "            [--quiet] [PFAD ...]\n"
-           "        stellt Dateien aus dem Ziel wieder her: ohne PFAD die ganze\n"
-           "        Datensicherung, sonst die genannten Dateien und Ordner (Pfade in einem\n"
-           "        Quellverzeichnis); ohne --to an ihren ursprünglichen Ort, mit --to\n"
-           "        unter ORDNER, jedes Quellverzeichnis unter seinem letzten Namen.\n"
-           "        --as-of wählt den Stand zu diesem Zeitpunkt (oder einen Stand, wie\n"
-           "        --versions ihn zeigt), ohne die letzte Sicherung. Eine neuere Datei\n"
-           "        am Zielort wird nicht ersetzt; jede ersetzte Datei wird vorher in\n"
-           "        den Versionen unter \"<Zeit> Wiederherstellung\" aufbewahrt.\n"
-           "        --dry-run zeigt nur, was geschähe, und schreibt nichts.\n"
-           "  --versions SICHERUNG [PFAD]\n"
-           "        zeigt die aufbewahrten Stände, den neuesten zuerst, oder die\n"
-           "        Versionen einer Datei mit Größe und Zeit\n"
-           "  --options SICHERUNG [SCHLÜSSEL=WERT ...]\n"
-           "        zeigt die Optionen der Datensicherung als Schlüssel=Wert und setzt\n"
-           "        die angegebenen (Versionen=0|1, VersionenTage=TAGE, Spiegeln=0|1)\n"
-           "  --list     zeigt die Namen aller Datensicherungen, einen je Zeile\n"
-           "  --help     zeigt diese Hilfe\n"
-           "  --version  zeigt Version und Lizenz\n"
-           "\n"
-           "  --full         Komplettsicherung: alle Dateien werden kopiert\n"
-           "  --incremental  Ergänzungssicherung: nur Dateien, die nach der letzten\n"
-           "                 Sicherung geändert wurden\n"
-           "  --quiet        keine Fortschrittsanzeige; Protokoll nur bei Fehlern\n"
-           "  --             alles danach ist ein PFAD, auch wenn es mit - beginnt\n"
-           "\n"
-           "SICHERUNG ist der Name einer Datensicherung; Groß- und Kleinschreibung\n"
-           "zählen nicht. Meldungen und Protokoll erscheinen auf der\n"
-           "Standardfehlerausgabe; SIGINT und SIGTERM brechen einen Lauf ab wie\n"
-           "\"Abbrechen\".\n"
-           "\n"
-           "Rückgabewerte:\n"
-           "  0  ohne Fehler beendet\n"
-           "  1  mit Fehlern beendet (siehe Protokoll) oder im Ziel fehlen Dateien;\n"
-           "     bei --restore auch: neuere Dateien am Zielort wurden nicht ersetzt\n"
-           "  2  falscher Aufruf, unbekannte Datensicherung, ein PFAD außerhalb der\n"
-           "     Quellverzeichnisse, ein unbekannter Schlüssel oder ungültiger Wert\n"
-           "  3  ein anderes VolKarn (Fenster oder Befehlszeile) läuft bereits\n"
-           "  4  abgebrochen (SIGINT, SIGTERM)\n"
-           "  5  Sicherungsliste, Einstellungen, Verzeichnisliste oder Optionsdatei\n"
-           "     nicht lesbar\n"
-           "  6  das Ziel fehlt: weder der Zielordner noch der Ordner darüber existiert\n"
-           "     (etwa ein nicht angeschlossener Datenträger); es wurde nichts kopiert\n"
-           "     oder wiederhergestellt\n"
-           "  7  Spiegeln=1: die Quelle hat mehr als die Hälfte der Dateien eines\n"
-           "     Ziels (und mindestens 10) nicht mehr; aus diesem Ziel wurde nichts\n"
-           "     entfernt (das Fenster fragt in diesem Fall nach)\n";
+std::string HelpText() {
+  return "Aufruf: volkarn [OPTION]\n"
+         "Ohne Option startet VolKarn mit seinem Fenster.\n"
+         "\n"
+         "  --backup SICHERUNG [--full|--incremental] [--quiet]\n"
+         "        führt die Datensicherung aus: ohne Angabe als Ergänzungssicherung,\n"
+         "        wenn sie schon einmal gelaufen ist, sonst als Komplettsicherung\n"
+         "  --check SICHERUNG [--complete] [--quiet]\n"
+         "        sucht die Dateien, die im Ziel fehlen; mit --complete wird die\n"
+         "        Zähldatei geschrieben und jede fehlende Datei kopiert\n"
+         "  --restore SICHERUNG [--as-of \"JJJJ-MM-TT hh:mm\"] [--to ORDNER] [--dry-run]\n"
+         "            [--quiet] [PFAD ...]\n"
+         "        stellt Dateien aus dem Ziel wieder her: ohne PFAD die ganze\n"
+         "        Datensicherung, sonst die genannten Dateien und Ordner (Pfade in einem\n"
+         "        Quellverzeichnis); ohne --to an ihren ursprünglichen Ort, mit --to\n"
+         "        unter ORDNER, jedes Quellverzeichnis unter seinem letzten Namen.\n"
+         "        --as-of wählt den Stand zu diesem Zeitpunkt (oder einen Stand, wie\n"
+         "        --versions ihn zeigt), ohne die letzte Sicherung. Eine neuere Datei\n"
+         "        am Zielort wird nicht ersetzt; jede ersetzte Datei wird vorher in\n"
+         "        den Versionen unter \"<Zeit> Wiederherstellung\" aufbewahrt.\n"
+         "        --dry-run zeigt nur, was geschähe, und schreibt nichts.\n"
+         "  --versions SICHERUNG [PFAD]\n"
+         "        zeigt die aufbewahrten Stände, den neuesten zuerst, oder die\n"
+         "        Versionen einer Datei mit Größe und Zeit\n"
+         "  --options SICHERUNG [SCHLÜSSEL=WERT ...]\n"
+         "        zeigt die Optionen der Datensicherung als Schlüssel=Wert und setzt\n"
+         "        die angegebenen (Versionen=0|1, VersionenTage=TAGE, Spiegeln=0|1)\n"
+         "  --sync SYNCHRONISATION [--dry-run] [--quiet]\n"
+         "        gleicht die beiden Verzeichnisse der Synchronisation in beide\n"
+         "        Richtungen ab, Unterverzeichnisse eingeschlossen: Neues wird in das\n"
+         "        andere Verzeichnis kopiert, von zwei verschiedenen Fassungen ersetzt\n"
+         "        die neuere die ältere, was seit dem letzten Abgleich auf einer Seite\n"
+         "        gelöscht wurde, wird auch auf der anderen entfernt. Was ersetzt oder\n"
+         "        entfernt wird, kommt in den versteckten Ordner .VolKarn-Versionen des\n"
+         "        Verzeichnisses (90 Tage lang). --dry-run zeigt nur, was geschähe.\n"
+         "  --list     zeigt die Namen aller Datensicherungen, einen je Zeile, danach\n"
+         "             die der Synchronisationen mit dem Zusatz \"(Synchronisation)\"\n"
+         "  --help     zeigt diese Hilfe\n"
+         "  --version  zeigt Version und Lizenz\n"
+         "\n"
+         "  --full         Komplettsicherung: alle Dateien werden kopiert\n"
+         "  --incremental  Ergänzungssicherung: nur Dateien, die nach der letzten\n"
+         "                 Sicherung geändert wurden\n"
+         "  --quiet        keine Fortschrittsanzeige; Protokoll nur bei Fehlern\n"
+         "  --             alles danach ist ein PFAD, auch wenn es mit - beginnt\n"
+         "\n"
+         "SICHERUNG ist der Name einer Datensicherung, SYNCHRONISATION der einer\n"
+         "Synchronisation; Groß- und Kleinschreibung zählen nicht. Meldungen und Protokoll "
+         "erscheinen auf der\n"
+         "Standardfehlerausgabe; SIGINT und SIGTERM brechen einen Lauf ab wie\n"
+         "\"Abbrechen\".\n"
+         "\n"
+         "Rückgabewerte:\n"
+         "  0  ohne Fehler beendet\n"
+         "  1  mit Fehlern beendet (siehe Protokoll) oder im Ziel fehlen Dateien;\n"
+         "     bei --restore auch: neuere Dateien am Zielort wurden nicht ersetzt\n"
+         "  2  falscher Aufruf, unbekannte Datensicherung oder Synchronisation, ein\n"
+         "     PFAD außerhalb der Quellverzeichnisse, ein unbekannter Schlüssel oder\n"
+         "     ungültiger Wert\n"
+         "  3  ein anderes VolKarn (Fenster oder Befehlszeile) läuft bereits\n"
+         "  4  abgebrochen (SIGINT, SIGTERM)\n"
+         "  5  Sicherungsliste, Einstellungen, Verzeichnisliste oder Optionsdatei\n"
+         "     nicht lesbar; bei --sync die Liste der Synchronisationen oder der\n"
+         "     Stand des letzten Abgleichs\n"
+         "  6  das Ziel fehlt: weder der Zielordner noch der Ordner darüber existiert\n"
+         "     (etwa ein nicht angeschlossener Datenträger); es wurde nichts kopiert\n"
+         "     oder wiederhergestellt\n"
+         "  7  Spiegeln=1: die Quelle hat mehr als die Hälfte der Dateien eines\n"
+         "     Ziels (und mindestens 10) nicht mehr; aus diesem Ziel wurde nichts\n"
+         "     entfernt (das Fenster fragt in diesem Fall nach); bei --sync: der\n"
+         "     Abgleich würde in einem Verzeichnis mehr als die Hälfte der Dateien\n"
+         "     (und mindestens 10) entfernen; es wurde nichts geändert\n"
+         "  6  bei --sync auch: ein Verzeichnis fehlt, ist leer oder nicht lesbar,\n"
+         "     obwohl es beim letzten Abgleich Dateien enthielt; es wurde nichts\n"
+         "     geändert\n";
 }
 
 std::string VersionText() {
@@ -792,6 +890,10 @@ int Run(const Arguments& args, Environment& env) {
         JobRecord record;
         if (jobs.GetJob(i, record)) out << record.Name() << '\n';
       }
+      SyncDefinitions definitions;
+      if (!LoadSyncDefinitions(definitions, err, failure)) return kExitUnreadable;
+      for (const SyncDefinition& definition : definitions.All())
+        out << definition.name << " (Synchronisation)\n";
       out.flush();
       return kExitOk;
     }
@@ -801,13 +903,16 @@ int Run(const Arguments& args, Environment& env) {
     case Action::Check:
     case Action::Restore:
     case Action::Options:
+    case Action::Sync:
       break;
   }
 
   const bool backup = args.action == Action::Backup;
+  const bool sync = args.action == Action::Sync;
   const char* kind = backup                           ? "Datensicherung"
                      : args.action == Action::Check   ? "Überprüfung"
                      : args.action == Action::Restore ? "Wiederherstellung"
+                     : sync                           ? "Synchronisation"
                                                       : "Optionen";
   const std::string what = std::string(kind) + " \"" + args.job + "\"";
   Outcome outcome;
@@ -835,6 +940,9 @@ int Run(const Arguments& args, Environment& env) {
       case Action::Options:
         outcome = RunOptions(args, env);
         break;
+      case Action::Sync:
+        outcome = RunSync(args, env, progress.get());
+        break;
       default:
         outcome = RunCheck(args, env, progress.get());
         break;
@@ -848,9 +956,9 @@ int Run(const Arguments& args, Environment& env) {
     for (char& c : body)
       if (c == '\r') c = '\n';
     env.notify("VolKarn: " + what +
-                   (outcome.code == kExitErrors        ? " mit Fehlern"
-                    : outcome.code == kExitMassRemoval ? " ohne Spiegeln"
-                                                       : " nicht gestartet"),
+                   (outcome.code == kExitErrors                 ? " mit Fehlern"
+                    : outcome.code == kExitMassRemoval && !sync ? " ohne Spiegeln"
+                                                                : " nicht gestartet"),
                body);
   }
   return outcome.code;
@@ -864,7 +972,7 @@ int Main(int argc, char** argv) {
   env.out = &std::cout;
   env.err = &std::cerr;
   if (args.error.empty() && (args.action == Action::Backup || args.action == Action::Check ||
-                             args.action == Action::Restore)) {
+                             args.action == Action::Restore || args.action == Action::Sync)) {
     platform::CatchCancelSignals();
     env.cancelRequested = [] { return platform::CancelSignalled(); };
   }

@@ -29,22 +29,23 @@ enum ExitCode : int {
   kExitUnreadable = 5,     // catalogue, settings, the job's directory list or options unreadable
   kExitTargetMissing = 6,  // the target's drive is missing (folder and its parent)
   // Mirroring would have moved more than half of a target's files: nothing
-  // was moved there.
+  // was moved there. A synchronisation that would remove more than half of
+  // a folder's files: nothing was changed.
   kExitMassRemoval = 7,
 };
 
-enum class Action { Window, Backup, Check, List, Help, Version, Restore, Versions, Options };
+enum class Action { Window, Backup, Check, List, Help, Version, Restore, Versions, Options, Sync };
 enum class Mode { Default, Full, Incremental };
 
 struct Arguments {
   Action action = Action::Window;
-  std::string job;
+  std::string job;  // or the name of a synchronisation (--sync)
   Mode mode = Mode::Default;
   bool complete = false;  // --check --complete
   bool quiet = false;
   // --restore: the state ("YYYY-MM-DD hh:mm", empty for the latest
   // backup), the folder to restore to (empty: the original places) and
-  // the dry run.
+  // the dry run (also of --sync).
   std::string asOf;
   std::string to;
   bool dryRun = false;

@@ -10,12 +10,15 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
 #include "base/codepage.h"
 #include "base/pathtext.h"
 #include "core/catalogue/daten.h"
+#include "core/sync/syncdefs.h"
 #include "platform/internal.h"
 #include "platform/platform.h"
 #include "support/core_support.h"
@@ -639,6 +642,195 @@ TEST_F(CommandLineRun, AKilledRestoreLosesNothingAndLeavesNoHalfFile) {
   EXPECT_EQ(kFiles, restored());
   for (const auto& e : std::filesystem::recursive_directory_iterator(home_ / "src"))
     EXPECT_EQ(std::string::npos, e.path().filename().string().find(".vktmp-")) << e.path();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLine, SyncArgumentsAreReadOrRefused) {
+  struct Case {
+    std::vector<std::string> args;
+    bool dryRun;
+    std::string error;  // a part of the expected message; empty: none
+  } cases[] = {
+      {{"--sync", "B\xC3\xBCro"}, false, ""},
+      {{"--sync=B\xC3\xBCro", "--dry-run", "--quiet"}, true, ""},
+      {{"--sync"}, false, "fehlt der Name der Synchronisation"},
+      {{"--sync", " "}, false, "Der Name der Synchronisation ist leer."},
+      {{"--sync", "B", "--full"}, false, "nur für --backup"},
+      {{"--sync", "B", "--to", "/tmp"}, false, "nur für --restore"},
+      {{"--sync", "B", "--backup", "A"}, false, "Nur eine"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    const Arguments a = cli::ParseArguments(c.args);
+    if (!c.error.empty()) {
+      EXPECT_NE(std::string::npos, a.error.find(c.error)) << a.error;
+      continue;
+    }
+    EXPECT_EQ("", a.error);
+    EXPECT_EQ(Action::Sync, a.action);
+    EXPECT_EQ("B\xC3\xBCro", a.job);
+    EXPECT_EQ(c.dryRun, a.dryRun);
+  }
+  for (const char* word : {"--sync", "(Synchronisation)", ".VolKarn-Versionen"})
+    EXPECT_NE(std::string::npos, cli::HelpText().find(word)) << word;
+}
+
+// A stored synchronisation beside the job, run through cli::Run.
+class CommandLineSync : public CommandLineRun {
+ protected:
+  void SetUp() override {
+    CommandLineRun::SetUp();
+    SyncDefinitions definitions;
+    ASSERT_TRUE(definitions.Add({"B\xC3\xBCro", home_ / "eins", home_ / "zwei"}));
+    ASSERT_EQ(0, definitions.Save(tBackups::GetDataDir() + SyncDefinitions::kFileName));
+  }
+  std::string A(const std::string& rel) { return home_ / ("eins/" + rel); }
+  std::string B(const std::string& rel) { return home_ / ("zwei/" + rel); }
+  // Every file below a folder (the versions too): path -> content.
+  std::map<std::string, std::string> Files(const std::string& root) {
+    std::map<std::string, std::string> files;
+    if (!std::filesystem::exists(root)) return files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+      if (e.is_regular_file()) files[e.path().string()] = vktest::ReadFile(e.path().string());
+    return files;
+  }
+};
+
+TEST_F(CommandLineSync, SyncRunsADefinitionAndListShowsIt) {
+  vktest::WriteFile(A("a.txt"), "a");
+  vktest::WriteFile(B("sub/b.txt"), "b");
+  EXPECT_EQ(cli::kExitOk, Run({"--list"}));
+  EXPECT_EQ("Eigene Dateien\nB\xC3\xBCro (Synchronisation)\n", out_.str());
+
+  // A dry run lists the steps and changes nothing anywhere.
+  EXPECT_EQ(cli::kExitOk, Run({"--sync", "b\xC3\xBCro", "--dry-run"})) << err_.str();
+  EXPECT_NE(std::string::npos, out_.str().find("1 -> 2: a.txt")) << out_.str();
+  EXPECT_NE(std::string::npos, out_.str().find("2 -> 1: sub/b.txt"));
+  EXPECT_FALSE(vktest::Exists(B("a.txt")));
+  EXPECT_FALSE(vktest::Exists(tBackups::GetDataDir() + "B\xC3\xBCro.sst"));
+  EXPECT_FALSE(vktest::Exists(tBackups::GetDataDir() + "B\xC3\xBCro.slg"));
+
+  EXPECT_EQ(cli::kExitOk, Run({"--sync", "B\xC3\xBCro", "--quiet"})) << err_.str();
+  EXPECT_EQ("", err_.str());
+  EXPECT_EQ("a", vktest::ReadFile(B("a.txt")));
+  EXPECT_EQ("b", vktest::ReadFile(A("sub/b.txt")));
+  EXPECT_NE(std::string::npos, vktest::ReadFile(tBackups::GetDataDir() + "B\xC3\xBCro.slg")
+                                   .find("1 Datei wurden vom 1. ins 2. Verzeichnis kopiert."));
+  EXPECT_TRUE(notes_.empty());
+
+  EXPECT_EQ(cli::kExitUsage, Run({"--sync", "Fremd"}));
+  EXPECT_NE(std::string::npos, err_.str().find("Es gibt keine Synchronisation \"Fremd\"."));
+
+  // More than half of the files of a side would go: nothing is changed.
+  for (int i = 0; i < 10; ++i) vktest::WriteFile(A("viel/" + std::to_string(i)), "v");
+  ASSERT_EQ(cli::kExitOk, Run({"--sync", "B\xC3\xBCro", "--quiet"})) << err_.str();
+  std::filesystem::remove_all(A("viel"));
+  notes_.clear();
+  EXPECT_EQ(cli::kExitMassRemoval, Run({"--sync", "B\xC3\xBCro", "--quiet"}));
+  EXPECT_TRUE(vktest::Exists(B("viel/0")));
+  ASSERT_EQ(1u, notes_.size());
+  EXPECT_NE(std::string::npos, notes_[0].find("Synchronisation \"B\xC3\xBCro\" nicht gestartet"));
+
+  // The stick is not there: nothing is made, nothing removed.
+  std::filesystem::rename(home_ / "zwei", home_ / "weg");
+  EXPECT_EQ(cli::kExitTargetMissing, Run({"--sync", "B\xC3\xBCro"}));
+  EXPECT_FALSE(vktest::Exists(home_ / "zwei"));
+  EXPECT_TRUE(vktest::Exists(A("a.txt")));
+}
+
+// A synchronisation killed at any moment loses no file's content: each is
+// whole in its place or in its folder's versions, and the next run
+// finishes the work.
+TEST_F(CommandLineSync, AKilledSyncLosesNoFilesContent) {
+  constexpr int kFiles = 60;
+  auto content = [](int i, char c) { return std::string(128 * 1024 + i, c); };
+  auto put = [](const std::string& path, const std::string& bytes, int hoursAgo) {
+    vktest::WriteFile(path, bytes);
+    std::filesystem::last_write_time(
+        path, std::filesystem::file_time_type::clock::now() - std::chrono::hours(hoursAgo));
+  };
+  // Whole files in a tree (never a half one, temporary files left out).
+  auto contents = [&](const std::string& root) {
+    std::set<std::string> all;
+    for (const auto& [path, bytes] : Files(root))
+      if (path.find(".vktmp-") == std::string::npos) all.insert(bytes);
+    return all;
+  };
+  std::srand(static_cast<unsigned>(getpid()));
+  int killedMidway = 0;
+  for (int attempt = 0; attempt < 8 && killedMidway < 3; ++attempt) {
+    std::filesystem::remove_all(home_ / "eins");
+    std::filesystem::remove_all(home_ / "zwei");
+    std::filesystem::remove(tBackups::GetDataDir() + "B\xC3\xBCro.sst");
+    for (int i = 0; i < kFiles; ++i) {
+      put(A("k/" + std::to_string(i)), content(i, 'a'), 5);
+      put(B("k/" + std::to_string(i)), content(i, 'a'), 5);
+    }
+    ASSERT_EQ(cli::kExitOk, Run({"--sync", "B\xC3\xBCro", "--quiet"})) << err_.str();
+    // Changed on side 1, removed on side 2, new on side 2.
+    for (int i = 0; i < kFiles / 2; ++i) put(A("k/" + std::to_string(i)), content(i, 'n'), 1);
+    for (int i = kFiles / 2; i < kFiles * 3 / 4; ++i)
+      std::filesystem::remove(B("k/" + std::to_string(i)));
+    for (int i = 0; i < kFiles / 4; ++i) put(B("neu/" + std::to_string(i)), content(i, 'b'), 1);
+    std::set<std::string> before = contents(home_ / "eins");
+    for (const std::string& bytes : contents(home_ / "zwei")) before.insert(bytes);
+    auto replaced = [&] {
+      int n = 0;
+      for (int i = 0; i < kFiles / 2; ++i) {
+        std::ifstream in(B("k/" + std::to_string(i)), std::ios::binary);
+        n += in.get() == 'n';
+      }
+      return n;
+    };
+    const int at = 1 + std::rand() % (kFiles / 2 - 2);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      platform::detail::g_forceNamedTemp = attempt % 2 == 0;
+      env_.notify = nullptr;
+      _exit(Run({"--sync", "B\xC3\xBCro", "--quiet"}));
+    }
+    int status = 0;
+    pid_t ended = 0;
+    while (replaced() < at && (ended = waitpid(child, &status, WNOHANG)) == 0)
+      std::this_thread::yield();
+    if (ended == 0) {
+      kill(child, SIGKILL);
+      ASSERT_EQ(child, waitpid(child, &status, 0));
+    }
+    std::set<std::string> after = contents(home_ / "eins");
+    for (const std::string& bytes : contents(home_ / "zwei")) after.insert(bytes);
+    for (const std::string& bytes : after)
+      EXPECT_EQ(1u, before.count(bytes)) << "a half or strange file of " << bytes.size();
+    for (const std::string& bytes : before)
+      EXPECT_EQ(1u, after.count(bytes)) << "lost: " << bytes.size() << " bytes of " << bytes[0];
+    if (!WIFSIGNALED(status)) continue;
+    ++killedMidway;
+    // The next run finishes: both sides equal, nothing lost.
+    EXPECT_EQ(cli::kExitOk, Run({"--sync", "B\xC3\xBCro", "--quiet"})) << err_.str();
+    for (int i = 0; i < kFiles; ++i) {
+      const std::string name = "k/" + std::to_string(i);
+      EXPECT_EQ(vktest::ReadFile(A(name)), vktest::ReadFile(B(name))) << name;
+      if (i < kFiles / 2) {
+        EXPECT_EQ(content(i, 'n'), vktest::ReadFile(B(name))) << name;
+      } else if (i < kFiles * 3 / 4) {
+        EXPECT_FALSE(vktest::Exists(A(name))) << name;
+      }
+    }
+    for (int i = 0; i < kFiles / 4; ++i)
+      EXPECT_EQ(content(i, 'b'), vktest::ReadFile(A("neu/" + std::to_string(i))));
+    // What copies cut short left went into the versions, never to the
+    // other side.
+    for (const char* side : {"eins", "zwei"})
+      for (const auto& [path, bytes] : Files(home_ / side))
+        if (path.find("/.VolKarn-Versionen/") == std::string::npos) {
+          EXPECT_EQ(std::string::npos, path.find(".vktmp-")) << path;
+        }
+  }
+  ASSERT_GT(killedMidway, 0);
 }
 
 }  // namespace
