@@ -2,8 +2,10 @@
 // it answers, and that a failed copy never damages the old destination.
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -422,4 +424,32 @@ TEST_P(CopyFileTest, ALinkIsCopiedAsALinkAndWhatItReplacesKept) {
   EXPECT_TRUE(keep.replaced);
   EXPECT_EQ("ziel-neu", fs::read_symlink(dir / "out/verweis").string());
   EXPECT_EQ("alt", vktest::ReadFile(dir / "alt"));
+}
+
+// Killed at the worst moment, just after the old file was kept and before
+// the new one has its name: the old content is where the keeper put it,
+// nothing is lost, and nothing but a temporary file is left.
+TEST_P(CopyFileTest, KilledBetweenKeepingAndLinkingLosesNothing) {
+  vktest::WriteFile(dir / "quelle", "neu");
+  vktest::WriteFile(dir / "ziel/datei", "alt");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    platform::KeepReplaced keep;
+    keep.keep = [&](const std::string& dest) {
+      const int err = platform::MoveNoReplace(dest, dir / "aufbewahrt");
+      raise(SIGKILL);
+      return err;
+    };
+    platform::CopyFileReplacing(dir / "quelle", dir / "ziel/datei", true, platform::SourceRef{},
+                                nullptr, &keep);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ("alt", vktest::ReadFile(dir / "aufbewahrt"));
+  EXPECT_FALSE(fs::exists(dir / "ziel/datei"));
+  for (const std::string& name : vktest::NamesIn(dir / "ziel"))
+    EXPECT_NE(std::string::npos, name.find(".vktmp-")) << name;
 }

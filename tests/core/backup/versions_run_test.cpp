@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -410,7 +411,9 @@ TEST(VersionsKillTest, ARunKilledAtAnyMomentLosesNoOldContent) {
       return contents;
     };
     for (bool named : {false, true}) {
-      for (int killAfter : {1, 10, 30}) {
+      // Three fixed moments and one at random (in the trace below).
+      const int randomMoment = 2 + static_cast<int>(std::random_device()() % (kFiles - 10));
+      for (int killAfter : {1, 10, 30, randomMoment}) {
         fs::remove_all(job);
         for (int i = 0; i < kFiles; ++i) vktest::WriteFile(target(i), oldText);
         const bool killed = vktest::KillWhen(
