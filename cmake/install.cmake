@@ -13,6 +13,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/data/volkarn.1 DESTINATION ${CMAKE_INSTALL_MAN
 # User units live below lib/ whatever the library folder of the platform.
 install(FILES ${CMAKE_SOURCE_DIR}/data/systemd/volkarn-backup@.service
               ${CMAKE_SOURCE_DIR}/data/systemd/volkarn-backup@.timer
+              ${CMAKE_SOURCE_DIR}/data/systemd/volkarn-sync@.service
+              ${CMAKE_SOURCE_DIR}/data/systemd/volkarn-sync@.timer
         DESTINATION lib/systemd/user)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/volkarn)

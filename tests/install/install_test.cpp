@@ -16,10 +16,10 @@
 #include <map>
 #include <thread>
 
-#include "platform/platform.h"
 #include "base/codepage.h"
-#include "core/catalogue/daten.h"
 #include "base/pathtext.h"
+#include "core/catalogue/daten.h"
+#include "platform/platform.h"
 #include "support/core_support.h"
 
 namespace fs = std::filesystem;
@@ -149,6 +149,7 @@ TEST(InstallTree, HoldsEveryFileAndTheValidatorsAcceptThem) {
         "share/icons/hicolor/scalable/apps/volkarn.svg",
         "share/metainfo/org.volkarn.VolKarn.metainfo.xml", "share/man/man1/volkarn.1",
         "lib/systemd/user/volkarn-backup@.service", "lib/systemd/user/volkarn-backup@.timer",
+        "lib/systemd/user/volkarn-sync@.service", "lib/systemd/user/volkarn-sync@.timer",
         "share/doc/volkarn/README.md", "share/doc/volkarn/LICENSE"}) {
     EXPECT_TRUE(fs::is_regular_file(kPrefix + "/" + file)) << file;
   }
@@ -159,6 +160,11 @@ TEST(InstallTree, HoldsEveryFileAndTheValidatorsAcceptThem) {
   EXPECT_NE(std::string::npos, service.find("volkarn --backup %I --quiet"));
   const std::string timer = vktest::ReadFile(kPrefix + "/lib/systemd/user/volkarn-backup@.timer");
   EXPECT_NE(std::string::npos, timer.find("Persistent=true"));
+  EXPECT_NE(std::string::npos, vktest::ReadFile(kPrefix + "/lib/systemd/user/volkarn-sync@.service")
+                                   .find("volkarn --sync %I --quiet"));
+  EXPECT_NE(
+      std::string::npos,
+      vktest::ReadFile(kPrefix + "/lib/systemd/user/volkarn-sync@.timer").find("Persistent=true"));
 
   for (const auto& [tool, file] : std::vector<std::pair<std::string, std::string>>{
            {"desktop-file-validate", "share/applications/org.volkarn.VolKarn.desktop"},
