@@ -713,9 +713,11 @@ SyncRun::Result SyncRun::Run(SyncObserver* observer) {
     }
     if (CopyEngine::IsFolder(root)) {
       bool empty = true;
-      if (const int err = LookAtTop(root, empty))
+      if (const int err = LookAtTop(root, empty)) {
+        result.sideMissing = true;
         return refuse(label + " konnte nicht gelesen werden (Fehlercode " + IntToText(err) + ")." +
                       kNothingDone);
+      }
       if (empty && knewFiles[side]) {
         result.sideMissing = true;
         return refuse(label +

@@ -297,6 +297,7 @@ TEST_F(SyncRunTest, GuardsStopTheRunBeforeAnythingChanges) {
   result = Sync();
   platform::SetFaultHook(nullptr);
   EXPECT_TRUE(result.refused);
+  EXPECT_TRUE(result.sideMissing) << "exit code 6 on the command line";
   EXPECT_NE(std::string::npos, result.failure.find("konnte nicht gelesen werden"));
 
   // More than half of the files of a side would go: refused without a
