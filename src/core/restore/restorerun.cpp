@@ -5,11 +5,13 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <thread>
 #include <utility>
 
 #include "base/codepage.h"
 #include "base/errorbox.h"
 #include "base/pathtext.h"
+#include "core/backup/copypipeline.h"
 #include "core/backup/reportview.h"
 #include "core/backup/runrequest.h"
 #include "core/catalogue/appstate.h"
@@ -500,6 +502,12 @@ class Restorer {
   // above it. False (reported once) when it cannot be.
   bool ReadyFolder(const std::string& relative);
   void RestoreFile(const StateEntry& entry);
+  // New files are copied by these threads while the next ones are looked
+  // at (null: each at once). Results are taken back in order, so report
+  // and counts are those of one copy after the other.
+  void UsePipeline(CopyPipeline* pipeline) { pipeline_ = pipeline; }
+  // Takes back the finished copies; with `all` waits for every one.
+  void TakeBack(bool all);
   // Gives the folders made their permissions and times, deepest first.
   void FinishFolders();
 
@@ -523,6 +531,7 @@ class Restorer {
   bool askAll_ = false;
   bool yesAll_ = false;
   std::string keptName_;
+  CopyPipeline* pipeline_ = nullptr;
   // The listing of the destination folder looked at last.
   std::string listed_;
   std::unique_ptr<platform::DirLister> listing_;
@@ -570,6 +579,28 @@ bool Restorer::ReadyFolder(const std::string& relative) {
   }
   ready_[relative] = ok;
   return ok;
+}
+
+void Restorer::TakeBack(bool all) {
+  if (pipeline_ == nullptr) return;
+  while (!pipeline_->Empty()) {
+    CopyPipeline::Job* job = pipeline_->Oldest();
+    if (job == nullptr) {
+      if (!all && !pipeline_->Full()) return;
+      pipeline_->Wait(1);
+      continue;
+    }
+    const std::string dest = job->targetFolder + job->name;
+    if (!job->skipped) {
+      if (job->raised)
+        CopyError(platform::kErrAccessDenied, dest);
+      else if (job->result != 0)
+        CopyError(job->result, dest);
+      else
+        ++result_.restored;
+    }
+    pipeline_->Retire();
+  }
 }
 
 void Restorer::FinishFolders() {
@@ -682,6 +713,21 @@ void Restorer::RestoreFile(const StateEntry& entry) {
   if (request_.DryRun) {
     result_.plan.push_back((replace ? "Ersetzen: " : "Wiederherstellen: ") + dest);
   } else {
+    if (!replace && pipeline_ != nullptr) {
+      // A new name: the copy never replaces anything, so it may run beside
+      // the next ones.
+      while (pipeline_->Full()) TakeBack(false);
+      CopyPipeline::Job& job = pipeline_->NextFree();
+      job.sourceFile = entry.from;
+      job.targetFolder = GetParentDir(dest) + "/";
+      job.name = GetLastPathPart(dest);
+      pipeline_->Submit();
+      TakeBack(false);
+      return;
+    }
+    // What is replaced waits for the copies before it: report lines and
+    // questions come in the order of the files.
+    if (pipeline_ != nullptr) TakeBack(true);
     if (replace) {
       if (int err = Keep(dest, entry.relative)) {
         std::string reason = ErrorText(err, dest + " ");
@@ -764,14 +810,31 @@ RestoreRun::Result RestoreRun::Run(RestoreObserver* observer) {
   }
 
   Restorer restorer(request_, state, result, start, observer);
+  // One copy thread per processor (at most four), as a backup's.
+  const unsigned processors = std::thread::hardware_concurrency();
+  const int threads = CopyThreads >= 0  ? CopyThreads
+                      : processors >= 2 ? static_cast<int>(std::min(processors, 4u))
+                                        : 0;
+  std::unique_ptr<CopyPipeline> pipeline;
+  if (threads > 0 && !request_.DryRun) {
+    pipeline = std::make_unique<CopyPipeline>(threads, [](CopyPipeline::Job& job) {
+      return platform::CopyFile(job.sourceFile, job.targetFolder + job.name, true);
+    });
+    restorer.UsePipeline(pipeline.get());
+  }
   std::int64_t handled = 0;
   for (const StateEntry* entry : files) {
     if (observer != nullptr) observer->ProcessEvents();
-    if (cancelled_) break;
+    if (cancelled_) {
+      if (pipeline) pipeline->SkipPending();
+      break;
+    }
     restorer.RestoreFile(*entry);
     ++handled;
     if (observer != nullptr) observer->SetCounts(handled, result.restored);
   }
+  restorer.TakeBack(true);
+  if (observer != nullptr) observer->SetCounts(handled, result.restored);
   // Empty folders of the state are given back too.
   for (const StateEntry* folder : folders) {
     if (cancelled_) break;

@@ -275,6 +275,9 @@ class RestoreRun {
   // The clock of the restore (tests fix it): names the versions' restore
   // folder and dates the report.
   std::function<TDateTime()> Clock;
+  // Threads that copy new files while the next ones are looked at; -1
+  // (the default) one per processor, at most four; 0 none.
+  int CopyThreads = -1;
 
   const RestoreRequest& Request() const { return request_; }
 
