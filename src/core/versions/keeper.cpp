@@ -29,11 +29,29 @@ int Keeper::Keep(const std::string& targetPath, const std::string& relative) {
     folder = RootOf(jobTarget_, folderName_) + "/" + runName_;
   }
   const auto slash = relative.rfind('/');
-  if (slash != std::string::npos) {
-    if (int err = platform::MakeFoldersBelow(folder, relative.substr(0, slash))) return err;
+  const std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
+  bool made = parent.empty();
+  if (!made) {
+    // Most kept files share their folder with the one before: made once.
+    std::lock_guard<std::mutex> lock(mutex_);
+    made = madeFolders_.count(parent) != 0;
   }
+  auto makeParent = [&]() -> int {
+    if (int err = platform::MakeFoldersBelow(folder, parent)) return err;
+    std::lock_guard<std::mutex> lock(mutex_);
+    madeFolders_.insert(parent);
+    return 0;
+  };
+  if (!made)
+    if (int err = makeParent()) return err;
   const std::string dest = folder + "/" + relative;
   int err = platform::MoveNoReplace(targetPath, dest);
+  if ((err == platform::kErrFileNotFound || err == platform::kErrPathNotFound) && made &&
+      !parent.empty() && platform::PathExists(targetPath)) {
+    // The folder noted as made is gone: made again.
+    if (int again = makeParent()) return again;
+    err = platform::MoveNoReplace(targetPath, dest);
+  }
   for (int n = 2; err == platform::kErrFileExists && n < 1000; ++n)
     err = platform::MoveNoReplace(targetPath, dest + "." + std::to_string(n));
   if (err) return err;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "base/timeproc.h"
@@ -57,6 +58,8 @@ class Keeper {
   mutable std::mutex mutex_;
   std::string runName_;
   std::vector<std::string> added_;
+  // Folders of the run folder made so far (relative paths).
+  std::unordered_set<std::string> madeFolders_;
   std::int64_t kept_ = 0;
 };
 

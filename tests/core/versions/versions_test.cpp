@@ -112,19 +112,26 @@ TEST(VersionsTest, AKeeperMovesWhatARunTakesOutAndListsWhatItAdded) {
   EXPECT_FALSE(std::filesystem::exists(versions::RootOf(target)));
 
   versions::Keeper keeper(target, start);
+  const std::string run = versions::RootOf(target) + "/2026-05-04 100000";
+  vktest::WriteFile(target + "/Briefe/b.doc", "b");
+  ASSERT_EQ(0, keeper.Keep(target + "/Briefe/b.doc", "Briefe/b.doc"));
+  // A folder of the run folder that vanished since it was made is made again.
+  std::filesystem::remove_all(run + "/Briefe");
   vktest::WriteFile(target + "/Briefe/2003/a.doc", "alt");
   ASSERT_EQ(0, keeper.Keep(target + "/Briefe/2003/a.doc", "Briefe/2003/a.doc"));
   vktest::WriteFile(target + "/Briefe/2003/a.doc", "mittel");
   ASSERT_EQ(0, keeper.Keep(target + "/Briefe/2003/a.doc", "Briefe/2003/a.doc"));
+  vktest::WriteFile(target + "/Briefe/c.doc", "c");
+  ASSERT_EQ(0, keeper.Keep(target + "/Briefe/c.doc", "Briefe/c.doc"));
   // A missing entry stays missing and is told.
   EXPECT_EQ(platform::kErrFileNotFound, keeper.Keep(target + "/Briefe/weg", "Briefe/weg"));
   keeper.NoteAdded("Briefe/neu.txt");
   ASSERT_EQ(0, keeper.Finish());
-  EXPECT_EQ(2, keeper.Kept());
-  const std::string run = versions::RootOf(target) + "/2026-05-04 100000";
+  EXPECT_EQ(4, keeper.Kept());
   EXPECT_EQ(run, keeper.RunFolderPath());
   EXPECT_EQ("alt", vktest::ReadFile(run + "/Briefe/2003/a.doc"));
   EXPECT_EQ("mittel", vktest::ReadFile(run + "/Briefe/2003/a.doc.2"));
+  EXPECT_EQ("c", vktest::ReadFile(run + "/Briefe/c.doc"));
   EXPECT_FALSE(std::filesystem::exists(target + "/Briefe/2003/a.doc"));
   std::vector<std::string> added;
   ASSERT_TRUE(versions::ReadAddedList(run, added));
