@@ -1,11 +1,13 @@
 // Lays out a job for the benchmarks that drive the command line: adds it
 // to the catalogue of the data folder in use (XDG_DATA_HOME) with its
-// source folders and options.
+// source folders and options; or a synchronisation of a pair of folders.
 //
 //   bench_makejob NAME TARGET [--option KEY=VALUE]... SOURCE...
+//   bench_makejob --sync NAME FIRST SECOND
 //
 // Writes the catalogue, the job's list file and, with options, its
-// options file. Exit code 0, or 1 with a line on standard error.
+// options file; with --sync the list of synchronisations. Exit code 0, or
+// 1 with a line on standard error.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,10 +15,33 @@
 #include "base/codepage.h"
 #include "core/catalogue/daten.h"
 #include "core/catalogue/jobopt.h"
+#include "core/sync/syncdefs.h"
+
+namespace {
+
+int MakeSync(const SyncDefinition& definition) {
+  const std::string path = tBackups::GetDataDir() + SyncDefinitions::kFileName;
+  SyncDefinitions all;
+  if (all.Load(path) == SyncDefinitions::LoadResult::Unreadable) {
+    std::fprintf(stderr, "list of synchronisations unreadable\n");
+    return 1;
+  }
+  const std::string refusal = all.Refusal(definition);
+  if (!refusal.empty() || !all.Add(definition) || all.Save(path) != 0) {
+    std::fprintf(stderr, "cannot write the synchronisation: %s\n", refusal.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 5 && std::string(argv[1]) == "--sync") return MakeSync({argv[2], argv[3], argv[4]});
   if (argc < 4) {
-    std::fprintf(stderr, "usage: bench_makejob NAME TARGET [--option KEY=VALUE]... SOURCE...\n");
+    std::fprintf(stderr,
+                 "usage: bench_makejob NAME TARGET [--option KEY=VALUE]... SOURCE...\n"
+                 "       bench_makejob --sync NAME FIRST SECOND\n");
     return 2;
   }
   const std::string name = argv[1];
