@@ -27,6 +27,7 @@
 #include "base/codepage.h"
 #include "base/errorbox.h"
 #include "base/pathtext.h"
+#include "base/windowplace.h"
 #include "core/backup/backuprun.h"
 #include "core/catalogue/appstate.h"
 #include "core/catalogue/daten.h"
@@ -672,6 +673,24 @@ void RunDialog::CloseIfAsked() {
   if (!closeRequested_) return;
   closeRequested_ = false;
   reject();
+}
+
+void RunDialog::CentreOnOpener() {
+  const QWidget* opener = parentWidget();
+  if (opener == nullptr || !opener->isVisible()) return;
+  const QRect around = opener->frameGeometry();
+  const WindowPlace place = FitToScreen(
+      {around.center().x() - width() / 2, around.center().y() - height() / 2, width(), height()});
+  move(place.left, place.top);
+}
+
+void RunDialog::CarryOut(const std::function<void()>& run, const std::function<void()>& ended) {
+  BeginRun();
+  SetRunningLook(true);
+  BitBtn4->setFocus();
+  run();
+  EndRun();
+  if (Animate1->isVisible()) ended();
 }
 
 void RunDialog::SetRunningLook(bool running) {

@@ -9,6 +9,7 @@
 #include <QRawFont>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -124,6 +125,12 @@ class RunDialog : public QDialog {
   void BeginRun();
   void EndRun() { running_ = false; }
   void CloseIfAsked();
+  // Puts the window over the middle of its opener, when that is shown.
+  void CentreOnOpener();
+  // Carries out `run` with the look of a run. `ended` shows the end; the
+  // run's observer calls it once the report is written, and a run that
+  // stopped before its report gets it here.
+  void CarryOut(const std::function<void()>& run, const std::function<void()>& ended);
   // The window really closes (done with no run going on).
   virtual void Closing() {}
 

@@ -1,4 +1,4 @@
-// The window for a new synchronisation definition.
+// The window for a synchronisation definition.
 #include "dialogs/neusynform.h"
 #include "widgets/qt_look.h"
 
@@ -11,9 +11,10 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "platform/platform.h"
 #include "base/codepage.h"
 #include "base/errorbox.h"
+#include "core/catalogue/daten.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -51,7 +52,68 @@ QLabel* MakeCaption(QWidget* parent, const QString& text, int left, int top, boo
 
 QString Trimmed(const QString& s) { return QString::fromStdString(text::Trim(s.toStdString())); }
 
+std::string StatePath(const std::string& name) {
+  return tBackups::GetDataDir() + SyncDefinitions::StateFileName(name);
+}
+std::string ReportPath(const std::string& name) {
+  return tBackups::GetDataDir() + SyncDefinitions::ReportFileName(name);
+}
+
+// Gives the file `from` the name `to`, in place of a file there.
+void MoveOver(const std::string& from, const std::string& to) {
+  if (from == to || !platform::PathExists(from)) return;
+  platform::DeleteFile(to);
+  platform::MoveNoReplace(from, to);
+}
+
+// After a definition was stored in place of `old` (or new, with an empty
+// old name): what the last run knew belongs to the old pair only. Kept
+// under the new name while the pair stays the same; otherwise dropped, so
+// that the next run is a first run, which removes nothing. A state left
+// under a new definition's name (of a definition removed by hand) goes
+// too.
+void CarryOverRunFiles(const SyncDefinition& old, const SyncDefinition& stored) {
+  const bool samePair =
+      !old.name.empty() && old.first == stored.first && old.second == stored.second;
+  if (!old.name.empty() && old.name != stored.name) {
+    if (samePair)
+      MoveOver(StatePath(old.name), StatePath(stored.name));
+    else
+      platform::DeleteFile(StatePath(old.name));
+    MoveOver(ReportPath(old.name), ReportPath(stored.name));
+  }
+  if (!samePair) platform::DeleteFile(StatePath(stored.name));
+}
+
 }  // namespace
+
+std::string TFSynNeu::ListPath() { return tBackups::GetDataDir() + SyncDefinitions::kFileName; }
+
+bool TFSynNeu::LoadList(SyncDefinitions& definitions, bool tell) {
+  if (definitions.Load(ListPath()) != SyncDefinitions::LoadResult::Unreadable) return true;
+  if (tell)
+    ShowInfo("Die Liste der Synchronisationen " + ListPath() +
+                 " konnte nicht gelesen werden. Sie wird nicht verändert.",
+             1);
+  return false;
+}
+
+bool TFSynNeu::DeleteDefinition(const std::string& name) {
+  SyncDefinitions definitions;
+  if (!LoadList(definitions, true)) return false;
+  const int index = definitions.Find(name);
+  if (index >= 0) {
+    const std::string stored = definitions.All()[static_cast<std::size_t>(index)].name;
+    definitions.Remove(index);
+    if (const int code = definitions.Save(ListPath())) {
+      ShowInfo(WriteFailureText("Die Liste der Synchronisationen", ListPath(), code), 1);
+      return false;
+    }
+    platform::DeleteFile(StatePath(stored));
+    platform::DeleteFile(ReportPath(stored));
+  }
+  return true;
+}
 
 TFSynNeu::TFSynNeu(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Neue Synchronisation "));
@@ -130,6 +192,57 @@ TFSynNeu::TFSynNeu(QWidget* parent) : QDialog(parent) {
   connect(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
 }
 
+void TFSynNeu::OpenNew() {
+  setWindowTitle(QStringLiteral("Neue Synchronisation "));
+  editedName_.clear();
+  for (QLineEdit* e : {SName, Edit1, Edit2}) e->clear();
+  BitBtn1Click();
+  SName->setFocus();
+}
+
+void TFSynNeu::OpenEdit(const SyncDefinition& definition) {
+  setWindowTitle(QStringLiteral("Synchronisation bearbeiten"));
+  editedName_ = definition.name;
+  SName->setText(QString::fromStdString(definition.name));
+  Edit1->setText(QString::fromStdString(definition.first));
+  Edit2->setText(QString::fromStdString(definition.second));
+  SG1->item(0, 0)->setText(Edit1->text());
+  SG1->item(0, 1)->setText(Edit2->text());
+  PairMarker = 1;
+  SName->setFocus();
+}
+
+bool TFSynNeu::Store() {
+  SyncDefinitions definitions;
+  if (!LoadList(definitions, true)) return false;
+  const SyncDefinition wanted{SName->text().toStdString(), PairFirst().toStdString(),
+                              PairSecond().toStdString()};
+  // A definition deleted meanwhile is stored anew.
+  const int replacing = editedName_.empty() ? -1 : definitions.Find(editedName_);
+  const std::string refusal = definitions.Refusal(wanted, replacing);
+  if (!refusal.empty()) {
+    ShowInfo(refusal, 1);
+    return false;
+  }
+  SyncDefinition old;
+  if (replacing >= 0) {
+    old = definitions.All()[static_cast<std::size_t>(replacing)];
+    definitions.Replace(replacing, wanted);
+  } else {
+    definitions.Add(wanted);
+  }
+  if (const int code = definitions.Save(ListPath())) {
+    ShowInfo(WriteFailureText("Die Liste der Synchronisationen", ListPath(), code), 1);
+    return false;
+  }
+  const int index = definitions.Find(wanted.name);
+  const SyncDefinition& stored = definitions.All()[static_cast<std::size_t>(index)];
+  CarryOverRunFiles(old, stored);
+  storedName_ = stored.name;
+  editedName_ = stored.name;
+  return true;
+}
+
 void TFSynNeu::BitBtn2Click() {
   std::string dir;
   if (ChooseDirectory("Wählen Sie das erste zu synchronisierende Verzeichnis.", dir))
@@ -178,7 +291,7 @@ bool TFSynNeu::FormCloseQuery(int result) {
     ShowInfo("Es wurde kein Verzeichnispaar eingegeben!", 1);
     return false;
   }
-  return true;
+  return Store();
 }
 
 QString TFSynNeu::PairFirst() const { return SG1->item(0, 0)->text(); }

@@ -1,8 +1,13 @@
-// The window for a new synchronisation definition: a name and one pair of
-// directories. The definition lives only in the window's controls.
+// The window for a synchronisation definition: a name and one pair of
+// directories. "OK" stores it in the list of synchronisations of the data
+// folder (SyncDefinitions); the window opens empty for a new definition
+// and filled for editing a stored one.
 #pragma once
 
 #include <QDialog>
+#include <string>
+
+#include "core/sync/syncdefs.h"
 
 class QGroupBox;
 class QLabel;
@@ -21,6 +26,26 @@ class TFSynNeu : public QDialog {
   static constexpr int kNameLength = 20;
 
   explicit TFSynNeu(QWidget* parent = nullptr);
+
+  // Empties the window for a new definition.
+  void OpenNew();
+  // Fills the window with a stored definition; "OK" replaces it.
+  void OpenEdit(const SyncDefinition& definition);
+  // The name of the definition in editing (empty: a new one).
+  const std::string& EditedName() const { return editedName_; }
+  // The name "OK" stored last.
+  const std::string& StoredName() const { return storedName_; }
+
+  // The list of synchronisations in the data folder.
+  static std::string ListPath();
+  // Reads the list; when it cannot be read, false (with `tell` the German
+  // message is shown).
+  static bool LoadList(SyncDefinitions& definitions, bool tell);
+  // Removes the stored definition of that name with the state of its last
+  // run and its report from the data folder (never anything of the pair's
+  // folders). False, with the message shown, when the list could not be
+  // read or written.
+  static bool DeleteDefinition(const std::string& name);
 
   // ---- controls (named as in the form) ----
   QLabel* Label1 = nullptr;
@@ -59,4 +84,12 @@ class TFSynNeu : public QDialog {
 
   void done(int result) override;
   void reject() override;
+
+ private:
+  // Stores the window's definition; false (message shown) leaves the
+  // window open.
+  bool Store();
+
+  std::string editedName_;
+  std::string storedName_;
 };

@@ -208,13 +208,7 @@ bool TFWieder::Open(const restore::RestoreRequest& request) {
 void TFWieder::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  const QWidget* opener = parentWidget();
-  if (opener != nullptr && opener->isVisible()) {
-    const QRect around = opener->frameGeometry();
-    const WindowPlace place = FitToScreen(
-        {around.center().x() - width() / 2, around.center().y() - height() / 2, width(), height()});
-    move(place.left, place.top);
-  }
+  CentreOnOpener();
   // The restore starts once the window is on the screen.
   if (startPending_) QTimer::singleShot(0, this, [this] { Start(); });
 }
@@ -222,15 +216,10 @@ void TFWieder::showEvent(QShowEvent* event) {
 void TFWieder::Start() {
   if (!startPending_ || run_ == nullptr || Running()) return;
   startPending_ = false;
-  BeginRun();
   observer_->Reset();
-  SetRunningLook(true);
-  BitBtn4->setFocus();
-  result_ = run_->Run(observer_.get());
-  EndRun();
   // A restore that ended before its report (the state could not be read,
-  // the report not written) shows its end now.
-  if (Animate1->isVisible()) Ended();
+  // the report not written) shows its end at once.
+  CarryOut([this] { result_ = run_->Run(observer_.get()); }, [this] { Ended(); });
   finished_ = true;
   CloseIfAsked();
 }

@@ -217,8 +217,7 @@ void TForm1::FormCreate(const std::string& lockName) {
     page->setGeometry(0, 0, Panel2->width(), Panel2->height());
   Memo7->setPlainText(QStringLiteral(
       "Vergleich der einander zugeordneten Verzeichnisse. Von zwei Dateien gleichen Namens "
-      "wird die neuere über die ältere kopiert. Unterverzeichnisse werden noch nicht "
-      "synchronisiert"));
+      "wird die neuere über die ältere kopiert. Unterverzeichnisse werden mitsynchronisiert."));
   BitBtn9Click();
 }
 
@@ -323,7 +322,7 @@ void TForm1::BuildLayout() {
   // activated: only a choice of the user, never a refill, is a change.
   connect(CB1, &QComboBox::activated, this, [this] { CB1Change(); });
   connect(CB2, &QComboBox::activated, this, [this] { CB2Change(); });
-  connect(CB3, &QComboBox::activated, this, [this] { CB2Change(); });
+  connect(CB3, &QComboBox::activated, this, [this] { CB3Change(); });
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
   connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
@@ -332,6 +331,8 @@ void TForm1::BuildLayout() {
   connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
   connect(BitBtn7, &QPushButton::clicked, this, [this] { BitBtn7Click(); });
   connect(BitBtn8, &QPushButton::clicked, this, [this] { BitBtn8Click(); });
+  connect(BitBtn16, &QPushButton::clicked, this, [this] { BitBtn16Click(); });
+  connect(BitBtn17, &QPushButton::clicked, this, [this] { BitBtn17Click(); });
   for (QWidget* w :
        {static_cast<QWidget*>(CB1), static_cast<QWidget*>(CB2), static_cast<QWidget*>(CB3),
         static_cast<QWidget*>(CB4), static_cast<QWidget*>(Label8)})
@@ -390,6 +391,8 @@ void TForm1::NameControls() {
                                                        {SG1, "SG1"},
                                                        {BitBtn8, "BitBtn8"},
                                                        {Memo7, "Memo7"},
+                                                       {BitBtn16, "BitBtn16"},
+                                                       {BitBtn17, "BitBtn17"},
                                                        {BitBtn6, "BitBtn6"},
                                                        {Shape1, "Shape1"},
                                                        {Shape2, "Shape2"},
@@ -523,8 +526,9 @@ void TForm1::BuildSyncPage() {
   QWidget* page = Panel6;
   Shape3 = MakeHeading(page, Label17, QStringLiteral("VolKarn - Verzeichnisse synchronisieren"));
   Bevel2 = MakeBevel(page, QRect(20, 132, 489, 213));
-  Label18 = MakeLabel(page, QStringLiteral("Synchronisationslauf:"), 20, 70);
+  Label18 = MakeLabel(page, QStringLiteral("&Synchronisationslauf:"), 20, 70);
   CB3 = MakeJobList(page, 20, 90, false);
+  Label18->setBuddy(CB3);
   Memo5 = MakeMemo(
       page, QRect(204, 82, 185, 36),
       {QStringLiteral("Auswählen der auszuführenden "), QStringLiteral("Synchronisation")});
@@ -553,7 +557,16 @@ void TForm1::BuildSyncPage() {
   BitBtn8 = MakeButton(page, QStringLiteral("S&ynchronisation starten"), QRect(36, 292, 160, 41),
                        SansFont(kPx8, true));
   Memo7 = MakeMemo(page, QRect(204, 289, 285, 48), {}, kPx7);
+  BitBtn16 = MakeButton(page, QStringLiteral("&Bearbeiten"), QRect(20, 356, 110, 30), font());
+  BitBtn17 = MakeButton(page, QStringLiteral("&Löschen"), QRect(140, 356, 110, 30), font());
   BitBtn6 = MakeButton(page, QStringLiteral("Programm b&eenden"), QRect(384, 356, 120, 30), font());
+  // The keyboard goes through the page as it reads.
+  QWidget::setTabOrder(CB3, BitBtn7);
+  QWidget::setTabOrder(BitBtn7, SG1);
+  QWidget::setTabOrder(SG1, BitBtn8);
+  QWidget::setTabOrder(BitBtn8, BitBtn16);
+  QWidget::setTabOrder(BitBtn16, BitBtn17);
+  QWidget::setTabOrder(BitBtn17, BitBtn6);
 }
 
 void TForm1::BuildRestorePage() {
@@ -863,7 +876,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
     if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
       if (watched == CB1) CB1Enter();
-      if (watched == CB2 || watched == CB3) CB2Enter();
+      if (watched == CB2) CB2Enter();
+      if (watched == CB3) CB3Enter();
       if (watched == CB4) CB4Enter();
     }
   } else if (watched == Label8 && event->type() == QEvent::MouseButtonRelease) {
@@ -923,20 +937,13 @@ void TForm1::Label23Click() {
   ShowJob();
 }
 
-void TForm1::Label16Click() { ShowCoveringPage(Panel6); }
+void TForm1::Label16Click() {
+  ShowCoveringPage(Panel6);
+  FillSyncList(cb3Name_);
+}
 
 void TForm1::BitBtn3Click() { close(); }
 
 void TForm1::Label8Click() {
   if (about != nullptr) about->exec();
-}
-
-// ---------------------------------------------------- synchronisation page --
-
-void TForm1::BitBtn7Click() {
-  if (FSynNeu != nullptr) FSynNeu->exec();
-}
-
-void TForm1::BitBtn8Click() {
-  if (Trimmed(CB3->currentText()).isEmpty()) ShowInfo("Hier geht noch nix.", 0);
 }

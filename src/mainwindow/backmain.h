@@ -94,6 +94,8 @@ class TForm1 : public QWidget {
   QTableWidget* SG1 = nullptr;
   QPushButton* BitBtn8 = nullptr;
   QPlainTextEdit* Memo7 = nullptr;
+  QPushButton* BitBtn16 = nullptr;       // "&Bearbeiten" of the chosen synchronisation
+  QPushButton* BitBtn17 = nullptr;       // "&Löschen" of the chosen synchronisation
   QWidget* Panel8 = nullptr;             // restore page
   QComboBox* CB4 = nullptr;              // the job
   QComboBox* CB5 = nullptr;              // the state: the last backup or a run's
@@ -134,6 +136,11 @@ class TForm1 : public QWidget {
   // Synchronisation page commands.
   void BitBtn7Click();
   void BitBtn8Click();
+  void BitBtn16Click();
+  void BitBtn17Click();
+  // CB3 lists the stored synchronisations; a choice shows its pair in SG1.
+  void CB3Enter();
+  void CB3Change();
   // Restore page.
   void BitBtn13Click();
   void CB4Enter();
@@ -233,6 +240,11 @@ class TForm1 : public QWidget {
   void SaveChangedCatalogue();
   // Opens the check window for the check page's job.
   void OpenCheck(CheckMode mode);
+  // The synchronisation page: CB3 read again from the list in the data
+  // folder with `name` chosen (if stored), its pair in SG1, the commands
+  // for a chosen synchronisation enabled.
+  void FillSyncList(const std::string& name);
+  void ShowSyncPair();
   // Shows the pages: hides the others and the backup page's controls.
   void ShowCoveringPage(QWidget* page);
   // The restore page after a choice of job: its states, then its tree.
@@ -252,9 +264,10 @@ class TForm1 : public QWidget {
   bool firstShown_ = false;
   bool closed_ = false;
   bool jobReady_ = false;
-  int cb1Index_ = -1;  // remembered choice of CB1
-  int cb2Index_ = -1;  // remembered choice of CB2
-  int cb4Index_ = -1;  // remembered choice of CB4
+  int cb1Index_ = -1;    // remembered choice of CB1
+  int cb2Index_ = -1;    // remembered choice of CB2
+  int cb4Index_ = -1;    // remembered choice of CB4
+  std::string cb3Name_;  // remembered choice of CB3
   // The state of the restore page's job as the tree shows it.
   std::unique_ptr<restore::TargetState> restoreState_;
   bool fillingTree_ = false;

@@ -6,6 +6,7 @@
 #include "dialogs/neuform.h"
 #include "dialogs/neusynform.h"
 #include "dialogs/restform.h"
+#include "dialogs/synform.h"
 #include "dialogs/wiederform.h"
 #include "mainwindow/backmain.h"
 
@@ -17,10 +18,12 @@ TFRest* FRest = nullptr;
 TFSynNeu* FSynNeu = nullptr;
 Tabout* about = nullptr;
 TFWieder* FWieder = nullptr;
+TFSyn* FSyn = nullptr;
 
 Forms::Forms() = default;
 
 Forms::~Forms() {
+  fsyn.reset();
   fwieder.reset();
   fabout.reset();
   fsynneu.reset();
@@ -37,6 +40,7 @@ Forms::~Forms() {
   FSynNeu = nullptr;
   about = nullptr;
   FWieder = nullptr;
+  FSyn = nullptr;
 }
 
 std::unique_ptr<Forms> CreateForms(const std::string& lockName) {
@@ -60,5 +64,7 @@ std::unique_ptr<Forms> CreateForms(const std::string& lockName) {
   about = forms->fabout.get();
   forms->fwieder = std::make_unique<TFWieder>(Form1, state);
   FWieder = forms->fwieder.get();
+  forms->fsyn = std::make_unique<TFSyn>(Form1);
+  FSyn = forms->fsyn.get();
   return forms;
 }

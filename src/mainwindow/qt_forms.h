@@ -15,6 +15,7 @@ class TFRest;
 class TFSynNeu;
 class Tabout;
 class TFWieder;
+class TFSyn;
 
 extern TForm1* Form1;
 extern TFNeu* FNeu;
@@ -24,6 +25,7 @@ extern TFRest* FRest;
 extern TFSynNeu* FSynNeu;
 extern Tabout* about;
 extern TFWieder* FWieder;
+extern TFSyn* FSyn;
 
 // The windows of a start. Ending it destroys them in the reverse
 // order and clears the pointers above.
@@ -42,6 +44,7 @@ class Forms {
   std::unique_ptr<TFSynNeu> fsynneu;
   std::unique_ptr<Tabout> fabout;
   std::unique_ptr<TFWieder> fwieder;
+  std::unique_ptr<TFSyn> fsyn;
 };
 
 // Creates the main window (which takes the single-instance lock of that

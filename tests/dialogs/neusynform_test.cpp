@@ -10,7 +10,9 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <filesystem>
 
+#include "core/catalogue/daten.h"
 #include "support/core_support.h"
 #include "support/qt_gui_support.h"
 
@@ -210,6 +212,117 @@ TEST_F(SynNeuTest, PictureButtonsChooseTheFolders) {
   EXPECT_EQ(ui.prompts[1], "Wählen Sie das zweite zu synchronisierende Verzeichnis.");
   EXPECT_EQ(s->Edit1->text().toStdString(), Dir("eins"));
   EXPECT_EQ(s->Edit2->text().toStdString(), "");
+}
+
+// ---- stored definitions ----
+
+std::vector<SyncDefinition> Stored() {
+  SyncDefinitions definitions;
+  definitions.Load(TFSynNeu::ListPath());
+  return definitions.All();
+}
+
+TEST_F(SynNeuTest, OkStoresTheDefinitionAndRefusesANameUsedTwice) {
+  auto enter = [&](const char* name) {
+    s->OpenNew();
+    EXPECT_TRUE(s->SName->text().isEmpty());
+    EXPECT_EQ(s->PairMarker, 0);
+    EXPECT_EQ(s->windowTitle(), QStringLiteral("Neue Synchronisation "));
+    s->SName->setText(QString::fromUtf8(name));
+    s->Edit1->setText(QString::fromStdString(Dir("eins")));
+    s->Edit2->setText(QString::fromStdString(Dir("zwei")));
+    s->BitBtn4Click();
+  };
+  enter("Laptop");
+  EXPECT_EQ(Open([&] { s->OKBtnClick(); }), TFSynNeu::kResultOk);
+  ASSERT_EQ(Stored().size(), 1u);
+  EXPECT_EQ(Stored()[0].name, "Laptop");
+  EXPECT_EQ(Stored()[0].first, Dir("eins"));
+  EXPECT_EQ(Stored()[0].second, Dir("zwei"));
+  EXPECT_EQ(s->StoredName(), "Laptop");
+  EXPECT_TRUE(ui.boxes.empty());
+  // The same name in other letters is refused; the window stays open.
+  const std::string before = vktest::ReadFile(TFSynNeu::ListPath());
+  enter(" laptop ");
+  bool stayed = false;
+  EXPECT_EQ(Open([&] {
+              s->OKBtnClick();
+              stayed = s->isVisible();
+              s->CancelBtnClick();
+            }),
+            TFSynNeu::kResultCancel);
+  EXPECT_TRUE(stayed);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_TRUE(Contains(ui.boxes[0].text, "gibt es schon"));
+  EXPECT_TRUE(ui.boxes[0].beep);
+  // Names that cannot be file names are refused too.
+  enter("a/b");
+  s->show();
+  s->OKBtnClick();
+  EXPECT_TRUE(s->isVisible());
+  EXPECT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(vktest::ReadFile(TFSynNeu::ListPath()), before);
+}
+
+// Editing replaces the definition. What the last run knew stays with it
+// under a new name while the pair is the same, and goes when the pair
+// changes (the next run is then a first run, which removes nothing).
+TEST_F(SynNeuTest, EditingCarriesOrDropsWhatTheLastRunKnew) {
+  struct Case {
+    const char* name;
+    bool newPair;
+    bool stateKept;  // under the new name
+  };
+  const Case cases[] = {{"Büro", false, true}, {"Laptop", true, false}, {"Stick", true, false}};
+  const std::string data = tBackups::GetDataDir();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(TFSynNeu::ListPath());
+    SyncDefinitions list;
+    ASSERT_TRUE(list.Add({"Laptop", Dir("eins"), Dir("zwei")}));
+    ASSERT_EQ(list.Save(TFSynNeu::ListPath()), 0);
+    vktest::WriteFile(data + "Laptop.sst", "state");
+    vktest::WriteFile(data + "Laptop.slg", "report");
+    s->OpenEdit(list.All()[0]);
+    EXPECT_EQ(s->SName->text(), QStringLiteral("Laptop"));
+    EXPECT_EQ(Cell(s, 0, 1), Dir("zwei"));
+    EXPECT_NE(s->PairMarker, 0);
+    s->SName->setText(QString::fromUtf8(c.name));
+    if (c.newPair) {
+      s->Edit2->setText(QString::fromStdString(Dir("drei")));
+      ui.answers.push_back(true);  // "drei" does not exist
+      s->BitBtn4Click();
+    }
+    EXPECT_EQ(Open([&] { s->OKBtnClick(); }), TFSynNeu::kResultOk);
+    ASSERT_EQ(Stored().size(), 1u);
+    EXPECT_EQ(Stored()[0].name, c.name);
+    EXPECT_EQ(Stored()[0].second, Dir(c.newPair ? "drei" : "zwei"));
+    EXPECT_EQ(vktest::Exists(data + c.name + ".sst"), c.stateKept);
+    EXPECT_EQ(vktest::ReadFile(data + c.name + ".slg"), "report");
+    if (std::string(c.name) != "Laptop") {
+      EXPECT_FALSE(vktest::Exists(data + "Laptop.sst"));
+      EXPECT_FALSE(vktest::Exists(data + "Laptop.slg"));
+    }
+    std::filesystem::remove(data + std::string(c.name) + ".slg");
+  }
+}
+
+TEST_F(SynNeuTest, AnUnreadableListIsToldAndNotWritten) {
+  // A list that cannot be read: here a folder in its place.
+  std::filesystem::create_directories(TFSynNeu::ListPath());
+  s->OpenNew();
+  s->SName->setText(QStringLiteral("Laptop"));
+  s->Edit1->setText(QString::fromStdString(Dir("eins")));
+  s->Edit2->setText(QString::fromStdString(Dir("zwei")));
+  s->BitBtn4Click();
+  s->show();
+  s->OKBtnClick();
+  EXPECT_TRUE(s->isVisible());
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_TRUE(Contains(ui.boxes[0].text, "konnte nicht gelesen werden"));
+  EXPECT_TRUE(std::filesystem::is_directory(TFSynNeu::ListPath()));
+  EXPECT_FALSE(TFSynNeu::DeleteDefinition("Laptop"));
+  EXPECT_TRUE(std::filesystem::is_empty(TFSynNeu::ListPath()));
 }
 
 }  // namespace

@@ -33,10 +33,12 @@
 #include "base/pathtext.h"
 #include "base/timeproc.h"
 #include "core/catalogue/daten.h"
+#include "core/sync/syncdefs.h"
 #include "dialogs/aboutform.h"
 #include "dialogs/checkform.h"
 #include "dialogs/neuform.h"
 #include "dialogs/neusynform.h"
+#include "dialogs/synform.h"
 #include "dialogs/wiederform.h"
 #include "mainwindow/qt_forms.h"
 #include "platform/platform.h"
@@ -122,7 +124,8 @@ TEST(MainWindowStart, EmptyCatalogueHidesTheJobFrame) {
   EXPECT_FALSE(f->Panel6->isVisible());
   EXPECT_EQ(f->Panel4->geometry(), f->Panel2->rect());
   EXPECT_EQ(f->Panel6->geometry(), f->Panel2->rect());
-  EXPECT_TRUE(f->Memo7->toPlainText().endsWith(QStringLiteral("noch nicht synchronisiert")));
+  EXPECT_TRUE(f->Memo7->toPlainText().endsWith(
+      QStringLiteral("Unterverzeichnisse werden mitsynchronisiert.")));
   w.Close();
   // An empty catalogue leaves no catalogue file behind.
   EXPECT_FALSE(vktest::Exists(home / "VKDaten/volkarn.dat"));
@@ -811,6 +814,167 @@ TEST(MainWindowEnd, SecondInstanceShowsTheBoxAndTouchesNoFile) {
   SetHomeDirForTesting(home.path());
 }
 
+// ------------------------------------------------------ synchronisation page --
+
+// Runs `action` once `ready` holds, looking every 5 ms (also inside the
+// modal loops that the keys open).
+void WhenReady(std::function<bool()> ready, std::function<void()> action) {
+  auto* timer = new QTimer(qApp);
+  QObject::connect(timer, &QTimer::timeout, [timer, ready, action] {
+    if (!ready()) return;
+    timer->stop();
+    timer->deleteLater();
+    action();
+  });
+  timer->start(5);
+}
+
+bool IsModal(QWidget* dialog) {
+  return dialog->isVisible() && QApplication::activeModalWidget() == dialog;
+}
+
+std::string Cell(const QTableWidget* grid, int row, int column) {
+  const QTableWidgetItem* item = grid->item(row, column);
+  return item == nullptr ? std::string() : item->text().toStdString();
+}
+
+// The whole page by keyboard alone: define, list, run, edit, delete.
+TEST(MainWindowSync, DefineListRunEditDeleteByKeyboard) {
+  vktest::TempDir home;
+  vktest::TempDir pair;
+  vktest::WriteFile(pair / "eins/brief.txt", "Brief");
+  vktest::WriteFile(pair / "zwei/fotos/a.jpg", "Bild");
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  TFSynNeu* s = w.fsynneu();
+  w.Show();
+  QApplication::setActiveWindow(f);
+  auto alt = [](QWidget* window, Qt::Key key) { QTest::keyClick(window, key, Qt::AltModifier); };
+
+  alt(f, Qt::Key_C);  // "Syn&chronisieren"
+  ASSERT_TRUE(QTest::qWaitFor([f] { return f->Panel6->isVisible(); }, 2000));
+  EXPECT_EQ(f->CB3->count(), 0);
+  EXPECT_FALSE(f->BitBtn16->isEnabled());
+  EXPECT_FALSE(f->BitBtn17->isEnabled());
+  // Nothing chosen: the start answers as before.
+  alt(f, Qt::Key_Y);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ui.boxes.size() == 1; }, 2000));
+  EXPECT_NE(ui.boxes[0].text.find("Hier geht noch nix."), std::string::npos);
+
+  // "Ne&u": name, Tab, first folder, Tab Tab, second folder, "Ü&bernehmen",
+  // Return for "OK".
+  WhenReady([s] { return IsModal(s); },
+            [&] {
+              QApplication::setActiveWindow(s);
+              QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Laptop"));
+              QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+              QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(pair / "eins"));
+              QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+              QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+              QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(pair / "zwei"));
+              QTest::keyClick(s, Qt::Key_B, Qt::AltModifier);
+              EXPECT_TRUE(QTest::qWaitFor([s] { return s->PairMarker != 0; }, 2000));
+              QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            });
+  alt(f, Qt::Key_U);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f->CB3->count() == 1 && !s->isVisible(); }, 5000));
+  EXPECT_EQ(f->CB3->currentText(), QStringLiteral("Laptop"));
+  EXPECT_EQ(Cell(f->SG1, 0, 0), pair / "eins");
+  EXPECT_EQ(Cell(f->SG1, 0, 1), pair / "zwei");
+  EXPECT_TRUE(f->BitBtn16->isEnabled());
+  EXPECT_EQ(ui.boxes.size(), 1u);
+
+  // "S&ynchronisation starten": the run window runs; Escape closes it at
+  // the end.
+  QApplication::setActiveWindow(f);
+  WhenReady([] { return FSyn->Finished() && IsModal(FSyn); },
+            [] { QTest::keyClick(FSyn, Qt::Key_Escape); });
+  alt(f, Qt::Key_Y);
+  ASSERT_TRUE(QTest::qWaitFor([] { return FSyn->Finished() && !FSyn->isVisible(); }, 10000));
+  EXPECT_EQ(vktest::ReadFile(pair / "zwei/brief.txt"), "Brief");
+  EXPECT_EQ(vktest::ReadFile(pair / "eins/fotos/a.jpg"), "Bild");
+  EXPECT_TRUE(FSyn->LastResult().Clean());
+  const std::string data = tBackups::GetDataDir();
+  EXPECT_TRUE(vktest::Exists(data + "Laptop.sst"));
+
+  // "&Bearbeiten": the window opens filled; a new name, Return.
+  QApplication::setActiveWindow(f);
+  std::string shownFirst;
+  WhenReady([s] { return IsModal(s); },
+            [&] {
+              QApplication::setActiveWindow(s);
+              shownFirst = s->Edit1->text().toStdString();
+              QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+              QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Notebook"));
+              QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            });
+  alt(f, Qt::Key_B);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return f->CB3->currentText() == QStringLiteral("Notebook") && !s->isVisible(); },
+      5000));
+  EXPECT_EQ(shownFirst, pair / "eins");
+  EXPECT_EQ(f->CB3->count(), 1);
+  EXPECT_TRUE(vktest::Exists(data + "Notebook.sst"));
+  EXPECT_FALSE(vktest::Exists(data + "Laptop.sst"));
+
+  // "&Löschen": "Nein" keeps it, "Ja" deletes it with its state and
+  // report; the folders stay as they are.
+  QApplication::setActiveWindow(f);
+  ui.answers = {false};
+  alt(f, Qt::Key_L);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ui.boxes.size() == 2; }, 2000));
+  EXPECT_NE(ui.boxes[1].text.find("\"Notebook\" gelöscht werden?"), std::string::npos);
+  EXPECT_EQ(f->CB3->count(), 1);
+  ui.answers = {true};
+  alt(f, Qt::Key_L);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f->CB3->count() == 0; }, 2000));
+  EXPECT_TRUE(f->CB3->currentText().isEmpty());
+  EXPECT_EQ(Cell(f->SG1, 0, 0), "");
+  EXPECT_FALSE(vktest::Exists(data + "Notebook.sst"));
+  EXPECT_FALSE(vktest::Exists(data + "Notebook.slg"));
+  EXPECT_EQ(vktest::ReadFile(pair / "zwei/brief.txt"), "Brief");
+  EXPECT_EQ(vktest::ReadFile(pair / "eins/brief.txt"), "Brief");
+}
+
+// Tab goes through the page as it reads; the access keys of the page and
+// the strip are all different.
+TEST(MainWindowSync, TabOrderAndAccessKeys) {
+  vktest::TempDir home;
+  SyncDefinitions syncs;
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  syncs.Add({"Laptop", "/a", "/b"});
+  syncs.Save(TFSynNeu::ListPath());
+  w.Show();
+  QApplication::setActiveWindow(f);
+  f->Label16Click();
+  f->CB3->setFocus(Qt::TabFocusReason);
+  Choose(f->CB3, 0);
+  f->CB3Change();
+  std::vector<QWidget*> order;
+  for (int i = 0; i < 6; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    order.push_back(QApplication::focusWidget());
+  }
+  EXPECT_EQ(order, (std::vector<QWidget*>{f->BitBtn7, f->SG1, f->BitBtn8, f->BitBtn16, f->BitBtn17,
+                                          f->findChild<QWidget*>("BitBtn6")}));
+  std::map<QChar, std::string> keys;
+  for (QWidget* area : {static_cast<QWidget*>(f->Panel6), f->findChild<QWidget*>("ScrollBox1")})
+    for (QObject* child : area->findChildren<QObject*>()) {
+      QString text;
+      if (auto* b = qobject_cast<QAbstractButton*>(child)) text = b->text();
+      if (auto* l = qobject_cast<QLabel*>(child)) text = l->text();
+      const int amp = text.indexOf(QLatin1Char('&'));
+      if (amp < 0 || amp + 1 >= text.size()) continue;
+      const QChar key = text[amp + 1].toLower();
+      EXPECT_EQ(keys.count(key), 0u) << text.toStdString() << " / " << keys[key];
+      keys[key] = text.toStdString();
+    }
+  EXPECT_EQ(keys.size(), 10u);
+}
+
 // ----------------------------------------------------------- other windows --
 
 TEST(MainWindowPages, SynchronisationButtons) {
@@ -934,7 +1098,14 @@ TEST(MainWindowPictures, SaveScreenshots) {
   Choose(f->CB2, 0);
   f->CB2Change();
   ASSERT_TRUE(f->grab().save(QString::fromStdString(dir + "check-page.png")));
+  SyncDefinitions syncs;
+  syncs.Add({"Laptop", "/home/anna/Dokumente", "/media/anna/STICK/Dokumente"});
+  syncs.Add({"Fotos", "/home/anna/Bilder", "/srv/bilder"});
+  syncs.Save(TFSynNeu::ListPath());
   f->Label16Click();
+  f->CB3Enter();
+  Choose(f->CB3, 0);
+  f->CB3Change();
   ASSERT_TRUE(f->grab().save(QString::fromStdString(dir + "sync-page.png")));
   TFSynNeu* s = w.fsynneu();
   s->SName->setText(QStringLiteral("Laptop"));

@@ -1,0 +1,211 @@
+#include "dialogs/synform.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QTableWidget>
+#include <QTimer>
+#include <algorithm>
+
+#include "core/catalogue/daten.h"
+#include "widgets/qt_look.h"
+
+namespace {
+
+const QColor kPanelColour(255, 249, 174);
+
+constexpr int kMinWidth = 400;
+constexpr int kHeaderHeight = 80;    // Panel1
+constexpr int kRunAreaHeight = 153;  // Panel2
+constexpr int kRowHeight = 18;
+
+const char* const kRowTexts[TFSyn::kRows] = {
+    "Vom 1. ins 2. Verzeichnis kopiert",         "Vom 2. ins 1. Verzeichnis kopiert",
+    "Im 1. Verzeichnis entfernt (aufbewahrt)",   "Im 2. Verzeichnis entfernt (aufbewahrt)",
+    "Konflikte (die neuere Datei hat gewonnen)", "Fehler"};
+
+}  // namespace
+
+// The window as the run sees it: the entry in work and the counts are
+// drawn at most once per frame of the screen; an event round, in which
+// "Abbrechen" is taken, is held whenever 4 ms have passed since the last.
+class TFSyn::Observer : public SyncObserver {
+ public:
+  explicit Observer(TFSyn* form) : form_(form) {}
+
+  void Reset() {
+    counts_ = SyncCounts();
+    waiting_ = false;
+    frame_.invalidate();
+    round_.invalidate();
+  }
+  void SetCurrentFile(const std::string& text) override {
+    form_->Label7->SetTextLater(text);
+    waiting_ = true;
+    DrawAtFrame();
+  }
+  void SetCounts(const SyncCounts& counts) override {
+    counts_ = counts;
+    waiting_ = true;
+    DrawAtFrame();
+  }
+  void ProcessEvents() override {
+    DrawAtFrame();
+    if (round_.isValid() && round_.nsecsElapsed() < 4000000) return;
+    QCoreApplication::processEvents();
+    round_.start();
+  }
+  void ReportWritten(const std::vector<std::string>& lines, bool clean) override {
+    (void)lines;
+    (void)clean;
+    form_->Ended();
+  }
+  void DrawNow() {
+    form_->Label7->ShowNow(form_->Label7->text());
+    form_->ShowCounts(counts_);
+    waiting_ = false;
+    frame_.start();
+  }
+
+ private:
+  void DrawAtFrame() {
+    if (waiting_ && (!frame_.isValid() || frame_.elapsed() >= 16)) DrawNow();
+  }
+
+  TFSyn* form_;
+  SyncCounts counts_;
+  bool waiting_ = false;
+  QElapsedTimer frame_;
+  QElapsedTimer round_;
+};
+
+TFSyn::TFSyn(QWidget* parent) : RunDialog(parent), observer_(std::make_unique<Observer>(this)) {
+  setWindowTitle(QStringLiteral("Synchronisation"));
+  setFont(SansFont(11));
+  setMinimumSize(kMinWidth, 0);
+
+  Panel1 = new QWidget(this);
+  FillColour(Panel1, kPanelColour);
+  Label1 = new QLabel(QStringLiteral("Name der Synchronisation:"), Panel1);
+  Label2 = new QLabel(Panel1);
+  Label3 = new QLabel(QStringLiteral("1. Verzeichnis:"), Panel1);
+  Label4 = new QLabel(Panel1);
+  Label5 = new QLabel(QStringLiteral("2. Verzeichnis:"), Panel1);
+  Label6 = new QLabel(Panel1);
+  for (QLabel* l : {Label2, Label4, Label6}) l->setFont(SansFont(11, true));
+
+  SG1 = new QTableWidget(kRows, 2, this);
+  SG1->setHorizontalHeaderLabels({QStringLiteral("Synchronisation"), QStringLiteral("Anzahl")});
+  SG1->verticalHeader()->hide();
+  SG1->verticalHeader()->setMinimumSectionSize(kRowHeight);
+  SG1->verticalHeader()->setDefaultSectionSize(kRowHeight);
+  SG1->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+  SG1->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Fixed);
+  SG1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  SG1->horizontalHeader()->setHighlightSections(false);
+  SG1->horizontalHeader()->setStyleSheet(
+      QStringLiteral("QHeaderView::section { background-color: rgb(255,245,125); color: black;"
+                     " border: 0px; border-right: 1px solid #a0a0a0;"
+                     " border-bottom: 1px solid #a0a0a0; padding-left: 3px; }"));
+  SG1->setColumnWidth(1, 80);
+  SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  SG1->setSelectionMode(QAbstractItemView::NoSelection);
+  SG1->setFocusPolicy(Qt::NoFocus);
+  SG1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  for (int row = 0; row < kRows; ++row) {
+    SG1->setItem(row, 0, new QTableWidgetItem(QString::fromUtf8(kRowTexts[row])));
+    auto* count = new QTableWidgetItem();
+    count->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    SG1->setItem(row, 1, count);
+  }
+
+  Panel2 = new QWidget(this);
+  FillColour(Panel2, kPanelColour);
+  MakeRunArea(Panel2);
+  connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
+  connect(BitBtn5, &QPushButton::clicked, this, [this] { reject(); });
+
+  resize(560, kHeaderHeight + (kRows + 1) * kRowHeight + 8 + kRunAreaHeight);
+  LayoutControls();
+}
+
+TFSyn::~TFSyn() = default;
+
+void TFSyn::Open(const SyncDefinition& definition) {
+  if (Running()) return;
+  run_ = std::make_unique<SyncRun>(definition, tBackups::GetDataDir());
+  result_ = SyncRun::Result();
+  finished_ = false;
+  const QString name = QString::fromStdString(definition.name);
+  setWindowTitle(QStringLiteral("Synchronisation \"") + name + QLatin1Char('"'));
+  Label2->setText(name);
+  Label4->setText(QString::fromStdString(definition.first));
+  Label6->setText(QString::fromStdString(definition.second));
+  for (int row = 0; row < kRows; ++row) SG1->item(row, 1)->setText(QString());
+  Label7->clear();
+  Label8->clear();
+  BitBtn4->setEnabled(false);
+  BitBtn5->setEnabled(false);
+  startPending_ = true;
+}
+
+void TFSyn::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous()) return;
+  CentreOnOpener();
+  // The run starts once the window is on the screen.
+  if (startPending_) QTimer::singleShot(0, this, [this] { Start(); });
+}
+
+void TFSyn::Start() {
+  if (!startPending_ || run_ == nullptr || Running()) return;
+  startPending_ = false;
+  observer_->Reset();
+  // A run stopped by a guard has no report: its end is shown at once.
+  CarryOut([this] { result_ = run_->Run(observer_.get()); }, [this] { Ended(); });
+  ShowCounts(result_.counts);
+  finished_ = true;
+  CloseIfAsked();
+}
+
+void TFSyn::Ended() {
+  observer_->DrawNow();
+  SetRunningLook(false);
+  BitBtn5->setFocus();
+}
+
+void TFSyn::ShowCounts(const SyncCounts& counts) {
+  const std::int64_t values[kRows] = {counts.toSecond,      counts.toFirst,   counts.removedFirst,
+                                      counts.removedSecond, counts.conflicts, counts.errors};
+  for (int row = 0; row < kRows; ++row) SG1->item(row, 1)->setText(QString::number(values[row]));
+  Label8->setText(QString::number(counts.toSecond + counts.toFirst) + QStringLiteral("\nkopiert"));
+  Label8->repaint();
+}
+
+void TFSyn::BitBtn4Click() {
+  if (run_ != nullptr && Running()) run_->Cancel();
+}
+
+void TFSyn::LayoutControls() {
+  const int w = width();
+  const int h = height();
+  Panel1->setGeometry(0, 0, w, kHeaderHeight);
+  Label1->setGeometry(8, 10, 170, 16);
+  Label2->setGeometry(180, 10, w - 188, 16);
+  Label3->setGeometry(8, 32, 170, 16);
+  Label4->setGeometry(180, 32, w - 188, 16);
+  Label5->setGeometry(8, 54, 170, 16);
+  Label6->setGeometry(180, 54, w - 188, 16);
+  SG1->setGeometry(0, kHeaderHeight, w, std::max(0, h - kHeaderHeight - kRunAreaHeight));
+  Panel2->setGeometry(0, h - kRunAreaHeight, w, kRunAreaHeight);
+  LayoutRunArea(w);
+}
+
+void TFSyn::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  LayoutControls();
+}
