@@ -167,7 +167,13 @@ void TFSyn::Start() {
   observer_->Reset();
   // A run stopped by a guard has no report: its end is shown at once.
   CarryOut([this] { result_ = run_->Run(observer_.get()); }, [this] { Ended(); });
-  ShowCounts(result_.counts);
+  if (result_.refused) {
+    // A guard stopped the run before any change; its box said why.
+    for (int row = 0; row < kRows; ++row) SG1->item(row, 1)->setText(QString());
+    Label8->setText(QStringLiteral("Nichts\ngeändert"));
+  } else {
+    ShowCounts(result_.counts);
+  }
   finished_ = true;
   CloseIfAsked();
 }

@@ -940,6 +940,8 @@ void TForm1::Label23Click() {
 void TForm1::Label16Click() {
   ShowCoveringPage(Panel6);
   FillSyncList(cb3Name_);
+  // The keyboard lands on the page's list.
+  CB3->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::BitBtn3Click() { close(); }

@@ -84,7 +84,10 @@ void TForm1::BitBtn17Click() {
   if (!AskYesNo("Soll die Synchronisation \"" + name +
                 "\" gelöscht werden?\rDie beiden Verzeichnisse bleiben, wie sie sind."))
     return;
-  if (TFSynNeu::DeleteDefinition(name)) FillSyncList(std::string());
+  if (!TFSynNeu::DeleteDefinition(name)) return;
+  FillSyncList(std::string());
+  // The disabled commands give the keyboard back to the list.
+  CB3->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::BitBtn8Click() {

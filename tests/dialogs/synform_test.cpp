@@ -114,6 +114,8 @@ TEST_F(SyncWindowTest, EmptiedSideStopsTheRunBeforeAnyChange) {
   EXPECT_EQ(Tree(definition.first), before);
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_TRUE(ui.boxes[0].beep);
+  EXPECT_EQ(end.counts, QStringLiteral("Nichts\ngeändert"));
+  EXPECT_EQ(Count(TFSyn::kToFirst), QString());
   EXPECT_FALSE(end.cancelEnabled);
   EXPECT_TRUE(end.closeEnabled);
   EXPECT_FALSE(window->isVisible());

@@ -1116,6 +1116,19 @@ TEST(MainWindowPictures, SaveScreenshots) {
   QApplication::processEvents();
   ASSERT_TRUE(s->grab().save(QString::fromStdString(dir + "sync-window.png")));
   s->hide();
+  vktest::TempDir pair;
+  vktest::WriteFile(pair / "Dokumente/Brief an Anna.txt", "Brief");
+  vktest::WriteFile(pair / "Dokumente/Rechnungen/2003-02.pdf", "Rechnung");
+  vktest::WriteFile(pair / "STICK/Dokumente/Einkauf.txt", "Liste");
+  FSyn->Open({"Laptop", pair / "Dokumente", pair / "STICK/Dokumente"});
+  FSyn->show();
+  ASSERT_TRUE(QTest::qWaitFor([] { return FSyn->Finished(); }, 10000));
+  // The picture shows the folders of the page's example.
+  FSyn->Label4->setText(QStringLiteral("/home/anna/Dokumente"));
+  FSyn->Label6->setText(QStringLiteral("/media/anna/STICK/Dokumente"));
+  QApplication::processEvents();
+  ASSERT_TRUE(FSyn->grab().save(QString::fromStdString(dir + "sync-run-window.png")));
+  FSyn->hide();
   w.fabout()->show();
   QApplication::processEvents();
   ASSERT_TRUE(w.fabout()->grab().save(QString::fromStdString(dir + "about-window.png")));
