@@ -59,9 +59,12 @@ std::string ReportPath(const std::string& name) {
   return tBackups::GetDataDir() + SyncDefinitions::ReportFileName(name);
 }
 
-// Gives the file `from` the name `to`, in place of a file there.
+// Gives the file `from` the name `to`, in place of a file there. Where
+// both names are one file (letter case on a folder that ignores it), the
+// file stays as it is.
 void MoveOver(const std::string& from, const std::string& to) {
   if (from == to || !platform::PathExists(from)) return;
+  if (platform::PathExists(to) && platform::IdOf(from) == platform::IdOf(to)) return;
   platform::DeleteFile(to);
   platform::MoveNoReplace(from, to);
 }
