@@ -49,11 +49,16 @@ class SyncWindowTest : public ::testing::Test {
     bool closeEnabled = false;
   } end;
 
-  // Runs the definition in the window and closes it at the run's end.
-  void Run() {
+  // Runs the definition in the window and closes it at the run's end;
+  // with `cancel`, "Abbrechen" is pressed once the run is going.
+  void Run(bool cancel = false) {
     window->Open(definition);
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (cancel && window->Running() && window->BitBtn4->isEnabled()) {
+        cancel = false;
+        window->BitBtn4->click();
+      }
       if (window->Finished() && window->isVisible()) {
         end = {window->Label8->text(), window->BitBtn4->isEnabled(), window->BitBtn5->isEnabled()};
         window->BitBtn5->click();
@@ -119,6 +124,26 @@ TEST_F(SyncWindowTest, EmptiedSideStopsTheRunBeforeAnyChange) {
   EXPECT_FALSE(end.cancelEnabled);
   EXPECT_TRUE(end.closeEnabled);
   EXPECT_FALSE(window->isVisible());
+}
+
+// "Abbrechen" stops the run: the state stays as it was (none before the
+// first run), the box tells it; the next run does the rest.
+TEST_F(SyncWindowTest, CancelledRunIsFinishedByTheNext) {
+  for (int i = 0; i < 400; ++i)
+    vktest::WriteFile(pair / ("eins/d" + std::to_string(i % 20) + "/f" + std::to_string(i)),
+                      std::string(1000, 'x'));
+  std::filesystem::create_directories(pair / "zwei");
+  Run(true);
+  ASSERT_TRUE(window->LastResult().cancelled);
+  EXPECT_FALSE(vktest::Exists(tBackups::GetDataDir() + "Laptop.sst"));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_NE(ui.boxes[0].text.find("Die Synchronisation wurde abgebrochen."), std::string::npos);
+  EXPECT_FALSE(ui.boxes[0].beep);
+  EXPECT_LT(Tree(definition.second).size(), 400u);
+  Run();
+  EXPECT_TRUE(window->LastResult().Clean());
+  EXPECT_EQ(Tree(definition.second).size(), 400u);
+  EXPECT_EQ(Tree(definition.first), Tree(definition.second));
 }
 
 }  // namespace
