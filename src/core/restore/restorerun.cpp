@@ -528,6 +528,8 @@ class Restorer {
   std::map<std::string, bool> ready_;
   // Folders made now: relative path and destination.
   std::vector<std::pair<std::string, std::string>> made_;
+  // Folders made now that were not there before (relative paths).
+  std::set<std::string> fresh_;
   bool askAll_ = false;
   bool yesAll_ = false;
   std::string keptName_;
@@ -567,6 +569,7 @@ bool Restorer::ReadyFolder(const std::string& relative) {
         ok = false;
       } else if (made || !from.IsOpen()) {
         made_.emplace_back(relative, dest);
+        fresh_.insert(relative);
       }
     }
   } else if (ok && !request_.DryRun) {
@@ -662,7 +665,9 @@ void Restorer::RestoreFile(const StateEntry& entry) {
   if (observer_ != nullptr) observer_->SetCurrentFile("Stelle wieder her " + dest);
   if (dest.empty() || !ReadyFolder(ParentOf(entry.relative))) return;
   DirEntry there;
-  const bool exists = Describe(dest, there);
+  // A folder this restore has just made holds nothing it did not put
+  // there itself: no need to look.
+  const bool exists = fresh_.count(ParentOf(entry.relative)) == 0 && Describe(dest, there);
   bool replace = false;
   if (exists) {
     if (there.kind == EntryKind::Directory) {
