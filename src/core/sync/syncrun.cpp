@@ -691,7 +691,9 @@ SyncRun::Result SyncRun::Run(SyncObserver* observer) {
 
   // ---- guards: nothing is changed before they have passed ----
   SyncState known;
-  if (known.Load(StatePath()) == SyncState::LoadResult::Unreadable) {
+  const SyncState::LoadResult knownLoad = known.Load(StatePath());
+  const bool knownLoaded = knownLoad == SyncState::LoadResult::Loaded;
+  if (knownLoad == SyncState::LoadResult::Unreadable) {
     result.stateUnreadable = true;
     return refuse("Die Datei " + StatePath() +
                   " mit dem Stand des letzten Abgleichs konnte nicht gelesen werden." +
@@ -853,7 +855,10 @@ SyncRun::Result SyncRun::Run(SyncObserver* observer) {
 
   // ---- the state: only after a run that went all the way ----
   if (!DryRun && !result.cancelled && !result.stopped) {
-    if (const int err = next.Save(StatePath())) {
+    if (knownLoaded && next.SameAs(known)) {
+      // Nothing changed since the last run: the stored state is this one.
+      result.stateWritten = true;
+    } else if (const int err = next.Save(StatePath())) {
       result.errors.push_back(WriteFailureText("Der Stand des Abgleichs", StatePath(), err));
     } else {
       result.stateWritten = true;

@@ -142,6 +142,17 @@ int SyncState::Save(const std::string& path) const {
   return textfile::WriteLines(path, lines);
 }
 
+bool SyncState::SameAs(const SyncState& other) const {
+  auto same = [](const twoway::Entry& x, const twoway::Entry& y) {
+    return x.kind == y.kind && x.size == y.size && x.mtime == y.mtime;
+  };
+  if (known_.size() != other.known_.size()) return false;
+  for (auto a = known_.begin(), b = other.known_.begin(); a != known_.end(); ++a, ++b)
+    if (a->first != b->first || !same(a->second.a, b->second.a) || !same(a->second.b, b->second.b))
+      return false;
+  return true;
+}
+
 const SyncState::Known* SyncState::Find(const std::string& path) const {
   const auto it = known_.find(path);
   return it == known_.end() ? nullptr : &it->second;

@@ -32,6 +32,8 @@ class SyncState {
   static constexpr int kNotWritten = -1;
 
   const Known* Find(const std::string& path) const;
+  // True when both know the same names with the same entries.
+  bool SameAs(const SyncState& other) const;
   void Put(const std::string& path, const twoway::Entry& a, const twoway::Entry& b);
   void Clear() { known_.clear(); }
   std::size_t Size() const { return known_.size(); }

@@ -45,6 +45,10 @@ TEST(SyncStateTest, EveryNameComesBackExactlyAndTheFileIsWindows1252) {
     ++t;
   }
   EXPECT_EQ(twoway::Kind::Folder, read.Find("Briefe")->a.kind);
+  // What was read back is the same state; one changed time is not.
+  EXPECT_TRUE(read.SameAs(state));
+  read.Put("Briefe/a.txt", {twoway::Kind::File, 5, 1}, {twoway::Kind::File, 5, 1});
+  EXPECT_FALSE(read.SameAs(state));
 }
 
 TEST(SyncStateTest, ADamagedFileIsNotTrustedAndNeverWrittenOver) {
