@@ -67,8 +67,8 @@ SourceLevel ListSources(const std::vector<std::string>& folders, bool ignoresCas
 
 class Planner {
  public:
-  Planner(const MirrorSpec& spec, const std::function<bool()>& proceed, MirrorPlan& plan)
-      : spec_(spec), proceed_(proceed), plan_(plan) {}
+  Planner(const MirrorArea& area, const std::function<bool()>& proceed, MirrorPlan& plan)
+      : area_(area), proceed_(proceed), plan_(plan) {}
 
   // Walks the open target folder `dir` (full path `path`, `relative`
   // below the root) against the source folders `sources`; `sourceKnown`:
@@ -80,7 +80,7 @@ class Planner {
       return;
     }
     const SourceLevel level =
-        sourceKnown ? ListSources(sources, spec_.ignoresCase) : SourceLevel{{}, {}, false};
+        sourceKnown ? ListSources(sources, area_.ignoresCase) : SourceLevel{{}, {}, false};
     const bool complete = sourceKnown && level.complete;
 
     std::vector<Target> targets;
@@ -93,14 +93,14 @@ class Planner {
         for (const SourceLevel::Item& item : *t.match) matchedSources.insert(item.path);
       targets.push_back(std::move(t));
     }
-    if (spec_.ignoresCase && complete) MatchByLookup(dir, level, targets, matchedSources);
+    if (area_.ignoresCase && complete) MatchByLookup(dir, level, targets, matchedSources);
 
     for (Target& t : targets) {
       const std::string name = t.entry.name;
       const std::string rel = Join(relative, name);
       if (t.entry.kind != platform::EntryKind::Directory) {
         ++plan_.targetFiles;
-        if (t.match == nullptr && complete && spec_.rule.IsIncluded(name)) Add(rel, false, 1);
+        if (t.match == nullptr && complete && area_.rule.IsIncluded(name)) Add(rel, false, 1);
         continue;
       }
       platform::DirLister child(dir, name, path + "/" + name);
@@ -150,7 +150,7 @@ class Planner {
                                              const std::string& name) const {
     auto it = level.exact.find(name);
     if (it != level.exact.end()) return &it->second;
-    if (!spec_.ignoresCase) return nullptr;
+    if (!area_.ignoresCase) return nullptr;
     it = level.folded.find(text::Upper(name));
     return it != level.folded.end() ? &it->second : nullptr;
   }
@@ -185,8 +185,8 @@ class Planner {
 
   bool Untouchable(const platform::DirLister& dir) const {
     const platform::FileId id = dir.Id();
-    return id.known && std::find(spec_.untouchable.begin(), spec_.untouchable.end(), id) !=
-                           spec_.untouchable.end();
+    return id.known && std::find(area_.untouchable.begin(), area_.untouchable.end(), id) !=
+                           area_.untouchable.end();
   }
 
   // The files below the open target folder `dir`. `pinned` is set when
@@ -203,7 +203,7 @@ class Planner {
       if (entry.kind != platform::EntryKind::Directory) {
         if (IsCopyLeftover(entry.name)) continue;
         ++files;
-        if (!spec_.rule.IsIncluded(entry.name)) pinned = true;
+        if (!area_.rule.IsIncluded(entry.name)) pinned = true;
         continue;
       }
       platform::DirLister child(dir, entry.name, path + "/" + entry.name);
@@ -222,7 +222,7 @@ class Planner {
     plan_.filesToMove += files;
   }
 
-  const MirrorSpec& spec_;
+  const MirrorArea& area_;
   const std::function<bool()>& proceed_;
   MirrorPlan& plan_;
 };
@@ -259,22 +259,22 @@ std::string PrefixOf(const std::string& jobTarget, const std::string& target) {
 
 bool MirrorPlan::MassRemoval() const { return filesToMove >= 10 && filesToMove * 2 > targetFiles; }
 
-MirrorPlan PlanMirror(const MirrorSpec& spec, const std::function<bool()>& proceed) {
+MirrorPlan PlanMirror(const MirrorArea& area, const std::function<bool()>& proceed) {
   MirrorPlan plan;
-  for (const std::string& source : spec.sources) {
+  for (const std::string& source : area.sources) {
     plan.source = LookAtSource(source);
     if (plan.source != SourceState::Complete) {
       plan.badSource = source;
       return plan;
     }
   }
-  const std::string root = spec.target.size() > 1 ? RemoveBackslash(spec.target) : spec.target;
+  const std::string root = area.target.size() > 1 ? RemoveBackslash(area.target) : area.target;
   platform::DirLister target(root);
   if (!target.IsOpen()) return plan;  // nothing there to move
   std::vector<std::string> sources;
-  for (const std::string& s : spec.sources)
+  for (const std::string& s : area.sources)
     sources.push_back(s.size() > 1 ? RemoveBackslash(s) : s);
-  Planner(spec, proceed, plan).Walk(target, root == "/" ? "" : root, "", sources, true);
+  Planner(area, proceed, plan).Walk(target, root == "/" ? "" : root, "", sources, true);
   if (plan.cancelled) {
     plan.entries.clear();
     plan.filesToMove = 0;
@@ -301,37 +301,37 @@ MirrorOutcome MirrorRows(const std::vector<MirrorRow>& rows, const ExclusionRule
   MirrorOutcome outcome;
   // Rows that share a target root are mirrored together: a name either
   // source still has stays.
-  std::vector<MirrorSpec> specs;
+  std::vector<MirrorArea> areas;
   std::vector<platform::FileId> roots;
   for (const MirrorRow& row : rows) {
     const platform::FileId id = platform::IdOf(row.target);
     if (!id.known) continue;  // nothing copied there, nothing to move
     const auto at = std::find(roots.begin(), roots.end(), id);
     if (at != roots.end()) {
-      specs[static_cast<std::size_t>(at - roots.begin())].sources.push_back(row.source);
+      areas[static_cast<std::size_t>(at - roots.begin())].sources.push_back(row.source);
       continue;
     }
     roots.push_back(id);
-    MirrorSpec spec;
-    spec.sources.push_back(row.source);
-    spec.target = row.target;
-    spec.rule = rule;
-    specs.push_back(std::move(spec));
+    MirrorArea area;
+    area.sources.push_back(row.source);
+    area.target = row.target;
+    area.rule = rule;
+    areas.push_back(std::move(area));
   }
-  for (std::size_t i = 0; i < specs.size(); ++i) {
-    MirrorSpec& spec = specs[i];
+  for (std::size_t i = 0; i < areas.size(); ++i) {
+    MirrorArea& area = areas[i];
     // Looked at for each row: a move of an earlier row may have made it.
     const platform::FileId versionsRoot = platform::IdOf(RootOf(keeper.JobTarget()));
-    spec.ignoresCase = platform::IgnoresLetterCase(spec.target);
-    if (versionsRoot.known) spec.untouchable.push_back(versionsRoot);
+    area.ignoresCase = platform::IgnoresLetterCase(area.target);
+    if (versionsRoot.known) area.untouchable.push_back(versionsRoot);
     for (std::size_t j = 0; j < roots.size(); ++j)
-      if (j != i) spec.untouchable.push_back(roots[j]);
-    const MirrorPlan plan = PlanMirror(spec, proceed);
+      if (j != i) area.untouchable.push_back(roots[j]);
+    const MirrorPlan plan = PlanMirror(area, proceed);
     if (plan.cancelled) {
       outcome.cancelled = true;
       return outcome;
     }
-    const std::string target = spec.target.size() > 1 ? RemoveBackslash(spec.target) : spec.target;
+    const std::string target = area.target.size() > 1 ? RemoveBackslash(area.target) : area.target;
     if (plan.source != SourceState::Complete) {
       outcome.notes.push_back(GuardLine(plan.source, plan.badSource, target));
       continue;

@@ -38,7 +38,7 @@ enum class SourceState {
 
 // One target root and what is mirrored into it: usually one source root;
 // two source roots with the same last name share their target root.
-struct MirrorSpec {
+struct MirrorArea {
   std::vector<std::string> sources;
   std::string target;
   ExclusionRule rule;
@@ -76,7 +76,7 @@ struct MirrorPlan {
 
 // The plan of one target root. `proceed` (may be empty) is asked at every
 // folder; false gives up.
-MirrorPlan PlanMirror(const MirrorSpec& spec, const std::function<bool()>& proceed = {});
+MirrorPlan PlanMirror(const MirrorArea& area, const std::function<bool()>& proceed = {});
 
 // What a run does about a mass removal.
 enum class MassRemoval {
