@@ -14,19 +14,6 @@ namespace versions {
 
 namespace {
 
-// What a copy cut short leaves: "." + name + ".vktmp-" + six letters or
-// digits (the copy's temporary files).
-bool IsCopyLeftover(const std::string& name) {
-  constexpr std::string_view kMark = ".vktmp-";
-  constexpr std::size_t kTail = 6;
-  if (name.size() < 1 + kMark.size() + kTail || name.front() != '.') return false;
-  const std::size_t tail = name.size() - kTail;
-  if (name.compare(tail - kMark.size(), kMark.size(), kMark) != 0) return false;
-  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(tail), name.end(), [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-  });
-}
-
 std::string Join(const std::string& folder, const std::string& name) {
   return folder.empty() ? name : folder + "/" + name;
 }
@@ -87,7 +74,7 @@ class Planner {
     std::set<std::string> matchedSources;
     platform::DirEntry entry;
     while (dir.Next(entry, false)) {
-      if (IsCopyLeftover(entry.name)) continue;
+      if (platform::IsCopyTempName(entry.name)) continue;
       Target t{entry, Find(level, entry.name)};
       if (t.match != nullptr)
         for (const SourceLevel::Item& item : *t.match) matchedSources.insert(item.path);
@@ -201,7 +188,7 @@ class Planner {
     platform::DirEntry entry;
     while (dir.Next(entry, false)) {
       if (entry.kind != platform::EntryKind::Directory) {
-        if (IsCopyLeftover(entry.name)) continue;
+        if (platform::IsCopyTempName(entry.name)) continue;
         ++files;
         if (!area_.rule.IsIncluded(entry.name)) pinned = true;
         continue;
