@@ -269,6 +269,14 @@ bool SameText(const std::string& a, const std::string& b) { return Upper(a) == U
 
 namespace textfile {
 
+Stored ReadStoredLines(const std::string& path, std::vector<std::string>& lines) {
+  lines.clear();
+  if (!platform::PathExists(path)) return Stored::Missing;
+  int code = 0;
+  if (ReadLines(path, lines, &code)) return Stored::Loaded;
+  return code == platform::kErrFileNotFound ? Stored::Missing : Stored::Unreadable;
+}
+
 bool ReadLines(const std::string& path, std::vector<std::string>& lines, int* errorCode) {
   lines.clear();
   std::string bytes;

@@ -52,6 +52,11 @@ namespace textfile {
 // line; a final line without ending counts. False when the file cannot be
 // read (errorCode: the program's error code); a missing file is errorCode 2.
 bool ReadLines(const std::string& path, std::vector<std::string>& lines, int* errorCode = nullptr);
+// ReadLines for a file the program keeps: Missing when it is not there (the
+// defaults hold), Unreadable when it is there but cannot be read (then it
+// must never be written over).
+enum class Stored { Loaded, Missing, Unreadable };
+Stored ReadStoredLines(const std::string& path, std::vector<std::string>& lines);
 // Writes UTF-8 lines as Windows-1252, every line (the last one too) ended by
 // CR LF, replacing the file atomically. An empty list gives a 0-byte file.
 // Result 0 or an error code of the error table.

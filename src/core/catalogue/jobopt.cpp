@@ -30,13 +30,15 @@ const std::vector<std::string>& JobOptions::Keys() {
 
 JobOptions::LoadResult JobOptions::Load(const std::string& path) {
   *this = JobOptions();
-  if (!platform::PathExists(path)) return LoadResult::Missing;
   std::vector<std::string> lines;
-  int code = 0;
-  if (!textfile::ReadLines(path, lines, &code)) {
-    if (code == platform::kErrFileNotFound) return LoadResult::Missing;
-    loadFailed_ = true;
-    return LoadResult::Unreadable;
+  switch (textfile::ReadStoredLines(path, lines)) {
+    case textfile::Stored::Missing:
+      return LoadResult::Missing;
+    case textfile::Stored::Unreadable:
+      loadFailed_ = true;
+      return LoadResult::Unreadable;
+    case textfile::Stored::Loaded:
+      break;
   }
   for (const std::string& line : lines) {
     const std::size_t eq = line.find('=');

@@ -32,13 +32,15 @@ bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std:
 
 SyncDefinitions::LoadResult SyncDefinitions::Load(const std::string& path) {
   *this = SyncDefinitions();
-  if (!platform::PathExists(path)) return LoadResult::Missing;
   std::vector<std::string> lines;
-  int code = 0;
-  if (!textfile::ReadLines(path, lines, &code)) {
-    if (code == platform::kErrFileNotFound) return LoadResult::Missing;
-    loadFailed_ = true;
-    return LoadResult::Unreadable;
+  switch (textfile::ReadStoredLines(path, lines)) {
+    case textfile::Stored::Missing:
+      return LoadResult::Missing;
+    case textfile::Stored::Unreadable:
+      loadFailed_ = true;
+      return LoadResult::Unreadable;
+    case textfile::Stored::Loaded:
+      break;
   }
   for (const std::string& line : lines) {
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
