@@ -542,10 +542,18 @@ TEST_F(CommandLineRun, RestoreGivesTheBackupBackAndNeverReplacesANewerFile) {
 TEST_F(CommandLineRun, OptionsAreShownAndSetOnlyWhenAllAreGood) {
   const std::string opt = tBackups::GetDataDir() + "EigeneDa.opt";
   EXPECT_EQ(cli::kExitOk, Run({"--options", "Eigene Dateien"}));
-  EXPECT_EQ("Versionen=1\nVersionenTage=90\nSpiegeln=0\n", out_.str());
+  EXPECT_EQ("Versionen=1\nVersionenTage=90\nSpiegeln=0\nWarnenNachTagen=7\n", out_.str());
   EXPECT_FALSE(vktest::Exists(opt)) << "showing writes nothing";
-  EXPECT_EQ(cli::kExitOk, Run({"--options", "Eigene Dateien", "spiegeln=1", "VersionenTage=30"}));
-  EXPECT_EQ("Versionen=1\nVersionenTage=30\nSpiegeln=1\n", out_.str());
+  EXPECT_EQ(cli::kExitOk, Run({"--options", "Eigene Dateien", "Ausschluss+=Cache/",
+                               "Ausschluss+=*.tmp", "Ausschluss+=/alt/"}));
+  EXPECT_EQ(cli::kExitOk, Run({"--options", "Eigene Dateien", "Ausschluss-=cache/"}));
+  EXPECT_EQ(
+      "Versionen=1\nVersionenTage=90\nSpiegeln=0\nWarnenNachTagen=7\n"
+      "Ausschluss=*.tmp\nAusschluss=/alt/\n",
+      out_.str());
+  EXPECT_EQ(cli::kExitOk, Run({"--options", "Eigene Dateien", "spiegeln=1", "VersionenTage=30",
+                               "Ausschluss=", "WarnenNachTagen=0"}));
+  EXPECT_EQ("Versionen=1\nVersionenTage=30\nSpiegeln=1\nWarnenNachTagen=0\n", out_.str());
   const std::string saved = vktest::ReadFile(opt);
   EXPECT_NE(std::string::npos, saved.find("Spiegeln=1\r\n"));
   struct Case {
@@ -558,6 +566,8 @@ TEST_F(CommandLineRun, OptionsAreShownAndSetOnlyWhenAllAreGood) {
        cli::kExitUsage,
        "Ungültiger Wert"},
       {{"--options", "Eigene Dateien", "Versionen"}, cli::kExitUsage, "Schlüssel=Wert"},
+      {{"--options", "Eigene Dateien", "Ausschluss+=/"}, cli::kExitUsage, "Ungültiger Wert"},
+      {{"--options", "Eigene Dateien", "Ausschluss-=*.doc"}, cli::kExitUsage, "*.doc"},
       {{"--options", "Fremd"}, cli::kExitUsage, "Es gibt keine"},
   };
   for (const Case& c : cases) {

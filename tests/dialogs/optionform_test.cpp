@@ -140,7 +140,8 @@ TEST_F(OptionsTest, ShowsTheStoredOptionsAndWritesTheChangedOnesWhenTheJobIsStor
     EXPECT_TRUE(shown.changeable);
     EXPECT_EQ(shown.title, QStringLiteral("Optionen der Datensicherung \"Büro\""));
     // The line the program does not know stays.
-    const std::string changed = "Versionen=1\r\nVersionenTage=7\r\nSpiegeln=0\r\nFarbe=blau\r\n";
+    const std::string changed =
+        "Versionen=1\r\nVersionenTage=7\r\nSpiegeln=0\r\nWarnenNachTagen=7\r\nFarbe=blau\r\n";
     EXPECT_EQ(vktest::ReadFile(OptionsPath(job)), c.written ? changed : stored);
     EXPECT_TRUE(ui.boxes.empty());
     Backups().DeleteJob(job);
@@ -164,7 +165,8 @@ TEST_F(OptionsTest, ANewJobGetsTheOptionsChosenBeforeItWasStored) {
   EXPECT_EQ(shown.days, 90);
   EXPECT_FALSE(shown.mirror);
   ASSERT_EQ(Backups().Count(), 1);
-  EXPECT_EQ(vktest::ReadFile(OptionsPath(0)), "Versionen=1\r\nVersionenTage=0\r\nSpiegeln=1\r\n");
+  EXPECT_EQ(vktest::ReadFile(OptionsPath(0)),
+            "Versionen=1\r\nVersionenTage=0\r\nSpiegeln=1\r\nWarnenNachTagen=7\r\n");
   // The shown "0" reads as keeping for ever.
   options->EdTage->setValue(0);
   EXPECT_EQ(options->EdTage->text(), QStringLiteral("für immer"));

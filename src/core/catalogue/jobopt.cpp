@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "base/codepage.h"
+#include "base/pattern.h"
 #include "base/timeproc.h"
 #include "platform/platform.h"
 
@@ -11,6 +12,8 @@ namespace {
 constexpr char kVersions[] = "Versionen";
 constexpr char kVersionDays[] = "VersionenTage";
 constexpr char kMirror[] = "Spiegeln";
+constexpr char kWarnAfterDays[] = "WarnenNachTagen";
+constexpr char kPattern[] = "Ausschluss";
 // The most days a version may be kept for (about a hundred years).
 constexpr std::int32_t kMostDays = 36500;
 
@@ -21,10 +24,24 @@ bool ReadFlag(const std::string& value, bool& flag) {
   return true;
 }
 
+bool ReadDays(const std::string& value, int& days) {
+  std::int32_t n = 0;
+  if (!TryTextToInt(text::Trim(value), n) || n < 0 || n > kMostDays) return false;
+  days = n;
+  return true;
+}
+
+// A pattern the matcher takes and the stored file can hold unchanged.
+bool GoodPattern(const std::string& pattern) {
+  ExclusionPatterns test;
+  return cp1252::IsRepresentable(pattern) && test.Add(pattern);
+}
+
 }  // namespace
 
 const std::vector<std::string>& JobOptions::Keys() {
-  static const std::vector<std::string> keys = {kVersions, kVersionDays, kMirror};
+  static const std::vector<std::string> keys = {kVersions, kVersionDays, kMirror, kWarnAfterDays,
+                                                kPattern};
   return keys;
 }
 
@@ -44,6 +61,10 @@ JobOptions::LoadResult JobOptions::Load(const std::string& path) {
     const std::size_t eq = line.find('=');
     // A value that does not fit its key keeps the default and the line
     // stays as it was, so that nothing the user wrote is lost.
+    // An empty pattern line of the file does not clear the ones before it.
+    if (eq != std::string::npos && text::SameText(text::Trim(line.substr(0, eq)), kPattern) &&
+        text::Trim(line.substr(eq + 1)).empty())
+      continue;
     if (eq == std::string::npos || Set(line.substr(0, eq), line.substr(eq + 1)) != SetResult::Done)
       if (!text::Trim(line).empty()) others_.push_back(line);
   }
@@ -63,18 +84,41 @@ JobOptions::SetResult JobOptions::Set(const std::string& key, const std::string&
     return ReadFlag(value, Versions) ? SetResult::Done : SetResult::BadValue;
   if (text::SameText(k, kMirror))
     return ReadFlag(value, Mirror) ? SetResult::Done : SetResult::BadValue;
-  if (text::SameText(k, kVersionDays)) {
-    std::int32_t days = 0;
-    if (!TryTextToInt(text::Trim(value), days) || days < 0 || days > kMostDays)
-      return SetResult::BadValue;
-    VersionDays = days;
+  if (text::SameText(k, kVersionDays))
+    return ReadDays(value, VersionDays) ? SetResult::Done : SetResult::BadValue;
+  if (text::SameText(k, kWarnAfterDays))
+    return ReadDays(value, WarnAfterDays) ? SetResult::Done : SetResult::BadValue;
+  const std::string pattern = text::Trim(value);
+  auto listed = [&] {
+    for (auto it = Patterns.begin(); it != Patterns.end(); ++it)
+      if (text::SameText(*it, pattern)) return it;
+    return Patterns.end();
+  };
+  const bool set = text::SameText(k, kPattern);
+  if (set && pattern.empty()) {
+    Patterns.clear();
+    return SetResult::Done;
+  }
+  if (set || text::SameText(k, std::string(kPattern) + "+")) {
+    if (!GoodPattern(pattern)) return SetResult::BadValue;
+    if (listed() == Patterns.end()) Patterns.push_back(pattern);
+    return SetResult::Done;
+  }
+  if (text::SameText(k, std::string(kPattern) + "-")) {
+    const auto it = listed();
+    if (it == Patterns.end()) return SetResult::BadValue;
+    Patterns.erase(it);
     return SetResult::Done;
   }
   return SetResult::UnknownKey;
 }
 
 std::vector<std::string> JobOptions::Lines() const {
-  return {std::string(kVersions) + "=" + (Versions ? "1" : "0"),
-          std::string(kVersionDays) + "=" + IntToText(VersionDays),
-          std::string(kMirror) + "=" + (Mirror ? "1" : "0")};
+  std::vector<std::string> lines = {std::string(kVersions) + "=" + (Versions ? "1" : "0"),
+                                    std::string(kVersionDays) + "=" + IntToText(VersionDays),
+                                    std::string(kMirror) + "=" + (Mirror ? "1" : "0"),
+                                    std::string(kWarnAfterDays) + "=" + IntToText(WarnAfterDays)};
+  for (const std::string& pattern : Patterns)
+    lines.push_back(std::string(kPattern) + "=" + pattern);
+  return lines;
 }

@@ -23,6 +23,12 @@ class JobOptions {
   // Files and folders the source no longer has leave the target, into the
   // versions (Spiegeln=0).
   bool Mirror = false;
+  // A warning shows when the last backup without errors is older than this
+  // many days; 0 never warns (WarnenNachTagen=7).
+  int WarnAfterDays = 7;
+  // Exclusion patterns (any number of "Ausschluss=" lines), in their order;
+  // see base/pattern.h for their form.
+  std::vector<std::string> Patterns;
 
   // Reads the file; a missing one leaves every default.
   LoadResult Load(const std::string& path);
@@ -33,7 +39,9 @@ class JobOptions {
   bool LoadFailed() const { return loadFailed_; }
 
   // Sets an option from its stored key and value text (as on the command
-  // line: "Spiegeln=1"); letter case of the key does not count.
+  // line: "Spiegeln=1"); letter case of the key does not count. For the
+  // patterns "Ausschluss=P" and "Ausschluss+=P" add P (once), "Ausschluss-=P"
+  // removes it (BadValue when it is not there), "Ausschluss=" clears them.
   SetResult Set(const std::string& key, const std::string& value);
   // The options as "Schlüssel=Wert" lines, in their fixed order.
   std::vector<std::string> Lines() const;
