@@ -373,6 +373,16 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, int* errorCode =
 // Replaces a file atomically: temporary file in the same folder, fsync,
 // rename. A failure leaves the old file as it was. Result 0 or an error code.
 int WriteFileAtomic(const std::string& path, const std::string& bytes);
+// Appends bytes to a file (made when missing) with one write, so that a
+// process killed at any moment leaves either all of them or none (a full
+// disk may cut them short). `onNewLine`: when the file does not end with a
+// line feed, a CR LF goes first. Result 0 or an error code.
+int AppendToFile(const std::string& path, const std::string& bytes, bool onNewLine = true);
+// The number of this process, and whether the process of that number runs
+// this same program file (a number taken again by another program does not
+// count).
+int CurrentProcessId();
+bool SameProgramRunning(int pid);
 
 // ------------------------------------------------------- program and user --
 
@@ -464,6 +474,7 @@ bool SendDesktopNotification(const std::string& summary, const std::string& body
 //   "copy-write"        CopyFile, half way through the content (destination)
 //   "copy-link"         CopyFile, before the copy replaces the destination
 //   "write-atomic"      WriteFileAtomic, after the temporary file is written
+//   "append"            AppendToFile, before the bytes are written
 //   "create-dir"        CreateDirPath, before anything is checked or made;
 //                       PrepareCopyFolder and MakeFoldersBelow, before a
 //                       folder is made; MakeOwnFolder

@@ -6,6 +6,7 @@
 #include "base/codepage.h"
 #include "base/pathtext.h"
 #include "base/timeproc.h"
+#include "core/history/history.h"
 #include "platform/platform.h"
 
 int SelectedJob = 0;
@@ -205,9 +206,13 @@ void tBackups::DeleteJob(int index) {
   std::string dir = GetDataDir();
   for (const std::string& name :
        {record.ListFile(), record.ExtFile(), record.ExclFile(), GetLogFileName(index),
-        GetCountFileName(index), GetOptionsFileName(index), GetRestoreLogFileName(index)}) {
+        GetCountFileName(index), GetOptionsFileName(index), GetRestoreLogFileName(index),
+        GetHistoryFileName(index)}) {
     if (IsSafeFileName(name) && platform::FileExists(dir + name)) platform::DeleteFile(dir + name);
   }
+  // The job's kept reports.
+  const history::Target history = history::ForJob(*this, index, history::Started::Window);
+  if (history.Enabled()) platform::RemoveTree(RemoveBackslash(history.reportFolder));
   jobs_.erase(jobs_.begin() + index);
   unsaved_ = true;
   SelectedJob = -1;
@@ -267,6 +272,8 @@ std::string tBackups::GetOptionsFileName(int index) const { return DerivedFileNa
 std::string tBackups::GetRestoreLogFileName(int index) const {
   return DerivedFileName(index, "rlg");
 }
+
+std::string tBackups::GetHistoryFileName(int index) const { return DerivedFileName(index, "vlf"); }
 
 std::string tBackups::GetLastBackupDate(int index) const {
   JobRecord r;

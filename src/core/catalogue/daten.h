@@ -92,6 +92,8 @@ class tBackups {
   // The job's options (JobOptions) and the report of its last restore.
   std::string GetOptionsFileName(int index) const;
   std::string GetRestoreLogFileName(int index) const;
+  // The job's run history (core/history).
+  std::string GetHistoryFileName(int index) const;
   std::string GetLastBackupDate(int index) const;
   std::string GetLastBackupTime(int index) const;
   // Names separated by a single "\r", no separator at the end.
