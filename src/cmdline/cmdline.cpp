@@ -123,8 +123,10 @@ class ConsoleRunObserver : public RunObserver {
   ConsoleRunObserver(CopyEngine& engine, Environment& env, TerminalProgress* progress, bool quiet)
       : engine_(engine), env_(env), progress_(progress), quiet_(quiet) {}
   void SetCurrentFile(const std::string& text) override {
-    // "Kopiere " + path: the folder in work is the path's folder part.
-    folder_ = GetFilePath(text.size() > 8 ? text.substr(8) : text);
+    // "Kopiere " (a dry run: "Prüfe ") + path: the folder in work is the
+    // path's folder part.
+    const std::size_t space = text.find(' ');
+    folder_ = GetFilePath(space == std::string::npos ? text : text.substr(space + 1));
     Draw();
   }
   void SetCount(const std::string&) override { Draw(); }
@@ -137,13 +139,20 @@ class ConsoleRunObserver : public RunObserver {
     if (progress_ != nullptr) progress_->Clear();
   }
   void ReportWritten(const std::vector<std::string>& lines, bool clean) override {
-    if (!quiet_ || !clean) PrintLines(*env_.err, lines);
+    // A dry run's list is its output.
+    if (engine_.DryRun)
+      PrintLines(*env_.out, lines);
+    else if (!quiet_ || !clean)
+      PrintLines(*env_.err, lines);
   }
 
  private:
   void Draw() {
     if (progress_ == nullptr) return;
-    progress_->Show(IntToText(engine_.CopiedTotal) + " Dateien kopiert: " + folder_, false);
+    progress_->Show(IntToText(engine_.CopiedTotal) +
+                        (engine_.DryRun ? " Dateien zu kopieren: " : " Dateien kopiert: ") +
+                        folder_,
+                    false);
   }
 
   CopyEngine& engine_;
@@ -228,6 +237,15 @@ bool LoadJob(const Arguments& args, std::ostream& err, AppState& state, Outcome&
   return true;
 }
 
+// A dry run of a backup ends as the run would: cancelled, with errors (a
+// folder that cannot be read, a target that cannot be reached), or fine.
+Outcome DryRunOutcome(const BackupRun::Result& result, const CopyEngine& engine) {
+  if (result.cancelled) return {kExitCancelled, std::string()};
+  if (result.raised || !engine.RunReport.empty())
+    return {kExitErrors, "Der Probelauf ist mit Fehlern beendet."};
+  return {kExitOk, std::string()};
+}
+
 Outcome RunBackup(const Arguments& args, Environment& env, TerminalProgress* progress) {
   std::ostream& err = *env.err;
   Outcome outcome;
@@ -236,7 +254,8 @@ Outcome RunBackup(const Arguments& args, Environment& env, TerminalProgress* pro
 
   // The run exactly as "&Start" hands it to the run window; a job never
   // backed up runs in full.
-  const RunRequest request = MakeRunRequest(state, state.Shown.Name, args.mode == Mode::Full);
+  RunRequest request = MakeRunRequest(state, state.Shown.Name, args.mode == Mode::Full);
+  request.DryRun = args.dryRun;
   CopyEngine engine;
   BackupRun run(&state, request, engine);
   // Nobody is asked either before a mass removal: nothing is moved.
@@ -246,6 +265,7 @@ Outcome RunBackup(const Arguments& args, Environment& env, TerminalProgress* pro
     return {kExitTargetMissing, run.StartFailure()};
   ConsoleRunObserver observer(engine, env, progress, args.quiet);
   const BackupRun::Result result = run.Run(&observer, state.Options.GetCheckDirDate());
+  if (args.dryRun) return DryRunOutcome(result, engine);
   if (!result.reportWritten)
     return {result.cancelled ? kExitCancelled : kExitErrors, result.failure};
   if (result.stampStored) {
@@ -701,8 +721,9 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
     a.error = "--quiet gilt nur für --backup, --check, --restore und --sync.";
   } else if ((asOf || to) && a.action != Action::Restore) {
     a.error = "--as-of und --to gelten nur für --restore.";
-  } else if (a.dryRun && a.action != Action::Restore && a.action != Action::Sync) {
-    a.error = "--dry-run gilt nur für --restore und --sync.";
+  } else if (a.dryRun && a.action != Action::Backup && a.action != Action::Restore &&
+             a.action != Action::Sync) {
+    a.error = "--dry-run gilt nur für --backup, --restore und --sync.";
   } else if (a.action == Action::Sync && text::Trim(a.job).empty()) {
     a.error = "Der Name der Synchronisation ist leer.";
   } else if (a.action == Action::Versions && a.operands.size() > 1) {
@@ -727,9 +748,12 @@ std::string HelpText() {
   return "Aufruf: volkarn [OPTION]\n"
          "Ohne Option startet VolKarn mit seinem Fenster.\n"
          "\n"
-         "  --backup SICHERUNG [--full|--incremental] [--quiet]\n"
+         "  --backup SICHERUNG [--full|--incremental] [--dry-run] [--quiet]\n"
          "        führt die Datensicherung aus: ohne Angabe als Ergänzungssicherung,\n"
-         "        wenn sie schon einmal gelaufen ist, sonst als Komplettsicherung\n"
+         "        wenn sie schon einmal gelaufen ist, sonst als Komplettsicherung.\n"
+         "        --dry-run listet auf der Standardausgabe, was kopiert, ersetzt,\n"
+         "        ausgelagert (Spiegeln) oder übersprungen würde, mit den Anzahlen,\n"
+         "        und ändert nichts (kein Datum, kein Protokoll, keine Versionen)\n"
          "  --check SICHERUNG [--complete] [--quiet]\n"
          "        sucht die Dateien, die im Ziel fehlen; mit --complete wird die\n"
          "        Zähldatei geschrieben und jede fehlende Datei kopiert\n"

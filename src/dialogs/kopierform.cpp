@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRawFont>
@@ -345,6 +346,11 @@ TFKopie::TFKopie(QWidget* parent, AppState* state)
   SG1->horizontalHeader()->viewport()->installEventFilter(this);
   SG1->viewport()->installEventFilter(this);
 
+  Memo1 = new QPlainTextEdit(this);
+  Memo1->setReadOnly(true);
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->hide();
+
   Panel2 = MakePanel(this);
   MakeRunArea(Panel2);
 
@@ -356,6 +362,7 @@ TFKopie::TFKopie(QWidget* parent, AppState* state)
   RB2->setFont(PixelFont(13, true));
   CheckBox1 = new QCheckBox(QStringLiteral("Programm nach Kopiervorgang beenden"), Panel3);
   CheckBox2 = new QCheckBox(QStringLiteral("Verzeichnisdatum berücksichtigen"), Panel3);
+  CheckBox3 = new QCheckBox(QStringLiteral("&Nur anzeigen, nichts kopieren"), Panel3);
   BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay),
                             QStringLiteral("Kopiervorgang starten"), Panel3);
   BitBtn2->setFont(PixelFont(11, true));
@@ -436,6 +443,11 @@ void TFKopie::Open(const RunRequest& request) {
   request_ = request;
   Panel3->setGeometry(Panel2->rect());
   Panel3->show();
+  // Each opening starts as a real run, with the grid in view.
+  CheckBox3->setChecked(false);
+  Memo1->hide();
+  Memo1->clear();
+  SG1->show();
   const QString name = Q(request.JobName);
   setWindowTitle(QStringLiteral("Sicherung \"") + name + QStringLiteral("\""));
   Label2->setText(name);
@@ -475,6 +487,7 @@ void TFKopie::LayoutControls() {
   Label4->setGeometry(150, 32, w - 158, 16);
 
   SG1->setGeometry(0, kHeaderHeight, w, std::max(0, h - kHeaderHeight - kRunAreaHeight));
+  Memo1->setGeometry(SG1->geometry());
 
   Panel2->setGeometry(0, h - kRunAreaHeight, w, kRunAreaHeight);
   LayoutRunArea(w);
@@ -484,6 +497,7 @@ void TFKopie::LayoutControls() {
   RB2->setGeometry(16, 34, 200, 22);
   CheckBox1->setGeometry(16, 72, 250, 20);
   CheckBox2->setGeometry(16, 94, 250, 20);
+  CheckBox3->setGeometry(16, 116, 250, 20);
   BitBtn2->setGeometry(w - 196, 14, 188, 36);
   BitBtn1->setGeometry(w - 108, 112, 100, 30);
 }
@@ -713,8 +727,19 @@ void RunDialog::SetRunningLook(bool running) {
 
 // ------------------------------------------------------------------- run --
 
+void TFKopie::ShowPlan(const std::vector<std::string>& lines) {
+  QStringList text;
+  text.reserve(static_cast<qsizetype>(lines.size()));
+  for (const std::string& line : lines) text.push_back(Q(VisibleReportText(line)));
+  Memo1->setPlainText(text.join(QLatin1Char('\n')));
+  SG1->hide();
+  Memo1->show();
+  Memo1->setFocus();
+}
+
 void TFKopie::BitBtn2Click() {
   if (Running()) return;
+  request_.DryRun = CheckBox3->isChecked();
   BackupRun run(state_, request_, engine_);
   if (run.CheckTarget(MissingTarget::Ask) != BackupRun::Start::Go) return;
 
@@ -724,6 +749,8 @@ void TFKopie::BitBtn2Click() {
   observer_->Reset();
   const BackupRun::Result result = run.Run(observer_.get(), CheckBox2->isChecked());
   EndRun();
+  // A dry run ends with its list; it never ends the program.
+  if (request_.DryRun) ShowPlan(result.reportLines);
   if (result.reportViewed) CheckBox1->setChecked(false);
   if (result.reportWritten && !result.raised && CheckBox1->isChecked()) {
     done(3);

@@ -22,6 +22,7 @@
 struct AppState;
 
 class QCheckBox;
+class QPlainTextEdit;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -167,6 +168,10 @@ class TFKopie : public RunDialog {
   QRadioButton* RB2 = nullptr;
   QCheckBox* CheckBox1 = nullptr;
   QCheckBox* CheckBox2 = nullptr;
+  // "&Nur anzeigen, nichts kopieren": the run only lists what it would do.
+  QCheckBox* CheckBox3 = nullptr;
+  // The list of a dry run, shown in place of the grid once it has ended.
+  QPlainTextEdit* Memo1 = nullptr;
   QPushButton* BitBtn2 = nullptr;
   QPushButton* BitBtn1 = nullptr;
 
@@ -212,6 +217,8 @@ class TFKopie : public RunDialog {
   // Shows the controls of the state on display (choices, or run and end)
   // and hides those of the other.
   void ShowStateControls();
+  // Shows a dry run's list in place of the grid, the keyboard on it.
+  void ShowPlan(const std::vector<std::string>& lines);
 
   AppState* state_;
   RunRequest request_;

@@ -442,7 +442,7 @@ TEST(CommandLine, RestoreVersionsAndOptionsArgumentsAreRead) {
        ""},
       {{"--versions", "Briefe", "a", "b"}, Action::Versions, {}, "höchstens einen Pfad"},
       {{"--backup", "Briefe", "a"}, Action::Backup, {}, "Unerwartete Angabe: a"},
-      {{"--backup", "Briefe", "--dry-run"}, Action::Backup, {}, "nur für --restore"},
+      {{"--check", "Briefe", "--dry-run"}, Action::Check, {}, "nur für --backup, --restore"},
       {{"--restore", "Briefe", "--as-of"}, Action::Restore, {}, "fehlt der Zeitpunkt"},
       {{"--restore"}, Action::Restore, {}, "fehlt der Name"},
       {{"--restore", "A", "--check", "A"}, Action::Check, {}, "Nur eine"},

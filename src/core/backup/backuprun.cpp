@@ -17,6 +17,8 @@ BackupRun::Start BackupRun::CheckTarget(MissingTarget policy) {
   startFailure_.clear();
   const std::optional<std::string> missing = MissingTargetFolder(request_);
   if (!missing) return Start::Go;
+  // A dry run makes nothing: its list tells which target would be made.
+  if (request_.DryRun && policy == MissingTarget::Ask) return Start::Go;
   if (policy == MissingTarget::Ask) {
     if (AskYesNo("Das Zielverzeichnis " + *missing +
                  " existiert nicht.\rSoll es neu angelegt werden?"))
@@ -36,7 +38,9 @@ BackupRun::Result BackupRun::Run(RunObserver* observer, bool checkDirDate) {
 
   ApplyRunRequest(request_, engine_);
   engine_.CheckDirDate = checkDirDate;
-  engine_.RunMark = tBackups::GetDataDir() + tBackups::kRunMarkName;
+  engine_.DryRun = request_.DryRun;
+  engine_.RunMark =
+      request_.DryRun ? std::string() : tBackups::GetDataDir() + tBackups::kRunMarkName;
   engine_.SetObserver(observer);  // null: the engine's silent one
   engine_.StartRun();
   // A cancel that came before the start (a signal) is taken here.
@@ -59,6 +63,13 @@ BackupRun::Result BackupRun::Run(RunObserver* observer, bool checkDirDate) {
   }
 
   tBackups& jobs = state_->Backups;
+  if (request_.DryRun) {
+    engine_.SetObserver(nullptr);
+    result.status = engine_.RunStatus;
+    result.reportLines = DryRunLines(jobs);
+    if (observer != nullptr) observer->ReportWritten(result.reportLines, engine_.RunReport.empty());
+    return result;
+  }
   const RunEnd end = DecideRunEnd(engine_, rows, jobs, request_.JobIndex);
   engine_.SetObserver(nullptr);
   result.status = engine_.RunStatus;
@@ -108,6 +119,18 @@ void BackupRun::MirrorTargets(RunObserver* observer, Result& result) {
   if (keeper == nullptr) keeper = &own.emplace(request_.JobTarget, engine_.RunStarted);
   std::vector<versions::MirrorRow> rows;
   for (const CopyRow& row : request_.Rows) rows.push_back({row.source, row.target});
+  if (request_.DryRun) {
+    const versions::MirrorOutcome plan =
+        versions::PlanMirrorRows(rows, ExclusionRule(request_.ExcludedExts, request_.ExcludedFiles),
+                                 request_.JobTarget, [&] {
+                                   if (observer != nullptr) observer->ProcessEvents();
+                                   return engine_.RunStatus != CopyEngine::kCancelled;
+                                 });
+    engine_.Plan.insert(engine_.Plan.end(), plan.planned.begin(), plan.planned.end());
+    engine_.Planned.moveOut += static_cast<std::int64_t>(plan.planned.size());
+    engine_.VersionLines.insert(engine_.VersionLines.end(), plan.notes.begin(), plan.notes.end());
+    return;
+  }
   const versions::MirrorOutcome outcome =
       versions::MirrorRows(rows, ExclusionRule(request_.ExcludedExts, request_.ExcludedFiles),
                            *keeper, massRemoval_, [&] {
@@ -121,6 +144,40 @@ void BackupRun::MirrorTargets(RunObserver* observer, Result& result) {
   engine_.VersionLines.insert(engine_.VersionLines.end(), outcome.notes.begin(),
                               outcome.notes.end());
   result.massRemovalRefused = outcome.refused;
+}
+
+std::vector<std::string> BackupRun::DryRunLines(const tBackups& jobs) const {
+  const TDateTime now = engine_.Clock();
+  const int job = request_.JobIndex;
+  std::vector<std::string> lines;
+  lines.push_back("Probelauf der Datensicherung \"" + request_.JobName + "\" am " +
+                  FormatDateText(4, now) + " um " + InsertTimeColon(FormatTimeDigits(now)) +
+                  " Uhr. Es wurde nichts kopiert.");
+  if (job >= 0 && job < jobs.Count())
+    lines.push_back("(Vorhergehende Sicherung: " + jobs.GetLastBackupDate(job) + "/" +
+                    jobs.GetLastBackupTime(job) + ")");
+  lines.emplace_back();
+  std::vector<std::string> errors = engine_.RunReport;
+  if (engine_.RunStatus == CopyEngine::kCancelled)
+    errors.push_back(
+        "Der Probelauf wurde durch den Benutzer abgebrochen. Die Liste ist unvollständig.");
+  if (errors.empty()) {
+    lines.push_back("Es sind keine Fehler aufgetreten.");
+  } else {
+    lines.push_back("Folgende Fehler sind aufgetreten:");
+    lines.insert(lines.end(), errors.begin(), errors.end());
+  }
+  lines.insert(lines.end(), engine_.VersionLines.begin(), engine_.VersionLines.end());
+  lines.emplace_back();
+  lines.push_back(engine_.Plan.empty() ? "Es wäre nichts zu tun." : "Es würde getan:");
+  lines.insert(lines.end(), engine_.Plan.begin(), engine_.Plan.end());
+  lines.emplace_back();
+  const CopyEngine::PlanCounts& n = engine_.Planned;
+  lines.push_back(std::to_string(n.copy) + " Dateien würden kopiert, " + std::to_string(n.replace) +
+                  " ersetzt" + (engine_.KeepVersions ? " (die bisherigen in den Versionen)" : "") +
+                  ", " + std::to_string(n.moveOut) + " Einträge ausgelagert, " +
+                  std::to_string(n.skip) + " Dateien übersprungen.");
+  return lines;
 }
 
 std::string VisibleReportText(const std::string& line) {

@@ -15,6 +15,7 @@
 #include "core/versions/mirror.h"
 
 struct AppState;
+class tBackups;
 
 // What a driver of a run sees beside the walk's progress.
 class RunObserver : public CopyObserver {
@@ -86,7 +87,10 @@ class BackupRun {
   // refused (the command line). Asked unless set.
   void SetMassRemoval(versions::MassRemoval policy) { massRemoval_ = policy; }
 
-  // The whole run. `observer` may be null.
+  // The whole run. `observer` may be null. A dry run (RunRequest::DryRun)
+  // walks and decides as usual and hands its list to the observer's
+  // ReportWritten; it writes nothing anywhere (result.reportWritten stays
+  // false).
   Result Run(RunObserver* observer, bool checkDirDate);
 
  private:
@@ -96,8 +100,11 @@ class BackupRun {
   std::string startFailure_;
   versions::MassRemoval massRemoval_ = versions::MassRemoval::Ask;
 
-  // Mirroring (Spiegeln=1), after the walk of all rows.
+  // Mirroring (Spiegeln=1), after the walk of all rows; a dry run only
+  // lists it.
   void MirrorTargets(RunObserver* observer, Result& result);
+  // The list of a dry run, handed to the observer as its report (no file).
+  std::vector<std::string> DryRunLines(const tBackups& jobs) const;
 };
 
 // The text of a report line as it may go to a terminal or any other

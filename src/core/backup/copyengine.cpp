@@ -15,6 +15,7 @@
 #include "core/versions/keeper.h"
 #include "core/versions/prune.h"
 #include "core/versions/versions.h"
+#include "platform/compare.h"
 
 namespace {
 
@@ -92,6 +93,8 @@ void CopyEngine::StartRun() {
   RunStatus = 0;
   RowMark.clear();
   RunReport.clear();
+  Plan.clear();
+  Planned = PlanCounts{};
   RunNotes.clear();
   VersionLines.clear();
   keeper_.reset();
@@ -116,7 +119,9 @@ void CopyEngine::StartVersions() {
   if (JobTarget.empty()) return;
   versionsRoot_ = versions::RootOf(JobTarget);
   versionsId_ = platform::IdOf(versionsRoot_);
-  if (!KeepVersions) return;
+  // A dry run neither keeps nor prunes: the versions folder is only known
+  // so that the walk passes it by.
+  if (!KeepVersions || DryRun) return;
   keeper_ = std::make_unique<versions::Keeper>(JobTarget, RunStarted);
   if (VersionDays > 0) VersionLines = versions::PruneRunFolders(JobTarget, RunStarted, VersionDays);
 }
@@ -161,7 +166,7 @@ bool CopyEngine::LandsOnVersions(const std::string& sourceFolder, const std::str
 }
 
 void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
-  const bool killedBefore = EnterRunMark(rows);
+  const bool killedBefore = !DryRun && EnterRunMark(rows);
   StartVersions();
   // The list of the added files is written however the walk ends, after
   // the last copy.
@@ -217,7 +222,9 @@ void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
         // The target root is made before the walk: only a root that cannot
         // be made (the drive is gone) stops the run; a folder below it is
         // reported and skipped.
-        if (!IsFolder(row.target) && !MakeTargetRoot(row.target)) {
+        const bool rootThere = IsFolder(row.target);
+        if (DryRun && !rootThere) Plan.push_back("Neues Zielverzeichnis: " + row.target);
+        if (!rootThere && !DryRun && !MakeTargetRoot(row.target)) {
           RunStatus = kNoTargetDir;
           ReportCopyError(kNoTargetDir, row.source, rowTarget_);
           RowMark = "?? ";
@@ -226,9 +233,10 @@ void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
           if (id.known &&
               std::find(targetRoots_.begin(), targetRoots_.end(), id) == targetRoots_.end())
             targetRoots_.push_back(id);
-          // Probed once per target root.
-          ignoresCase_ = platform::IgnoresLetterCase(row.target);
-          keepsPermissions_ = platform::KeepsPermissions(row.target);
+          // Probed once per target root (a dry run writes no probe file).
+          ignoresCase_ = DryRun ? platform::LooksCaseInsensitive(row.target)
+                                : platform::IgnoresLetterCase(row.target);
+          keepsPermissions_ = DryRun || platform::KeepsPermissions(row.target);
           if (!keepsPermissions_) NoteLosses(true, row.target);
           WalkDirectory(row.source, row.target, std::string(), RunStatus, false);
           if (RunStatus == kCancelled) break;
@@ -240,7 +248,7 @@ void CopyEngine::RunRows(const std::vector<CopyRow>& rows) {
   if (RunStatus == kDiskFull || RunStatus == kNoTargetDir)
     RunReport.push_back(
         "Der Kopiervorgang wurde vorzeitig beendet. Die weiteren Dateien wurden nicht kopiert.");
-  LeaveRunMark();
+  if (!DryRun) LeaveRunMark();
 }
 
 bool CopyEngine::EnterRunMark(const std::vector<CopyRow>& rows) {
@@ -327,9 +335,9 @@ int CopyEngine::Walk(platform::DirLister& listing,
     // that holds no file to copy.
     const std::string targetFolder = d + f;
     bool made = false;
-    const bool prepared = listing.IsOpen() && !StopsWalk(status) &&
+    const bool prepared = !DryRun && listing.IsOpen() && !StopsWalk(status) &&
                           PrepareTarget(listing.Handle(), targetFolder, status, made);
-    if (listing.IsOpen() && !prepared) return own;
+    if (!DryRun && listing.IsOpen() && !prepared) return own;
     // A folder made just now holds nothing that a run cut short left.
     bool cleaned = made;
     // The target root is looked at before the first copy into the folder.
@@ -357,10 +365,17 @@ int CopyEngine::Walk(platform::DirLister& listing,
         RowMark = "?? ";
         return;
       }
-      if (!((!byStamp || IsNewer(entry)) && IsIncluded(entry.name))) return;
+      if (!((!byStamp || IsNewer(entry)) && IsIncluded(entry.name))) {
+        if (DryRun) PlanSkip(s + f + entry.name);
+        return;
+      }
       if (!first.empty()) {
         // It would land on the first one: never copied over it.
         ReportCaseClash(s + f, entry.name, first);
+        return;
+      }
+      if (DryRun) {
+        PlanCopy(s + f + entry.name, d + f + entry.name, own);
         return;
       }
       if (!rootChecked) {
@@ -771,7 +786,34 @@ TDateTime CopyEngine::StampBefore(TDateTime start) {
   return day + (seconds - 4.0 + 0.5) / 86400.0;
 }
 
-std::string CopyEngine::CountText() const { return IntToText(CopiedTotal) + "\rDateien\rkopiert."; }
+std::string CopyEngine::CountText() const {
+  return IntToText(CopiedTotal) + (DryRun ? "\rDateien\rzu kopieren." : "\rDateien\rkopiert.");
+}
+
+void CopyEngine::PlanCopy(const std::string& sourceFile, const std::string& targetFile,
+                          int& ownCount) {
+  if (platform::PathExists(targetFile)) {
+    ++Planned.replace;
+    Plan.push_back("Ersetzen: " + targetFile +
+                   (KeepVersions ? " (die bisherige Fassung käme in die Versionen)" : ""));
+  } else {
+    ++Planned.copy;
+    Plan.push_back("Kopieren: " + sourceFile);
+  }
+  ++ownCount;
+  ++CopiedTotal;
+  ++CopiedInRow;
+  if (CopiedTotal < 50 || CopiedTotal % 50 == 0) {
+    observer_->SetCount(CountText());
+    observer_->SetRowCount(CurrentRow, "<<< " + IntToText(CopiedInRow));
+  }
+  observer_->SetCurrentFile("Prüfe " + sourceFile);
+}
+
+void CopyEngine::PlanSkip(const std::string& sourceFile) {
+  ++Planned.skip;
+  Plan.push_back("Überspringen: " + sourceFile);
+}
 
 RunEnd DecideRunEnd(CopyEngine& engine, const std::vector<CopyRow>& rows, const tBackups& jobs,
                     int jobIndex) {

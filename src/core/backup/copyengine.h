@@ -111,9 +111,20 @@ class CopyEngine {
   int VersionDays = 0;
   // A line said after the versions line (the options could not be read).
   std::string OptionsNote;
+  // Only shows what the run would do: the walk and its decisions are the
+  // same, but nothing is copied, made, kept, swept or marked anywhere, and
+  // no probe file is written; every decision goes into Plan.
+  bool DryRun = false;
 
   // ---- run state ----
   std::vector<std::string> RunReport;
+  // A dry run's decisions in walk order, one line each ("Kopieren: ",
+  // "Ersetzen: ", "Überspringen: ", "Auslagern: " and the path), and how
+  // many of each.
+  std::vector<std::string> Plan;
+  struct PlanCounts {
+    std::int64_t copy = 0, replace = 0, moveOut = 0, skip = 0;
+  } Planned;
   // What the run tells beside its errors (what a target could not keep):
   // reported after them, it leaves the stamp as it is. One line at most.
   std::vector<std::string> RunNotes;
@@ -214,6 +225,10 @@ class CopyEngine {
   // one), dropped at the end.
   bool EnterRunMark(const std::vector<CopyRow>& rows);
   void LeaveRunMark();
+  // A dry run's decision for a file the run would copy (counted as the
+  // copy would count it) or pass over.
+  void PlanCopy(const std::string& sourceFile, const std::string& targetFile, int& ownCount);
+  void PlanSkip(const std::string& sourceFile);
   void CopyEntry(const std::string& source, const std::string& target, const std::string& folder,
                  const std::string& name, int sourceDirHandle, std::int32_t& status, int& ownCount);
   // Takes back the finished copies in order; with `all` waits for every

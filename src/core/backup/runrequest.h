@@ -33,6 +33,10 @@ struct RunRequest {
   // says so in the report.
   JobOptions Options;
   std::string OptionsNote;
+  // Only show what the run would do ("Nur anzeigen, nichts kopieren",
+  // --dry-run): nothing is written anywhere, no report file, no stamp, no
+  // history.
+  bool DryRun = false;
 };
 
 // The run of the shown job. `jobName` is the name on display; a job never

@@ -9,6 +9,7 @@
 #include "base/pathtext.h"
 #include "core/versions/keeper.h"
 #include "core/versions/versions.h"
+#include "platform/compare.h"
 
 namespace versions {
 
@@ -283,8 +284,13 @@ std::string MassRemovalLine(const std::string& target, std::int64_t toMove,
          " Dateien nicht mehr (mehr als die Hälfte).";
 }
 
-MirrorOutcome MirrorRows(const std::vector<MirrorRow>& rows, const ExclusionRule& rule,
-                         Keeper& keeper, MassRemoval policy, const std::function<bool()>& proceed) {
+namespace {
+
+// Mirrors with `keeper`, or (null) only plans: every move becomes a line
+// of outcome.planned, nothing is asked and no probe file is written.
+MirrorOutcome Mirror(const std::vector<MirrorRow>& rows, const ExclusionRule& rule,
+                     const std::string& jobTarget, Keeper* keeper, MassRemoval policy,
+                     const std::function<bool()>& proceed) {
   MirrorOutcome outcome;
   // Rows that share a target root are mirrored together: a name either
   // source still has stays.
@@ -308,8 +314,9 @@ MirrorOutcome MirrorRows(const std::vector<MirrorRow>& rows, const ExclusionRule
   for (std::size_t i = 0; i < areas.size(); ++i) {
     MirrorArea& area = areas[i];
     // Looked at for each row: a move of an earlier row may have made it.
-    const platform::FileId versionsRoot = platform::IdOf(RootOf(keeper.JobTarget()));
-    area.ignoresCase = platform::IgnoresLetterCase(area.target);
+    const platform::FileId versionsRoot = platform::IdOf(RootOf(jobTarget));
+    area.ignoresCase = keeper != nullptr ? platform::IgnoresLetterCase(area.target)
+                                         : platform::LooksCaseInsensitive(area.target);
     if (versionsRoot.known) area.untouchable.push_back(versionsRoot);
     for (std::size_t j = 0; j < roots.size(); ++j)
       if (j != i) area.untouchable.push_back(roots[j]);
@@ -324,6 +331,14 @@ MirrorOutcome MirrorRows(const std::vector<MirrorRow>& rows, const ExclusionRule
       continue;
     }
     if (plan.entries.empty()) continue;
+    if (keeper == nullptr) {
+      if (plan.MassRemoval())
+        outcome.notes.push_back(MassRemovalPlanLine(target, plan.filesToMove, plan.targetFiles));
+      for (const MirrorEntry& entry : plan.entries)
+        outcome.planned.push_back("Auslagern: " + AddBackslash(target) + entry.relative +
+                                  (entry.folder ? "/" : ""));
+      continue;
+    }
     if (plan.MassRemoval()) {
       const bool go =
           policy == MassRemoval::Ask &&
@@ -334,10 +349,10 @@ MirrorOutcome MirrorRows(const std::vector<MirrorRow>& rows, const ExclusionRule
         continue;
       }
     }
-    const std::string prefix = PrefixOf(keeper.JobTarget(), target);
+    const std::string prefix = PrefixOf(jobTarget, target);
     for (const MirrorEntry& entry : plan.entries) {
       const std::string path = AddBackslash(target) + entry.relative;
-      if (int err = keeper.Keep(path, prefix + entry.relative))
+      if (int err = keeper->Keep(path, prefix + entry.relative))
         outcome.errors.push_back(std::string(entry.folder ? "Das Verzeichnis " : "Die Datei ") +
                                  path +
                                  " konnte nicht in die Versionen verschoben werden (Fehlercode " +
@@ -345,6 +360,26 @@ MirrorOutcome MirrorRows(const std::vector<MirrorRow>& rows, const ExclusionRule
     }
   }
   return outcome;
+}
+
+}  // namespace
+
+MirrorOutcome MirrorRows(const std::vector<MirrorRow>& rows, const ExclusionRule& rule,
+                         Keeper& keeper, MassRemoval policy, const std::function<bool()>& proceed) {
+  return Mirror(rows, rule, keeper.JobTarget(), &keeper, policy, proceed);
+}
+
+MirrorOutcome PlanMirrorRows(const std::vector<MirrorRow>& rows, const ExclusionRule& rule,
+                             const std::string& jobTarget, const std::function<bool()>& proceed) {
+  return Mirror(rows, rule, jobTarget, nullptr, MassRemoval::Ask, proceed);
+}
+
+std::string MassRemovalPlanLine(const std::string& target, std::int64_t toMove,
+                                std::int64_t targetFiles) {
+  return "Aus " + target + " würden " + std::to_string(toMove) + " von " +
+         std::to_string(targetFiles) +
+         " Dateien ausgelagert, mehr als die Hälfte: Das Fenster fragt vorher nach, die "
+         "Befehlszeile lässt dieses Ziel unverändert.";
 }
 
 }  // namespace versions

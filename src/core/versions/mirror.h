@@ -99,6 +99,9 @@ struct MirrorOutcome {
   std::vector<std::string> notes;
   // A mass removal was refused without asking (MassRemoval::Refuse).
   bool refused = false;
+  // PlanMirrorRows: what would be moved ("Auslagern: " + path, a folder
+  // ending with "/"), in the order of the targets' listings.
+  std::vector<std::string> planned;
   bool cancelled = false;
 };
 
@@ -108,6 +111,16 @@ struct MirrorOutcome {
 MirrorOutcome MirrorRows(const std::vector<MirrorRow>& rows, const ExclusionRule& rule,
                          Keeper& keeper, MassRemoval policy,
                          const std::function<bool()>& proceed = {});
+
+// What MirrorRows would do for the job whose target folder is `jobTarget`,
+// carried out by nobody: the moves are listed, nothing is moved, asked or
+// written (a mass removal is noted).
+MirrorOutcome PlanMirrorRows(const std::vector<MirrorRow>& rows, const ExclusionRule& rule,
+                             const std::string& jobTarget,
+                             const std::function<bool()>& proceed = {});
+// The note of a dry run about a mass removal.
+std::string MassRemovalPlanLine(const std::string& target, std::int64_t toMove,
+                                std::int64_t targetFiles);
 
 // The question before a mass removal, and the line when nothing was moved.
 std::string MassRemovalQuestion(const std::string& target, std::int64_t toMove,
