@@ -23,6 +23,7 @@
 #include "core/sync/syncrun.h"
 #include "core/verify/checklogic.h"
 #include "core/verify/checkrun.h"
+#include "core/verify/contentcheck.h"
 #include "platform/platform.h"
 
 namespace cli {
@@ -188,7 +189,7 @@ class ConsoleCompletionList : public CompletionList {
   ConsoleCompletionList(std::vector<MissingEntry> rows, BackupCompletion& completion,
                         Environment& env)
       : rows_(std::move(rows)), counts_(rows_.size()), completion_(completion), env_(env) {
-    for (std::size_t i = 0; i < rows_.size(); ++i) counts_[i] = IntToText(rows_[i].count);
+    for (std::size_t i = 0; i < rows_.size(); ++i) counts_[i] = IntToText(rows_[i].Total());
   }
   int RowCount() const override { return static_cast<int>(rows_.size()); }
   bool IsTicked(int) const override { return true; }
@@ -295,6 +296,10 @@ Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* prog
       MakeCheckRequest(state, name, args.complete ? CheckMode::Complete : CheckMode::CheckOnly);
   BackupCheck check;
   PrepareCheck(check, request);
+  if (args.content && !content::PrepareShare(check, jobs, index, args.share, outcome.failure)) {
+    err << outcome.failure << '\n';
+    return {kExitUnreadable, outcome.failure};
+  }
   ConsoleCheckObserver observer(check, env, progress);
   check.SetObserver(&observer);
   check.RunCheck();
@@ -304,12 +309,18 @@ Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* prog
   bool startMissing = false;
   for (const CheckRow& row : check.Rows)
     startMissing = startMissing || !CopyEngine::IsFolder(row.source);
-  const bool findings = check.MissingSum > 0 || startMissing || cancelled;
+  // The next run compares the next share (a failure only repeats this one).
+  if (args.content) content::AdvanceShare(check, jobs, index);
+  const bool findings =
+      check.MissingSum > 0 || check.DifferingTotal > 0 || startMissing || cancelled;
   if (!args.quiet || findings) PrintLines(err, check.Report.Lines());
 
   if (!args.complete) {
     if (cancelled) return {kExitCancelled, std::string()};
     if (!findings) return {kExitOk, std::string()};
+    if (check.MissingSum == 0 && !startMissing)
+      return {kExitErrors,
+              "Im Ziel weichen Dateien der Datensicherung \"" + name + "\" inhaltlich ab."};
     return {kExitErrors, "Im Ziel fehlen Dateien der Datensicherung \"" + name + "\"."};
   }
 
@@ -628,7 +639,7 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
   Arguments a;
   if (args.empty()) return a;
   bool haveAction = false;
-  bool full = false, incremental = false, asOf = false, to = false;
+  bool full = false, incremental = false, asOf = false, to = false, share = false;
   auto setAction = [&](Action action) {
     if (haveAction && a.error.empty())
       a.error =
@@ -691,6 +702,17 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
       full = true;
     } else if (arg == "--incremental") {
       incremental = true;
+    } else if (arg == "--content") {
+      a.content = true;
+    } else if (arg == "--share" || arg.rfind("--share=", 0) == 0) {
+      std::string value;
+      takeValue("--share", value, "Zu --share fehlt der Anteil in Prozent.");
+      share = true;
+      const bool digits = !value.empty() && value.size() <= 3 &&
+                          value.find_first_not_of("0123456789") == std::string::npos;
+      a.share = digits ? std::stoi(value) : 0;
+      if ((a.share < 1 || a.share > 100) && a.error.empty())
+        a.error = "--share erwartet eine ganze Zahl von 1 bis 100: " + value;
     } else if (arg == "--complete") {
       a.complete = true;
     } else if (arg == "--quiet") {
@@ -716,6 +738,10 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
     a.error = "--full und --incremental gelten nur für --backup.";
   } else if (a.complete && a.action != Action::Check) {
     a.error = "--complete gilt nur für --check.";
+  } else if (a.content && a.action != Action::Check) {
+    a.error = "--content gilt nur für --check.";
+  } else if (share && !a.content) {
+    a.error = "--share gilt nur mit --content.";
   } else if (a.quiet && a.action != Action::Backup && a.action != Action::Check &&
              a.action != Action::Restore && a.action != Action::Sync) {
     a.error = "--quiet gilt nur für --backup, --check, --restore und --sync.";
@@ -754,9 +780,13 @@ std::string HelpText() {
          "        --dry-run listet auf der Standardausgabe, was kopiert, ersetzt,\n"
          "        ausgelagert (Spiegeln) oder übersprungen würde, mit den Anzahlen,\n"
          "        und ändert nichts (kein Datum, kein Protokoll, keine Versionen)\n"
-         "  --check SICHERUNG [--complete] [--quiet]\n"
+         "  --check SICHERUNG [--complete] [--content [--share N]] [--quiet]\n"
          "        sucht die Dateien, die im Ziel fehlen; mit --complete wird die\n"
-         "        Zähldatei geschrieben und jede fehlende Datei kopiert\n"
+         "        Zähldatei geschrieben und jede fehlende Datei kopiert. --content\n"
+         "        vergleicht zudem den Inhalt der Dateien gleicher Größe und Zeit Byte\n"
+         "        für Byte; abweichende kopiert --complete neu (die bisherige Fassung\n"
+         "        kommt in die Versionen). --share N vergleicht je Lauf N % davon, so\n"
+         "        gewählt, dass aufeinanderfolgende Läufe jede Datei vergleichen\n"
          "  --restore SICHERUNG [--as-of \"JJJJ-MM-TT hh:mm\"] [--to ORDNER] [--dry-run]\n"
          "            [--quiet] [PFAD ...]\n"
          "        stellt Dateien aus dem Ziel wieder her: ohne PFAD die ganze\n"

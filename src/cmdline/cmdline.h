@@ -42,6 +42,10 @@ struct Arguments {
   std::string job;  // or the name of a synchronisation (--sync)
   Mode mode = Mode::Default;
   bool complete = false;  // --check --complete
+  // --check --content [--share N]: compare the bytes of files with the same
+  // size and time, N % of them per run (1..100).
+  bool content = false;
+  int share = 100;
   bool quiet = false;
   // --restore: the state ("YYYY-MM-DD hh:mm", empty for the latest
   // backup), the folder to restore to (empty: the original places) and

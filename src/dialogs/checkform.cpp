@@ -3,6 +3,7 @@
 #include "widgets/qt_pictures.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
@@ -21,11 +22,11 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "core/catalogue/appstate.h"
 #include "base/codepage.h"
+#include "base/errorbox.h"
+#include "core/catalogue/appstate.h"
 #include "core/catalogue/daten.h"
 #include "core/verify/checkrun.h"
-#include "base/errorbox.h"
 #include "dialogs/restform.h"
 
 namespace {
@@ -173,6 +174,14 @@ void TFCheck::BuildWindow() {
   counts->addWidget(Label8, 1, 1);
   counts->addWidget(Label9, 1, 3);
   counts->addWidget(Label10, 1, 4);
+  CheckBox1 = new QCheckBox(QStringLiteral("&Inhalte vergleichen"), this);
+  Label13 = new QLabel(QStringLiteral("Abweichende Dateien"), this);
+  Label14 = new QLabel(this);
+  Label14->setFont(BoldFont(16));
+  Label14->setMinimumWidth(70);
+  counts->addWidget(CheckBox1, 2, 0, 1, 2);
+  counts->addWidget(Label13, 2, 3);
+  counts->addWidget(Label14, 2, 4);
   counts->setColumnMinimumWidth(2, 30);
   counts->setColumnStretch(5, 1);
   main->addLayout(counts);
@@ -198,6 +207,8 @@ void TFCheck::BuildWindow() {
   connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
   connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
   connect(BitBtn1, &QPushButton::clicked, this, [this] { close(); });
+  // The choice takes effect at once: the check runs again with it.
+  connect(CheckBox1, &QCheckBox::toggled, this, [this] { ScheduleRun(); });
 }
 
 // -------------------------------------------------------------- opening --
@@ -318,6 +329,7 @@ void TFCheck::FitColumn2() {
 void TFCheck::RunCheck() {
   running_ = true;
   BitBtn2->setEnabled(false);
+  CheckBox1->setEnabled(false);
   Animate1->show();
   Animate1->Play();
   BitBtn4->setEnabled(true);
@@ -327,6 +339,11 @@ void TFCheck::RunCheck() {
   for (CheckRow& row : Check.Rows) row.missing = "?";
   FillGrid();
 
+  Check.CompareContent = CheckBox1->isChecked();
+  Check.ContentBucket = 0;
+  Check.ContentBuckets = 1;
+  Label13->setEnabled(Check.CompareContent);
+  Label14->setText(Check.CompareContent ? QStringLiteral("0") : QString());
   Check.SetObserver(this);
   Check.RunCheck();
   Check.SetObserver(nullptr);
@@ -339,6 +356,7 @@ void TFCheck::RunCheck() {
   Animate1->Stop();
   Animate1->hide();
   running_ = false;
+  CheckBox1->setEnabled(true);
   ++runsFinished_;
 }
 
@@ -420,6 +438,15 @@ QColor TFCheck::CountColour(std::int32_t missing, const QColor& background) {
   const bool dark = background.lightness() < 128;
   if (missing > 0) return dark ? QColor(0xFF, 0x80, 0x80) : QColor(0xFF, 0, 0);
   return dark ? QColor(0x66, 0xDD, 0x66) : QColor(0, 0x80, 0);
+}
+
+void TFCheck::ShowDiffering(std::int32_t differing) {
+  if (!Check.CompareContent) return;
+  Label14->setText(QString::number(differing));
+  QPalette palette = Label14->palette();
+  palette.setColor(QPalette::WindowText, CountColour(differing, palette.color(QPalette::Window)));
+  Label14->setPalette(palette);
+  Label14->repaint();
 }
 
 void TFCheck::ShowTotals(std::int32_t found, std::int32_t present) {

@@ -10,6 +10,7 @@
 
 #include "core/verify/checklogic.h"
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
@@ -69,6 +70,11 @@ class TFCheck : public QDialog, private CheckObserver {
   QLabel* Label8 = nullptr;
   QLabel* Label9 = nullptr;  // "Fehlende Dateien"
   QLabel* Label10 = nullptr;
+  // "&Inhalte vergleichen": files of the same size and time are compared
+  // byte for byte; ticking or clearing it checks again.
+  QCheckBox* CheckBox1 = nullptr;
+  QLabel* Label13 = nullptr;  // "Abweichende Dateien"
+  QLabel* Label14 = nullptr;
   QPushButton* BitBtn2 = nullptr;  // "Details"
   QPushButton* BitBtn4 = nullptr;  // "Abbrechen"
   QPushButton* BitBtn1 = nullptr;  // "S&chließen"
@@ -115,6 +121,7 @@ class TFCheck : public QDialog, private CheckObserver {
   void ShowDirectory(const std::string& text) override;
   void ShowFileTotal(std::int32_t total) override;
   void ShowTotals(std::int32_t found, std::int32_t present) override;
+  void ShowDiffering(std::int32_t differing) override;
   void ShowRowResult(int row, const std::string& text) override;
   void ProcessEvents() override;
 

@@ -29,9 +29,9 @@
 #include <QVBoxLayout>
 
 #include "base/errorbox.h"
-#include "core/verify/checkrun.h"
-#include "core/catalogue/singlefile.h"
 #include "base/timeproc.h"
+#include "core/catalogue/singlefile.h"
+#include "core/verify/checkrun.h"
 
 namespace {
 
@@ -40,6 +40,8 @@ enum Column { kColX = 0, kColCount = 1, kColSource = 2, kColSub = 3, kColTarget 
 // The exact bytes of a field are kept beside its text: file names need not
 // be valid UTF-8.
 constexpr int kBytesRole = Qt::UserRole + 1;
+// On the tick of a row: the names of its files whose bytes differ.
+constexpr int kDifferingRole = Qt::UserRole + 2;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -346,8 +348,13 @@ void TFRest::AddRow(const MissingEntry& entry) {
   auto* tick = new QTableWidgetItem;
   tick->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
   tick->setCheckState(Qt::Unchecked);
+  // The files whose bytes differ, copied again with the missing ones.
+  QList<QByteArray> differing;
+  for (const std::string& name : entry.differing)
+    differing.push_back(QByteArray::fromStdString(name));
+  tick->setData(kDifferingRole, QVariant::fromValue(differing));
   LV1->setItem(row, kColX, tick);
-  auto* count = new QTableWidgetItem(Q(IntToText(entry.count)));
+  auto* count = new QTableWidgetItem(Q(IntToText(entry.Total())));
   count->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
   LV1->setItem(row, kColCount, count);
   const std::string* fields[3] = {&entry.sourceRoot, &entry.subDir, &entry.targetRoot};
@@ -380,6 +387,12 @@ MissingEntry TFRest::RowEntry(int row) const {
     return item ? item->data(kBytesRole).toByteArray().toStdString() : std::string();
   };
   entry.count = TextToInt(CountText(row));
+  if (const QTableWidgetItem* tick = LV1->item(row, kColX)) {
+    for (const QByteArray& name : tick->data(kDifferingRole).value<QList<QByteArray>>())
+      entry.differing.push_back(name.toStdString());
+    entry.count =
+        std::max<std::int32_t>(0, entry.count - static_cast<std::int32_t>(entry.differing.size()));
+  }
   entry.sourceRoot = field(kColSource);
   entry.subDir = field(kColSub);
   entry.targetRoot = field(kColTarget);

@@ -1,4 +1,5 @@
-// A dry run of a backup on a real tree: it lists what the run would copy,
+// The command line of a dry run and of the check by content. A dry run of
+// a backup on a real tree: it lists what the run would copy,
 // replace, move out and skip, and changes no byte, name or time anywhere,
 // neither in the data folder nor in the target.
 #include <gtest/gtest.h>
@@ -133,6 +134,40 @@ TEST_F(BackupDryRun, ListsEachDecisionWithCountsAndChangesNothingAnywhere) {
   EXPECT_TRUE(fs::exists(dst + "Neu/n.txt"));
   EXPECT_FALSE(fs::exists(dst + "Daten/weg.txt"));
   EXPECT_FALSE(fs::exists(dst + "Daten/notiz.tmp"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLineContent, ContentAndShareAreReadOrRefused) {
+  struct Case {
+    std::vector<std::string> args;
+    bool content;
+    int share;
+    std::string error;  // a part of the expected message; empty: none
+  } cases[] = {
+      {{"--check", "Briefe", "--content"}, true, 100, ""},
+      {{"--check", "Briefe", "--content", "--share", "10"}, true, 10, ""},
+      {{"--check", "Briefe", "--share=1", "--content", "--complete"}, true, 1, ""},
+      {{"--check", "Briefe", "--content", "--share", "0"}, true, 0, "von 1 bis 100: 0"},
+      {{"--check", "Briefe", "--content", "--share", "101"}, true, 0, "von 1 bis 100"},
+      {{"--check", "Briefe", "--content", "--share", "zehn"}, true, 0, "von 1 bis 100"},
+      {{"--check", "Briefe", "--content", "--share"}, true, 0, "fehlt der Anteil"},
+      {{"--check", "Briefe", "--share", "10"}, false, 0, "nur mit --content"},
+      {{"--backup", "Briefe", "--content"}, false, 0, "--content gilt nur für --check"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    const cli::Arguments a = cli::ParseArguments(c.args);
+    if (c.error.empty()) {
+      EXPECT_EQ("", a.error);
+      EXPECT_EQ(c.content, a.content);
+      EXPECT_EQ(c.share, a.share);
+    } else {
+      EXPECT_NE(std::string::npos, a.error.find(c.error)) << a.error;
+    }
+  }
 }
 
 }  // namespace

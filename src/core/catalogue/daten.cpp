@@ -207,7 +207,7 @@ void tBackups::DeleteJob(int index) {
   for (const std::string& name :
        {record.ListFile(), record.ExtFile(), record.ExclFile(), GetLogFileName(index),
         GetCountFileName(index), GetOptionsFileName(index), GetRestoreLogFileName(index),
-        GetHistoryFileName(index)}) {
+        GetHistoryFileName(index), GetContentFileName(index)}) {
     if (IsSafeFileName(name) && platform::FileExists(dir + name)) platform::DeleteFile(dir + name);
   }
   // The job's kept reports.
@@ -274,6 +274,7 @@ std::string tBackups::GetRestoreLogFileName(int index) const {
 }
 
 std::string tBackups::GetHistoryFileName(int index) const { return DerivedFileName(index, "vlf"); }
+std::string tBackups::GetContentFileName(int index) const { return DerivedFileName(index, "inh"); }
 
 std::string tBackups::GetLastBackupDate(int index) const {
   JobRecord r;

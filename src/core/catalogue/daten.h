@@ -94,6 +94,8 @@ class tBackups {
   std::string GetRestoreLogFileName(int index) const;
   // The job's run history (core/history).
   std::string GetHistoryFileName(int index) const;
+  // The run counter of the job's share-wise content check (core/verify).
+  std::string GetContentFileName(int index) const;
   std::string GetLastBackupDate(int index) const;
   std::string GetLastBackupTime(int index) const;
   // Names separated by a single "\r", no separator at the end.

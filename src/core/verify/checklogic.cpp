@@ -81,6 +81,7 @@ void CheckReport::Clear() {
   lines_.clear();
   entries_.clear();
   entryOf_.clear();
+  differing_.clear();
 }
 
 void CheckReport::AddLine(const std::string& text) {
@@ -98,6 +99,24 @@ void CheckReport::SetLine(std::size_t index, const std::string& text) {
   if (index >= lines_.size()) return;
   lines_[index] = text;
   entryOf_[index] = -1;
+}
+
+void CheckReport::AddContentLine(const std::string& text) {
+  lines_.push_back(text);
+  entryOf_.push_back(kContentLine);
+}
+
+void CheckReport::AddDiffering(const MissingEntry& file) {
+  AddContentLine(file.SourceDir() + (file.differing.empty() ? std::string() : file.differing[0]));
+  differing_.push_back(file);
+}
+
+std::vector<std::string> CheckReport::CountFileLines() const {
+  std::vector<std::string> lines;
+  lines.reserve(lines_.size());
+  for (std::size_t i = 0; i < lines_.size(); ++i)
+    if (entryOf_[i] != kContentLine) lines.push_back(lines_[i]);
+  return lines;
 }
 
 const MissingEntry* CheckReport::EntryAt(std::size_t index) const {
@@ -125,6 +144,20 @@ std::vector<MissingEntry> CompletionEntries(const CheckReport& report) {
   if (report.Size() < 6) return result;
   for (std::size_t i = 4; i + 1 < report.Size(); ++i) {
     if (const MissingEntry* entry = report.EntryAt(i)) result.push_back(*entry);
+  }
+  // A differing file joins the row of its directory, or gets one.
+  for (const MissingEntry& file : report.Differing()) {
+    auto row = std::find_if(result.begin(), result.end(), [&](const MissingEntry& e) {
+      return e.sourceRoot == file.sourceRoot && e.subDir == file.subDir &&
+             e.targetRoot == file.targetRoot;
+    });
+    if (row == result.end()) {
+      MissingEntry entry = file;
+      entry.count = 0;
+      entry.differing.clear();
+      row = result.insert(result.end(), entry);
+    }
+    row->differing.insert(row->differing.end(), file.differing.begin(), file.differing.end());
   }
   return result;
 }
@@ -188,7 +221,9 @@ void BackupCheck::RunCheck() {
   Report.AddLine(std::string());
   MissingSum = 0;
   incomplete_.clear();
+  ResetContent();
   CompareTargets();
+  AddContentFindings();
   Report.AddLine("Summe: " + IntToText(MissingSum));
   if (Cancelled()) {
     const std::string note = "Der Zählvorgang wurde abgebrochen";
@@ -316,6 +351,8 @@ void BackupCheck::CountMissing(platform::DirLister& lister, const std::string& s
         if (inTarget) {
           ++rowPresent_;
           ++present;
+          if (CompareContent && entry.kind == platform::EntryKind::File)
+            CompareContentOf(source, sub, target, entry.name);
         }
       }
     }
@@ -332,18 +369,22 @@ void BackupCheck::CountMissing(platform::DirLister& lister, const std::string& s
 }
 
 int BackupCheck::SaveCountFile(const std::string& path) const {
-  return textfile::WriteLinesVisible(path, Report.Lines());
+  return textfile::WriteLinesVisible(path, Report.CountFileLines());
 }
 
 // --------------------------------------------------------- completion --
 
 void BackupCompletion::CompleteTicked(CompletionList& list) {
+  // One run of the completion: what it replaces goes into one run folder.
+  keeper_.reset();
+  recopied_ = 0;
   std::vector<bool> worked(static_cast<std::size_t>(list.RowCount()), false);
   for (int i = 0; i < list.RowCount(); ++i) {
     if (!list.IsTicked(i)) continue;
     list.SetCountText(i, list.CountText(i) + " >>>");
     list.KeepInView(i);
     MissingEntry entry = list.RowEntry(i);
+    recopy_ = entry.differing;
     CompleteDirectory(entry.sourceRoot, entry.subDir, entry.targetRoot, list);
     list.SetCountText(i, "OK");
     worked[static_cast<std::size_t>(i)] = true;
@@ -432,6 +473,8 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
     for (const std::string& name : files) {
       list.ProcessEvents();
       if (CopyStatus != 0) break;
+      if (RecopyDiffering(sourceDir, targetDir, targetRoot, subDir, name, lister.Handle()))
+        continue;
       if (!platform::FileExists(targetDir + name))
         CopyStatus = CopyOneFile(sourceDir + name, targetDir, true, true,
                                  platform::SourceRef{lister.Handle(), &name}, root, &losses_);

@@ -38,6 +38,11 @@ struct MissingEntry {
   std::string sourceRoot;  // the row's source directory, ends with "/"
   std::string subDir;      // below the source root, ends with "/"; empty for the root
   std::string targetRoot;  // the row's target directory, ends with "/"
+  // Files directly in the directory whose bytes differ from their copy of
+  // the same size and time ("Inhalte vergleichen"); not part of the line.
+  std::vector<std::string> differing = {};
+  // What the completion works on in the directory: missing and differing.
+  std::int32_t Total() const { return count + static_cast<std::int32_t>(differing.size()); }
 
   // count*sourceRoot*subDir*targetRoot
   std::string Line() const;
@@ -62,6 +67,16 @@ class CheckReport {
   void AddEntry(const MissingEntry& entry);
   // Replaces a line; it is no entry afterwards.
   void SetLine(std::size_t index, const std::string& text);
+  // A line of the content comparison: shown with the report, never written
+  // into the count file, whose layout stays that of the missing files.
+  void AddContentLine(const std::string& text);
+  // A file whose bytes differ from its copy: its line and the file itself
+  // (source root, subdirectory and target root as in an entry, and the
+  // name in `differing`).
+  void AddDiffering(const MissingEntry& file);
+  const std::vector<MissingEntry>& Differing() const { return differing_; }
+  // The lines of the count file: all but those of the content comparison.
+  std::vector<std::string> CountFileLines() const;
 
   const std::vector<std::string>& Lines() const { return lines_; }
   std::size_t Size() const { return lines_.size(); }
@@ -77,7 +92,10 @@ class CheckReport {
  private:
   std::vector<std::string> lines_;
   std::vector<MissingEntry> entries_;
-  std::vector<int> entryOf_;  // per line: index into entries_, -1 for other lines
+  std::vector<int> entryOf_;  // per line: index into entries_, -1 for other lines,
+                              // kContentLine for a line of the content comparison
+  std::vector<MissingEntry> differing_;
+  static constexpr int kContentLine = -2;
 };
 
 // The rows the completion lists: the entries from the fifth line to the
@@ -144,6 +162,8 @@ class CheckObserver {
   virtual void ShowTotals(std::int32_t found, std::int32_t present) = 0;
   // Column 2 of a row (rows count from 0, the header row not counted).
   virtual void ShowRowResult(int row, const std::string& text) = 0;
+  // "Abweichende Dateien": files whose bytes differ from their copy.
+  virtual void ShowDiffering(std::int32_t differing) { (void)differing; }
   // Lets pending user input be handled; a cancel arrives here.
   virtual void ProcessEvents() = 0;
 };
@@ -170,14 +190,24 @@ class BackupCheck {
   // none). The entries are taken in the listing's order: the findings are
   // the same whatever the number.
   int ReadAheadThreads = -1;
+  // "Inhalte vergleichen": a file present in the target with the same size
+  // and time is read on both sides and compared byte for byte. Only the
+  // files in the bucket ContentBucket of ContentBuckets (by a stable hash
+  // of their path) are compared: over ContentBuckets runs, one after the
+  // other, every file is.
+  bool CompareContent = false;
+  int ContentBucket = 0;
+  int ContentBuckets = 1;
 
   // ---- run state ----
   CheckReport Report;
   std::int32_t CheckCancel = 0;
-  std::int32_t FileTotal = 0;     // pass 1
-  std::int32_t FoundTotal = 0;    // pass 2, over finished rows
-  std::int32_t PresentTotal = 0;  // pass 2, over finished rows
-  std::int32_t MissingSum = 0;    // sum of the entries' counts
+  std::int32_t FileTotal = 0;        // pass 1
+  std::int32_t FoundTotal = 0;       // pass 2, over finished rows
+  std::int32_t PresentTotal = 0;     // pass 2, over finished rows
+  std::int32_t MissingSum = 0;       // sum of the entries' counts
+  std::int32_t ContentCompared = 0;  // files compared by content
+  std::int32_t DifferingTotal = 0;   // of those, files whose bytes differ
 
   // One whole run: a new report, pass 1, header, pass 2, "Summe", and at
   // the end "Fertig!" or the cancel note.
@@ -190,6 +220,8 @@ class BackupCheck {
   void CountMissing(platform::DirLister& lister, const std::string& sourceRoot,
                     const std::string& targetRoot, const std::string& subDir);
   bool IsIncluded(const std::string& name) const { return rule_.IsIncluded(name); }
+  // True when `path` falls into this run's share of the content comparison.
+  bool InContentShare(const std::string& path) const;
   void Cancel() { CheckCancel = kCheckCancelled; }
   bool Cancelled() const { return CheckCancel == kCheckCancelled; }
 
@@ -208,6 +240,16 @@ class BackupCheck {
   std::unique_ptr<platform::ReadAhead> readAhead_;  // during pass 2
   // The note of the first folder whose listing ended early in pass 2.
   std::string incomplete_;
+  // The content comparison: its findings in walk order (one per file) and
+  // the files that could not be read.
+  std::vector<MissingEntry> differing_;
+  std::vector<std::string> unreadable_;
+  void ResetContent();
+  // Compares sourceDir + name with targetDir + name when it is in the share.
+  void CompareContentOf(const std::string& source, const std::string& sub,
+                        const std::string& target, const std::string& name);
+  // The content lines of the report, before "Summe".
+  void AddContentFindings();
 };
 
 // The completion's list as its window shows it; rows count from 0.
@@ -225,6 +267,10 @@ class CompletionList {
   virtual void RemoveRow(int row) = 0;
   virtual void ProcessEvents() = 0;
 };
+
+namespace versions {
+class Keeper;
+}
 
 class BackupCompletion {
  public:
@@ -247,8 +293,21 @@ class BackupCompletion {
   void CompleteDirectory(const std::string& sourceRoot, const std::string& subDir,
                          const std::string& targetRoot, CompletionList& list);
   void Cancel() { CopyStatus = kCheckCancelled; }
+  // Files copied again because their bytes differed; what they replaced
+  // is in the versions of the job's target.
+  std::int64_t Recopied() const { return recopied_; }
 
  private:
+  // The differing files of the row in work, copied again over their copy.
+  std::vector<std::string> recopy_;
+  std::shared_ptr<versions::Keeper> keeper_;
+  std::int64_t recopied_ = 0;
+  // Copies `name` again when the row lists it as differing and its copy is
+  // there; the copy goes into the versions first. False when it is no such
+  // file (then it is handled as any other).
+  bool RecopyDiffering(const std::string& sourceDir, const std::string& targetDir,
+                       const std::string& targetRoot, const std::string& subDir,
+                       const std::string& name, int sourceDirHandle);
   // Makes the folders of the open source folder `source` that `target`
   // (made just now) lacks, down to the bottom.
   void MakeSubFolders(platform::DirLister& source, const std::string& sourceDir,
