@@ -50,6 +50,20 @@ ExclusionRule::ExclusionRule(const std::string& excludedExts, const std::string&
   SortUnique(names_);
 }
 
+ExclusionRule::ExclusionRule(const std::string& excludedExts, const std::string& excludedFiles,
+                             const std::vector<std::string>& patterns)
+    : ExclusionRule(excludedExts, excludedFiles) {
+  for (const std::string& pattern : patterns) patterns_.Add(pattern);
+}
+
+bool ExclusionRule::LeavesOutPath(const std::string& relativePath, bool isFolder) const {
+  const std::size_t slash = relativePath.rfind('/');
+  const std::string name =
+      slash == std::string::npos ? relativePath : relativePath.substr(slash + 1);
+  if (!isFolder && !IsIncluded(name)) return true;
+  return patterns_.Excludes(relativePath, isFolder);
+}
+
 bool ExclusionRule::IsIncluded(const std::string& name) const {
   if (exts_.empty() && names_.empty()) return true;
   std::string upper = text::Upper(name);

@@ -143,14 +143,16 @@ void ReadAhead::WaitFor(std::atomic<int>& state) {
 }
 
 AheadListing::AheadListing(ReadAhead* ahead, DirLister& listing, bool describe,
-                           const std::string* presentIn, const std::string* path)
+                           const std::string* presentIn, const std::string* path,
+                           const SkipFolder* skipFolder)
     : ahead_((describe || presentIn != nullptr) && ahead != nullptr && ahead->Threads() > 0
                  ? ahead
                  : nullptr),
       listing_(listing),
       describe_(describe),
       presentIn_(presentIn),
-      path_(describe && ahead_ != nullptr ? path : nullptr) {
+      path_(describe && ahead_ != nullptr ? path : nullptr),
+      skipFolder_(skipFolder) {
   if (ahead_ == nullptr || !listing_.IsOpen()) {
     ahead_ = nullptr;
     path_ = nullptr;
@@ -160,17 +162,18 @@ AheadListing::AheadListing(ReadAhead* ahead, DirLister& listing, bool describe,
 }
 
 AheadListing::AheadListing(ReadAhead* ahead, std::unique_ptr<ReadAhead::Folder> folder,
-                           const std::string* path)
+                           const std::string* path, const SkipFolder* skipFolder)
     : ahead_(ahead),
       own_(std::move(folder)),
       listing_(*own_->listing),
       describe_(true),
       presentIn_(nullptr),
-      path_(ahead_ != nullptr ? path : nullptr) {
+      path_(ahead_ != nullptr ? path : nullptr),
+      skipFolder_(skipFolder) {
   filled_ = own_->entries.size();
   if (path_ == nullptr) return;
   for (std::size_t i = 0; i < own_->entries.size(); ++i)
-    if (own_->entries[i].kind == EntryKind::Directory)
+    if (own_->entries[i].kind == EntryKind::Directory && Ahead(own_->entries[i].name))
       candidates_.emplace_back(i, own_->entries[i].name);
   QueueFolders();
 }
@@ -206,7 +209,7 @@ void AheadListing::Fill(ReadAhead::Batch& batch) {
       break;
     }
     batch.place[batch.count] = filled_++;
-    if (path_ != nullptr && entry.kind == EntryKind::Directory)
+    if (path_ != nullptr && entry.kind == EntryKind::Directory && Ahead(entry.name))
       candidates_.emplace_back(batch.place[batch.count], entry.name);
     ++batch.count;
   }

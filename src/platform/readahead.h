@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -116,14 +117,18 @@ class ReadAhead {
 // folder is also looked for there (FileExists), for Present(). With
 // `path` (the listing's own path, ending with "/") and `describe`, the
 // next sub-folders are read ahead too: the walk takes them with
-// TakeFolder when it comes to their entries.
+// TakeFolder when it comes to their entries. A sub-folder whose name
+// `skipFolder` (when given) calls true is never read ahead: the walk does
+// not enter it.
 class AheadListing {
  public:
+  using SkipFolder = std::function<bool(const std::string& name)>;
   AheadListing(ReadAhead* ahead, DirLister& listing, bool describe = true,
-               const std::string* presentIn = nullptr, const std::string* path = nullptr);
+               const std::string* presentIn = nullptr, const std::string* path = nullptr,
+               const SkipFolder* skipFolder = nullptr);
   // The listing of a folder that was read ahead (TakeFolder).
-  AheadListing(ReadAhead* ahead, std::unique_ptr<ReadAhead::Folder> folder,
-               const std::string* path);
+  AheadListing(ReadAhead* ahead, std::unique_ptr<ReadAhead::Folder> folder, const std::string* path,
+               const SkipFolder* skipFolder = nullptr);
   ~AheadListing();
   AheadListing(const AheadListing&) = delete;
   AheadListing& operator=(const AheadListing&) = delete;
@@ -152,13 +157,18 @@ class AheadListing {
   bool describe_;
   const std::string* presentIn_;
   const std::string* path_;  // null: no folders ahead
+  const SkipFolder* skipFolder_;
+  // A sub-folder that may be read ahead.
+  bool Ahead(const std::string& name) const {
+    return skipFolder_ == nullptr || !(*skipFolder_)(name);
+  }
   bool present_ = false;
   std::size_t ownPosition_ = 0;
   bool started_ = false;
   std::array<ReadAhead::Batch, ReadAhead::kBatches> batches_;
-  int current_ = 0;     // the batch being taken
-  int position_ = 0;    // the next entry in it
-  bool ended_ = false;  // the listing has no more names
+  int current_ = 0;         // the batch being taken
+  int position_ = 0;        // the next entry in it
+  bool ended_ = false;      // the listing has no more names
   std::size_t filled_ = 0;  // names read from the listing (places)
   std::size_t last_ = 0;    // place of the entry last taken
   bool taken_ = false;      // an entry has been taken

@@ -120,23 +120,24 @@ void BackupRun::MirrorTargets(RunObserver* observer, Result& result) {
   std::vector<versions::MirrorRow> rows;
   for (const CopyRow& row : request_.Rows) rows.push_back({row.source, row.target});
   if (request_.DryRun) {
-    const versions::MirrorOutcome plan =
-        versions::PlanMirrorRows(rows, ExclusionRule(request_.ExcludedExts, request_.ExcludedFiles),
-                                 request_.JobTarget, [&] {
-                                   if (observer != nullptr) observer->ProcessEvents();
-                                   return engine_.RunStatus != CopyEngine::kCancelled;
-                                 });
+    const versions::MirrorOutcome plan = versions::PlanMirrorRows(
+        rows,
+        ExclusionRule(request_.ExcludedExts, request_.ExcludedFiles, request_.Options.Patterns),
+        request_.JobTarget, [&] {
+          if (observer != nullptr) observer->ProcessEvents();
+          return engine_.RunStatus != CopyEngine::kCancelled;
+        });
     engine_.Plan.insert(engine_.Plan.end(), plan.planned.begin(), plan.planned.end());
     engine_.Planned.moveOut += static_cast<std::int64_t>(plan.planned.size());
     engine_.VersionLines.insert(engine_.VersionLines.end(), plan.notes.begin(), plan.notes.end());
     return;
   }
-  const versions::MirrorOutcome outcome =
-      versions::MirrorRows(rows, ExclusionRule(request_.ExcludedExts, request_.ExcludedFiles),
-                           *keeper, massRemoval_, [&] {
-                             if (observer != nullptr) observer->ProcessEvents();
-                             return engine_.RunStatus != CopyEngine::kCancelled;
-                           });
+  const versions::MirrorOutcome outcome = versions::MirrorRows(
+      rows, ExclusionRule(request_.ExcludedExts, request_.ExcludedFiles, request_.Options.Patterns),
+      *keeper, massRemoval_, [&] {
+        if (observer != nullptr) observer->ProcessEvents();
+        return engine_.RunStatus != CopyEngine::kCancelled;
+      });
   // A move that failed withholds the stamp; a row left whole does not.
   engine_.RunReport.insert(engine_.RunReport.end(), outcome.errors.begin(), outcome.errors.end());
   if (own && own->Kept() > 0)

@@ -73,8 +73,9 @@ int CopyEngine::ThreadsToUse() const {
   return processors >= 2 ? static_cast<int>(std::min(processors, 4u)) : 0;
 }
 
-void CopyEngine::SetExclusions(const std::string& excludedExts, const std::string& excludedFiles) {
-  exclusions_ = ExclusionRule(excludedExts, excludedFiles);
+void CopyEngine::SetExclusions(const std::string& excludedExts, const std::string& excludedFiles,
+                               const std::vector<std::string>& patterns) {
+  exclusions_ = ExclusionRule(excludedExts, excludedFiles, patterns);
 }
 
 void CopyEngine::SetObserver(CopyObserver* observer) {
@@ -357,7 +358,7 @@ int CopyEngine::Walk(platform::DirLister& listing,
       // A symlink is copied as the link itself, decided by its own stamp;
       // a link to a folder is never entered.
       const bool byStamp = !FullBackup && !dirDate;
-      if (byStamp && entry.error != 0 && IsIncluded(entry.name)) {
+      if (byStamp && entry.error != 0 && IsIncluded(f, entry.name)) {
         // Its stamp could not be read: it is not passed over in silence.
         RunReport.push_back("Das Datum der Datei " + s + f + entry.name +
                             " konnte nicht gelesen werden (Fehlercode " + IntToText(entry.error) +
@@ -365,7 +366,7 @@ int CopyEngine::Walk(platform::DirLister& listing,
         RowMark = "?? ";
         return;
       }
-      if (!((!byStamp || IsNewer(entry)) && IsIncluded(entry.name))) {
+      if (!(IsIncluded(f, entry.name) && (!byStamp || IsNewer(entry)))) {
         if (DryRun) PlanSkip(s + f + entry.name);
         return;
       }
@@ -401,10 +402,15 @@ int CopyEngine::Walk(platform::DirLister& listing,
     // listing itself, and the copy looks at the file when it opens it.
     // An incremental run with threads also reads the next sub-folders ahead.
     const std::string here = readAhead_ != nullptr ? s + f : std::string();
+    // A folder left out is not read ahead either.
+    const platform::AheadListing::SkipFolder leftOut = [&](const std::string& name) {
+      return exclusions_.LeavesOut(f, name, true);
+    };
+    const auto* skip = exclusions_.HasPatterns() ? &leftOut : nullptr;
     platform::AheadListing entries =
         ahead != nullptr
-            ? platform::AheadListing(readAhead_.get(), std::move(ahead), &here)
-            : platform::AheadListing(readAhead_.get(), listing, !FullBackup, nullptr, &here);
+            ? platform::AheadListing(readAhead_.get(), std::move(ahead), &here, skip)
+            : platform::AheadListing(readAhead_.get(), listing, !FullBackup, nullptr, &here, skip);
     // Should anything be raised during the walk, the copies of this level
     // end before its listing closes: the listing read ahead is owned by
     // `entries`, so this goes first.
@@ -427,6 +433,8 @@ int CopyEngine::Walk(platform::DirLister& listing,
         copyFile(entry, false);
         continue;
       }
+      // A folder left out is never entered.
+      if (skip != nullptr && leftOut(entry.name)) continue;
       if (ignoresCase_) {
         const std::string first = CaseClash(seen, entry.name);
         if (!first.empty()) {
@@ -676,7 +684,9 @@ bool CopyEngine::IsNewer(const platform::DirEntry& entry) const {
   return entry.stamp > ChangedSince;
 }
 
-bool CopyEngine::IsIncluded(const std::string& name) const { return exclusions_.IsIncluded(name); }
+bool CopyEngine::IsIncluded(const std::string& folder, const std::string& name) const {
+  return !exclusions_.LeavesOut(folder, name, false);
+}
 
 bool CopyEngine::ReportCopyError(std::int32_t code, const std::string& sourceFile,
                                  const std::string& targetFolder) {

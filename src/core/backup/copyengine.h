@@ -78,8 +78,9 @@ class CopyEngine {
   // has all its files copied.
   bool CheckDirDate = false;
   std::string JobName;
-  // The job's exclusion texts in upper case.
-  void SetExclusions(const std::string& excludedExts, const std::string& excludedFiles);
+  // The job's exclusion texts in upper case, and its exclusion patterns.
+  void SetExclusions(const std::string& excludedExts, const std::string& excludedFiles,
+                     const std::vector<std::string>& patterns = {});
   void SetObserver(CopyObserver* observer);
   // The file that marks a run in progress (in the data folder); empty for
   // none. A run that finds it left by a run that was killed first removes
@@ -156,8 +157,10 @@ class CopyEngine {
                     std::int32_t& status, bool dirDate);
   // True when the entry's stamp is later than ChangedSince.
   bool IsNewer(const platform::DirEntry& entry) const;
-  // True when the bare file name is not excluded.
-  bool IsIncluded(const std::string& name) const;
+  // True when the file `name` in the folder `folder` (relative to the
+  // row's source) is not excluded.
+  bool IsIncluded(const std::string& folder, const std::string& name) const;
+  bool IsIncluded(const std::string& name) const { return IsIncluded(std::string(), name); }
   // Adds the report lines for a failed copy; always true.
   bool ReportCopyError(std::int32_t code, const std::string& sourceFile,
                        const std::string& targetFolder);

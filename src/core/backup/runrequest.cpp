@@ -79,7 +79,7 @@ void ApplyRunRequest(const RunRequest& request, CopyEngine& engine) {
   engine.FullBackup = request.FullBackup;
   engine.ChangedSince = request.ChangedSince;
   engine.JobName = request.JobName;
-  engine.SetExclusions(request.ExcludedExts, request.ExcludedFiles);
+  engine.SetExclusions(request.ExcludedExts, request.ExcludedFiles, request.Options.Patterns);
   engine.JobTarget = request.JobTarget;
   engine.KeepVersions = request.Options.Versions && !request.JobTarget.empty();
   engine.VersionDays = request.Options.VersionDays;

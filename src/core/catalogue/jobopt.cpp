@@ -5,6 +5,7 @@
 #include "base/codepage.h"
 #include "base/pattern.h"
 #include "base/timeproc.h"
+#include "core/catalogue/daten.h"
 #include "platform/platform.h"
 
 namespace {
@@ -121,4 +122,12 @@ std::vector<std::string> JobOptions::Lines() const {
   for (const std::string& pattern : Patterns)
     lines.push_back(std::string(kPattern) + "=" + pattern);
   return lines;
+}
+
+std::vector<std::string> JobPatterns(const tBackups& jobs, int index) {
+  const std::string name = jobs.GetOptionsFileName(index);
+  if (name.empty() || !tBackups::IsSafeFileName(name)) return {};
+  JobOptions options;
+  if (options.Load(tBackups::GetDataDir() + name) != JobOptions::LoadResult::Loaded) return {};
+  return options.Patterns;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class tBackups;
+
 class JobOptions {
  public:
   enum class LoadResult { Loaded, Missing, Unreadable };
@@ -53,3 +55,7 @@ class JobOptions {
   std::vector<std::string> others_;
   bool loadFailed_ = false;
 };
+
+// The exclusion patterns of the job `index` of `jobs`; none when its
+// options cannot be read (more is then looked at, nothing is lost).
+std::vector<std::string> JobPatterns(const tBackups& jobs, int index);

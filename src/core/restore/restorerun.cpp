@@ -400,8 +400,10 @@ RestoreRequest MakeRestoreRequest(const AppState& state) {
   request.JobName = state.Shown.Name;
   request.JobIndex = state.SelectedJob;
   request.JobTarget = state.Shown.TargetDir;
-  // The rows exactly as a run of the job has them.
-  request.Rows = MakeRunRequest(state, state.Shown.Name, true).Rows;
+  // The rows and exclusions exactly as a run of the job has them.
+  const RunRequest run = MakeRunRequest(state, state.Shown.Name, true);
+  request.Rows = run.Rows;
+  request.Exclusions = ExclusionRule(run.ExcludedExts, run.ExcludedFiles, run.Options.Patterns);
   return request;
 }
 
@@ -757,6 +759,21 @@ void Restorer::RestoreFile(const StateEntry& entry) {
   if (replace) ++result_.replaced;
 }
 
+// Whether the job's exclusions leave out the state's path `relative`
+// ("<source folder>/<path>"), taken below its source folder.
+bool LeftOut(const RestoreRequest& request, const std::string& relative, bool folder) {
+  const std::string first = FirstName(relative);
+  for (const CopyRow& row : request.Rows)
+    if (GetLastPathPart(row.target) == first)
+      return relative.size() > first.size() &&
+             request.Exclusions.LeavesOutPath(relative.substr(first.size() + 1), folder);
+  // A source folder that is a root has no name of its own in the target.
+  for (const CopyRow& row : request.Rows)
+    if (GetLastPathPart(row.target).empty())
+      return request.Exclusions.LeavesOutPath(relative, folder);
+  return false;
+}
+
 }  // namespace
 
 RestoreRun::Result RestoreRun::Run(RestoreObserver* observer) {
@@ -777,8 +794,10 @@ RestoreRun::Result RestoreRun::Run(RestoreObserver* observer) {
   std::vector<const StateEntry*> files;
   std::vector<const StateEntry*> folders;
   if (request_.Paths.empty()) {
-    for (const StateEntry& e : state.Files()) files.push_back(&e);
-    for (const StateEntry& e : state.Folders()) folders.push_back(&e);
+    for (const StateEntry& e : state.Files())
+      if (!LeftOut(request_, e.relative, false)) files.push_back(&e);
+    for (const StateEntry& e : state.Folders())
+      if (!LeftOut(request_, e.relative, true)) folders.push_back(&e);
   } else {
     std::set<std::string> seen;
     for (const std::string& path : request_.Paths) {

@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "base/exclusion.h"
 #include "base/timeproc.h"
 #include "core/backup/copyengine.h"
 #include "core/versions/versions.h"
@@ -161,6 +162,9 @@ struct RestoreRequest {
   std::string ToFolder;
   // Tell what would be done; write nothing anywhere (no report either).
   bool DryRun = false;
+  // The job's exclusions: a whole-job restore brings back nothing they
+  // leave out (a path named on its own is restored as asked).
+  ExclusionRule Exclusions;
 };
 
 // The request for the shown job of `state` (its rows as a backup run of

@@ -5,7 +5,7 @@
 
 void PrepareCheck(BackupCheck& check, const CheckRequest& request) {
   check.JobName = request.JobName;
-  check.SetExclusions(request.ExcludedExts, request.ExcludedFiles);
+  check.SetExclusions(request.ExcludedExts, request.ExcludedFiles, request.Patterns);
   check.Rows = request.Rows;
   check.Report.Clear();
 }

@@ -70,6 +70,8 @@ class Planner {
     const SourceLevel level =
         sourceKnown ? ListSources(sources, area_.ignoresCase) : SourceLevel{{}, {}, false};
     const bool complete = sourceKnown && level.complete;
+    // This folder below the root, as the exclusions take it.
+    const std::string folder = AddBackslash(relative);
 
     std::vector<Target> targets;
     std::set<std::string> matchedSources;
@@ -88,9 +90,12 @@ class Planner {
       const std::string rel = Join(relative, name);
       if (t.entry.kind != platform::EntryKind::Directory) {
         ++plan_.targetFiles;
-        if (t.match == nullptr && complete && area_.rule.IsIncluded(name)) Add(rel, false, 1);
+        if (t.match == nullptr && complete && !area_.rule.LeavesOut(folder, name, false))
+          Add(rel, false, 1);
         continue;
       }
+      // An excluded folder stays as it is, unlooked at.
+      if (area_.rule.LeavesOut(folder, name, true)) continue;
       platform::DirLister child(dir, name, path + "/" + name);
       if (child.TurnedIntoNonFolder() || !child.IsOpen()) continue;  // stays
       if (Untouchable(child)) continue;
@@ -103,19 +108,19 @@ class Planner {
         } else {
           // The source has the name, but no folder under it: it stays.
           bool pinned = false;
-          plan_.targetFiles += Survey(child, path + "/" + name, pinned);
+          plan_.targetFiles += Survey(child, path + "/" + name, rel, pinned);
         }
         continue;
       }
       if (!complete) {
         bool pinned = false;
-        plan_.targetFiles += Survey(child, path + "/" + name, pinned);
+        plan_.targetFiles += Survey(child, path + "/" + name, rel, pinned);
         continue;
       }
       // A folder the source no longer has: it moves as a whole unless
       // something below it has to stay; then what may go goes one by one.
       bool pinned = false;
-      const std::int64_t files = Survey(child, path + "/" + name, pinned);
+      const std::int64_t files = Survey(child, path + "/" + name, rel, pinned);
       if (plan_.cancelled) return;
       if (!pinned) {
         plan_.targetFiles += files;
@@ -177,10 +182,13 @@ class Planner {
                            area_.untouchable.end();
   }
 
-  // The files below the open target folder `dir`. `pinned` is set when
-  // something below has to stay: an excluded name, an untouchable folder,
-  // a folder that could not be listed to its end.
-  std::int64_t Survey(platform::DirLister& dir, const std::string& path, bool& pinned) {
+  // The files below the open target folder `dir` (`relative` below the
+  // root). `pinned` is set when something below has to stay: an excluded
+  // name or folder, an untouchable folder, a folder that could not be
+  // listed to its end.
+  std::int64_t Survey(platform::DirLister& dir, const std::string& path,
+                      const std::string& relative, bool& pinned) {
+    const std::string folder = AddBackslash(relative);
     if (plan_.cancelled || (proceed_ && !proceed_())) {
       plan_.cancelled = true;
       return 0;
@@ -191,7 +199,11 @@ class Planner {
       if (entry.kind != platform::EntryKind::Directory) {
         if (platform::IsCopyTempName(entry.name)) continue;
         ++files;
-        if (!area_.rule.IsIncluded(entry.name)) pinned = true;
+        if (area_.rule.LeavesOut(folder, entry.name, false)) pinned = true;
+        continue;
+      }
+      if (area_.rule.LeavesOut(folder, entry.name, true)) {
+        pinned = true;
         continue;
       }
       platform::DirLister child(dir, entry.name, path + "/" + entry.name);
@@ -199,7 +211,7 @@ class Planner {
         pinned = true;
         continue;
       }
-      files += Survey(child, path + "/" + entry.name, pinned);
+      files += Survey(child, path + "/" + entry.name, folder + entry.name, pinned);
     }
     if (dir.ReadError() != 0) pinned = true;
     return files;

@@ -5,8 +5,10 @@
 // What stays:
 //  - an entry the source still has under the same name (letter case
 //    ignored where the target ignores it);
-//  - a file or link whose name the job excludes (also one that was copied
-//    before the exclusion was made);
+//  - a file or link whose name the job excludes, and a file or folder an
+//    exclusion pattern of the job hits, with all below it (also one that
+//    was copied before the exclusion was made); the report says nothing
+//    about them;
 //  - what a copy cut short left (".<name>.vktmp-XXXXXX"): the copy's own
 //    sweep removes it;
 //  - everything in and below a target folder whose source folder could

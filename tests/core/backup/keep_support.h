@@ -9,6 +9,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -90,6 +91,17 @@ inline std::map<std::string, Entry> Describe(const std::string& root) {
       todo.push_back(rel.empty() ? name : rel + "/" + name);
     }
   }
+  return out;
+}
+
+// Every file below `dir` (relative, sorted); folders left out.
+inline std::vector<std::string> FilesBelow(const std::string& dir) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    if (!it->is_directory(ec)) out.push_back(it->path().lexically_relative(dir).string());
+  std::sort(out.begin(), out.end());
   return out;
 }
 

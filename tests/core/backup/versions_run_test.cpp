@@ -49,16 +49,7 @@ time_t MtimeOf(const std::string& path) {
   return st.st_mtim.tv_sec;
 }
 
-// Every file below `dir` (relative, sorted); folders left out.
-std::vector<std::string> FilesBelow(const std::string& dir) {
-  std::vector<std::string> out;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(dir, ec);
-       it != fs::recursive_directory_iterator(); it.increment(ec))
-    if (!it->is_directory(ec)) out.push_back(it->path().lexically_relative(dir).string());
-  std::sort(out.begin(), out.end());
-  return out;
-}
+using vktest::FilesBelow;
 
 std::vector<std::string> RunFolderNames(const std::string& jobTarget) {
   std::vector<versions::RunFolder> folders;
