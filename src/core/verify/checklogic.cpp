@@ -29,19 +29,21 @@ bool IsCopyable(platform::EntryKind kind) {
 }
 
 // Counts the files of the open listing of root + sub and below; the
-// folders `skip` holds are not entered.
+// folders `skip` holds and those the rule leaves out are not entered.
 std::int32_t CountBelow(platform::DirLister& lister, const std::string& root,
-                        const std::string& sub, const SkippedFolders& skip) {
+                        const std::string& sub, const SkippedFolders& skip,
+                        const ExclusionRule* rule) {
   std::int32_t count = 0;
   platform::DirEntry entry;
   while (lister.Next(entry, false)) {
     if (entry.kind == platform::EntryKind::Directory) {
+      if (rule != nullptr && rule->LeavesOut(sub, entry.name, true)) continue;
       std::string below = sub + entry.name + "/";
       platform::DirLister child(lister, entry.name, root + below);
       // A folder swapped for a link counts as the link, as a run copies it.
       if (child.TurnedIntoNonFolder()) ++count;
       if (!child.IsOpen() || skip.Holds(child.Id())) continue;
-      count += CountBelow(child, root, below, skip);
+      count += CountBelow(child, root, below, skip, rule);
     } else if (IsCopyable(entry.kind)) {
       ++count;
     }
@@ -181,10 +183,11 @@ SkippedFolders SkippedFoldersOf(const std::string& rowTarget) {
   return skip;
 }
 
-std::int32_t CountCopyableFiles(const std::string& folder, const SkippedFolders& skip) {
+std::int32_t CountCopyableFiles(const std::string& folder, const SkippedFolders& skip,
+                                const ExclusionRule* rule) {
   if (folder.empty()) return 0;
   platform::DirLister lister(AddBackslash(folder));
-  return CountBelow(lister, AddBackslash(folder), std::string(), skip);
+  return CountBelow(lister, AddBackslash(folder), std::string(), skip, rule);
 }
 
 std::string CountHeader(const std::string& jobName, TDateTime moment) {
@@ -201,10 +204,11 @@ std::string MissingStartLine(const std::string& source) {
 
 BackupCheck::BackupCheck() : Clock([] { return Now(); }), observer_(&silentObserver) {}
 
-void BackupCheck::SetExclusions(const std::string& excludedExts, const std::string& excludedFiles) {
+void BackupCheck::SetExclusions(const std::string& excludedExts, const std::string& excludedFiles,
+                                const std::vector<std::string>& patterns) {
   excludedExts_ = text::Upper(excludedExts);
   excludedFiles_ = text::Upper(excludedFiles);
-  rule_ = ExclusionRule(excludedExts_, excludedFiles_);
+  rule_ = ExclusionRule(excludedExts_, excludedFiles_, patterns);
 }
 
 void BackupCheck::SetObserver(CheckObserver* observer) {
@@ -243,7 +247,7 @@ void BackupCheck::CountSourceFiles() {
     CheckRow& row = Rows[i];
     if (platform::DirExists(row.source)) {
       observer_->ShowDirectory(row.source);
-      FileTotal += CountCopyableFiles(row.source, SkippedFoldersOf(row.target));
+      FileTotal += CountCopyableFiles(row.source, SkippedFoldersOf(row.target), &rule_);
       observer_->ShowFileTotal(FileTotal);
       observer_->ShowDirectory(row.target);
       if (Cancelled()) return;
@@ -327,6 +331,8 @@ void BackupCheck::CountMissing(platform::DirLister& lister, const std::string& s
       // Looked for ahead in the target: every entry listed as no folder.
       const bool lookedFor = ahead && entry.kind != platform::EntryKind::Directory;
       if (entry.kind == platform::EntryKind::Directory) {
+        // A folder left out is never entered.
+        if (rule_.LeavesOut(sub, entry.name, true)) continue;
         platform::DirLister child(lister, entry.name, sourceDir + entry.name + "/");
         if (child.TurnedIntoNonFolder()) {
           // Swapped for a link since it was listed: the link it now is.
@@ -337,7 +343,7 @@ void BackupCheck::CountMissing(platform::DirLister& lister, const std::string& s
           continue;
         }
       }
-      if (IsCopyable(entry.kind) && rule_.IsIncluded(entry.name)) {
+      if (IsCopyable(entry.kind) && !rule_.LeavesOut(sub, entry.name, false)) {
         ++rowFound_;
         ++found;
         bool inTarget = entries.Present();
@@ -398,6 +404,8 @@ void BackupCompletion::CompleteTicked(CompletionList& list) {
 void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const std::string& subDir,
                                          const std::string& targetRoot, CompletionList& list) {
   list.ProcessEvents();
+  // A count file made before a folder was excluded may still name it.
+  if (!subDir.empty() && Rule.LeavesOutPath(RemoveBackslash(subDir), true)) return;
   const std::string root = AddBackslash(targetRoot);
   const std::string sourceDir = AddBackslash(sourceRoot) + AddBackslash(subDir);
   const std::string targetDir = root + AddBackslash(subDir);
@@ -454,9 +462,10 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
     platform::DirEntry entry;
     std::vector<std::string> files, folders;
     while (lister.Next(entry, false)) {
+      if (Rule.LeavesOut(sub, entry.name, entry.kind == platform::EntryKind::Directory)) continue;
       if (entry.kind == platform::EntryKind::Directory)
         folders.push_back(entry.name);
-      else if (IsCopyable(entry.kind) && Rule.IsIncluded(entry.name))
+      else if (IsCopyable(entry.kind))
         files.push_back(entry.name);
     }
     // Folders the target lacks, also those that hold no file: made first,
@@ -467,7 +476,7 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
       if (!child.IsOpen() || skip.Holds(child.Id())) continue;
       bool made = false;
       if (platform::PrepareCopyFolder(child.Handle(), targetDir + name, made) != 0) continue;
-      MakeSubFolders(child, sourceDir + name + "/", targetDir + name + "/", skip);
+      MakeSubFolders(child, sourceDir + name + "/", targetDir + name + "/", sub + name + "/", skip);
       platform::FinishCopyFolder(child.Handle(), targetDir + name, &losses_);
     }
     for (const std::string& name : files) {
@@ -493,16 +502,19 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
 }
 
 void BackupCompletion::MakeSubFolders(platform::DirLister& source, const std::string& sourceDir,
-                                      const std::string& targetDir, const SkippedFolders& skip) {
+                                      const std::string& targetDir, const std::string& relative,
+                                      const SkippedFolders& skip) {
   platform::DirEntry entry;
   while (source.Next(entry, false)) {
     if (entry.kind != platform::EntryKind::Directory) continue;
+    if (Rule.LeavesOut(relative, entry.name, true)) continue;
     platform::DirLister child(source, entry.name, sourceDir + entry.name + "/");
     if (!child.IsOpen() || skip.Holds(child.Id())) continue;
     bool made = false;
     const std::string target = targetDir + entry.name;
     if (platform::PrepareCopyFolder(child.Handle(), target, made) != 0) continue;
-    MakeSubFolders(child, sourceDir + entry.name + "/", target + "/", skip);
+    MakeSubFolders(child, sourceDir + entry.name + "/", target + "/", relative + entry.name + "/",
+                   skip);
     platform::FinishCopyFolder(child.Handle(), target, &losses_);
   }
 }
@@ -520,6 +532,7 @@ CheckRequest MakeCheckRequest(const AppState& state, const std::string& jobName,
   if (request.JobIndex >= 0 && request.JobIndex < state.Backups.Count()) {
     request.ExcludedExts = state.Backups.LoadJobText(request.JobIndex, 1);
     request.ExcludedFiles = state.Backups.LoadJobText(request.JobIndex, 2);
+    request.Patterns = JobPatterns(state.Backups, request.JobIndex);
   }
   // One row per source directory; a job without any shows the header only.
   for (const std::string& source : state.Shown.Directories)

@@ -122,6 +122,8 @@ struct CheckRequest {
   // The job's exclusion texts as stored.
   std::string ExcludedExts;
   std::string ExcludedFiles;
+  // The job's exclusion patterns ("Ausschluss=" of its options).
+  std::vector<std::string> Patterns;
 };
 // The check of the shown job under the name on display; the exclusions
 // are those of the chosen job (none when there is no such job).
@@ -142,8 +144,10 @@ SkippedFolders SkippedFoldersOf(const std::string& rowTarget);
 
 // Number of files (regular files and symlinks) in the folder and below;
 // links to folders are never entered, a folder that cannot be listed adds
-// nothing, nor do the folders `skip` holds.
-std::int32_t CountCopyableFiles(const std::string& folder, const SkippedFolders& skip = {});
+// nothing, nor do the folders `skip` holds or `rule` (when given) leaves
+// out.
+std::int32_t CountCopyableFiles(const std::string& folder, const SkippedFolders& skip = {},
+                                const ExclusionRule* rule = nullptr);
 
 // The report's header line: Dateizählung "Name" am dd.mm.yyyy um hh:mm Uhr.
 std::string CountHeader(const std::string& jobName, TDateTime moment);
@@ -174,9 +178,10 @@ class BackupCheck {
 
   // ---- inputs, set on each opening ----
   std::string JobName;
-  // The job's exclusion texts in upper case; SetExclusions keeps the rule
-  // in step with them.
-  void SetExclusions(const std::string& excludedExts, const std::string& excludedFiles);
+  // The job's exclusion texts in upper case and its exclusion patterns;
+  // SetExclusions keeps the rule in step with them.
+  void SetExclusions(const std::string& excludedExts, const std::string& excludedFiles,
+                     const std::vector<std::string>& patterns = {});
   const std::string& ExcludedExts() const { return excludedExts_; }
   const std::string& ExcludedFiles() const { return excludedFiles_; }
   const ExclusionRule& Rule() const { return rule_; }
@@ -308,10 +313,12 @@ class BackupCompletion {
   bool RecopyDiffering(const std::string& sourceDir, const std::string& targetDir,
                        const std::string& targetRoot, const std::string& subDir,
                        const std::string& name, int sourceDirHandle);
-  // Makes the folders of the open source folder `source` that `target`
-  // (made just now) lacks, down to the bottom.
+  // Makes the folders of the open source folder `source` (`relative`
+  // below the source root, ending with "/") that `target` (made just now)
+  // lacks, down to the bottom; none that the rule leaves out.
   void MakeSubFolders(platform::DirLister& source, const std::string& sourceDir,
-                      const std::string& targetDir, const SkippedFolders& skip);
+                      const std::string& targetDir, const std::string& relative,
+                      const SkippedFolders& skip);
   // Notes once what the target `root` could not keep.
   void NoteLosses(bool permissions, const std::string& root);
   // The target roots probed for permissions, and whether each keeps them.
