@@ -23,6 +23,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "base/codepage.h"
@@ -32,6 +33,7 @@
 #include "core/backup/backuprun.h"
 #include "core/catalogue/appstate.h"
 #include "core/catalogue/daten.h"
+#include "widgets/qt_runthread.h"
 
 namespace {
 
@@ -120,6 +122,7 @@ void CopyAnimation::paintEvent(QPaintEvent*) {
 PathLabel::PathLabel(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 const QString& PathLabel::Current() const {
+  std::lock_guard<std::mutex> lock(laterMutex_);
   if (laterWaiting_) {
     text_ = QString::fromStdString(later_);
     laterWaiting_ = false;
@@ -128,7 +131,10 @@ const QString& PathLabel::Current() const {
 }
 
 void PathLabel::setText(const QString& text) {
-  laterWaiting_ = false;
+  {
+    std::lock_guard<std::mutex> lock(laterMutex_);
+    laterWaiting_ = false;
+  }
   text_ = text;
   update();
 }
@@ -141,7 +147,10 @@ void PathLabel::ShowNow(const QString& text, bool now) {
   const qsizetype slash = text.lastIndexOf(QLatin1Char('/')) + 1;
   const bool sameFolder = painted_ && prefixWidth_ > 0 && prefixWidth_ < width() &&
                           QStringView(text).left(slash) == prefix_;
-  laterWaiting_ = false;
+  {
+    std::lock_guard<std::mutex> lock(laterMutex_);
+    laterWaiting_ = false;
+  }
   text_ = text;
   const QRect part = sameFolder ? QRect(prefixWidth_, 0, width() - prefixWidth_, height()) : rect();
   if (now)
@@ -218,85 +227,88 @@ void PathLabel::paintEvent(QPaintEvent* event) {
 
 // --------------------------------------------------------------- observer --
 
-// The run window as the engine sees it. The line of the current file and
-// the count display are drawn at most once per frame of the screen: what
-// arrives in between is kept and drawn at the next frame, so the screen
-// always shows the latest file and count. The end of a folder hands over
-// the exact count, which the next frame shows even when the run then stays
-// busy with one long copy; the end of the run draws at once. The engine
-// asks for an event round at every entry; one is held whenever 4 ms (a
-// quarter of a frame) have passed since the last, so an entry that takes
-// that long always gets one and a click on "Abbrechen" is taken before the
-// next frame shows, while thousands of small files a second do not each
-// pay for a full round of the event loop.
+// The run window as the engine sees it. The run works on a thread of its
+// own; the window's thread only draws and takes the input. The run hands
+// over the line of the current file and the count display, and the
+// window draws whatever is latest once per frame of the screen (a timer
+// of 16 ms), so the screen always shows the latest file and count, the
+// exact count of a folder's end at the next frame even when the run then
+// stays busy with one long copy, and the end of the run at once. The count
+// cells of the grid (a few per folder) go to the window in the order they
+// come. "Abbrechen" leaves a note that the run takes before its next
+// entry; the run never waits for the window, except for the boxes and
+// questions it asks and the end of its walk.
 class TFKopie::Observer : public RunObserver {
  public:
   explicit Observer(TFKopie* form) : form_(form) {
-    frame_.setSingleShot(true);
-    QObject::connect(&frame_, &QTimer::timeout, form, [this] { DrawAtFrame(); });
+    frame_.setInterval(kFrameMs);
+    QObject::connect(&frame_, &QTimer::timeout, form, [this] { DrawNow(); });
   }
 
-  void SetCurrentFile(const std::string& text) override {
-    form_->Label7->SetTextLater(text);
-    fileWaiting_ = true;
-    DrawAtFrame();
-  }
+  // ---- on the run's thread ----
+  void SetCurrentFile(const std::string& text) override { form_->Label7->SetTextLater(text); }
   void SetCount(const std::string& text) override {
+    std::lock_guard<std::mutex> lock(mutex_);
     count_ = text;
     countWaiting_ = true;
-    DrawAtFrame();
   }
-  void SetRowCount(int row, const std::string& text) override { form_->SetCell(2, row, Q(text)); }
+  void SetRowCount(int row, const std::string& text) override {
+    guithread::Post([form = form_, row, cell = Q(text)] { form->SetCell(2, row, cell); });
+  }
   void ProcessEvents() override {
-    DrawAtFrame();
-    if (lastRound_.isValid() && lastRound_.nsecsElapsed() < kRoundNs) return;
-    QCoreApplication::processEvents();
-    lastRound_.start();
+    if (cancel_.load(std::memory_order_relaxed) && cancel_.exchange(false)) form_->engine_.Cancel();
   }
-  void WalkEnded() override { form_->WalkEnded(); }
-  void ShowPending() override {
-    DrawAtFrame();
-    if ((fileWaiting_ || countWaiting_) && !frame_.isActive())
-      frame_.start(static_cast<int>(std::max<qint64>(0, kFrameMs - lastFrame_.elapsed())));
+  void WalkEnded() override {
+    guithread::Call([this] { form_->WalkEnded(); });
   }
-  // Draws whatever is held back now (the end of the run).
-  void DrawNow() {
-    frame_.stop();
-    // Both in one drawing (one hand-over to the display): the line is
-    // marked and drawn together with the count.
-    if (fileWaiting_) form_->Label7->ShowNow(form_->Label7->text(), !countWaiting_);
-    if (countWaiting_) {
-      form_->Label8->setText(Q(count_).replace(QLatin1Char('\r'), QLatin1Char('\n')));
-      form_->Label8->repaint();
+
+  // ---- on the window's thread ----
+  // A new run starts with nothing held back and draws its first file at
+  // the first frame.
+  void Begin() {
+    cancel_ = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      countWaiting_ = false;
     }
-    fileWaiting_ = countWaiting_ = false;
-    lastFrame_.start();
+    frame_.start();
   }
-  // A new run starts with nothing held back and draws its first file at once.
-  void Reset() {
+  // "Abbrechen": the run stops before its next entry.
+  void Cancel() { cancel_ = true; }
+  // The walk is over: whatever is held back is drawn now, and no frame
+  // follows.
+  void End() {
     frame_.stop();
-    fileWaiting_ = countWaiting_ = false;
-    lastFrame_.invalidate();
-    lastRound_.invalidate();
+    DrawNow();
   }
 
  private:
   // About one frame of a 60 Hz screen.
-  static constexpr qint64 kFrameMs = 16;
-  // The longest an entry waits for its event round.
-  static constexpr qint64 kRoundNs = 4000000;
-  void DrawAtFrame() {
-    if ((fileWaiting_ || countWaiting_) &&
-        (!lastFrame_.isValid() || lastFrame_.elapsed() >= kFrameMs))
-      DrawNow();
+  static constexpr int kFrameMs = 16;
+
+  void DrawNow() {
+    std::string count;
+    bool countWaiting = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      countWaiting = countWaiting_;
+      if (countWaiting) count.swap(count_);
+      countWaiting_ = false;
+    }
+    // Both in one drawing (one hand-over to the display): the line is
+    // marked and drawn together with the count.
+    if (form_->Label7->TextWaiting()) form_->Label7->ShowNow(form_->Label7->text(), !countWaiting);
+    if (countWaiting) {
+      form_->Label8->setText(Q(count).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+      form_->Label8->repaint();
+    }
   }
 
   TFKopie* form_;
+  std::mutex mutex_;  // guards count_ and countWaiting_
   std::string count_;
-  bool fileWaiting_ = false;
   bool countWaiting_ = false;
-  QElapsedTimer lastFrame_;
-  QElapsedTimer lastRound_;
+  std::atomic<bool> cancel_{false};
   QTimer frame_;
 };
 
@@ -746,8 +758,11 @@ void TFKopie::BitBtn2Click() {
   BeginRun();
   Panel3->hide();
   SetRunningLook(true);
-  observer_->Reset();
-  const BackupRun::Result result = run.Run(observer_.get(), CheckBox2->isChecked());
+  const bool checkDirDate = CheckBox2->isChecked();
+  BackupRun::Result result;
+  observer_->Begin();
+  guithread::RunAside([&] { result = run.Run(observer_.get(), checkDirDate); });
+  observer_->End();
   EndRun();
   // A dry run ends with its list; it never ends the program.
   if (request_.DryRun) ShowPlan(result.reportLines);
@@ -760,8 +775,13 @@ void TFKopie::BitBtn2Click() {
 }
 
 void TFKopie::WalkEnded() {
-  observer_->DrawNow();
+  observer_->End();
   SetRunningLook(false);
 }
 
-void TFKopie::BitBtn4Click() { engine_.Cancel(); }
+void TFKopie::BitBtn4Click() {
+  if (Running())
+    observer_->Cancel();
+  else
+    engine_.Cancel();
+}

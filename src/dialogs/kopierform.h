@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,10 +65,18 @@ class PathLabel : public QWidget {
   void ShowNow(const QString& text, bool now = true);
   // Takes the text without drawing it; the next ShowNow or paint shows it.
   // Kept as it comes (UTF-8) until it is drawn or asked for: most of the
-  // file names of a run are never drawn.
+  // file names of a run are never drawn. The one call that may come from
+  // another thread (a run on a thread of its own); all others belong to
+  // the window's thread.
   void SetTextLater(const std::string& text) {
+    std::lock_guard<std::mutex> lock(laterMutex_);
     later_.assign(text);
     laterWaiting_ = true;
+  }
+  // A text handed over with SetTextLater has not been shown yet.
+  bool TextWaiting() const {
+    std::lock_guard<std::mutex> lock(laterMutex_);
+    return laterWaiting_;
   }
 
  protected:
@@ -77,6 +86,7 @@ class PathLabel : public QWidget {
  private:
   const QString& Current() const;
   mutable QString text_;
+  mutable std::mutex laterMutex_;
   mutable std::string later_;
   mutable bool laterWaiting_ = false;
   bool painted_ = false;  // the line is on the screen as last drawn

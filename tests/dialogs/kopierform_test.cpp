@@ -37,6 +37,7 @@
 #include "support/core_support.h"
 #include "support/job_fixture.h"
 #include "support/qt_gui_support.h"
+#include "widgets/qt_runthread.h"
 
 namespace fs = std::filesystem;
 
@@ -275,22 +276,24 @@ TEST_F(RunWindowTest, ARunShowsProgressAndStoresTheStartAsTheNewLastBackup) {
   Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {"*.bak"}, {}}});
   const TDateTime before = Now();
   bool sawRunning = false;
-  // The hook looks at the window: the copies run on its thread.
+  // The copies run on the run's own thread; the hook looks at the window
+  // on the window's thread.
   FKopie->Engine().CopyThreads = 0;
   platform::SetFaultHook([&](const std::string& op, const std::string& path) {
-    if (op == "copy-open-source" && path.ends_with("/sub/a.txt")) {
-      // The running state, seen from inside a copy.
-      sawRunning = true;
-      EXPECT_TRUE(FKopie->Running());
-      EXPECT_FALSE(FKopie->Panel3->isVisible());
-      EXPECT_TRUE(FKopie->Animate1->isVisible());
-      EXPECT_TRUE(FKopie->Animate1->Active());
-      EXPECT_TRUE(FKopie->Label7->isVisible());
-      EXPECT_EQ("Kopiere " + tmp / "q/Daten/sub/a.txt", S(FKopie->Label7->text()));
-      EXPECT_TRUE(FKopie->BitBtn4->isEnabled());
-      EXPECT_FALSE(FKopie->BitBtn5->isEnabled());
-      EXPECT_EQ("<<<", S(FKopie->Cell(2, 1)).substr(0, 3));
-    }
+    if (op == "copy-open-source" && path.ends_with("/sub/a.txt"))
+      guithread::Call([&] {
+        // The running state, seen from inside a copy.
+        sawRunning = true;
+        EXPECT_TRUE(FKopie->Running());
+        EXPECT_FALSE(FKopie->Panel3->isVisible());
+        EXPECT_TRUE(FKopie->Animate1->isVisible());
+        EXPECT_TRUE(FKopie->Animate1->Active());
+        EXPECT_TRUE(FKopie->Label7->isVisible());
+        EXPECT_EQ("Kopiere " + tmp / "q/Daten/sub/a.txt", S(FKopie->Label7->text()));
+        EXPECT_TRUE(FKopie->BitBtn4->isEnabled());
+        EXPECT_FALSE(FKopie->BitBtn5->isEnabled());
+        EXPECT_EQ("<<<", S(FKopie->Cell(2, 1)).substr(0, 3));
+      });
     return 0;
   });
   StartBackup([&] {
@@ -407,10 +410,12 @@ TEST_F(RunWindowTest, TheCountOfEachFolderEndIsDrawnAtTheNextFrameAndTheRunEndsE
   std::vector<std::string> shownInSecondRow;
   platform::SetFaultHook([&](const std::string& op, const std::string& path) {
     if (op != "copy-open-source") return 0;
-    // The line names the file in work, whatever was drawn last.
-    EXPECT_EQ("Kopiere " + path, S(FKopie->Label7->text()));
-    if (path.find("/q/zwei/") != std::string::npos)
-      shownInSecondRow.push_back(S(FKopie->Label8->text()));
+    guithread::Call([&] {
+      // The line names the file in work, whatever was drawn last.
+      EXPECT_EQ("Kopiere " + path, S(FKopie->Label7->text()));
+      if (path.find("/q/zwei/") != std::string::npos)
+        shownInSecondRow.push_back(S(FKopie->Label8->text()));
+    });
     lastSource = path;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return 0;
@@ -433,16 +438,15 @@ TEST_F(RunWindowTest, CancelDuringTheSecondOfThreeRows) {
     for (int i = 0; i < 4; ++i) Write(tmp / ("q/" + std::string(r) + "/" + std::to_string(i)));
   Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/eins", tmp / "q/zwei", tmp / "q/drei"}, {}, {}}});
   int copiedInTwo = 0;
-  // The hook looks at the window: the copies run on its thread.
+  // The copies run on the run's own thread, one after the other.
   FKopie->Engine().CopyThreads = 0;
   platform::SetFaultHook([&](const std::string& op, const std::string& path) {
-    // A click on "Abbrechen" while the second file of row 2 is copied: it
-    // takes effect when the run next lets events through, which is at the
-    // next entry when each copy takes several milliseconds (a large file, a
-    // slow disk).
+    // A click on "Abbrechen" while the second file of row 2 is copied
+    // (taken by the window before the copy ends): the run stops before its
+    // next entry.
     if (op == "copy-open-source" && path.find("/q/zwei/") != std::string::npos &&
         ++copiedInTwo == 2)
-      QTimer::singleShot(0, FKopie->BitBtn4, [] { FKopie->BitBtn4->click(); });
+      guithread::Call([] { FKopie->BitBtn4->click(); });
     if (op == "copy-open-source") std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return 0;
   });
@@ -477,14 +481,47 @@ TEST_F(RunWindowTest, ACancelAmongManySmallFilesStopsTheRunSoon) {
   });
 }
 
+TEST_F(RunWindowTest, WhileOneCopyHangsTheWindowDrawsItsLineAndTakesTheCancel) {
+  // A copy that takes long (a slow disk, a large file): the window still
+  // draws the file in work and its count, and "Abbrechen" stops the run
+  // before its next entry.
+  for (int i = 0; i < 10; ++i) Write(tmp / ("q/Daten/" + std::to_string(i)));
+  Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {}, {}}});
+  FKopie->Engine().CopyThreads = 0;
+  int copies = 0;
+  bool drawn = false;
+  std::string hanging;
+  platform::SetFaultHook([&](const std::string& op, const std::string& path) {
+    if (op != "copy-open-source" || ++copies != 4) return 0;
+    hanging = path;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!drawn && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      guithread::Call([&] {
+        drawn = !FKopie->Label7->TextWaiting() && S(FKopie->Label7->text()) == "Kopiere " + path &&
+                S(FKopie->Label8->text()) == "3\nDateien\nkopiert.";
+      });
+    }
+    guithread::Call([] { FKopie->BitBtn4->click(); });
+    return 0;
+  });
+  StartBackup([&] {
+    FKopie->BitBtn2->click();
+    EXPECT_TRUE(drawn) << hanging;
+    EXPECT_EQ(CopyEngine::kCancelled, FKopie->Engine().RunStatus);
+    EXPECT_EQ(4, FKopie->Engine().CopiedTotal);
+    EXPECT_EQ(4, copies);
+  });
+  EXPECT_EQ("", S(Form1->Edit2->text()));  // no new stamp
+}
+
 TEST_F(RunWindowTest, ClosingTheWindowDuringARunLetsTheRunFinish) {
   for (int i = 0; i < 5; ++i) Write(tmp / ("q/Daten/" + std::to_string(i)));
   Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {}, {}}});
   int copies = 0;
-  // The hook looks at the window: the copies run on its thread.
   FKopie->Engine().CopyThreads = 0;
   platform::SetFaultHook([&](const std::string& op, const std::string&) {
-    if (op == "copy-open-source" && ++copies == 2) FKopie->close();
+    if (op == "copy-open-source" && ++copies == 2) guithread::Call([] { FKopie->close(); });
     return 0;
   });
   bool closedByRun = false;
