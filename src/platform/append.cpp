@@ -12,7 +12,8 @@
 
 namespace platform {
 
-int AppendToFile(const std::string& path, const std::string& givenBytes, bool onNewLine) {
+int AppendToFile(const std::string& path, const std::string& givenBytes, bool onNewLine,
+                 std::uint64_t* sizeAfter) {
   const int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) return errno == ENOENT ? kErrPathNotFound : MapErrno(errno);
   std::string bytes;
@@ -37,6 +38,9 @@ int AppendToFile(const std::string& path, const std::string& givenBytes, bool on
     else if (static_cast<std::size_t>(n) != bytes.size())
       err = kErrDiskFull;
   }
+  struct stat after {};
+  if (err == 0 && sizeAfter != nullptr && fstat(fd, &after) == 0)
+    *sizeAfter = static_cast<std::uint64_t>(after.st_size);
   if (close(fd) != 0 && err == 0 && errno != EINTR) err = MapErrno(errno);
   return err;
 }

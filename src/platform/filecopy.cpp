@@ -590,6 +590,7 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
   bool naming = false;  // err comes from giving the copy its name
   if (unnamed) {
     if (!err) {
+  if (!err && losses != nullptr) losses->bytes = static_cast<std::uint64_t>(st.st_size);
       naming = true;
       if (keep != nullptr) {
         // A destination in the way goes to the keeper, then the name is

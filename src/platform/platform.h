@@ -265,6 +265,8 @@ struct CopyLosses {
 // (when given) learns what the target refused.
 int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly,
                       const SourceRef& at, CopyLosses* losses = nullptr);
+  // Beside the losses: the size of the content a successful copy wrote.
+  std::uint64_t bytes = 0;
 // What a copy does with the destination it would replace, and what it
 // tells back. With it the copy never replaces anything: once the new
 // content is complete, an existing destination (a file or a link, never a
@@ -376,8 +378,10 @@ int WriteFileAtomic(const std::string& path, const std::string& bytes);
 // Appends bytes to a file (made when missing) with one write, so that a
 // process killed at any moment leaves either all of them or none (a full
 // disk may cut them short). `onNewLine`: when the file does not end with a
-// line feed, a CR LF goes first. Result 0 or an error code.
-int AppendToFile(const std::string& path, const std::string& bytes, bool onNewLine = true);
+// line feed, a CR LF goes first. `sizeAfter`, when given, learns the
+// file's size after the write. Result 0 or an error code.
+int AppendToFile(const std::string& path, const std::string& bytes, bool onNewLine = true,
+                 std::uint64_t* sizeAfter = nullptr);
 // The number of this process, and whether the process of that number runs
 // this same program file (a number taken again by another program does not
 // count).

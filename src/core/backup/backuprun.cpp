@@ -11,7 +11,13 @@
 #include "platform/platform.h"
 
 BackupRun::BackupRun(AppState* state, const RunRequest& request, CopyEngine& engine)
-    : state_(state), request_(request), engine_(engine) {}
+    : state_(state), request_(request), engine_(engine) {
+  // A dry run leaves no trace, not even in the history.
+  if (state_ != nullptr && !request_.DryRun)
+    history_.Reset(history::ForJob(state_->Backups, request_.JobIndex, request_.Started),
+                   request_.FullBackup ? history::Kind::FullBackup
+                                       : history::Kind::IncrementalBackup);
+}
 
 BackupRun::Start BackupRun::CheckTarget(MissingTarget policy) {
   startFailure_.clear();
@@ -23,11 +29,13 @@ BackupRun::Start BackupRun::CheckTarget(MissingTarget policy) {
     if (AskYesNo("Das Zielverzeichnis " + *missing +
                  " existiert nicht.\rSoll es neu angelegt werden?"))
       return Start::Go;
+    history_.NotStarted("Das Zielverzeichnis " + *missing + " sollte nicht angelegt werden.");
     ShowInfo("Es wurde keine Datei kopiert!", 1);
     return Start::Declined;
   }
   startFailure_ = MissingDriveText(*missing);
   if (startFailure_.empty()) return Start::Go;
+  history_.NotStarted(startFailure_);
   ShowInfo(startFailure_, 1);
   return Start::TargetMissing;
 }
@@ -43,6 +51,7 @@ BackupRun::Result BackupRun::Run(RunObserver* observer, bool checkDirDate) {
       request_.DryRun ? std::string() : tBackups::GetDataDir() + tBackups::kRunMarkName;
   engine_.SetObserver(observer);  // null: the engine's silent one
   engine_.StartRun();
+  history_.Begin(engine_.RunStarted);
   // A cancel that came before the start (a signal) is taken here.
   if (observer != nullptr) observer->ProcessEvents();
   try {
@@ -81,10 +90,12 @@ BackupRun::Result BackupRun::Run(RunObserver* observer, bool checkDirDate) {
   const int code = textfile::WriteLinesVisible(end.reportPath, end.reportLines);
   if (code != 0) {
     result.failure = WriteFailureText("Das Protokoll", end.reportPath, code);
+    RecordEnd(result, false);
     ShowInfo(result.failure, 1);
     return result;
   }
   result.reportWritten = true;
+  RecordEnd(result, end.storeStamp);
   if (observer != nullptr) observer->ReportWritten(end.reportLines, end.storeStamp);
   if (end.offerReport && AskYesNo(kViewReportQuestion)) {
     if (platform::LaunchFile("notepad.exe", end.reportPath) == 31)
@@ -179,6 +190,20 @@ std::vector<std::string> BackupRun::DryRunLines(const tBackups& jobs) const {
                   ", " + std::to_string(n.moveOut) + " Einträge ausgelagert, " +
                   std::to_string(n.skip) + " Dateien übersprungen.");
   return lines;
+}
+
+void BackupRun::RecordEnd(const Result& result, bool clean) {
+  history::Counts counts;
+  counts.files = engine_.CopiedTotal;
+  // The report's error lines (the cancel line is none).
+  counts.errors = std::max<std::int64_t>(
+      0, static_cast<std::int64_t>(engine_.RunReport.size()) - (result.cancelled ? 1 : 0));
+  counts.versions = engine_.VersionsKept();
+  counts.bytes = engine_.BytesCopied;
+  const history::Outcome outcome = result.cancelled ? history::Outcome::Cancelled
+                                   : clean         ? history::Outcome::Ok
+                                                   : history::Outcome::Errors;
+  history_.End(outcome, counts, result.reportLines, result.failure);
 }
 
 std::string VisibleReportText(const std::string& line) {

@@ -99,10 +99,14 @@ class BackupRun {
   CopyEngine& engine_;
   std::string startFailure_;
   versions::MassRemoval massRemoval_ = versions::MassRemoval::Ask;
+  // The run's line in the job's history (none without a state).
+  history::Recorder history_;
 
   // Mirroring (Spiegeln=1), after the walk of all rows; a dry run only
   // lists it.
   void MirrorTargets(RunObserver* observer, Result& result);
+  // The run's end line in the job's history.
+  void RecordEnd(const Result& result, bool clean);
   // The list of a dry run, handed to the observer as its report (no file).
   std::vector<std::string> DryRunLines(const tBackups& jobs) const;
 };

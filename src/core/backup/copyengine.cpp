@@ -89,6 +89,7 @@ bool CopyEngine::StopsWalk(std::int32_t status) {
 void CopyEngine::StartRun() {
   RunStarted = Clock();
   CopiedTotal = 0;
+  BytesCopied = 0;
   CopiedInRow = 0;
   CurrentRow = 0;
   RunStatus = 0;
@@ -516,6 +517,7 @@ void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
       platform::KeepReplaced keep;
       keep.keep = [keeper, &job](const std::string& dest) {
         return keeper->Keep(dest, job.relative);
+        job.bytes = losses.bytes;
       };
       const int result = CopyOneFileQuietly(job.sourceFile, job.targetFolder, true, true, at,
                                             *job.targetRoot, &losses, &keep);
@@ -526,6 +528,7 @@ void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
     });
   }
   while (pipeline_->Full()) {
+      job.bytes = losses.bytes;
     pipeline_->Wait(CopyPipeline::kCapacity / 2);
     TakeBack(status, false);
   }
@@ -621,6 +624,7 @@ void CopyEngine::FinishCopy(const CopyPipeline::Job& job, std::int32_t& status) 
       if (keeper_ && !job.replaced) keeper_->NoteAdded(job.relative);
     } else if (!job.raised) {
       ReportCopyError(status, job.sourceFile, job.targetFolder);
+      BytesCopied += static_cast<std::int64_t>(job.bytes);
       RowMark = "?? ";
     }
   } catch (...) {

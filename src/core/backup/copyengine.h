@@ -131,6 +131,8 @@ class CopyEngine {
   std::vector<std::string> RunNotes;
   std::int32_t RunStatus = 0;
   std::int32_t CopiedTotal = 0;
+  // The bytes of the files copied.
+  std::int64_t BytesCopied = 0;
   std::int32_t CopiedInRow = 0;
   std::int32_t CurrentRow = 0;
   std::string RowMark;

@@ -9,6 +9,7 @@
 
 #include "core/backup/copyengine.h"
 #include "core/catalogue/jobopt.h"
+#include "core/history/history.h"
 #include "platform/platform.h"
 
 struct AppState;
@@ -33,6 +34,8 @@ struct RunRequest {
   // says so in the report.
   JobOptions Options;
   std::string OptionsNote;
+  // How the run was started, for the job's history.
+  history::Started Started = history::Started::Window;
   // Only show what the run would do ("Nur anzeigen, nichts kopieren",
   // --dry-run): nothing is written anywhere, no report file, no stamp, no
   // history.

@@ -49,6 +49,13 @@ void ReportNotOpened(const std::string& path) {
   ShowInfo(path + "\r" + "konnte nicht geöffnet werden!", 1);
 }
 
+void ShowReportFile(const std::string& path) {
+  int result = platform::LaunchFile("notepad.exe", path);
+  // No text editor: the program that opens text files on this desktop.
+  if (result == 31) result = platform::LaunchFile(path, std::string());
+  if (!Launched(result)) ReportNotOpened(path);
+}
+
 void ShowTextFile(const std::string& path) {
   if (IsWebAddress(path)) {
     // The browser is the web address's associated program.

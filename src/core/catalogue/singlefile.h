@@ -11,6 +11,9 @@
 // back to the text viewer, and finally "<path>\r konnte nicht geöffnet
 // werden!" in an information box.
 void ShowTextFile(const std::string& path);
+// Opens a run's report in the text viewer ("notepad.exe"), or else with the
+// desktop's program for text files; a failure is told (ReportNotOpened).
+void ShowReportFile(const std::string& path);
 // True when a result of platform::LaunchFile means that the program started.
 bool Launched(int result);
 // The information box "<path>\r konnte nicht geöffnet werden!".

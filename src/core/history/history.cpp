@@ -190,13 +190,19 @@ std::string BegunLine(const std::string& begin, Kind kind, Started started) {
          kKindWords[static_cast<int>(kind)] + "|" + kStartedWords[static_cast<int>(started)];
 }
 
-void Append(const std::string& file, const std::string& line) {
-  (void)platform::AppendToFile(file, cp1252::FromUtf8(line) + "\r\n");
+// The file's size after the line (0 when it could not be written).
+std::uint64_t Append(const std::string& file, const std::string& line) {
+  std::uint64_t size = 0;
+  (void)platform::AppendToFile(file, cp1252::FromUtf8(line) + "\r\n", true, &size);
+  return size;
 }
 
 // Rewrites the file with its last kKeepRuns runs once it holds more than
 // kTrimAt. A file that cannot be read is left as it is.
-void TrimFile(const std::string& file) {
+void TrimFile(const std::string& file, std::uint64_t size) {
+  // No end line is shorter than this: a smaller file needs no look.
+  constexpr std::uint64_t kShortestLine = 70;
+  if (size < kTrimAt * kShortestLine) return;
   std::vector<std::string> lines;
   if (!ReadRawLines(file, lines)) return;
   std::size_t ended = 0;
@@ -269,8 +275,7 @@ void Recorder::End(Outcome outcome, const Counts& counts,
       "|" + std::to_string(counts.files) + "|" + std::to_string(counts.errors) + "|" +
       std::to_string(counts.versions) + "|" + std::to_string(counts.bytes) + "|" +
       OneLine(report, false) + "|" + OneLine(reason, true);
-  Append(target_.file, line);
-  TrimFile(target_.file);
+  TrimFile(target_.file, Append(target_.file, line));
 }
 
 void Recorder::NotStarted(const std::string& reason) {
@@ -379,6 +384,23 @@ std::string BytesText(std::int64_t bytes) {
   std::string text = buf;
   std::replace(text.begin(), text.end(), '.', ',');
   return text;
+}
+
+const char* const kColumns[kColumnCount] = {
+    "Beginn", "Dauer", "Art", "Gestartet", "Ergebnis", "Dateien", "Fehler", "Versionen", "Bytes"};
+
+std::vector<std::string> RowTexts(const Entry& entry) {
+  std::vector<std::string> row(kColumnCount);
+  row[kBegin] = MomentText(entry.begin);
+  row[kDuration] = DurationText(entry);
+  row[kKind] = KindText(entry.kind);
+  row[kStarted] = StartedText(entry.started);
+  row[kOutcome] = OutcomeText(entry);
+  row[kFiles] = std::to_string(entry.counts.files);
+  row[kErrors] = std::to_string(entry.counts.errors);
+  row[kVersions] = std::to_string(entry.counts.versions);
+  row[kBytes] = BytesText(entry.counts.bytes);
+  return row;
 }
 
 }  // namespace history

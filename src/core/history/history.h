@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/timeproc.h"
@@ -106,7 +107,13 @@ class Recorder {
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
 
+  // Sets where the lines go (before Begin).
+  void Reset(Target target, Kind kind) {
+    target_ = std::move(target);
+    kind_ = kind;
+  }
   bool Enabled() const { return target_.Enabled(); }
+  bool Begun() const { return begun_ && !ended_; }
   void SetKind(Kind kind) { kind_ = kind; }
   // Appends the begun line. `start`: the run's start as the run names it.
   void Begin(TDateTime start);
@@ -151,5 +158,12 @@ std::string MomentText(TDateTime moment);
 std::string DurationText(const Entry& entry);
 // "12,5 MB" style.
 std::string BytesText(std::int64_t bytes);
+
+// The columns of a history as the window and the command line show it,
+// and the texts of one run in them.
+constexpr int kColumnCount = 9;
+extern const char* const kColumns[kColumnCount];
+enum Column { kBegin, kDuration, kKind, kStarted, kOutcome, kFiles, kErrors, kVersions, kBytes };
+std::vector<std::string> RowTexts(const Entry& entry);
 
 }  // namespace history

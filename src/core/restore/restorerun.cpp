@@ -459,7 +459,12 @@ std::string NewerQuestion(const std::string& destination) {
 }
 
 RestoreRun::RestoreRun(AppState* state, RestoreRequest request)
-    : state_(state), request_(std::move(request)) {}
+    : state_(state), request_(std::move(request)) {
+  // A dry run leaves no trace, not even in the history.
+  if (state_ != nullptr && !request_.DryRun)
+    history_.Reset(history::ForJob(state_->Backups, request_.JobIndex, request_.Started),
+                   history::Kind::Restore);
+}
 
 RestoreRun::Start RestoreRun::Check() {
   startFailure_.clear();
@@ -486,7 +491,10 @@ RestoreRun::Start RestoreRun::Check() {
       }
     }
   }
-  if (start != Start::Go) ShowInfo(startFailure_, 1);
+  if (start != Start::Go) {
+    history_.NotStarted(startFailure_);
+    ShowInfo(startFailure_, 1);
+  }
   return start;
 }
 
@@ -601,8 +609,10 @@ void Restorer::TakeBack(bool all) {
         CopyError(platform::kErrAccessDenied, dest);
       else if (job->result != 0)
         CopyError(job->result, dest);
-      else
+      else {
         ++result_.restored;
+        result_.bytes += static_cast<std::int64_t>(job->bytes);
+      }
     }
     pipeline_->Retire();
   }
@@ -728,6 +738,7 @@ void Restorer::RestoreFile(const StateEntry& entry) {
       job.sourceFile = entry.from;
       job.targetFolder = GetParentDir(dest) + "/";
       job.name = GetLastPathPart(dest);
+      job.bytes = entry.size;
       pipeline_->Submit();
       TakeBack(false);
       return;
@@ -756,6 +767,7 @@ void Restorer::RestoreFile(const StateEntry& entry) {
     }
   }
   ++result_.restored;
+  result_.bytes += static_cast<std::int64_t>(entry.size);
   if (replace) ++result_.replaced;
 }
 
@@ -779,12 +791,14 @@ bool LeftOut(const RestoreRequest& request, const std::string& relative, bool fo
 RestoreRun::Result RestoreRun::Run(RestoreObserver* observer) {
   Result result;
   const TDateTime start = Clock ? Clock() : ::Now();
+  history_.Begin(start);
   std::vector<std::string> topNames;
   for (const CopyRow& row : request_.Rows) topNames.push_back(GetLastPathPart(row.target));
 
   TargetState state;
   if (state.Load(request_.JobTarget, topNames, request_.State) != 0) {
     result.failure = state.Failure() + " Es wurde nichts wiederhergestellt.";
+    RecordEnd(result);
     ShowInfo(result.failure, 1);
     return result;
   }
@@ -898,17 +912,31 @@ RestoreRun::Result RestoreRun::Run(RestoreObserver* observer) {
         tBackups::GetDataDir() + state_->Backups.GetRestoreLogFileName(request_.JobIndex);
     if (int code = textfile::WriteLinesVisible(result.reportPath, lines)) {
       result.failure = WriteFailureText("Das Protokoll", result.reportPath, code);
+      RecordEnd(result);
       ShowInfo(result.failure, 1);
       return result;
     }
     result.reportWritten = true;
   }
+  RecordEnd(result);
   if (observer != nullptr) observer->ReportWritten(lines, result.Clean());
   // As after a backup: errors offer the report, a cancel does not.
   if (result.reportWritten && !result.errors.empty() && !result.cancelled)
     result.reportViewed = OfferReportView(result.reportPath);
   if (result.cancelled) ShowInfo("Die Wiederherstellung wurde abgebrochen.", 0);
   return result;
+}
+
+void RestoreRun::RecordEnd(const Result& result) {
+  history::Counts counts;
+  counts.files = result.restored;
+  counts.errors = static_cast<std::int64_t>(result.errors.size()) - (result.cancelled ? 1 : 0);
+  counts.versions = result.replaced;
+  counts.bytes = result.bytes;
+  const history::Outcome outcome = result.cancelled ? history::Outcome::Cancelled
+                                   : result.Clean() ? history::Outcome::Ok
+                                                    : history::Outcome::Errors;
+  history_.End(outcome, counts, result.reportLines, result.failure);
 }
 
 }  // namespace restore

@@ -33,6 +33,7 @@
 #include "base/exclusion.h"
 #include "base/timeproc.h"
 #include "core/backup/copyengine.h"
+#include "core/history/history.h"
 #include "core/versions/versions.h"
 #include "platform/platform.h"
 
@@ -162,6 +163,8 @@ struct RestoreRequest {
   std::string ToFolder;
   // Tell what would be done; write nothing anywhere (no report either).
   bool DryRun = false;
+  // How it was started, for the job's history.
+  history::Started Started = history::Started::Window;
   // The job's exclusions: a whole-job restore brings back nothing they
   // leave out (a path named on its own is restored as asked).
   ExclusionRule Exclusions;
@@ -239,6 +242,8 @@ class RestoreRun {
     std::int64_t restored = 0;
     // Of those, files that replaced one there (kept in the versions first).
     std::int64_t replaced = 0;
+    // The bytes of the files written.
+    std::int64_t bytes = 0;
     // Files left alone because the destination is the same (size and
     // time).
     std::int64_t identical = 0;
@@ -290,6 +295,9 @@ class RestoreRun {
   RestoreRequest request_;
   std::string startFailure_;
   std::atomic<bool> cancelled_{false};
+  // The restore's line in the job's history (none for a dry run).
+  history::Recorder history_;
+  void RecordEnd(const Result& result);
 };
 
 }  // namespace restore

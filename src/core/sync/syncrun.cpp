@@ -505,6 +505,7 @@ bool Executor::Copy(const Step& step) {
   if (err == 0 && keep.keepError == 0) {
     next_.Put(step.path, step.entry, step.entry);
     ++(to == 1 ? result_.counts.toSecond : result_.counts.toFirst);
+    result_.counts.bytes += static_cast<std::int64_t>(losses.bytes);
     if (step.conflict) {
       result_.conflicts.push_back(
           "Konflikt: " + step.path +
@@ -675,8 +676,30 @@ int LookAtTop(const std::string& root, bool& empty) {
 }  // namespace
 
 SyncRun::Result SyncRun::Run(SyncObserver* observer) {
-  Result result;
   const TDateTime start = Clock ? Clock() : ::Now();
+  // A dry run leaves no trace, not even in the history.
+  history::Recorder record;
+  if (!DryRun)
+    record.Reset(history::ForSync(dataDir_, definition_.name, Started), history::Kind::Sync);
+  record.Begin(start);
+  const Result result = RunSteps(observer, start);
+  history::Counts counts;
+  counts.files = result.counts.toFirst + result.counts.toSecond;
+  counts.errors = static_cast<std::int64_t>(result.errors.size());
+  counts.versions = result.counts.removedFirst + result.counts.removedSecond;
+  counts.bytes = result.counts.bytes;
+  if (result.refused)
+    record.End(history::Outcome::NotStarted, counts, {}, result.failure);
+  else
+    record.End(result.cancelled ? history::Outcome::Cancelled
+               : result.Clean() ? history::Outcome::Ok
+                                : history::Outcome::Errors,
+               counts, result.reportLines, result.failure);
+  return result;
+}
+
+SyncRun::Result SyncRun::RunSteps(SyncObserver* observer, TDateTime start) {
+  Result result;
   const std::array<std::string, 2> roots{SideRoot(definition_.first), SideRoot(definition_.second)};
   auto refuse = [&](const std::string& text) {
     result.refused = true;

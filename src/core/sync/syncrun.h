@@ -35,6 +35,7 @@
 
 #include "base/timeproc.h"
 #include "core/backup/backuprun.h"
+#include "core/history/history.h"
 #include "core/sync/syncdefs.h"
 #include "core/versions/mirror.h"
 
@@ -46,6 +47,7 @@ struct SyncCounts {
   std::int64_t removedSecond = 0;
   std::int64_t conflicts = 0;
   std::int64_t errors = 0;
+  std::int64_t bytes = 0;  // bytes copied
 };
 
 // What a driver of a run sees. Every call happens on the thread that runs
@@ -121,6 +123,8 @@ class SyncRun {
   // The clock of the run (tests fix it): names the versions' run folders
   // and dates the report.
   std::function<TDateTime()> Clock;
+  // How the run was started, for the history of the definition.
+  history::Started Started = history::Started::Window;
 
   // The whole run. `observer` may be null.
   Result Run(SyncObserver* observer);
@@ -137,4 +141,6 @@ class SyncRun {
   versions::MassRemoval massRemoval_ = versions::MassRemoval::Ask;
   MissingTarget missingFolder_ = MissingTarget::Ask;
   std::atomic<bool> cancelled_{false};
+  // The run after the start of its line in the history.
+  Result RunSteps(SyncObserver* observer, TDateTime start);
 };

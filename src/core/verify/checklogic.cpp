@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/codepage.h"
+#include "base/errorbox.h"
 #include "base/pathtext.h"
 #include "core/backup/copyengine.h"
 #include "core/backup/runrequest.h"
@@ -216,6 +217,8 @@ void BackupCheck::SetObserver(CheckObserver* observer) {
 }
 
 void BackupCheck::RunCheck() {
+  history::Recorder record(History, history::Kind::Check);
+  record.Begin(Clock());
   Report.Clear();
   CountSourceFiles();
   Report.AddLine(CountHeader(JobName, Clock()));
@@ -238,6 +241,13 @@ void BackupCheck::RunCheck() {
     if (!incomplete_.empty()) Report.SetLine(noteLine, incomplete_);
     observer_->ShowDirectory("Fertig!");
   }
+  // Files missing in the target are what the check finds wrong.
+  history::Counts counts;
+  counts.errors = MissingSum;
+  record.End(Cancelled()                              ? history::Outcome::Cancelled
+             : MissingSum == 0 && incomplete_.empty() ? history::Outcome::Ok
+                                                      : history::Outcome::Errors,
+             counts, Report.Lines());
 }
 
 void BackupCheck::CountSourceFiles() {
@@ -384,6 +394,14 @@ void BackupCompletion::CompleteTicked(CompletionList& list) {
   // One run of the completion: what it replaces goes into one run folder.
   keeper_.reset();
   recopied_ = 0;
+  history::Recorder record(History, history::Kind::Completion);
+  const TDateTime start = Now();
+  record.Begin(start);
+  Copied = 0;
+  CopiedBytes = 0;
+  std::vector<std::string> report = {"Vervollständigung am " + FormatDateText(4, start) + " um " +
+                                         InsertTimeColon(FormatTimeDigits(start)) + " Uhr.",
+                                     std::string()};
   std::vector<bool> worked(static_cast<std::size_t>(list.RowCount()), false);
   for (int i = 0; i < list.RowCount(); ++i) {
     if (!list.IsTicked(i)) continue;
@@ -392,10 +410,13 @@ void BackupCompletion::CompleteTicked(CompletionList& list) {
     MissingEntry entry = list.RowEntry(i);
     recopy_ = entry.differing;
     CompleteDirectory(entry.sourceRoot, entry.subDir, entry.targetRoot, list);
+    report.push_back(AddBackslash(entry.sourceRoot) + entry.subDir + " -> " +
+                     AddBackslash(entry.targetRoot) + entry.subDir);
     list.SetCountText(i, "OK");
     worked[static_cast<std::size_t>(i)] = true;
     if (CopyStatus != 0) break;
   }
+  RecordCompletion(record, report);
   for (int i = static_cast<int>(worked.size()) - 1; i >= 0; --i) {
     if (worked[static_cast<std::size_t>(i)] && i < list.RowCount()) list.RemoveRow(i);
   }
@@ -484,9 +505,13 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
       if (CopyStatus != 0) break;
       if (RecopyDiffering(sourceDir, targetDir, targetRoot, subDir, name, lister.Handle()))
         continue;
-      if (!platform::FileExists(targetDir + name))
-        CopyStatus = CopyOneFile(sourceDir + name, targetDir, true, true,
-                                 platform::SourceRef{lister.Handle(), &name}, root, &losses_);
+      if (platform::FileExists(targetDir + name)) continue;
+      CopyStatus = CopyOneFile(sourceDir + name, targetDir, true, true,
+                               platform::SourceRef{lister.Handle(), &name}, root, &losses_);
+      if (CopyStatus == 0) {
+        ++Copied;
+        CopiedBytes += static_cast<std::int64_t>(losses_.bytes);
+      }
     }
   }
   // The folders on the way get their source's permissions, the deepest
@@ -499,6 +524,28 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
   }
   if (keeps && losses_.attributes) NoteLosses(false, root);
   list.ProcessEvents();
+}
+
+void BackupCompletion::RecordCompletion(history::Recorder& record,
+                                        std::vector<std::string>& report) const {
+  report.emplace_back();
+  report.push_back(IntToText(static_cast<std::int32_t>(Copied)) + " Dateien wurden kopiert.");
+  if (CopyStatus == kCheckCancelled)
+    report.push_back("Die Vervollständigung wurde durch den Benutzer abgebrochen.");
+  else if (CopyStatus != 0) {
+    std::string failure = ErrorText(CopyStatus, std::string());
+    std::replace(failure.begin(), failure.end(), '\r', ' ');
+    report.push_back(failure);
+  }
+  report.insert(report.end(), Notes.begin(), Notes.end());
+  history::Counts counts;
+  counts.files = Copied;
+  counts.bytes = CopiedBytes;
+  counts.errors = CopyStatus != 0 && CopyStatus != kCheckCancelled ? 1 : 0;
+  record.End(CopyStatus == kCheckCancelled ? history::Outcome::Cancelled
+             : CopyStatus == 0             ? history::Outcome::Ok
+                                           : history::Outcome::Errors,
+             counts, report);
 }
 
 void BackupCompletion::MakeSubFolders(platform::DirLister& source, const std::string& sourceDir,
@@ -530,6 +577,7 @@ CheckRequest MakeCheckRequest(const AppState& state, const std::string& jobName,
   request.JobIndex = state.SelectedJob;
   request.Mode = mode;
   if (request.JobIndex >= 0 && request.JobIndex < state.Backups.Count()) {
+    request.History = history::ForJob(state.Backups, request.JobIndex, history::Started::Window);
     request.ExcludedExts = state.Backups.LoadJobText(request.JobIndex, 1);
     request.ExcludedFiles = state.Backups.LoadJobText(request.JobIndex, 2);
     request.Patterns = JobPatterns(state.Backups, request.JobIndex);

@@ -24,6 +24,7 @@
 
 #include "base/exclusion.h"
 #include "base/timeproc.h"
+#include "core/history/history.h"
 #include "platform/platform.h"
 #include "platform/readahead.h"
 
@@ -124,6 +125,8 @@ struct CheckRequest {
   std::string ExcludedFiles;
   // The job's exclusion patterns ("Ausschluss=" of its options).
   std::vector<std::string> Patterns;
+  // Where the check and its completion write their history lines.
+  history::Target History;
 };
 // The check of the shown job under the name on display; the exclusions
 // are those of the chosen job (none when there is no such job).
@@ -214,8 +217,11 @@ class BackupCheck {
   std::int32_t ContentCompared = 0;  // files compared by content
   std::int32_t DifferingTotal = 0;   // of those, files whose bytes differ
 
+  // Where each run writes its line (none when empty).
+  history::Target History;
+
   // One whole run: a new report, pass 1, header, pass 2, "Summe", and at
-  // the end "Fertig!" or the cancel note.
+  // the end "Fertig!" or the cancel note; its line in the history.
   void RunCheck();
   void CountSourceFiles();
   void CompareTargets();
@@ -286,10 +292,15 @@ class BackupCompletion {
   // What a target could not keep (permissions, owners, attributes and
   // access lists), as the run report says it: one line at most.
   std::vector<std::string> Notes;
+  // Where each CompleteTicked writes its line (none when empty).
+  history::Target History;
+  // Files copied and their bytes, since the last CompleteTicked began.
+  std::int64_t Copied = 0;
+  std::int64_t CopiedBytes = 0;
 
   // Works on the ticked rows in list order: " >>>" behind the count, the
   // directory, "OK"; stops after the row in which CopyStatus became
-  // non-zero; then removes the rows worked on.
+  // non-zero; then removes the rows worked on. One line in the history.
   void CompleteTicked(CompletionList& list);
   // Copies the included files directly in source root + subdirectory that
   // are missing in target root + subdirectory. The folders on the way and
@@ -321,6 +332,8 @@ class BackupCompletion {
                       const SkippedFolders& skip);
   // Notes once what the target `root` could not keep.
   void NoteLosses(bool permissions, const std::string& root);
+  // The end of CompleteTicked: the report's last lines and the history's.
+  void RecordCompletion(history::Recorder& record, std::vector<std::string>& report) const;
   // The target roots probed for permissions, and whether each keeps them.
   std::vector<std::pair<std::string, bool>> probed_;
   platform::CopyLosses losses_;

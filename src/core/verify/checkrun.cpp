@@ -7,6 +7,7 @@ void PrepareCheck(BackupCheck& check, const CheckRequest& request) {
   check.JobName = request.JobName;
   check.SetExclusions(request.ExcludedExts, request.ExcludedFiles, request.Patterns);
   check.Rows = request.Rows;
+  check.History = request.History;
   check.Report.Clear();
 }
 
