@@ -11,6 +11,7 @@
 #include "base/errorbox.h"
 #include "base/pathtext.h"
 #include "base/timeproc.h"
+#include "cmdline/cmdline_history.h"
 #include "core/backup/backuprun.h"
 #include "core/backup/copyengine.h"
 #include "core/backup/runrequest.h"
@@ -257,6 +258,7 @@ Outcome RunBackup(const Arguments& args, Environment& env, TerminalProgress* pro
   // backed up runs in full.
   RunRequest request = MakeRunRequest(state, state.Shown.Name, args.mode == Mode::Full);
   request.DryRun = args.dryRun;
+  request.Started = StartedBy(args);
   CopyEngine engine;
   BackupRun run(&state, request, engine);
   // Nobody is asked either before a mass removal: nothing is moved.
@@ -292,8 +294,9 @@ Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* prog
   const int index = state.SelectedJob;
   const std::string& name = state.Shown.Name;
 
-  const CheckRequest request =
+  CheckRequest request =
       MakeCheckRequest(state, name, args.complete ? CheckMode::Complete : CheckMode::CheckOnly);
+  request.History.started = StartedBy(args);
   BackupCheck check;
   PrepareCheck(check, request);
   if (args.content && !content::PrepareShare(check, jobs, index, args.share, outcome.failure)) {
@@ -342,6 +345,7 @@ Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* prog
   if (cancelled) return {kExitCancelled, std::string()};
   BackupCompletion completion;
   completion.Rule = check.Rule();
+  completion.History = check.History;
   ConsoleCompletionList list(CompletionEntries(check.Report), completion, env);
   if (progress != nullptr && list.RowCount() > 0) progress->Show("Kopiere fehlende Dateien", true);
   const std::int32_t status = CompleteTickedRows(completion, list);
@@ -420,6 +424,7 @@ Outcome RunRestore(const Arguments& args, Environment& env, TerminalProgress* pr
     return Outcome{kExitUsage, text};
   };
   restore::RestoreRequest request = restore::MakeRestoreRequest(state);
+  request.Started = StartedBy(args);
   if (!args.asOf.empty() && !restore::ParseStateText(args.asOf, request.State, outcome.failure))
     return usage(outcome.failure);
   if (!args.to.empty()) {
@@ -609,6 +614,7 @@ Outcome RunSync(const Arguments& args, Environment& env, TerminalProgress* progr
     return outcome;
   }
   SyncRun run(definitions.All()[static_cast<std::size_t>(index)], tBackups::GetDataDir());
+  run.Started = StartedBy(args);
   // Nobody is asked: a mass removal is refused, and a missing folder is
   // made only under a parent that is there (a drive that is not there is
   // never replaced by the system disk).
@@ -694,6 +700,11 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
       takeJob("--check");
     } else if (arg == "--list") {
       setAction(Action::List);
+    } else if (arg == "--history" || arg.rfind("--history=", 0) == 0) {
+      setAction(Action::History);
+      takeJob("--history");
+    } else if (arg == "--timer") {
+      a.timer = true;
     } else if (arg == "--help" || arg == "-h") {
       setAction(Action::Help);
     } else if (arg == "--version") {
@@ -745,6 +756,9 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
   } else if (a.quiet && a.action != Action::Backup && a.action != Action::Check &&
              a.action != Action::Restore && a.action != Action::Sync) {
     a.error = "--quiet gilt nur für --backup, --check, --restore und --sync.";
+  } else if (a.timer && a.action != Action::Backup && a.action != Action::Check &&
+             a.action != Action::Restore && a.action != Action::Sync) {
+    a.error = "--timer gilt nur für --backup, --check, --restore und --sync.";
   } else if ((asOf || to) && a.action != Action::Restore) {
     a.error = "--as-of und --to gelten nur für --restore.";
   } else if (a.dryRun && a.action != Action::Backup && a.action != Action::Restore &&
@@ -756,7 +770,8 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
     a.error = "--versions nimmt höchstens einen Pfad: " + a.operands[1];
   } else if (to && text::Trim(a.to).empty()) {
     a.error = "Der Ordner zu --to ist leer.";
-  } else if ((a.action == Action::Backup || a.action == Action::Check || takesOperands) &&
+  } else if ((a.action == Action::Backup || a.action == Action::Check ||
+              a.action == Action::History || takesOperands) &&
              text::Trim(a.job).empty()) {
     a.error = "Der Name der Datensicherung ist leer.";
   }
@@ -814,6 +829,11 @@ std::string HelpText() {
          "        gelöscht wurde, wird auch auf der anderen entfernt. Was ersetzt oder\n"
          "        entfernt wird, kommt in den versteckten Ordner .VolKarn-Versionen des\n"
          "        Verzeichnisses (90 Tage lang). --dry-run zeigt nur, was geschähe.\n"
+         "  --history SICHERUNG\n"
+         "        zeigt die Läufe der Datensicherung (oder Synchronisation), den neuesten\n"
+         "        zuerst: Beginn, Dauer, Art, wie gestartet, Dateien, Fehler, Versionen,\n"
+         "        Bytes und Ergebnis; die Berichte der letzten 30 Läufe liegen in\n"
+         "        VKDaten/Protokolle/\n"
          "  --list     zeigt die Namen aller Datensicherungen, einen je Zeile, danach\n"
          "             die der Synchronisationen mit dem Zusatz \"(Synchronisation)\"\n"
          "  --help     zeigt diese Hilfe\n"
@@ -823,6 +843,8 @@ std::string HelpText() {
          "  --incremental  Ergänzungssicherung: nur Dateien, die nach der letzten\n"
          "                 Sicherung geändert wurden\n"
          "  --quiet        keine Fortschrittsanzeige; Protokoll nur bei Fehlern\n"
+         "  --timer        der Lauf gilt im Verlauf als \"Zeitplan\" (so rufen die\n"
+         "                 systemd-Timer VolKarn auf)\n"
          "  --             alles danach ist ein PFAD, auch wenn es mit - beginnt\n"
          "\n"
          "SICHERUNG ist der Name einer Datensicherung, SYNCHRONISATION der einer\n"
@@ -955,6 +977,8 @@ int Run(const Arguments& args, Environment& env) {
     }
     case Action::Versions:
       return RunVersions(args, env).code;
+    case Action::History:
+      return RunHistory(args, env);
     case Action::Backup:
     case Action::Check:
     case Action::Restore:
@@ -981,6 +1005,7 @@ int Run(const Arguments& args, Environment& env) {
                        platform::InstanceLock::Result::HeldElsewhere) {
     outcome = {kExitRunning, "VolKarn wurde bereits gestartet!"};
     err << outcome.failure << '\n';
+    RecordRefusedStart(args, outcome.failure);
   } else {
     std::unique_ptr<TerminalProgress> progress;
     if (env.terminal && !args.quiet)

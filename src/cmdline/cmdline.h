@@ -34,7 +34,19 @@ enum ExitCode : int {
   kExitMassRemoval = 7,
 };
 
-enum class Action { Window, Backup, Check, List, Help, Version, Restore, Versions, Options, Sync };
+enum class Action {
+  Window,
+  Backup,
+  Check,
+  List,
+  Help,
+  Version,
+  Restore,
+  Versions,
+  Options,
+  Sync,
+  History
+};
 enum class Mode { Default, Full, Incremental };
 
 struct Arguments {
@@ -53,6 +65,8 @@ struct Arguments {
   std::string asOf;
   std::string to;
   bool dryRun = false;
+  // --timer: started by a timer (the systemd units), as the history says.
+  bool timer = false;
   // What follows the job: paths (--restore, at most one for --versions)
   // or "Schlüssel=Wert" (--options).
   std::vector<std::string> operands;
