@@ -175,6 +175,31 @@ int LinkUnnamed(int fd, int dirFd, const char* name) {
   return err;
 }
 
+// Gives the unnamed file `fd` its name: relative to the open handle of its
+// folder where there is one. Any refusal there but a name that is taken is
+// asked again by the path: the handle's folder may have been removed since
+// it was opened (the kernel then answers ENOENT), and the path names the
+// folder that is there now, or none.
+int LinkUnnamedAt(int fd, int dirHandle, const std::string& name, const std::string& dest) {
+  if (dirHandle >= 0) {
+    const int err = LinkUnnamed(fd, dirHandle, name.c_str());
+    if (err == 0 || err == EEXIST) return err;
+  }
+  return LinkUnnamed(fd, AT_FDCWD, dest.c_str());
+}
+
+// Opens an unnamed file in the folder `dir`, through its handle where there
+// is one and by the path where that fails (a removed folder answers EPERM
+// there); -1 with errno set on failure.
+int OpenUnnamed(int dirHandle, const std::string& dir, mode_t mode) {
+  constexpr int kFlags = O_TMPFILE | O_WRONLY | O_CLOEXEC;
+  if (dirHandle >= 0) {
+    const int fd = openat(dirHandle, ".", kFlags, mode);
+    if (fd >= 0) return fd;
+  }
+  return open(dir.c_str(), kFlags, mode);
+}
+
 // True when the device is (on) a rotating disk as the kernel tells
 // (/sys/dev/block/M:m/queue/rotational, for a partition that of its
 // disk). No block device behind it (tmpfs, network, some file systems
@@ -546,7 +571,7 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     const int mask = ProcessUmask();
     modeSet = mask >= 0 && !inherits && !attributes && (mode & 07000) == 0 &&
               (mode & static_cast<mode_t>(mask)) == 0;
-    out.Reset(open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, modeSet ? mode : 0600));
+    out.Reset(OpenUnnamed(at.targetHandle, dir, modeSet ? mode : 0600));
     if (!out.Valid()) {
       err = errno;
       ForgetFolder();
@@ -596,9 +621,9 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
         // A destination in the way goes to the keeper, then the name is
         // linked: never replaced.
         err = PlaceKeeping(dest, rule, *keep,
-                           [&] { return LinkUnnamed(out.Get(), AT_FDCWD, dest.c_str()); });
+                           [&] { return LinkUnnamedAt(out.Get(), at.targetHandle, name, dest); });
       } else {
-        err = LinkUnnamed(out.Get(), AT_FDCWD, dest.c_str());
+        err = LinkUnnamedAt(out.Get(), at.targetHandle, name, dest);
         // The destination exists: only now is it looked at.
         if (err == EEXIST && !failIfExists) {
           err = ApplyReadOnlyRule(dest, rule);
@@ -667,6 +692,10 @@ int RemoveEntries(const std::string& dir, Pick doomed) {
 }
 
 }  // namespace
+
+UniqueFd OpenFolderHandle(const std::string& path) {
+  return UniqueFd(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
 
 bool IsCopyTempName(const std::string& name) { return IsTempName(name.c_str()); }
 

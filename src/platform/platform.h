@@ -247,10 +247,19 @@ int CopyFileReplacing(const std::string& source, const std::string& dest, bool c
 // bare name. The copy then opens it relative to the folder instead of
 // resolving the full path again; the full path still names it in the
 // fault hook. A dirHandle below 0 or no name means the full path.
+// `targetHandle`, when 0 or above, is an open handle of the destination's
+// folder (OpenFolderHandle of the folder `dest` lies in): the copy is then
+// made and named relative to it, and by the path only where the handle's
+// folder has been removed meanwhile.
 struct SourceRef {
   int dirHandle = -1;
   const std::string* name = nullptr;
+  int targetHandle = -1;
 };
+// A handle of the folder `path` for SourceRef::targetHandle; not valid
+// when the folder cannot be opened (the copy then goes by the path). It
+// holds no right to read the folder, only its place.
+UniqueFd OpenFolderHandle(const std::string& path);
 // What a copy could not carry over to its target; set by the copy, never
 // cleared by it.
 struct CopyLosses {

@@ -130,6 +130,46 @@ TEST_P(CopyFileTest, CopiesIntoTheFolderThePathNamesNow) {
   EXPECT_EQ(std::vector<std::string>{"c"}, vktest::NamesIn(dir / "sub"));
 }
 
+TEST_P(CopyFileTest, CopiesThroughAnOpenTargetFolderAndByPathOnceThatFolderIsGone) {
+  vktest::WriteFile(dir / "src", "new");
+  ASSERT_EQ(0, chmod((dir / "src").c_str(), 0640));
+  ASSERT_EQ(0, mkdir((dir / "sub").c_str(), 0755));
+  platform::UniqueFd handle = platform::OpenFolderHandle(dir / "sub/");
+  ASSERT_TRUE(handle.Valid());
+  const platform::SourceRef at{-1, nullptr, handle.Get()};
+  const auto copy = [&](const std::string& dest, platform::KeepReplaced* keep = nullptr) {
+    return platform::CopyFileReplacing(dir / "src", dest, false, at, nullptr, keep);
+  };
+
+  // A new file and one that replaces, plain and kept.
+  ASSERT_EQ(0, copy(dir / "sub/a"));
+  EXPECT_EQ("new", vktest::ReadFile(dir / "sub/a"));
+  EXPECT_EQ(0640u, vktest::ModeOf(dir / "sub/a") & 07777);
+  EXPECT_EQ(MtimeOf(dir / "src").tv_nsec, MtimeOf(dir / "sub/a").tv_nsec);
+  vktest::WriteFile(dir / "sub/b", "old");
+  ASSERT_EQ(0, copy(dir / "sub/b"));
+  EXPECT_EQ("new", vktest::ReadFile(dir / "sub/b"));
+  vktest::WriteFile(dir / "sub/c", "old");
+  platform::KeepReplaced keep;
+  keep.keep = [&](const std::string& dest) {
+    return rename(dest.c_str(), (dir / "kept").c_str()) == 0 ? 0 : platform::MapErrno(errno);
+  };
+  ASSERT_EQ(0, copy(dir / "sub/c", &keep));
+  EXPECT_TRUE(keep.replaced);
+  EXPECT_EQ("old", vktest::ReadFile(dir / "kept"));
+  EXPECT_EQ("new", vktest::ReadFile(dir / "sub/c"));
+  EXPECT_EQ((std::vector<std::string>{"a", "b", "c"}), vktest::NamesIn(dir / "sub"));
+
+  // The folder is removed and made anew while the handle is open: the
+  // copy goes to the folder the path names now, or fails without it.
+  fs::remove_all(dir / "sub");
+  EXPECT_EQ(platform::kErrPathNotFound, copy(dir / "sub/d"));
+  ASSERT_EQ(0, mkdir((dir / "sub").c_str(), 0755));
+  ASSERT_EQ(0, copy(dir / "sub/d"));
+  EXPECT_EQ("new", vktest::ReadFile(dir / "sub/d"));
+  EXPECT_EQ(std::vector<std::string>{"d"}, vktest::NamesIn(dir / "sub"));
+}
+
 TEST_P(CopyFileTest, ReplacesOrRefusesAnExistingDestination) {
   vktest::WriteFile(dir / "src", "new content");
   vktest::WriteFile(dir / "dst", "old");

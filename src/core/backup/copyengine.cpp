@@ -344,6 +344,10 @@ int CopyEngine::Walk(platform::DirLister& listing,
     bool cleaned = made;
     // The target root is looked at before the first copy into the folder.
     bool rootChecked = false;
+    // The target folder, opened at its first copy: each copy is made and
+    // named relative to it instead of walking the whole path again. Its
+    // copies are all finished before it closes (declared before them).
+    platform::UniqueFd targetHandle;
     if (sweep_ && listing.IsOpen()) {
       // A killed run may have left copies cut short here.
       platform::RemoveCopyLeftovers(d + f, listing.Handle());
@@ -396,7 +400,8 @@ int CopyEngine::Walk(platform::DirLister& listing,
         platform::RemoveCopyLeftovers(d + f, listing.Handle());
         cleaned = true;
       }
-      CopyEntry(s, d, f, entry.name, listing.Handle(), status, own);
+      if (!targetHandle.Valid()) targetHandle = platform::OpenFolderHandle(d + f);
+      CopyEntry(s, d, f, entry.name, listing.Handle(), targetHandle.Get(), status, own);
     };
     platform::DirEntry entry;
     // A full backup needs no stamps: the kind of each entry comes from the
@@ -499,14 +504,15 @@ int CopyEngine::Walk(platform::DirLister& listing,
 
 void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
                            const std::string& folder, const std::string& name, int sourceDirHandle,
-                           std::int32_t& status, int& ownCount) {
+                           int targetHandle, std::int32_t& status, int& ownCount) {
   if (!failedFolders_.empty() && InFailedFolder(target + folder)) return;
   if (!pipeline_) {
     versions::Keeper* keeper = keeper_.get();
     pipeline_ = std::make_unique<CopyPipeline>(ThreadsToUse(), [keeper](CopyPipeline::Job& job) {
-      // Opened relative to the open listing: the path is not resolved again.
+      // Opened relative to the open listing and made in the open target
+      // folder: neither path is resolved again.
       platform::CopyLosses losses;
-      const platform::SourceRef at{job.dirHandle, &job.name};
+      const platform::SourceRef at{job.dirHandle, &job.name, job.targetHandle};
       if (keeper == nullptr) {
         const int result = CopyOneFileQuietly(job.sourceFile, job.targetFolder, true, true, at,
                                               *job.targetRoot, &losses);
@@ -537,6 +543,7 @@ void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
   job.targetFolder.assign(target).append(folder);
   job.name = name;
   job.dirHandle = sourceDirHandle;
+  job.targetHandle = targetHandle;
   job.ownCount = &ownCount;
   job.targetRoot = &rowTarget_;
   if (keeper_) job.relative.assign(rowVersions_).append(folder).append(name);

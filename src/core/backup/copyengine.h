@@ -235,7 +235,8 @@ class CopyEngine {
   void PlanCopy(const std::string& sourceFile, const std::string& targetFile, int& ownCount);
   void PlanSkip(const std::string& sourceFile);
   void CopyEntry(const std::string& source, const std::string& target, const std::string& folder,
-                 const std::string& name, int sourceDirHandle, std::int32_t& status, int& ownCount);
+                 const std::string& name, int sourceDirHandle, int targetHandle,
+                 std::int32_t& status, int& ownCount);
   // Takes back the finished copies in order; with `all` waits for every
   // copy in work (those not yet started are dropped when the walk stopped).
   void TakeBack(std::int32_t& status, bool all);

@@ -25,6 +25,7 @@ class CopyPipeline {
     std::string targetFolder;  // destination folder, ending with "/"
     std::string name;          // bare name in the source's folder
     int dirHandle = -1;        // open listing of the source's folder
+    int targetHandle = -1;     // open handle of targetFolder (-1: by its path)
     int* ownCount = nullptr;   // counter of the walk level that handed it over
     // The row's target root (never made again by a copy); stays as it is
     // while copies are in work.
