@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QGlyphRun>
 #include <QHeaderView>
@@ -240,10 +239,7 @@ void PathLabel::paintEvent(QPaintEvent* event) {
 // questions it asks and the end of its walk.
 class TFKopie::Observer : public RunObserver {
  public:
-  explicit Observer(TFKopie* form) : form_(form) {
-    frame_.setInterval(kFrameMs);
-    QObject::connect(&frame_, &QTimer::timeout, form, [this] { DrawNow(); });
-  }
+  explicit Observer(TFKopie* form) : form_(form) {}
 
   // ---- on the run's thread ----
   void SetCurrentFile(const std::string& text) override { form_->Label7->SetTextLater(text); }
@@ -256,7 +252,7 @@ class TFKopie::Observer : public RunObserver {
     guithread::Post([form = form_, row, cell = Q(text)] { form->SetCell(2, row, cell); });
   }
   void ProcessEvents() override {
-    if (cancel_.load(std::memory_order_relaxed) && cancel_.exchange(false)) form_->engine_.Cancel();
+    if (form_->TakeCancel()) form_->engine_.Cancel();
   }
   void WalkEnded() override {
     guithread::Call([this] { form_->WalkEnded(); });
@@ -266,26 +262,10 @@ class TFKopie::Observer : public RunObserver {
   // A new run starts with nothing held back and draws its first file at
   // the first frame.
   void Begin() {
-    cancel_ = false;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      countWaiting_ = false;
-    }
-    frame_.start();
+    std::lock_guard<std::mutex> lock(mutex_);
+    countWaiting_ = false;
   }
-  // "Abbrechen": the run stops before its next entry.
-  void Cancel() { cancel_ = true; }
-  // The walk is over: whatever is held back is drawn now, and no frame
-  // follows.
-  void End() {
-    frame_.stop();
-    DrawNow();
-  }
-
- private:
-  // About one frame of a 60 Hz screen.
-  static constexpr int kFrameMs = 16;
-
+  // Draws the latest line and count, both in one drawing.
   void DrawNow() {
     std::string count;
     bool countWaiting = false;
@@ -304,12 +284,11 @@ class TFKopie::Observer : public RunObserver {
     }
   }
 
+ private:
   TFKopie* form_;
   std::mutex mutex_;  // guards count_ and countWaiting_
   std::string count_;
   bool countWaiting_ = false;
-  std::atomic<bool> cancel_{false};
-  QTimer frame_;
 };
 
 // ------------------------------------------------------------------ form --
@@ -634,7 +613,11 @@ void TFKopie::FormClose() {
 
 // ------------------------------------------------------------ run dialog --
 
-RunDialog::RunDialog(QWidget* parent) : QDialog(parent) {}
+RunDialog::RunDialog(QWidget* parent) : QDialog(parent), frames_(new QTimer(this)) {
+  // About one frame of a 60 Hz screen.
+  frames_->setInterval(16);
+  connect(frames_, &QTimer::timeout, this, [this] { DrawFrame(); });
+}
 
 RunDialog::~RunDialog() = default;
 
@@ -714,9 +697,24 @@ void RunDialog::CarryOut(const std::function<void()>& run, const std::function<v
   BeginRun();
   SetRunningLook(true);
   BitBtn4->setFocus();
-  run();
+  RunBeside(run);
   EndRun();
   if (Animate1->isVisible()) ended();
+}
+
+void RunDialog::RunBeside(const std::function<void()>& run) {
+  cancel_ = false;
+  frames_->start();
+  struct Stop {
+    RunDialog* dialog;
+    ~Stop() { dialog->StopFrames(); }
+  } stop{this};
+  guithread::RunAside(run);
+}
+
+void RunDialog::StopFrames() {
+  frames_->stop();
+  DrawFrame();
 }
 
 void RunDialog::SetRunningLook(bool running) {
@@ -761,8 +759,7 @@ void TFKopie::BitBtn2Click() {
   const bool checkDirDate = CheckBox2->isChecked();
   BackupRun::Result result;
   observer_->Begin();
-  guithread::RunAside([&] { result = run.Run(observer_.get(), checkDirDate); });
-  observer_->End();
+  RunBeside([&] { result = run.Run(observer_.get(), checkDirDate); });
   EndRun();
   // A dry run ends with its list; it never ends the program.
   if (request_.DryRun) ShowPlan(result.reportLines);
@@ -774,14 +771,16 @@ void TFKopie::BitBtn2Click() {
   CloseIfAsked();
 }
 
+void TFKopie::DrawFrame() { observer_->DrawNow(); }
+
 void TFKopie::WalkEnded() {
-  observer_->End();
+  StopFrames();
   SetRunningLook(false);
 }
 
 void TFKopie::BitBtn4Click() {
   if (Running())
-    observer_->Cancel();
+    NoteCancel();
   else
     engine_.Cancel();
 }

@@ -9,6 +9,7 @@
 #include <QRawFont>
 #include <QString>
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -138,16 +139,36 @@ class RunDialog : public QDialog {
   void CloseIfAsked();
   // Puts the window over the middle of its opener, when that is shown.
   void CentreOnOpener();
-  // Carries out `run` with the look of a run. `ended` shows the end; the
-  // run's observer calls it once the report is written, and a run that
+  // Carries out `run` with the look of a run, beside the window (see
+  // RunBeside). `ended` shows the end; the run's observer has it called
+  // on the window's thread once the report is written, and a run that
   // stopped before its report gets it here.
   void CarryOut(const std::function<void()>& run, const std::function<void()>& ended);
+  // Carries out `run` on a thread of its own and returns when it has
+  // returned. Meanwhile this window's thread takes the input and calls
+  // DrawFrame once per frame of the screen (until StopFrames); the run's
+  // boxes and questions are shown on this thread in the order asked.
+  void RunBeside(const std::function<void()>& run);
+  // Once per frame while a run works: draws the latest of what the run
+  // handed over.
+  virtual void DrawFrame() {}
+  // No more frames: the run's walk is over and its end is drawn.
+  void StopFrames();
+  // "Abbrechen" during a run: a note that the run's observer takes with
+  // TakeCancel before the run's next entry.
+  void NoteCancel() { cancel_ = true; }
   // The window really closes (done with no run going on).
   virtual void Closing() {}
+
+ public:
+  // On the run's thread: true once after "Abbrechen" was clicked.
+  bool TakeCancel() { return cancel_.load(std::memory_order_relaxed) && cancel_.exchange(false); }
 
  private:
   bool running_ = false;
   bool closeRequested_ = false;
+  std::atomic<bool> cancel_{false};
+  QTimer* frames_ = nullptr;
 };
 
 class TFKopie : public RunDialog {
@@ -212,6 +233,7 @@ class TFKopie : public RunDialog {
   void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void Closing() override { FormClose(); }
+  void DrawFrame() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

@@ -1,7 +1,6 @@
 #include "dialogs/synform.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -10,9 +9,11 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <algorithm>
+#include <mutex>
 
 #include "core/catalogue/daten.h"
 #include "widgets/qt_look.h"
+#include "widgets/qt_runthread.h"
 
 namespace {
 
@@ -30,57 +31,56 @@ const char* const kRowTexts[TFSyn::kRows] = {
 
 }  // namespace
 
-// The window as the run sees it: the entry in work and the counts are
-// drawn at most once per frame of the screen; an event round, in which
-// "Abbrechen" is taken, is held whenever 4 ms have passed since the last.
+// The window as the run sees it. The run works on a thread of its own
+// (RunDialog::RunBeside): it hands over the entry in work and the counts,
+// and the window draws the latest of them once per frame of the screen.
+// "Abbrechen" is taken at the run's next event round.
 class TFSyn::Observer : public SyncObserver {
  public:
   explicit Observer(TFSyn* form) : form_(form) {}
 
-  void Reset() {
-    counts_ = SyncCounts();
-    waiting_ = false;
-    frame_.invalidate();
-    round_.invalidate();
-  }
-  void SetCurrentFile(const std::string& text) override {
-    form_->Label7->SetTextLater(text);
-    waiting_ = true;
-    DrawAtFrame();
-  }
+  // ---- on the run's thread ----
+  void SetCurrentFile(const std::string& text) override { form_->Label7->SetTextLater(text); }
   void SetCounts(const SyncCounts& counts) override {
+    std::lock_guard<std::mutex> lock(mutex_);
     counts_ = counts;
     waiting_ = true;
-    DrawAtFrame();
   }
   void ProcessEvents() override {
-    DrawAtFrame();
-    if (round_.isValid() && round_.nsecsElapsed() < 4000000) return;
-    QCoreApplication::processEvents();
-    round_.start();
+    if (form_->TakeCancel()) form_->run_->Cancel();
   }
   void ReportWritten(const std::vector<std::string>& lines, bool clean) override {
     (void)lines;
     (void)clean;
-    form_->Ended();
+    guithread::Call([this] { form_->Ended(); });
+  }
+
+  // ---- on the window's thread ----
+  void Reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    counts_ = SyncCounts();
+    waiting_ = false;
   }
   void DrawNow() {
+    SyncCounts counts;
+    bool waiting = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      counts = counts_;
+      waiting = waiting_;
+      waiting_ = false;
+    }
+    const bool fileWaiting = form_->Label7->TextWaiting();
+    if (!waiting && !fileWaiting) return;
     form_->Label7->ShowNow(form_->Label7->text());
-    form_->ShowCounts(counts_);
-    waiting_ = false;
-    frame_.start();
+    form_->ShowCounts(counts);
   }
 
  private:
-  void DrawAtFrame() {
-    if (waiting_ && (!frame_.isValid() || frame_.elapsed() >= 16)) DrawNow();
-  }
-
   TFSyn* form_;
+  std::mutex mutex_;  // guards the counts
   SyncCounts counts_;
   bool waiting_ = false;
-  QElapsedTimer frame_;
-  QElapsedTimer round_;
 };
 
 TFSyn::TFSyn(QWidget* parent) : RunDialog(parent), observer_(std::make_unique<Observer>(this)) {
@@ -178,8 +178,10 @@ void TFSyn::Start() {
   CloseIfAsked();
 }
 
+void TFSyn::DrawFrame() { observer_->DrawNow(); }
+
 void TFSyn::Ended() {
-  observer_->DrawNow();
+  StopFrames();
   SetRunningLook(false);
   BitBtn5->setFocus();
 }
@@ -193,7 +195,7 @@ void TFSyn::ShowCounts(const SyncCounts& counts) {
 }
 
 void TFSyn::BitBtn4Click() {
-  if (run_ != nullptr && Running()) run_->Cancel();
+  if (run_ != nullptr && Running()) NoteCancel();
 }
 
 void TFSyn::LayoutControls() {

@@ -52,6 +52,7 @@ class TFSyn : public RunDialog {
   void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void Closing() override { startPending_ = false; }
+  void DrawFrame() override;
 
  private:
   class Observer;

@@ -1,7 +1,6 @@
 #include "dialogs/wiederform.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -11,11 +10,13 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <algorithm>
+#include <mutex>
 #include <set>
 
 #include "base/pathtext.h"
 #include "dialogs/kopierform.h"
 #include "widgets/qt_look.h"
+#include "widgets/qt_runthread.h"
 
 namespace {
 
@@ -42,70 +43,63 @@ std::string TopName(const std::string& relative) { return relative.substr(0, rel
 
 // --------------------------------------------------------------- observer --
 
-// The window as the restore sees it. The line of the file in work and the
-// counts are drawn at most once per frame of the screen (what comes in
-// between is drawn with the next one); an event round, in which
-// "Abbrechen" is taken, is held whenever 4 ms have passed since the last.
+// The window as the restore sees it. The restore works on a thread of its
+// own (RunDialog::RunBeside): it hands over the file in work and the
+// counts, and the window draws the latest of them once per frame of the
+// screen. "Abbrechen" is taken at the restore's next event round.
 class TFWieder::Observer : public restore::RestoreObserver {
  public:
   explicit Observer(TFWieder* form) : form_(form) {}
 
-  void Reset() {
-    total_ = handled_ = 0;
-    fileWaiting_ = countWaiting_ = false;
-    lastFrame_.invalidate();
-    lastRound_.invalidate();
-  }
+  // ---- on the restore's thread ----
   void Planned(std::int64_t total) override {
+    std::lock_guard<std::mutex> lock(mutex_);
     total_ = total;
     countWaiting_ = true;
-    DrawAtFrame();
   }
-  void SetCurrentFile(const std::string& text) override {
-    form_->Label7->SetTextLater(text);
-    fileWaiting_ = true;
-    DrawAtFrame();
-  }
+  void SetCurrentFile(const std::string& text) override { form_->Label7->SetTextLater(text); }
   void SetCounts(std::int64_t handled, std::int64_t restored) override {
     (void)restored;
+    std::lock_guard<std::mutex> lock(mutex_);
     handled_ = handled;
     countWaiting_ = true;
-    DrawAtFrame();
   }
   void ProcessEvents() override {
-    DrawAtFrame();
-    if (lastRound_.isValid() && lastRound_.nsecsElapsed() < kRoundNs) return;
-    QCoreApplication::processEvents();
-    lastRound_.start();
+    if (form_->TakeCancel()) form_->run_->Cancel();
   }
   void ReportWritten(const std::vector<std::string>& lines, bool clean) override {
     (void)lines;
     (void)clean;
-    form_->Ended();
+    guithread::Call([this] { form_->Ended(); });
+  }
+
+  // ---- on the window's thread ----
+  void Reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    total_ = handled_ = 0;
+    countWaiting_ = false;
   }
   void DrawNow() {
-    if (fileWaiting_) form_->Label7->ShowNow(form_->Label7->text(), !countWaiting_);
-    if (countWaiting_) form_->ShowCounts(handled_, total_);
-    fileWaiting_ = countWaiting_ = false;
-    lastFrame_.start();
+    std::int64_t total = 0;
+    std::int64_t handled = 0;
+    bool countWaiting = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      total = total_;
+      handled = handled_;
+      countWaiting = countWaiting_;
+      countWaiting_ = false;
+    }
+    if (form_->Label7->TextWaiting()) form_->Label7->ShowNow(form_->Label7->text(), !countWaiting);
+    if (countWaiting) form_->ShowCounts(handled, total);
   }
 
  private:
-  static constexpr qint64 kFrameMs = 16;
-  static constexpr qint64 kRoundNs = 4000000;
-  void DrawAtFrame() {
-    if ((fileWaiting_ || countWaiting_) &&
-        (!lastFrame_.isValid() || lastFrame_.elapsed() >= kFrameMs))
-      DrawNow();
-  }
-
   TFWieder* form_;
+  std::mutex mutex_;  // guards the counts
   std::int64_t total_ = 0;
   std::int64_t handled_ = 0;
-  bool fileWaiting_ = false;
   bool countWaiting_ = false;
-  QElapsedTimer lastFrame_;
-  QElapsedTimer lastRound_;
 };
 
 // ------------------------------------------------------------------ form --
@@ -224,8 +218,10 @@ void TFWieder::Start() {
   CloseIfAsked();
 }
 
+void TFWieder::DrawFrame() { observer_->DrawNow(); }
+
 void TFWieder::Ended() {
-  observer_->DrawNow();
+  StopFrames();
   SetRunningLook(false);
   BitBtn5->setFocus();
 }
@@ -236,7 +232,7 @@ void TFWieder::ShowCounts(std::int64_t handled, std::int64_t total) {
 }
 
 void TFWieder::BitBtn4Click() {
-  if (run_ != nullptr && Running()) run_->Cancel();
+  if (run_ != nullptr && Running()) NoteCancel();
 }
 
 void TFWieder::LayoutControls() {

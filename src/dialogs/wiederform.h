@@ -56,6 +56,7 @@ class TFWieder : public RunDialog {
   void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void Closing() override { startPending_ = false; }
+  void DrawFrame() override;
 
  private:
   class Observer;
