@@ -3,8 +3,12 @@
 # before timing and ROOT and BUILD before build_bench.
 
 # build_bench TARGET...: builds the benchmark programs (Release, no
-# sanitizer) in BUILD.
+# sanitizer) in BUILD; NO_BUILD=1 takes them as they are there.
 build_bench() {
+  if [[ "${NO_BUILD:-0}" == 1 ]]; then
+    echo "== programs as built in $BUILD (NO_BUILD=1)"
+    return
+  fi
   echo "== build (Release, no sanitizer) in $BUILD"
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVOLKARN_SANITIZE=OFF \
     -DVOLKARN_TESTS=OFF -DVOLKARN_BENCH=ON "-DCMAKE_CXX_FLAGS=-Wno-restrict" >/dev/null

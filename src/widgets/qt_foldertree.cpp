@@ -59,9 +59,7 @@ std::unique_ptr<FolderTreeModel::Node> FolderTreeModel::NewChild(Node* parent,
 }
 
 FolderTreeModel::FolderTreeModel(QObject* parent)
-    : QAbstractItemModel(parent),
-      root_(std::make_unique<Node>()),
-      folderIcon_(QFileIconProvider().icon(QAbstractFileIconProvider::Folder)) {
+    : QAbstractItemModel(parent), root_(std::make_unique<Node>()) {
   auto top = std::make_unique<Node>();
   top->name = QStringLiteral("/");
   top->path = QStringLiteral("/");
@@ -108,6 +106,9 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
     case Qt::EditRole:
       return node->name;
     case Qt::DecorationRole:
+      // Made when first drawn, not with the window that holds the tree.
+      if (folderIcon_.isNull())
+        folderIcon_ = QFileIconProvider().icon(QAbstractFileIconProvider::Folder);
       return folderIcon_;
     case Qt::ToolTipRole:
       return node->path;

@@ -48,5 +48,5 @@ class FolderTreeModel : public QAbstractItemModel {
   void RereadTree(Node* node);
 
   std::unique_ptr<Node> root_;  // above "/": its only child is "/"
-  QIcon folderIcon_;
+  mutable QIcon folderIcon_;
 };

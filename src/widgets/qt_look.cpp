@@ -2,12 +2,18 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QIconEngine>
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
 #include <QScreen>
 #include <QStyleOption>
 #include <QWidget>
+#include <algorithm>
+#include <map>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 QFont SansFont(int pixels, bool bold) {
   QFont f(QStringLiteral("Liberation Sans"));
@@ -91,20 +97,37 @@ QColor Mixed(const QColor& a, const QColor& b, double share) {
                           a.blueF() * share + b.blueF() * (1 - share));
 }
 
-// The picture over a light rim one pixel wide around its drawn parts.
+// The picture over a light rim one pixel wide around its drawn parts: each
+// pixel next to (or on) a drawn one (alpha at least half) is light. Done
+// on whole lines, as each of the style's pictures comes in several sizes
+// and modes and the windows ask for them while they are built.
 QPixmap WithLightRim(const QPixmap& picture) {
   const QImage source = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+  const int w = source.width();
+  const int h = source.height();
   QImage rim(source.size(), QImage::Format_ARGB32);
   rim.fill(Qt::transparent);
-  const auto opaque = [&source](int x, int y) {
-    return x >= 0 && y >= 0 && x < source.width() && y < source.height() &&
-           qAlpha(source.pixel(x, y)) >= 128;
-  };
-  for (int y = 0; y < source.height(); ++y)
-    for (int x = 0; x < source.width(); ++x)
-      for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx)
-          if (opaque(x + dx, y + dy)) rim.setPixel(x, y, qRgba(255, 255, 255, 210));
+  // Per line: the pixels with a drawn one in the same line within one step.
+  std::vector<std::vector<char>> near(static_cast<std::size_t>(h),
+                                      std::vector<char>(static_cast<std::size_t>(w), 0));
+  for (int y = 0; y < h; ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+    std::vector<char>& out = near[static_cast<std::size_t>(y)];
+    for (int x = 0; x < w; ++x) {
+      if (qAlpha(line[x]) < 128) continue;
+      for (int nx = std::max(0, x - 1); nx <= std::min(w - 1, x + 1); ++nx)
+        out[static_cast<std::size_t>(nx)] = 1;
+    }
+  }
+  const QRgb light = qRgba(255, 255, 255, 210);
+  for (int y = 0; y < h; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(rim.scanLine(y));
+    for (int ny = std::max(0, y - 1); ny <= std::min(h - 1, y + 1); ++ny) {
+      const std::vector<char>& from = near[static_cast<std::size_t>(ny)];
+      for (int x = 0; x < w; ++x)
+        if (from[static_cast<std::size_t>(x)]) line[x] = light;
+    }
+  }
   QPainter painter(&rim);
   painter.drawImage(0, 0, source);
   painter.end();
@@ -112,6 +135,47 @@ QPixmap WithLightRim(const QPixmap& picture) {
   result.setDevicePixelRatio(picture.devicePixelRatio());
   return result;
 }
+
+// A style picture with the light rim, made for each size, mode and state
+// only when it is first drawn: the style offers each picture in many sizes,
+// and a window asks for its pictures when it is built, not when it shows.
+class RimmedIconEngine : public QIconEngine {
+ public:
+  explicit RimmedIconEngine(QIcon plain) : plain_(std::move(plain)) {}
+
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return scaledPixmap(size, mode, state, 1.0);
+  }
+  QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
+                       qreal scale) override {
+    const Key key{size.width(), size.height(), static_cast<int>(mode), static_cast<int>(state),
+                  scale};
+    const auto made = made_.find(key);
+    if (made != made_.end()) return made->second;
+    const QPixmap plain = scale == 1.0 ? plain_.pixmap(size, mode, state)
+                                       : plain_.pixmap(size / scale, scale, mode, state);
+    const QPixmap rimmed = plain.isNull() ? plain : WithLightRim(plain);
+    made_.emplace(key, rimmed);
+    return rimmed;
+  }
+  QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return plain_.actualSize(size, mode, state);
+  }
+  QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+    return plain_.availableSizes(mode, state);
+  }
+  bool isNull() override { return plain_.isNull(); }
+  QIconEngine* clone() const override { return new RimmedIconEngine(*this); }
+  QString key() const override { return QStringLiteral("VolKarnRimmed"); }
+
+ private:
+  using Key = std::tuple<int, int, int, int, qreal>;
+  QIcon plain_;
+  std::map<Key, QPixmap> made_;
+};
 
 }  // namespace
 
@@ -204,12 +268,17 @@ void ProgramStyle::drawComplexControl(ComplexControl control, const QStyleOption
 
 QIcon ProgramStyle::standardIcon(StandardPixmap picture, const QStyleOption* option,
                                  const QWidget* widget) const {
+  // A picture asked for without option and widget is the same every time:
+  // made once.
+  const bool plainRequest = option == nullptr && widget == nullptr;
+  if (plainRequest) {
+    const auto made = rimmed_.find(picture);
+    if (made != rimmed_.end()) return made->second;
+  }
   const QIcon plain = QProxyStyle::standardIcon(picture, option, widget);
-  QIcon rimmed;
-  for (const QSize& size : plain.availableSizes())
-    for (QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Active, QIcon::Selected})
-      rimmed.addPixmap(WithLightRim(plain.pixmap(size, mode)), mode);
-  return rimmed.isNull() ? plain : rimmed;
+  const QIcon result = plain.isNull() ? plain : QIcon(new RimmedIconEngine(plain));
+  if (plainRequest) rimmed_.emplace(picture, result);
+  return result;
 }
 
 void UseProgramStyle() {

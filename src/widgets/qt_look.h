@@ -9,6 +9,7 @@
 #include <QPalette>
 #include <QProxyStyle>
 #include <QString>
+#include <map>
 
 #include "base/windowplace.h"
 
@@ -61,6 +62,10 @@ class ProgramStyle : public QProxyStyle {
 
   // The focus frame of a button with the given outline.
   static void DrawFocusFrame(QPainter* painter, const QRect& outline, const QPalette& palette);
+
+ private:
+  // The pictures made so far (those asked for without option and widget).
+  mutable std::map<StandardPixmap, QIcon> rimmed_;
 };
 
 // Puts ProgramStyle over the application's style; once.
