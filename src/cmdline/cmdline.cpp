@@ -12,6 +12,7 @@
 #include "base/pathtext.h"
 #include "base/timeproc.h"
 #include "cmdline/cmdline_history.h"
+#include "cmdline/cmdline_status.h"
 #include "core/backup/backuprun.h"
 #include "core/backup/copyengine.h"
 #include "core/backup/runrequest.h"
@@ -650,7 +651,7 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
     if (haveAction && a.error.empty())
       a.error =
           "Nur eine der Angaben --backup, --check, --restore, --versions, --options, --sync, "
-          "--list, --help und --version ist möglich.";
+          "--list, --status, --help und --version ist möglich.";
     haveAction = true;
     a.action = action;
   };
@@ -700,6 +701,8 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
       takeJob("--check");
     } else if (arg == "--list") {
       setAction(Action::List);
+    } else if (arg == "--status") {
+      setAction(Action::Status);
     } else if (arg == "--history" || arg.rfind("--history=", 0) == 0) {
       setAction(Action::History);
       takeJob("--history");
@@ -742,7 +745,7 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
   if (!haveAction) {
     a.error =
         "Es fehlt eine der Angaben --backup, --check, --restore, --versions, --options, --sync, "
-        "--list, --help oder --version.";
+        "--list, --status, --help oder --version.";
   } else if (full && incremental) {
     a.error = "--full und --incremental schließen einander aus.";
   } else if ((full || incremental) && a.action != Action::Backup) {
@@ -977,6 +980,8 @@ int Run(const Arguments& args, Environment& env) {
     }
     case Action::Versions:
       return RunVersions(args, env).code;
+    case Action::Status:
+      return RunStatus(env, Now());
     case Action::History:
       return RunHistory(args, env);
     case Action::Backup:
@@ -1029,19 +1034,7 @@ int Run(const Arguments& args, Environment& env) {
         break;
     }
   }
-  const bool failed = outcome.code == kExitErrors || outcome.code == kExitUsage ||
-                      outcome.code == kExitRunning || outcome.code == kExitUnreadable ||
-                      outcome.code == kExitTargetMissing || outcome.code == kExitMassRemoval;
-  if (env.unattended && failed && env.notify) {
-    std::string body = outcome.failure;
-    for (char& c : body)
-      if (c == '\r') c = '\n';
-    env.notify("VolKarn: " + what +
-                   (outcome.code == kExitErrors                 ? " mit Fehlern"
-                    : outcome.code == kExitMassRemoval && !sync ? " ohne Spiegeln"
-                                                                : " nicht gestartet"),
-               body);
-  }
+  if (!args.dryRun) NotifyRunEnd(env, what, sync, outcome.code, outcome.failure);
   return outcome.code;
 }
 
@@ -1061,7 +1054,7 @@ int Main(int argc, char** argv) {
   env.columns = platform::TerminalColumns(2);
   env.unattended = args.quiet || !env.terminal;
   env.notify = [](const std::string& summary, const std::string& body) {
-    platform::SendDesktopNotification(summary, body);
+    return platform::SendDesktopNotification(summary, body);
   };
   return Run(args, env);
 }

@@ -45,6 +45,7 @@ enum class Action {
   Versions,
   Options,
   Sync,
+  Status,
   History
 };
 enum class Mode { Default, Full, Incremental };
@@ -123,7 +124,8 @@ struct Environment {
   // A run that nobody watches: failures are told as desktop notifications.
   bool unattended = false;
   std::function<bool()> cancelRequested;
-  std::function<void(const std::string& summary, const std::string& body)> notify;
+  // Sends a notification; false when none went out (no session bus).
+  std::function<bool(const std::string& summary, const std::string& body)> notify;
 };
 
 // Runs the parsed arguments; the result is the exit code.

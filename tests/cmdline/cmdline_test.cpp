@@ -175,6 +175,7 @@ class CommandLineRun : public ::testing::Test {
     env_.unattended = true;
     env_.notify = [this](const std::string& summary, const std::string& body) {
       notes_.push_back(summary + "|" + body);
+      return true;
     };
   }
   void TearDown() override {

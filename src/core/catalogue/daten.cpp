@@ -240,7 +240,8 @@ std::string tBackups::GetExclFileName(int index) const {
 }
 
 bool tBackups::IsReservedName(const std::string& name) {
-  for (const char* shared : {kCatalogueName, kExtensionListName, kRunMarkName, kLockName})
+  for (const char* shared :
+       {kCatalogueName, kExtensionListName, kRunMarkName, kLockName, kNoticeBookName})
     if (text::SameText(name, shared)) return true;
   return text::SameText(name, GetFileName(GetIniFileName()));
 }

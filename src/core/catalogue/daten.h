@@ -47,6 +47,8 @@ class tBackups {
   static constexpr const char* kExtensionListName = "extens.dat";
   static constexpr const char* kRunMarkName = "volkarn.run";
   static constexpr const char* kLockName = "volkarn.lock";
+  // The desktop notifications sent for runs nobody watched (status::NoticeBook).
+  static constexpr const char* kNoticeBookName = "volkarn.mld";
   // True when the name (ignoring letter case) is one of the shared files
   // above or the settings file's name.
   static bool IsReservedName(const std::string& name);
