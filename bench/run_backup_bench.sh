@@ -117,7 +117,7 @@ for place in $PLACES; do
       echo "  full backup of $SHOWN files (ratios wall / cpu):"
       line "cp -a" cp_t
       line "rsync -a" rs_t
-      line "engine, no flush" en_t cp_t "cp -a (<= 0.85)" rs_t "rsync -a (<= 0.5)"
+      line "engine, no flush" en_t cp_t "cp -a (<= 0.45)" rs_t "rsync -a (<= 0.25)"
       [[ -z "$BASELINE" ]] || line "baseline engine, no flush" base_t
       [[ -z "$BASELINE" ]] || line "engine against baseline" en_t base_t "baseline"
       report "engine with flush: walk / flush" "$(median "${ensync_walk[@]}") s / $(median "${ensync_flush[@]}") s"
