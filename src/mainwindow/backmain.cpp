@@ -491,6 +491,7 @@ void TForm1::BuildBackupPage() {
   Label9 = MakeLabel(GroupBox1, QStringLiteral("Uhr"), 460, 152);
   Edit2->setEnabled(false);
   Edit3->setEnabled(false);
+  BuildStaleLabel();
   Button3 = MakeButton(GroupBox1, QStringLiteral("Pr&otokoll"), QRect(10, 182, 99, 25), font());
   Button2 = MakeButton(GroupBox1, QStringLiteral("&Bearbeiten"), QRect(382, 182, 99, 25), font());
 
@@ -786,6 +787,7 @@ void TForm1::ShowJob() {
       RadioButton1Click();
     }
     UpdateJobCommands();
+    ShowStaleness();
     // Only on the backup page: a covered "&Start" must not take the keys
     // meant for the check page.
     if (jobReady_ && BackupControls->isVisibleTo(this)) BitBtn1->setFocus();
@@ -807,6 +809,7 @@ void TForm1::ClearShownJob() {
   Edit2->clear();
   Edit3->clear();
   UpdateJobCommands();
+  StaleLabel->hide();
 }
 
 void TForm1::UpdateJobCommands() {

@@ -79,6 +79,9 @@ class TForm1 : public QWidget {
   QLineEdit* Edit2 = nullptr;
   QLineEdit* Edit3 = nullptr;
   QPushButton* Button3 = nullptr;
+  // "Die letzte fehlerfreie Sicherung ist N Tage alt." while the shown
+  // job's last good backup is older than its WarnenNachTagen.
+  QLabel* StaleLabel = nullptr;
   QPushButton* BitBtn1 = nullptr;
   QPushButton* BitBtn3 = nullptr;
   QWidget* Panel4 = nullptr;  // check page
@@ -221,6 +224,9 @@ class TForm1 : public QWidget {
   void BuildLayout();
   void BuildStrip();
   void BuildBackupPage();
+  // The staleness warning of the backup page (backmain_status.cpp).
+  void BuildStaleLabel();
+  void ShowStaleness();
   void BuildCheckPage();
   void BuildSyncPage();
   void BuildRestorePage();

@@ -1,19 +1,22 @@
 #include "support/qt_gui_support.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 
+#include "base/pathtext.h"
 #include "dialogs/aboutform.h"
+#include "dialogs/checkform.h"
 #include "dialogs/kopierform.h"
 #include "dialogs/neuform.h"
+#include "dialogs/neusynform.h"
+#include "dialogs/restform.h"
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_forms.h"
-#include "base/pathtext.h"
-#include "dialogs/neusynform.h"
-#include "dialogs/checkform.h"
-#include "dialogs/restform.h"
 
 namespace vktest {
 
@@ -63,6 +66,17 @@ QTableWidgetItem* OneUntickedRow(TFRest* rest) {
 
 void WhenModal(std::function<void()> action, int delayMs) {
   QTimer::singleShot(delayMs, qApp, std::move(action));
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+  auto luminance = [](const QColor& c) {
+    auto channel = [](double v) {
+      return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 }  // namespace vktest

@@ -9,6 +9,8 @@
 
 #include "support/core_support.h"
 
+class QColor;
+
 class TForm1;
 class TFNeu;
 class TFCheck;
@@ -57,5 +59,9 @@ QTableWidgetItem* OneUntickedRow(TFRest* rest);
 // Runs `action` as soon as the next modal dialog or message loop is
 // spinning (QTimer::singleShot(0)); for driving modal windows in tests.
 void WhenModal(std::function<void()> action, int delayMs = 0);
+
+// The contrast ratio of two colours (1 to 21) by the WCAG formula; 4.5 is
+// what a text needs to stay readable.
+double Contrast(const QColor& a, const QColor& b);
 
 }  // namespace vktest
