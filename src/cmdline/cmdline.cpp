@@ -553,7 +553,7 @@ Outcome RunOptions(const Arguments& args, Environment& env) {
                     "Unbekannter Schlüssel \"" + key + "\". Bekannt sind: " + known + ".");
       }
       case JobOptions::SetResult::BadValue:
-        return fail(kExitUsage, "Ungültiger Wert \"" + value + "\" für " + key + ".");
+        return fail(kExitUsage, options.BadValueText(key, value));
     }
   }
   // Nothing is written unless every setting was good.
@@ -837,6 +837,11 @@ std::string HelpText() {
          "        zuerst: Beginn, Dauer, Art, wie gestartet, Dateien, Fehler, Versionen,\n"
          "        Bytes und Ergebnis; die Berichte der letzten 30 Läufe liegen in\n"
          "        VKDaten/Protokolle/\n"
+         "  --status   zeigt für jede Datensicherung die letzte fehlerfreie Sicherung,\n"
+         "             ihr Alter in Kalendertagen, die Grenze WarnenNachTagen und den\n"
+         "             letzten Lauf; Rückgabewert 1, wenn eine älter ist als ihre\n"
+         "             Grenze (eine nie gesicherte gilt als zu alt, außer bei\n"
+         "             WarnenNachTagen=0)\n"
          "  --list     zeigt die Namen aller Datensicherungen, einen je Zeile, danach\n"
          "             die der Synchronisationen mit dem Zusatz \"(Synchronisation)\"\n"
          "  --help     zeigt diese Hilfe\n"
@@ -855,11 +860,17 @@ std::string HelpText() {
          "erscheinen auf der\n"
          "Standardfehlerausgabe; SIGINT und SIGTERM brechen einen Lauf ab wie\n"
          "\"Abbrechen\".\n"
+         "Ein Lauf, dem niemand zusieht (ohne Terminal oder mit --quiet, etwa vom\n"
+         "systemd-Timer), meldet, dass er nicht starten konnte oder mit Fehlern\n"
+         "endete, als Desktop-Benachrichtigung: je Lauf und Ursache höchstens\n"
+         "einmal am Tag, und den ersten fehlerfreien Lauf danach als \"wieder\n"
+         "erfolgreich\". Ohne Sitzungsbus unterbleibt die Benachrichtigung.\n"
          "\n"
          "Rückgabewerte:\n"
          "  0  ohne Fehler beendet\n"
          "  1  mit Fehlern beendet (siehe Protokoll) oder im Ziel fehlen Dateien;\n"
-         "     bei --restore auch: neuere Dateien am Zielort wurden nicht ersetzt\n"
+         "     bei --restore auch: neuere Dateien am Zielort wurden nicht ersetzt;\n"
+         "     bei --status: eine Datensicherung ist älter als ihre Grenze\n"
          "  2  falscher Aufruf, unbekannte Datensicherung oder Synchronisation, ein\n"
          "     PFAD außerhalb der Quellverzeichnisse, ein unbekannter Schlüssel oder\n"
          "     ungültiger Wert\n"

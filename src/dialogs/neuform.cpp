@@ -621,6 +621,7 @@ void TFNeu::OptBtnClick() {
                       : JobOptions();
     optionsRead_ = true;
   }
+  Optionen->SetSources(Lines(VList));
   if (Optionen->Edit(jobOptions_, S(EName->text()), optionsReadable_)) optionsChosen_ = true;
 }
 

@@ -567,8 +567,10 @@ TEST_F(CommandLineRun, OptionsAreShownAndSetOnlyWhenAllAreGood) {
        cli::kExitUsage,
        "Ungültiger Wert"},
       {{"--options", "Eigene Dateien", "Versionen"}, cli::kExitUsage, "Schlüssel=Wert"},
-      {{"--options", "Eigene Dateien", "Ausschluss+=/"}, cli::kExitUsage, "Ungültiger Wert"},
-      {{"--options", "Eigene Dateien", "Ausschluss-=*.doc"}, cli::kExitUsage, "*.doc"},
+      {{"--options", "Eigene Dateien", "Ausschluss+=/"}, cli::kExitUsage, "trifft nichts"},
+      {{"--options", "Eigene Dateien", "Ausschluss-=*.doc"},
+       cli::kExitUsage,
+       "Das Muster \"*.doc\" steht nicht in der Liste der Ausschlüsse."},
       {{"--options", "Fremd"}, cli::kExitUsage, "Es gibt keine"},
   };
   for (const Case& c : cases) {

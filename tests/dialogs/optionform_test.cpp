@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -224,7 +225,16 @@ TEST_F(OptionsTest, AFileThatCannotBeReadIsToldShownAsDefaultsAndNeverWritten) {
 
 TEST_F(OptionsTest, EveryOptionIsReachedByItsAccessKeyAndTab) {
   MakeJob("Tasten");
-  QWidget* tabbed[5] = {};
+  std::filesystem::create_directories(tree.path() + "Projekt/cache");
+  vktest::WriteFile(tree.path() + "Projekt/cache/a.bin", "a");
+  vktest::WriteFile(tree.path() + "b.tmp", "b");
+  QWidget* tabbed[12] = {};
+  const auto items = [&] {
+    std::vector<std::string> listed;
+    for (int i = 0; i < options->LBAusschluss->count(); ++i)
+      listed.push_back(options->LBAusschluss->item(i)->text().toStdString());
+    return listed;
+  };
   const Shown shown = DriveEditor(
       false,
       [&] {
@@ -238,6 +248,53 @@ TEST_F(OptionsTest, EveryOptionIsReachedByItsAccessKeyAndTab) {
         EXPECT_EQ(QApplication::focusWidget(), options->EdTage);
         QTest::keyClick(options->EdTage, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(options->EdTage, QStringLiteral("14"));
+
+        // Patterns: typed and added by Return or by the button's key; a bad
+        // one and one already listed are told and not added.
+        QTest::keyClick(options, Qt::Key_M, Qt::AltModifier);
+        EXPECT_EQ(QApplication::focusWidget(), options->EdMuster);
+        QTest::keyClicks(options->EdMuster, QStringLiteral("Cache/"));
+        QTest::keyClick(options->EdMuster, Qt::Key_Return);
+        EXPECT_TRUE(options->isVisible()) << "Return in the field adds, it does not close";
+        QTest::keyClicks(options->EdMuster, QStringLiteral("*.tmp"));
+        QTest::keyClick(options, Qt::Key_H, Qt::AltModifier);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return items().size() == 2; }, 2000));
+        for (const char* bad : {"/", "CACHE/"}) {
+          QTest::keyClicks(options->EdMuster, QString::fromUtf8(bad));
+          QTest::keyClick(options->EdMuster, Qt::Key_Return);
+          options->EdMuster->clear();
+        }
+        ASSERT_EQ(ui.boxes.size(), 2u);
+        EXPECT_NE(ui.boxes[0].text.find("trifft nichts"), std::string::npos);
+        EXPECT_NE(ui.boxes[1].text.find("Das Muster \"Cache/\" steht schon in der Liste."),
+                  std::string::npos);
+        EXPECT_EQ(items(), (std::vector<std::string>{"Cache/", "*.tmp"}));
+
+        // The tester shows what each pattern hits in the job's folder.
+        QTest::keyClick(options, Qt::Key_N, Qt::AltModifier);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+              return options->TestResult->toPlainText().contains("Cache/: 0 Dateien, 1 Ordner");
+            },
+            3000))
+            << options->TestResult->toPlainText().toStdString();
+        const QString result = options->TestResult->toPlainText();
+        EXPECT_TRUE(
+            result.contains(QString::fromStdString("    " + tree.path() + "Projekt/cache/")));
+        EXPECT_TRUE(result.contains(QString::fromStdString("*.tmp: 1 Datei, 0 Ordner")));
+
+        // The list by its key, the second pattern chosen and removed.
+        QTest::keyClick(options, Qt::Key_U, Qt::AltModifier);
+        EXPECT_EQ(QApplication::focusWidget(), options->LBAusschluss);
+        QTest::keyClick(options->LBAusschluss, Qt::Key_End);
+        QTest::keyClick(options, Qt::Key_E, Qt::AltModifier);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return items().size() == 1; }, 2000));
+        EXPECT_EQ(items(), std::vector<std::string>{"Cache/"});
+
+        QTest::keyClick(options, Qt::Key_W, Qt::AltModifier);
+        EXPECT_EQ(QApplication::focusWidget(), options->EdWarnen);
+        QTest::keyClick(options->EdWarnen, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(options->EdWarnen, QStringLiteral("3"));
         // Tab goes round the window in its order.
         options->CBVersionen->setFocus(Qt::TabFocusReason);
         for (QWidget*& w : tabbed) {
@@ -266,13 +323,14 @@ TEST_F(OptionsTest, EveryOptionIsReachedByItsAccessKeyAndTab) {
         editor->OKBtn->click();
       });
   EXPECT_TRUE(shown.versions);
-  EXPECT_EQ(tabbed[0], options->CBVersionen);
-  EXPECT_EQ(tabbed[1], options->EdTage);
-  EXPECT_EQ(tabbed[2], options->CBSpiegeln);
-  EXPECT_EQ(tabbed[3], options->OKBtn);
-  EXPECT_EQ(tabbed[4], options->CancelBtn);
+  const QWidget* order[] = {options->CBVersionen, options->EdTage,  options->CBSpiegeln,
+                            options->EdMuster,    options->AddBtn,  options->LBAusschluss,
+                            options->RemoveBtn,   options->TestBtn, options->TestResult,
+                            options->EdWarnen,    options->OKBtn,   options->CancelBtn};
+  for (std::size_t i = 0; i < std::size(order); ++i) EXPECT_EQ(tabbed[i], order[i]) << i;
   EXPECT_EQ(vktest::ReadFile(OptionsPath(SelectedJob)),
-            "Versionen=0\r\nVersionenTage=14\r\nSpiegeln=1\r\n");
+            "Versionen=0\r\nVersionenTage=14\r\nSpiegeln=1\r\nWarnenNachTagen=3\r\n"
+            "Ausschluss=Cache/\r\n");
 }
 
 }  // namespace

@@ -32,13 +32,19 @@ bool ReadDays(const std::string& value, int& days) {
   return true;
 }
 
-// A pattern the matcher takes and the stored file can hold unchanged.
-bool GoodPattern(const std::string& pattern) {
-  ExclusionPatterns test;
-  return cp1252::IsRepresentable(pattern) && test.Add(pattern);
-}
-
 }  // namespace
+
+std::string JobOptions::PatternProblem(const std::string& pattern) {
+  const std::string p = text::Trim(pattern);
+  if (p.empty()) return "Bitte geben Sie ein Muster ein, etwa \"Cache/\" oder \"*.tmp\".";
+  if (!cp1252::IsRepresentable(p))
+    return "Das Muster \"" + p + "\" enthält Zeichen, die die Optionsdatei nicht speichern kann.";
+  ExclusionPatterns test;
+  if (!test.Add(p))
+    return "Das Muster \"" + p +
+           "\" trifft nichts. Ein Muster nennt einen Namen, etwa \"Cache/\" oder \"*.tmp\".";
+  return std::string();
+}
 
 const std::vector<std::string>& JobOptions::Keys() {
   static const std::vector<std::string> keys = {kVersions, kVersionDays, kMirror, kWarnAfterDays,
@@ -101,7 +107,7 @@ JobOptions::SetResult JobOptions::Set(const std::string& key, const std::string&
     return SetResult::Done;
   }
   if (set || text::SameText(k, std::string(kPattern) + "+")) {
-    if (!GoodPattern(pattern)) return SetResult::BadValue;
+    if (!PatternProblem(pattern).empty()) return SetResult::BadValue;
     if (listed() == Patterns.end()) Patterns.push_back(pattern);
     return SetResult::Done;
   }
@@ -112,6 +118,15 @@ JobOptions::SetResult JobOptions::Set(const std::string& key, const std::string&
     return SetResult::Done;
   }
   return SetResult::UnknownKey;
+}
+
+std::string JobOptions::BadValueText(const std::string& key, const std::string& value) const {
+  const std::string k = text::Trim(key);
+  if (text::SameText(k, std::string(kPattern) + "-"))
+    return "Das Muster \"" + text::Trim(value) + "\" steht nicht in der Liste der Ausschlüsse.";
+  if (text::SameText(k, kPattern) || text::SameText(k, std::string(kPattern) + "+"))
+    return PatternProblem(value);
+  return "Ungültiger Wert \"" + value + "\" für " + key + ".";
 }
 
 std::vector<std::string> JobOptions::Lines() const {

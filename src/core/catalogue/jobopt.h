@@ -49,6 +49,11 @@ class JobOptions {
   std::vector<std::string> Lines() const;
   // The keys, in their fixed order.
   static const std::vector<std::string>& Keys();
+  // Why `pattern` cannot be an exclusion pattern, as a German sentence;
+  // empty when it can.
+  static std::string PatternProblem(const std::string& pattern);
+  // What is wrong when Set(key, value) gave BadValue, as a German sentence.
+  std::string BadValueText(const std::string& key, const std::string& value) const;
 
  private:
   // Lines of the file with keys the program does not know.

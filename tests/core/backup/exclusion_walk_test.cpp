@@ -15,6 +15,7 @@
 #include "core/backup/runrequest.h"
 #include "core/catalogue/appstate.h"
 #include "core/catalogue/daten.h"
+#include "core/editor/patterntest.h"
 #include "core/restore/restorerun.h"
 #include "core/verify/checkrun.h"
 #include "core/versions/versions.h"
@@ -263,6 +264,45 @@ TEST_F(ExclusionWalkTest, AWholeJobRestoreLeavesOutWhatIsExcluded) {
   ASSERT_EQ(restore::RestoreRun::Start::Go, one.Check());
   one.Run(nullptr);
   EXPECT_TRUE(fs::exists(dir_ / "zurück/Daten/Projekte/alt/z.txt"));
+}
+
+}  // namespace
+
+namespace {
+
+// The tester of the options window: per pattern its files and folders
+// (a folder hit is not entered, as in a run), at most 50 names, and a
+// stop on request.
+TEST_F(ExclusionWalkTest, TheTesterCountsWhatEachPatternHits) {
+  for (int i = 0; i < 60; ++i)
+    vktest::WriteFile(Source() + "/viele/" + std::to_string(i) + ".tmp", "");
+  const PatternTestResult result =
+      TestPatterns({Source(), dir_ / "fehlt"}, {"Cache/", "*.tmp", "/", "**/alt/"});
+  ASSERT_EQ(4u, result.hits.size());
+  struct Expected {
+    std::int64_t files, folders;
+    std::size_t names;
+    bool valid;
+  } expected[] = {{0, 2, 2, true}, {61, 0, 50, true}, {0, 0, 0, false}, {0, 2, 2, true}};
+  for (std::size_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE(result.hits[i].pattern);
+    EXPECT_EQ(expected[i].files, result.hits[i].files);
+    EXPECT_EQ(expected[i].folders, result.hits[i].folders);
+    EXPECT_EQ(expected[i].names, result.hits[i].names.size());
+    EXPECT_EQ(expected[i].valid, result.hits[i].valid);
+  }
+  EXPECT_EQ(std::vector<std::string>{dir_ / "fehlt"}, result.unreadable);
+  const std::vector<std::string> lines = PatternTestLines(result);
+  EXPECT_EQ("Das Verzeichnis " + (dir_ / "fehlt") + " konnte nicht gelesen werden.", lines[0]);
+  EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "*.tmp: 61 Dateien, 0 Ordner"));
+  EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "    … und 11 weitere"));
+
+  int asked = 0;
+  const PatternTestResult stopped =
+      TestPatterns({Source()}, {"*.tmp"}, [&] { return ++asked < 1; });
+  EXPECT_TRUE(stopped.cancelled);
+  EXPECT_EQ("Der Test wurde abgebrochen. Die Angaben sind unvollständig.",
+            PatternTestLines(stopped).back());
 }
 
 }  // namespace
