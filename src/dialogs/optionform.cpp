@@ -25,7 +25,7 @@ const QColor kButtonBarColour(255, 245, 125);
 const QColor kHeadingColour(0, 0, 128);
 
 constexpr int kWidth = 440;
-constexpr int kHeight = 680;
+constexpr int kHeight = 700;
 constexpr int kButtonBarHeight = 45;
 // The most days the options file takes (about a hundred years).
 constexpr int kMostDays = 36500;
