@@ -860,8 +860,8 @@ std::string HelpText() {
          "erscheinen auf der\n"
          "Standardfehlerausgabe; SIGINT und SIGTERM brechen einen Lauf ab wie\n"
          "\"Abbrechen\".\n"
-         "Ein Lauf, dem niemand zusieht (ohne Terminal oder mit --quiet, etwa vom\n"
-         "systemd-Timer), meldet, dass er nicht starten konnte oder mit Fehlern\n"
+         "Ein Lauf, dem niemand zusieht (ohne Terminal, mit --quiet oder --timer),\n"
+         "meldet, dass er nicht starten konnte oder mit Fehlern\n"
          "endete, als Desktop-Benachrichtigung: je Lauf und Ursache höchstens\n"
          "einmal am Tag, und den ersten fehlerfreien Lauf danach als \"wieder\n"
          "erfolgreich\". Ohne Sitzungsbus unterbleibt die Benachrichtigung.\n"
@@ -1063,7 +1063,8 @@ int Main(int argc, char** argv) {
   }
   env.terminal = platform::IsTerminal(2);
   env.columns = platform::TerminalColumns(2);
-  env.unattended = args.quiet || !env.terminal;
+  // A timer's run is one nobody watches, also when it has a terminal.
+  env.unattended = args.quiet || args.timer || !env.terminal;
   env.notify = [](const std::string& summary, const std::string& body) {
     return platform::SendDesktopNotification(summary, body);
   };
