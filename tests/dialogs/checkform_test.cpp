@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -17,14 +18,14 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "mainwindow/backmain.h"
-#include "platform/platform.h"
 #include "base/codepage.h"
 #include "core/catalogue/daten.h"
+#include "dialogs/restform.h"
+#include "mainwindow/backmain.h"
+#include "platform/platform.h"
 #include "support/core_support.h"
 #include "support/job_fixture.h"
 #include "support/qt_gui_support.h"
-#include "dialogs/restform.h"
 #include "support/verify_support.h"
 
 namespace {
@@ -120,6 +121,43 @@ TEST_F(CheckFormTest, CheckOnlyShowsRowsCountsAndColours) {
   EXPECT_EQ(fcheck()->RunsFinished(), runsBefore + 1) << "showing and activation run once";
   EXPECT_FALSE(vktest::Exists(CountFile(0))) << "only Details writes the count file";
   EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(CheckFormTest, ComparingContentsChecksAgainAndCountsDifferingFilesApart) {
+  vktest::JobFixture::WriteFileAt(tree / "Daten/a.txt", "richtig", 2026, 3, 1);
+  vktest::JobFixture::WriteFileAt(tree / "Sich/Daten/a.txt", "kaputt!", 2026, 3, 1);
+  vktest::JobFixture::WriteFileAt(tree / "Daten/b.txt", "fehlt", 2026, 3, 1);
+  app.Show();
+  AddJob("Texte", tree / "Sich", {tree / "Daten"});
+  const int runsBefore = fcheck()->RunsFinished();
+  bool looked = false;
+  vktest::WhenReady(
+      [&] { return fcheck()->RunsFinished() == runsBefore + 1; },
+      [&] {
+        TFCheck* w = fcheck();
+        EXPECT_FALSE(w->CheckBox1->isChecked());
+        EXPECT_EQ(w->Label14->text(), QString()) << "nothing compared";
+        // Its access key ticks it, and the check runs again with it.
+        QApplication::setActiveWindow(w);
+        QTest::keyClick(w, Qt::Key_I, Qt::AltModifier);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w->CheckBox1->isChecked(); }, 2000));
+        vktest::WhenReady(
+            [w, runsBefore] { return w->RunsFinished() == runsBefore + 2; },
+            [w, &looked, this] {
+              looked = true;
+              EXPECT_EQ(w->Label10->text(), QStringLiteral("1")) << "missing b.txt";
+              EXPECT_EQ(w->Label14->text(), QStringLiteral("1")) << "differing a.txt";
+              EXPECT_EQ(w->Label14->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+              const auto& lines = w->Check.Report.Lines();
+              EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), tree / "Daten/a.txt"));
+              vktest::SaveScreenshot(w, "check-window-content.png");
+              w->BitBtn1->click();
+            },
+            [this] { fcheck()->close(); });
+      },
+      [&] { fcheck()->close(); });
+  form1()->BitBtn2Click();
+  EXPECT_TRUE(looked);
 }
 
 TEST_F(CheckFormTest, NothingMissingIsGreenAndTheColumnFollowsTheWindow) {

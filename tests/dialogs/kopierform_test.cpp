@@ -12,11 +12,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -37,6 +39,7 @@
 #include "support/core_support.h"
 #include "support/job_fixture.h"
 #include "support/qt_gui_support.h"
+#include "support/verify_support.h"
 #include "widgets/qt_runthread.h"
 
 namespace fs = std::filesystem;
@@ -638,6 +641,52 @@ TEST_F(RunWindowTest, ProtokollOpensTheReportOrSaysThereIsNone) {
 
 // The line of the current file is drawn in parts (the folder once, then
 // only the names): what is on the screen must equal a fresh drawing.
+TEST_F(RunWindowTest, ADryRunListsWhatItWouldDoAndChangesNothing) {
+  Write(tmp / "q/Daten/neu.txt");
+  Write(tmp / "q/Daten/sub/b.txt");
+  Write(tmp / "q/Daten/skip.bak");
+  Write(tmp / "ziel/Daten/neu.txt", "alt");
+  Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {"*.bak"}, {}}});
+  StartBackup([&] {
+    // Reached by its access key; each opening starts without it.
+    EXPECT_FALSE(FKopie->CheckBox3->isChecked());
+    QApplication::setActiveWindow(FKopie);
+    // An access key presses its box visibly (a short animated click).
+    QTest::keyClick(FKopie, Qt::Key_N, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FKopie->CheckBox3->isChecked(); }, 2000));
+    FKopie->BitBtn2->click();
+    EXPECT_FALSE(FKopie->Running());
+    EXPECT_TRUE(FKopie->Memo1->isVisible());
+    EXPECT_FALSE(FKopie->SG1->isVisible());
+    EXPECT_TRUE(FKopie->Memo1->hasFocus()) << "the keyboard scrolls the list";
+    const std::string list = S(FKopie->Memo1->toPlainText());
+    EXPECT_NE(std::string::npos,
+              list.find("Ersetzen: " +
+                        tmp / "ziel/Daten/neu.txt (die bisherige Fassung käme in die Versionen)\n"))
+        << list;
+    EXPECT_NE(std::string::npos, list.find("Kopieren: " + tmp / "q/Daten/sub/b.txt\n"));
+    EXPECT_NE(std::string::npos, list.find("Überspringen: " + tmp / "q/Daten/skip.bak\n"));
+    EXPECT_NE(std::string::npos,
+              list.find("1 Dateien würden kopiert, 1 ersetzt (die bisherigen in den Versionen), 0 "
+                        "Einträge ausgelagert, 1 Dateien übersprungen."));
+    EXPECT_EQ("2\nDateien\nzu kopieren.", S(FKopie->Label8->text()));
+    EXPECT_TRUE(ui.boxes.empty());
+    vktest::SaveScreenshot(FKopie, "run-window-dry.png");
+  });
+  EXPECT_FALSE(fs::exists(tmp / "ziel/Daten/sub"));
+  EXPECT_EQ("alt", vktest::ReadFile(tmp / "ziel/Daten/neu.txt"));
+  EXPECT_FALSE(fs::exists(tBackups::GetDataDir() + "Job.log")) << "no report file";
+  JobRecord record;
+  ASSERT_TRUE(Form1->Backups()->GetJob(0, record));
+  EXPECT_EQ(0, record.LastDate()) << "no stamp";
+  // The next opening is a real run again, with the grid.
+  StartBackup([&] {
+    EXPECT_FALSE(FKopie->CheckBox3->isChecked());
+    EXPECT_TRUE(FKopie->SG1->isVisible());
+    EXPECT_FALSE(FKopie->Memo1->isVisible());
+  });
+}
+
 TEST(PathLabelTest, TheScreenShowsTheWholeLineAfterEveryFile) {
   TFKopie window;
   window.resize(640, 420);
