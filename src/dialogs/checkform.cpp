@@ -28,6 +28,7 @@
 #include "core/catalogue/daten.h"
 #include "core/verify/checkrun.h"
 #include "dialogs/restform.h"
+#include "widgets/qt_runthread.h"
 
 namespace {
 
@@ -91,8 +92,12 @@ void TSearchAnimation::paintEvent(QPaintEvent*) {
 
 // --------------------------------------------------------------- window --
 
-TFCheck::TFCheck(QWidget* parent, AppState* state) : QDialog(parent), state_(state) {
+TFCheck::TFCheck(QWidget* parent, AppState* state)
+    : QDialog(parent), state_(state), frames_(new QTimer(this)) {
   BuildWindow();
+  // About one frame of a 60 Hz screen.
+  frames_->setInterval(16);
+  connect(frames_, &QTimer::timeout, this, [this] { DrawShown(); });
 }
 
 TFCheck::~TFCheck() { Check.SetObserver(nullptr); }
@@ -307,7 +312,12 @@ void TFCheck::SG1MouseUp() {
   if (SG1->columnWidth(2) + 4 != room) FitColumn2();
 }
 
-void TFCheck::BitBtn4Click() { Check.Cancel(); }
+void TFCheck::BitBtn4Click() {
+  if (running_)
+    cancel_ = true;
+  else
+    Check.Cancel();
+}
 
 void TFCheck::BitBtn2Click() {
   if (running_ || finishing_) return;
@@ -345,7 +355,17 @@ void TFCheck::RunCheck() {
   Label13->setEnabled(Check.CompareContent);
   Label14->setText(Check.CompareContent ? QStringLiteral("0") : QString());
   Check.SetObserver(this);
-  Check.RunCheck();
+  {
+    std::lock_guard<std::mutex> lock(shownMutex_);
+    shown_ = Shown();
+  }
+  cancel_ = false;
+  // The check works on a thread of its own; this thread draws what it
+  // hands over once per frame and takes the input.
+  frames_->start();
+  guithread::RunAside([this] { Check.RunCheck(); });
+  frames_->stop();
+  DrawShown();
   Check.SetObserver(nullptr);
 
   BitBtn2->setEnabled(true);
@@ -363,7 +383,7 @@ void TFCheck::RunCheck() {
 void TFCheck::done(int result) {
   if (running_) {
     // The run still uses the report: stop it first, close afterwards.
-    Check.Cancel();
+    cancel_ = true;
     closeRequested_ = true;
     return;
   }
@@ -422,14 +442,72 @@ bool TFCheck::eventFilter(QObject* watched, QEvent* event) {
 
 // ------------------------------------------------------------ observer --
 
+// On the check's thread: what it shows is kept for the next frame.
 void TFCheck::ShowDirectory(const std::string& text) {
-  Label4->setText(Q(text));
-  Label4->repaint();
+  std::lock_guard<std::mutex> lock(shownMutex_);
+  shown_.directory = text;
 }
 
 void TFCheck::ShowFileTotal(std::int32_t total) {
-  Label6->setText(QString::number(total));
-  Label6->repaint();
+  std::lock_guard<std::mutex> lock(shownMutex_);
+  shown_.fileTotal = total;
+}
+
+void TFCheck::ShowTotals(std::int32_t found, std::int32_t present) {
+  std::lock_guard<std::mutex> lock(shownMutex_);
+  shown_.totals = std::make_pair(found, present);
+}
+
+void TFCheck::ShowDiffering(std::int32_t differing) {
+  std::lock_guard<std::mutex> lock(shownMutex_);
+  shown_.differing = differing;
+}
+
+void TFCheck::ShowRowResult(int row, const std::string& text) {
+  std::lock_guard<std::mutex> lock(shownMutex_);
+  shown_.rows.emplace_back(row, text);
+}
+
+void TFCheck::ProcessEvents() {
+  if (cancel_.load(std::memory_order_relaxed) && cancel_.exchange(false)) Check.Cancel();
+}
+
+// On the window's thread, once per frame and at the end of the check.
+void TFCheck::DrawShown() {
+  Shown shown;
+  {
+    std::lock_guard<std::mutex> lock(shownMutex_);
+    std::swap(shown, shown_);
+  }
+  if (shown.directory) {
+    Label4->setText(Q(*shown.directory));
+    Label4->repaint();
+  }
+  if (shown.fileTotal) {
+    Label6->setText(QString::number(*shown.fileTotal));
+    Label6->repaint();
+  }
+  if (shown.differing && Check.CompareContent) {
+    Label14->setText(QString::number(*shown.differing));
+    QPalette palette = Label14->palette();
+    palette.setColor(QPalette::WindowText,
+                     CountColour(*shown.differing, palette.color(QPalette::Window)));
+    Label14->setPalette(palette);
+    Label14->repaint();
+  }
+  if (shown.totals) {
+    const auto [found, present] = *shown.totals;
+    Label12->setText(QString::number(found));
+    Label8->setText(QString::number(present));
+    const std::int32_t missing = found - present;
+    Label10->setText(QString::number(missing));
+    QPalette palette = Label10->palette();
+    palette.setColor(QPalette::WindowText, CountColour(missing, palette.color(QPalette::Window)));
+    Label10->setPalette(palette);
+    for (QLabel* label : {Label12, Label8, Label10}) label->repaint();
+  }
+  for (const auto& [row, text] : shown.rows)
+    if (QTableWidgetItem* item = SG1->item(row, 2)) item->setText(Q(text));
 }
 
 QColor TFCheck::CountColour(std::int32_t missing, const QColor& background) {
@@ -439,29 +517,3 @@ QColor TFCheck::CountColour(std::int32_t missing, const QColor& background) {
   if (missing > 0) return dark ? QColor(0xFF, 0x80, 0x80) : QColor(0xFF, 0, 0);
   return dark ? QColor(0x66, 0xDD, 0x66) : QColor(0, 0x80, 0);
 }
-
-void TFCheck::ShowDiffering(std::int32_t differing) {
-  if (!Check.CompareContent) return;
-  Label14->setText(QString::number(differing));
-  QPalette palette = Label14->palette();
-  palette.setColor(QPalette::WindowText, CountColour(differing, palette.color(QPalette::Window)));
-  Label14->setPalette(palette);
-  Label14->repaint();
-}
-
-void TFCheck::ShowTotals(std::int32_t found, std::int32_t present) {
-  Label12->setText(QString::number(found));
-  Label8->setText(QString::number(present));
-  const std::int32_t missing = found - present;
-  Label10->setText(QString::number(missing));
-  QPalette palette = Label10->palette();
-  palette.setColor(QPalette::WindowText, CountColour(missing, palette.color(QPalette::Window)));
-  Label10->setPalette(palette);
-  for (QLabel* label : {Label12, Label8, Label10}) label->repaint();
-}
-
-void TFCheck::ShowRowResult(int row, const std::string& text) {
-  if (QTableWidgetItem* item = SG1->item(row, 2)) item->setText(Q(text));
-}
-
-void TFCheck::ProcessEvents() { QCoreApplication::processEvents(); }

@@ -6,7 +6,13 @@
 #include <QColor>
 #include <QDialog>
 #include <QWidget>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/verify/checklogic.h"
 
@@ -124,6 +130,8 @@ class TFCheck : public QDialog, private CheckObserver {
   void ShowDiffering(std::int32_t differing) override;
   void ShowRowResult(int row, const std::string& text) override;
   void ProcessEvents() override;
+  // Draws what the check handed over since the last frame.
+  void DrawShown();
 
   void BuildWindow();
   void FillGrid();
@@ -140,4 +148,19 @@ class TFCheck : public QDialog, private CheckObserver {
   bool closeRequested_ = false;  // closed during a run: close when it ends
   bool finishing_ = false;       // "Details" or the completion is under way
   int runsFinished_ = 0;
+
+  // The check works on a thread of its own; what it shows is kept here
+  // and drawn once per frame on the window's thread.
+  struct Shown {
+    std::optional<std::string> directory;
+    std::optional<std::int32_t> fileTotal;
+    std::optional<std::pair<std::int32_t, std::int32_t>> totals;  // found, present
+    std::optional<std::int32_t> differing;
+    std::vector<std::pair<int, std::string>> rows;
+  };
+  std::mutex shownMutex_;  // guards shown_
+  Shown shown_;
+  QTimer* frames_ = nullptr;
+  // "Abbrechen" (or closing) during a run: taken at the check's next entry.
+  std::atomic<bool> cancel_{false};
 };
