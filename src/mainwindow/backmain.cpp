@@ -326,6 +326,7 @@ void TForm1::BuildLayout() {
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
   connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+  connect(HistoryButton, &QPushButton::clicked, this, [this] { HistoryButtonClick(); });
   connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
   connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
   connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
@@ -368,6 +369,7 @@ void TForm1::NameControls() {
                                                        {Edit3, "Edit3"},
                                                        {Label9, "Label9"},
                                                        {Button3, "Button3"},
+                                                       {HistoryButton, "HistoryButton"},
                                                        {Button2, "Button2"},
                                                        {BitBtn1, "BitBtn1"},
                                                        {BitBtn3, "BitBtn3"},
@@ -493,6 +495,8 @@ void TForm1::BuildBackupPage() {
   Edit3->setEnabled(false);
   BuildStaleLabel();
   Button3 = MakeButton(GroupBox1, QStringLiteral("Pr&otokoll"), QRect(10, 182, 99, 25), font());
+  HistoryButton =
+      MakeButton(GroupBox1, QStringLiteral("Ver&lauf"), QRect(116, 182, 99, 25), font());
   Button2 = MakeButton(GroupBox1, QStringLiteral("&Bearbeiten"), QRect(382, 182, 99, 25), font());
 
   BitBtn1 =
@@ -681,6 +685,7 @@ void TForm1::FormShow() {
     }
   }
   Button3->setEnabled(!Trimmed(CB1->currentText()).isEmpty());
+  HistoryButton->setEnabled(Button3->isEnabled());
   firstShown_ = true;
 }
 
@@ -799,6 +804,7 @@ void TForm1::ShowJob() {
     if (!jobReady_) ShowInfo(failure, 1);
   }
   Button3->setEnabled(!Trimmed(CB1->currentText()).isEmpty());
+  HistoryButton->setEnabled(Button3->isEnabled());
 }
 
 void TForm1::ClearShownJob() {

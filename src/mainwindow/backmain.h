@@ -35,6 +35,7 @@ class QScrollArea;
 class QTableWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TFVerlauf;
 
 class TForm1 : public QWidget {
   Q_OBJECT
@@ -79,6 +80,7 @@ class TForm1 : public QWidget {
   QLineEdit* Edit2 = nullptr;
   QLineEdit* Edit3 = nullptr;
   QPushButton* Button3 = nullptr;
+  QPushButton* HistoryButton = nullptr;  // "Ver&lauf"
   // "Die letzte fehlerfreie Sicherung ist N Tage alt." while the shown
   // job's last good backup is older than its WarnenNachTagen.
   QLabel* StaleLabel = nullptr;
@@ -129,6 +131,8 @@ class TForm1 : public QWidget {
   void Label8Click();
   // Backup page commands.
   void Button3Click();
+  // Opens the window "Verlauf" of the shown job.
+  void HistoryButtonClick();
   void BitBtn1Click();
   // Job commands.
   void Button1Click();
@@ -173,6 +177,8 @@ class TForm1 : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // The window "Verlauf", made at its first opening.
+  TFVerlauf* history_ = nullptr;
   // ---- the other controls ----
   QWidget* ScrollBox1 = nullptr;
   QPushButton* BitBtn9 = nullptr;

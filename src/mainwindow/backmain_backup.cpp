@@ -3,6 +3,7 @@
 #include <QRadioButton>
 
 #include "dialogs/kopierform.h"
+#include "dialogs/verlaufform.h"
 #include "core/backup/runrequest.h"
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_forms.h"
@@ -16,10 +17,14 @@ void TForm1::Button3Click() {
     ShowInfo("Es wurde keine Protokolldatei gefunden.", 0);
     return;
   }
-  int result = platform::LaunchFile("notepad.exe", path);
-  // No text editor: the program that opens text files on this desktop.
-  if (result == 31) result = platform::LaunchFile(path, std::string());
-  if (!Launched(result)) ReportNotOpened(path);
+  ShowReportFile(path);
+}
+
+void TForm1::HistoryButtonClick() {
+  if (SelectedJob < 0 || SelectedJob >= Backups()->Count()) return;
+  if (history_ == nullptr) history_ = new TFVerlauf(this);
+  history_->Open(CB1->currentText().toStdString(),
+                 history::ForJob(*Backups(), SelectedJob, history::Started::Window));
 }
 
 void TForm1::BitBtn1Click() {

@@ -264,17 +264,19 @@ void Recorder::Begin(TDateTime start) {
 
 void Recorder::End(Outcome outcome, const Counts& counts,
                    const std::vector<std::string>& reportLines, const std::string& reason) {
-  if (!begun_) begin_ = Moment();
+  // A run that never began ends the moment it is noted.
+  const bool atOnce = !begun_;
+  if (atOnce) begin_ = Moment();
   begun_ = true;
   ended_ = true;
   if (!Enabled()) return;
   const std::string report = KeepReport(target_, begin_, kind_, reportLines);
   const std::string line =
       "E" + BegunLine(StoredMoment(begin_), kind_, target_.started).substr(1) + "|" +
-      StoredMoment(std::max(Moment(), begin_)) + "|" + kOutcomeWords[static_cast<int>(outcome)] +
-      "|" + std::to_string(counts.files) + "|" + std::to_string(counts.errors) + "|" +
-      std::to_string(counts.versions) + "|" + std::to_string(counts.bytes) + "|" +
-      OneLine(report, false) + "|" + OneLine(reason, true);
+      StoredMoment(atOnce ? begin_ : std::max(Moment(), begin_)) + "|" +
+      kOutcomeWords[static_cast<int>(outcome)] + "|" + std::to_string(counts.files) + "|" +
+      std::to_string(counts.errors) + "|" + std::to_string(counts.versions) + "|" +
+      std::to_string(counts.bytes) + "|" + OneLine(report, false) + "|" + OneLine(reason, true);
   TrimFile(target_.file, Append(target_.file, line));
 }
 
