@@ -109,8 +109,8 @@ int main(int argc, char** argv) {
   grab(QStringLiteral("run-window-finished.png"));
 
   const CopyEngine& engine = window.Engine();
-  // main_cpu_s: processor time of the window's own thread (walk, hand-over
-  // and drawing); the rest of cpu_s is that of the copy threads.
+  // main_cpu_s: processor time of the window's own thread (drawing and
+  // the hand-over); the walk and the copies run on threads of their own.
   std::printf("copied=%d status=%d walk_s=%.4f cpu_s=%.4f main_cpu_s=%.4f peak_rss_kib=%ld\n",
               engine.CopiedTotal, engine.RunStatus, std::chrono::duration<double>(t1 - t0).count(),
               static_cast<double>(c1 - c0) / CLOCKS_PER_SEC, m1 - m0, PeakRssKiB());

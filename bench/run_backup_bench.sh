@@ -12,7 +12,8 @@
 # build/bench-engine), KEEP=1 keeps the trees, BIG_MIB (size of each of the
 # five large files, default 1024), FILES (files of the tree, default 20000,
 # in FILES / 100 folders), BASELINE (a bench_backup built from another
-# version: the full backup times it too, run for run beside this one).
+# version: the full backup times it too, run for run beside this one), LOAD=1
+# (one other process, a shell loop, keeps one processor busy all along).
 #
 #   FILES=100000 PARTS=full PLACES=/var/tmp BASELINE=/tmp/old/bench_backup \
 #     bench/run_backup_bench.sh
@@ -52,6 +53,16 @@ echo "cpu: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'),
 echo "memory: $(free -g | awk '/Mem:/ {print $2}') GiB; kernel $(uname -r)"
 echo "tools: $(cp --version | head -1); $(rsync --version | head -1 | cut -c1-30); $(find --version | head -1)"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+# A user's machine is rarely quiet: with LOAD=1 a busy loop takes one
+# processor for the whole benchmark and is ended with it.
+BUSY=
+stop_busy() { [[ -z "$BUSY" ]] || kill "$BUSY" 2>/dev/null || true; }
+trap stop_busy EXIT
+if [[ "${LOAD:-0}" == 1 ]]; then
+  sh -c 'while :; do :; done' &
+  BUSY=$!
+  echo "load: a busy loop (sh, pid $BUSY) keeps one processor busy during every run"
+fi
 
 # make_tree DIR FILES FOLDERS MINBYTES MAXBYTES SEED: FILES files of random
 # size spread over FOLDERS folders (ten top folders with sub-folders).
@@ -68,7 +79,7 @@ fresh() {
 
 for place in $PLACES; do
   WORK=$(mktemp -d "$place/vkbench.XXXXXX")
-  trap '[[ "${KEEP:-0}" == 1 ]] || rm -rf "$WORK"' EXIT
+  trap 'stop_busy; [[ "${KEEP:-0}" == 1 ]] || rm -rf "$WORK"' EXIT
   echo
   echo "== $place ($(df -T "$place" | awk 'NR==2 {print $2}')), $RUNS runs per figure, median"
   SRC=$WORK/src/Daten
@@ -126,8 +137,8 @@ for place in $PLACES; do
     if want gui; then
       echo "  full backup through the run window (time of the run inside the programs):"
       line "engine" en_walk
-      line "run window (offscreen)" gui_walk en_walk "engine (<= 1.15)"
-      [[ -z "$XVFB" ]] || line "run window (X display, Xvfb)" xgui_walk en_walk "engine (<= 1.15)"
+      line "run window (offscreen)" gui_walk en_walk "engine (<= 1.10)"
+      [[ -z "$XVFB" ]] || line "run window (X display, Xvfb)" xgui_walk en_walk "engine (<= 1.10)"
     fi
   fi
 
@@ -183,7 +194,7 @@ for place in $PLACES; do
   fi
 
   [[ "${KEEP:-0}" == 1 ]] || rm -rf "$WORK"
-  trap - EXIT
+  trap stop_busy EXIT
 done
 echo
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
