@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
+#include <QPointer>
 #include <QScreen>
 #include <QStyleOption>
 #include <QWidget>
@@ -139,9 +140,14 @@ QPixmap WithLightRim(const QPixmap& picture) {
 // A style picture with the light rim, made for each size, mode and state
 // only when it is first drawn: the style offers each picture in many sizes,
 // and a window asks for its pictures when it is built, not when it shows.
+// The picture itself is taken from the style underneath only then too
+// (the first one loads the desktop's icon theme).
 class RimmedIconEngine : public QIconEngine {
  public:
-  explicit RimmedIconEngine(QIcon plain) : plain_(std::move(plain)) {}
+  RimmedIconEngine(const QProxyStyle* style, QStyle::StandardPixmap picture)
+      : style_(const_cast<QProxyStyle*>(style)), picture_(picture) {}
+  // The picture as the style underneath gave it already.
+  explicit RimmedIconEngine(QIcon plain) : resolved_(true), plain_(std::move(plain)) {}
 
   void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
     painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
@@ -155,24 +161,39 @@ class RimmedIconEngine : public QIconEngine {
                   scale};
     const auto made = made_.find(key);
     if (made != made_.end()) return made->second;
-    const QPixmap plain = scale == 1.0 ? plain_.pixmap(size, mode, state)
-                                       : plain_.pixmap(size / scale, scale, mode, state);
-    const QPixmap rimmed = plain.isNull() ? plain : WithLightRim(plain);
+    const QIcon& plain = Plain();
+    const QPixmap picture = scale == 1.0 ? plain.pixmap(size, mode, state)
+                                         : plain.pixmap(size / scale, scale, mode, state);
+    const QPixmap rimmed = picture.isNull() ? picture : WithLightRim(picture);
     made_.emplace(key, rimmed);
     return rimmed;
   }
   QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-    return plain_.actualSize(size, mode, state);
+    return Plain().actualSize(size, mode, state);
   }
   QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
-    return plain_.availableSizes(mode, state);
+    return Plain().availableSizes(mode, state);
   }
-  bool isNull() override { return plain_.isNull(); }
+  bool isNull() override { return Plain().isNull(); }
   QIconEngine* clone() const override { return new RimmedIconEngine(*this); }
   QString key() const override { return QStringLiteral("VolKarnRimmed"); }
 
  private:
   using Key = std::tuple<int, int, int, int, qreal>;
+
+  const QIcon& Plain() {
+    if (!resolved_) {
+      resolved_ = true;
+      // A style replaced meanwhile: the application's style draws it.
+      plain_ = style_ != nullptr ? style_->QProxyStyle::standardIcon(picture_)
+                                 : QApplication::style()->standardIcon(picture_);
+    }
+    return plain_;
+  }
+
+  QPointer<QProxyStyle> style_;
+  QStyle::StandardPixmap picture_ = QStyle::SP_CustomBase;
+  bool resolved_ = false;
   QIcon plain_;
   std::map<Key, QPixmap> made_;
 };
@@ -275,9 +296,13 @@ QIcon ProgramStyle::standardIcon(StandardPixmap picture, const QStyleOption* opt
     const auto made = rimmed_.find(picture);
     if (made != rimmed_.end()) return made->second;
   }
-  const QIcon plain = QProxyStyle::standardIcon(picture, option, widget);
-  const QIcon result = plain.isNull() ? plain : QIcon(new RimmedIconEngine(plain));
-  if (plainRequest) rimmed_.emplace(picture, result);
+  if (!plainRequest) {
+    // Option and widget are not kept: the picture is taken now.
+    const QIcon plain = QProxyStyle::standardIcon(picture, option, widget);
+    return plain.isNull() ? plain : QIcon(new RimmedIconEngine(plain));
+  }
+  const QIcon result(new RimmedIconEngine(this, picture));
+  rimmed_.emplace(picture, result);
   return result;
 }
 
