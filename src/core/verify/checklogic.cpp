@@ -241,12 +241,13 @@ void BackupCheck::RunCheck() {
     if (!incomplete_.empty()) Report.SetLine(noteLine, incomplete_);
     observer_->ShowDirectory("Fertig!");
   }
-  // Files missing in the target are what the check finds wrong.
+  // Files missing in the target, and those whose bytes differ from their
+  // copy, are what the check finds wrong.
   history::Counts counts;
-  counts.errors = MissingSum;
-  record.End(Cancelled()                              ? history::Outcome::Cancelled
-             : MissingSum == 0 && incomplete_.empty() ? history::Outcome::Ok
-                                                      : history::Outcome::Errors,
+  counts.errors = MissingSum + DifferingTotal;
+  record.End(Cancelled()                                 ? history::Outcome::Cancelled
+             : counts.errors == 0 && incomplete_.empty() ? history::Outcome::Ok
+                                                         : history::Outcome::Errors,
              counts, Report.Lines());
 }
 

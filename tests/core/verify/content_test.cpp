@@ -11,6 +11,7 @@
 #include "base/codepage.h"
 #include "base/pathtext.h"
 #include "core/catalogue/daten.h"
+#include "core/history/history.h"
 #include "core/verify/checklogic.h"
 #include "core/verify/checkrun.h"
 #include "core/verify/contentcheck.h"
@@ -86,7 +87,14 @@ TEST_F(ContentCheck, BytesThatDifferBehindEqualSizeAndTimeAreFound) {
 
   BackupCheck check;
   check.CompareContent = true;
+  check.History.file = home_ / "verlauf.vlf";
+  check.History.reportFolder = home_ / "Protokolle/";
   Run(check);
+  // Nothing is missing, yet the check found something wrong.
+  const std::vector<history::Entry> runs = history::ReadRuns(check.History.file);
+  ASSERT_EQ(1u, runs.size());
+  EXPECT_EQ(history::Outcome::Errors, runs[0].outcome);
+  EXPECT_EQ(5, runs[0].counts.errors);
   std::set<std::string> found;
   for (const MissingEntry& file : check.Report.Differing())
     found.insert(file.subDir + file.differing.at(0));
