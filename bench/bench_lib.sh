@@ -47,9 +47,11 @@ report() {  # report LABEL VALUE
 
 # versus NAME ARRAY: "wall / cpu" medians of a timed array.
 both() {
-  local -n w=$1
-  local -n c=${1}_cpu
-  echo "$(median "${w[@]}") $(median "${c[@]}")"
+  # Names no caller uses: a nameref called like the caller's array (an
+  # array named w or c) would read itself.
+  local -n both_wall_=$1
+  local -n both_cpu_=${1}_cpu
+  echo "$(median "${both_wall_[@]}") $(median "${both_cpu_[@]}")"
 }
 
 # line LABEL ARRAY [REF_ARRAY LIMIT_TEXT]...: wall and processor time, and

@@ -59,21 +59,21 @@ for place in $PLACES; do
   # Warm: both sides read once by each tool before the timed runs.
   cmp_all "$dir/a" "$dir/b"
   "$BENCH" "$dir/a" "$dir/b" >/dev/null
-  c=()
-  v=()
-  e=()
-  c_cpu=()
-  v_cpu=()
-  e_cpu=()
+  by_cmp=()
+  by_one=()
+  by_each=()
+  by_cmp_cpu=()
+  by_one_cpu=()
+  by_each_cpu=()
   for _ in $(seq "$RUNS"); do
     # Interleaved, so that a change of the machine's load meets both.
-    timed c bash -c "$(declare -f cmp_all); cmp_all '$dir/a' '$dir/b'"
-    timed v "$BENCH" "$dir/a" "$dir/b"
-    timed e bash -c "$(declare -f each_all); each_all '$BENCH' '$dir/a' '$dir/b'"
+    timed by_cmp bash -c "$(declare -f cmp_all); cmp_all '$dir/a' '$dir/b'"
+    timed by_one "$BENCH" "$dir/a" "$dir/b"
+    timed by_each bash -c "$(declare -f each_all); each_all '$BENCH' '$dir/a' '$dir/b'"
   done
-  line "cmp, pair after pair" c
-  line "CompareContents, one process" v c "cmp"
-  line "CompareContents, process per pair" e c "cmp"
+  line "cmp, pair after pair" by_cmp
+  line "CompareContents, one process" by_one by_cmp "cmp"
+  line "CompareContents, process per pair" by_each by_cmp "cmp"
   [ "${KEEP:-0}" = 1 ] || rm -rf "$dir"
 done
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
