@@ -1,6 +1,7 @@
 #include "dialogs/restform.h"
 #include "widgets/qt_look.h"
 #include "widgets/qt_pictures.h"
+#include "widgets/qt_runthread.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -437,7 +438,12 @@ void TFRest::BitBtn2Click() {
   if (AskYesNo(Label2->text().toStdString() + " Dateien kopieren?")) CopyRun();
 }
 
-void TFRest::Button1Click() { Completion.Cancel(); }
+void TFRest::Button1Click() {
+  if (Busy)
+    cancel_ = true;
+  else
+    Completion.Cancel();
+}
 
 void TFRest::LV1Change() {
   if (!Busy) UpdateSelection();
@@ -489,11 +495,67 @@ void TFRest::ShowFolder(const std::string& folder) {
 
 // ------------------------------------------------------------- copy run --
 
+namespace {
+
+// The answer of `fn` asked on the window's thread.
+template <class Fn>
+auto On(Fn fn) -> decltype(fn()) {
+  decltype(fn()) result{};
+  guithread::Call([&] { result = fn(); });
+  return result;
+}
+
+// The list as the completion sees it while it copies on a thread of its
+// own: each question and change of a row is carried out on the window's
+// thread (a few per row), and the event rounds the copy asks for become
+// the look at the cancel note.
+class ListFromRunThread : public CompletionList {
+ public:
+  ListFromRunThread(CompletionList& list, std::atomic<bool>& cancel, BackupCompletion& completion)
+      : list_(list), cancel_(cancel), completion_(completion) {}
+
+  int RowCount() const override {
+    return On([&] { return list_.RowCount(); });
+  }
+  bool IsTicked(int row) const override {
+    return On([&] { return list_.IsTicked(row); });
+  }
+  MissingEntry RowEntry(int row) const override {
+    return On([&] { return list_.RowEntry(row); });
+  }
+  std::string CountText(int row) const override {
+    return On([&] { return list_.CountText(row); });
+  }
+  void SetCountText(int row, const std::string& text) override {
+    guithread::Call([&] { list_.SetCountText(row, text); });
+  }
+  void KeepInView(int row) override {
+    guithread::Call([&] { list_.KeepInView(row); });
+  }
+  void RemoveRow(int row) override {
+    guithread::Call([&] { list_.RemoveRow(row); });
+  }
+  void ProcessEvents() override {
+    if (cancel_.load(std::memory_order_relaxed) && cancel_.exchange(false)) completion_.Cancel();
+  }
+
+ private:
+  CompletionList& list_;
+  std::atomic<bool>& cancel_;
+  BackupCompletion& completion_;
+};
+
+}  // namespace
+
 void TFRest::CopyRun() {
   Busy = true;
   BitBtn2->setEnabled(false);
   Button1->show();
-  CompleteTickedRows(Completion, *this);
+  cancel_ = false;
+  // The copies run on a thread of their own; this thread keeps the list
+  // and takes "Abbrechen".
+  ListFromRunThread list(*this, cancel_, Completion);
+  guithread::RunAside([&] { CompleteTickedRows(Completion, list); });
   Button1->hide();
   Busy = false;
   if (closeRequested_) {
@@ -507,7 +569,7 @@ void TFRest::CompleteTicked() { Completion.CompleteTicked(*this); }
 void TFRest::done(int result) {
   if (Busy) {
     // Stop copying first; the window closes when the run has stopped.
-    Completion.Cancel();
+    cancel_ = true;
     closeRequested_ = true;
     return;
   }

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <atomic>
 #include <string>
 
 #include "core/verify/checklogic.h"
@@ -102,4 +103,7 @@ class TFRest : public QDialog, private CompletionList {
   bool autoRunDone_ = false;  // the automatic run happens once per opening
   bool autoScheduled_ = false;
   bool closeRequested_ = false;
+  // "Abbrechen" (or closing) while the completion copies: taken at its
+  // next event round, on its own thread.
+  std::atomic<bool> cancel_{false};
 };
