@@ -13,7 +13,9 @@
 
 #include "base/codepage.h"
 #include "base/errorbox.h"
+#include "base/pathtext.h"
 #include "core/catalogue/daten.h"
+#include "core/history/history.h"
 #include "platform/platform.h"
 
 namespace {
@@ -58,6 +60,10 @@ std::string StatePath(const std::string& name) {
 std::string ReportPath(const std::string& name) {
   return tBackups::GetDataDir() + SyncDefinitions::ReportFileName(name);
 }
+// The history of the runs and the folder of their kept reports.
+history::Target HistoryOf(const std::string& name) {
+  return history::ForSync(tBackups::GetDataDir(), name, history::Started::Window);
+}
 
 // Gives the file `from` the name `to`, in place of a file there. Where
 // both names are one file (letter case on a folder that ignores it), the
@@ -84,6 +90,12 @@ void CarryOverRunFiles(const SyncDefinition& old, const SyncDefinition& stored) 
     else
       platform::DeleteFile(StatePath(old.name));
     MoveOver(ReportPath(old.name), ReportPath(stored.name));
+    // The runs stay with the definition under its new name.
+    const history::Target from = HistoryOf(old.name), to = HistoryOf(stored.name);
+    if (from.Enabled() && to.Enabled()) {
+      MoveOver(from.file, to.file);
+      platform::MoveNoReplace(RemoveBackslash(from.reportFolder), RemoveBackslash(to.reportFolder));
+    }
   }
   if (!samePair) platform::DeleteFile(StatePath(stored.name));
 }
@@ -114,6 +126,11 @@ bool TFSynNeu::DeleteDefinition(const std::string& name) {
     }
     platform::DeleteFile(StatePath(stored));
     platform::DeleteFile(ReportPath(stored));
+    const history::Target history = HistoryOf(stored);
+    if (history.Enabled()) {
+      platform::DeleteFile(history.file);
+      platform::RemoveTree(RemoveBackslash(history.reportFolder));
+    }
   }
   return true;
 }

@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "base/errorbox.h"
-#include "core/catalogue/daten.h"
 #include "core/catalogue/singlefile.h"
 #include "platform/platform.h"
 #include "widgets/qt_look.h"
@@ -36,7 +36,9 @@ TFVerlauf::TFVerlauf(QWidget* parent) : QDialog(parent) {
   Grid->setSelectionMode(QAbstractItemView::SingleSelection);
   Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Grid->verticalHeader()->hide();
-  Grid->horizontalHeader()->setStretchLastSection(false);
+  // The outcome goes last: a reason may be long.
+  Grid->horizontalHeader()->moveSection(history::kOutcome, history::kColumnCount - 1);
+  Grid->horizontalHeader()->setStretchLastSection(true);
   Grid->setTabKeyNavigation(false);
   Grid->installEventFilter(this);
   layout->addWidget(Grid, 1);
@@ -81,7 +83,7 @@ QColor TFVerlauf::OutcomeColour(history::Outcome outcome, const QColor& backgrou
 
 void TFVerlauf::Fill(const std::string& jobName, const history::Target& target) {
   setWindowTitle(QStringLiteral("Verlauf \"") + Q(jobName) + QStringLiteral("\""));
-  dataDir_ = tBackups::GetDataDir();
+  reportFolder_ = target.reportFolder;
   runs_ = target.Enabled() ? history::ReadRuns(target.file) : std::vector<history::Entry>();
   Label1->setText(runs_.empty() ? QStringLiteral("Es ist noch kein Lauf verzeichnet.")
                                 : QStringLiteral("Läufe von \"") + Q(jobName) +
@@ -106,6 +108,7 @@ void TFVerlauf::Fill(const std::string& jobName, const history::Target& target) 
     }
   }
   Grid->resizeColumnsToContents();
+  Grid->setColumnWidth(history::kOutcome, std::min(Grid->columnWidth(history::kOutcome), 320));
   Grid->setEnabled(!runs_.empty());
   ReportButton->setEnabled(false);
   if (!runs_.empty()) Grid->setCurrentCell(0, 0);
@@ -124,7 +127,7 @@ void TFVerlauf::OpenReport() {
   const int row = Grid->currentRow();
   if (row < 0 || row >= static_cast<int>(runs_.size())) return;
   const history::Entry& run = runs_[static_cast<std::size_t>(row)];
-  const std::string path = dataDir_ + run.report;
+  const std::string path = reportFolder_ + run.report;
   if (run.report.empty() || !platform::FileExists(path)) {
     ShowInfo("Zu diesem Lauf ist kein Bericht aufbewahrt.", 0);
     return;

@@ -42,5 +42,5 @@ class TFVerlauf : public QDialog {
 
  private:
   std::vector<history::Entry> runs_;
-  std::string dataDir_;
+  std::string reportFolder_;
 };

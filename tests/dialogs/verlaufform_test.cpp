@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
-#include <cmath>
 
 #include "base/pathtext.h"
 #include "core/catalogue/daten.h"
@@ -22,22 +21,6 @@
 #include "support/qt_gui_support.h"
 #include "support/verify_support.h"
 
-namespace {
-
-double Luminance(const QColor& c) {
-  auto channel = [](double v) {
-    return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-  };
-  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
-double Contrast(const QColor& a, const QColor& b) {
-  const double la = Luminance(a), lb = Luminance(b);
-  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-}  // namespace
-
 TEST(HistoryWindow, OutcomeColoursStayReadableOnLightAndDarkBackgrounds) {
   const history::Outcome outcomes[] = {history::Outcome::Ok,        history::Outcome::Errors,
                                        history::Outcome::Cancelled, history::Outcome::NotStarted,
@@ -47,7 +30,7 @@ TEST(HistoryWindow, OutcomeColoursStayReadableOnLightAndDarkBackgrounds) {
     for (history::Outcome outcome : outcomes) {
       SCOPED_TRACE(background.name().toStdString() + " " +
                    std::to_string(static_cast<int>(outcome)));
-      EXPECT_GE(Contrast(TFVerlauf::OutcomeColour(outcome, background), background), 4.5);
+      EXPECT_GE(vktest::Contrast(TFVerlauf::OutcomeColour(outcome, background), background), 4.5);
     }
   }
   // Ok and errors never look alike.

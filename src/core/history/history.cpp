@@ -233,8 +233,8 @@ void TrimReports(const std::string& folder) {
     platform::DeleteFile(folder + reports[i]);
 }
 
-// Writes the report lines as "<stamp> <kind>.txt" into the folder; the
-// path relative to the data folder, or empty when it could not be kept.
+// Writes the report lines as "<stamp> <kind>.txt" into the folder; its
+// name, or empty when it could not be kept.
 std::string KeepReport(const Target& target, TDateTime begin, Kind kind,
                        const std::vector<std::string>& lines) {
   if (lines.empty() || !platform::CreateDirPath(target.reportFolder)) return std::string();
@@ -247,9 +247,7 @@ std::string KeepReport(const Target& target, TDateTime begin, Kind kind,
   }
   if (textfile::WriteLinesVisible(target.reportFolder + name, lines) != 0) return std::string();
   TrimReports(target.reportFolder);
-  // The folder lies in the data folder: the stored path starts below it.
-  const std::size_t at = target.reportFolder.rfind(std::string("/") + kReportFolder + "/");
-  return target.reportFolder.substr(at == std::string::npos ? 0 : at + 1) + name;
+  return name;
 }
 
 }  // namespace

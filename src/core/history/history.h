@@ -62,8 +62,9 @@ struct Entry {
   // NotStarted: why (German); others: empty or a short note.
   std::string reason;
   Counts counts;
-  // The kept report, relative to the data folder ("Protokolle/..."); empty
-  // when none was kept.
+  // The name of the kept report in the report folder of its job
+  // (Target::reportFolder; a renamed synchronisation takes the folder
+  // along); empty when none was kept.
   std::string report;
   bool IsBackup() const { return kind == Kind::FullBackup || kind == Kind::IncrementalBackup; }
 };

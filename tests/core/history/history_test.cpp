@@ -167,8 +167,10 @@ TEST_F(HistoryTest, EveryKindOfRunWritesItsLineNewestFirst) {
     EXPECT_GE(got.end, got.begin);
     EXPECT_EQ(want.report, !got.report.empty());
     if (!got.report.empty()) {
-      EXPECT_EQ(0u, got.report.rfind("Protokolle/", 0)) << got.report;
-      EXPECT_TRUE(vktest::Exists(tBackups::GetDataDir() + got.report)) << got.report;
+      const std::string folder =
+          history::ForJob(state.Backups, 0, history::Started::Window).reportFolder;
+      EXPECT_EQ(0u, folder.rfind(tBackups::GetDataDir() + "Protokolle/", 0)) << folder;
+      EXPECT_TRUE(vktest::Exists(folder + got.report)) << got.report;
     }
     if (want.outcome == history::Outcome::NotStarted) {
       EXPECT_FALSE(got.reason.empty());
@@ -306,5 +308,5 @@ TEST(HistoryFileTest, TheFileAndTheReportsAreTrimmedToTheNewest) {
   ASSERT_EQ(history::kKeptReports + 1, names.size());
   EXPECT_EQ("Notizen.txt", names.back());
   EXPECT_EQ("Bericht " + std::to_string(runs - 1) + "\r\n",
-            vktest::ReadFile(tmp / ("VKDaten/" + read.front().report)));
+            vktest::ReadFile(target.reportFolder + read.front().report));
 }
