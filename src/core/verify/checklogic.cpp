@@ -9,6 +9,7 @@
 #include "core/backup/runrequest.h"
 #include "core/catalogue/appstate.h"
 #include "core/catalogue/singlefile.h"
+#include "core/versions/keeper.h"
 #include "core/versions/versions.h"
 #include "platform/platform.h"
 
@@ -539,9 +540,14 @@ void BackupCompletion::RecordCompletion(history::Recorder& record,
     report.push_back(failure);
   }
   report.insert(report.end(), Notes.begin(), Notes.end());
+  if (recopied_ > 0)
+    report.push_back(std::to_string(recopied_) +
+                     " abweichende Dateien wurden neu kopiert; ihre bisherige Fassung ist in " +
+                     (keeper_ ? keeper_->RunFolderPath() : std::string()) + " aufbewahrt.");
   history::Counts counts;
   counts.files = Copied;
   counts.bytes = CopiedBytes;
+  counts.versions = recopied_;
   counts.errors = CopyStatus != 0 && CopyStatus != kCheckCancelled ? 1 : 0;
   record.End(CopyStatus == kCheckCancelled ? history::Outcome::Cancelled
              : CopyStatus == 0             ? history::Outcome::Ok

@@ -167,6 +167,10 @@ bool BackupCompletion::RecopyDiffering(const std::string& sourceDir, const std::
                                   platform::SourceRef{sourceDirHandle, &name},
                                   AddBackslash(targetRoot), &losses, &keep);
   if (CopyStatus == 0 && keep.keepError != 0) CopyStatus = keep.keepError;
-  if (CopyStatus == 0) ++recopied_;
+  if (CopyStatus == 0) {
+    ++recopied_;
+    ++Copied;
+    CopiedBytes += static_cast<std::int64_t>(losses.bytes);
+  }
   return true;
 }

@@ -191,6 +191,7 @@ TEST_F(ContentCheck, TheCompletionCopiesADifferingFileAgainAndKeepsTheOldOne) {
   AllRows list(rows);
   ASSERT_EQ(0, CompleteTickedRows(completion, list));
   EXPECT_EQ(1, completion.Recopied());
+  EXPECT_EQ(2, completion.Copied) << "the missing one and the differing one";
   EXPECT_EQ("richtig", vktest::ReadFile(Tgt() + "anders.txt"));
   EXPECT_EQ("f", vktest::ReadFile(Tgt() + "fehlt.txt"));
   // The old content is in the versions, under the row's folder name.
