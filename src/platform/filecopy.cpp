@@ -593,6 +593,7 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
   }
 
   err = CopyContent(in.Get(), out.Get(), st, dstDev, dest);
+  if (!err && losses != nullptr) losses->bytes = static_cast<std::uint64_t>(st.st_size);
   if (!err) {
     // Owner and group first: a change of them clears the set-id bits.
     uid_t uid = euid;
@@ -615,7 +616,6 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
   bool naming = false;  // err comes from giving the copy its name
   if (unnamed) {
     if (!err) {
-  if (!err && losses != nullptr) losses->bytes = static_cast<std::uint64_t>(st.st_size);
       naming = true;
       if (keep != nullptr) {
         // A destination in the way goes to the keeper, then the name is

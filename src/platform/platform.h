@@ -265,6 +265,8 @@ UniqueFd OpenFolderHandle(const std::string& path);
 struct CopyLosses {
   // Extended attributes or access lists (ACL) that the target refused.
   bool attributes = false;
+  // Beside the losses: the size of the content a successful copy wrote.
+  std::uint64_t bytes = 0;
 };
 // CopyFileReplacing with the source opened through `at` (which must name
 // the same file as `source`). Besides content, permissions and time the
@@ -274,8 +276,6 @@ struct CopyLosses {
 // (when given) learns what the target refused.
 int CopyFileReplacing(const std::string& source, const std::string& dest, bool clearReadOnly,
                       const SourceRef& at, CopyLosses* losses = nullptr);
-  // Beside the losses: the size of the content a successful copy wrote.
-  std::uint64_t bytes = 0;
 // What a copy does with the destination it would replace, and what it
 // tells back. With it the copy never replaces anything: once the new
 // content is complete, an existing destination (a file or a link, never a

@@ -517,24 +517,24 @@ void CopyEngine::CopyEntry(const std::string& source, const std::string& target,
         const int result = CopyOneFileQuietly(job.sourceFile, job.targetFolder, true, true, at,
                                               *job.targetRoot, &losses);
         job.attributesLost = losses.attributes;
+        job.bytes = losses.bytes;
         return result;
       }
       // The file it replaces goes into the run's versions first.
       platform::KeepReplaced keep;
       keep.keep = [keeper, &job](const std::string& dest) {
         return keeper->Keep(dest, job.relative);
-        job.bytes = losses.bytes;
       };
       const int result = CopyOneFileQuietly(job.sourceFile, job.targetFolder, true, true, at,
                                             *job.targetRoot, &losses, &keep);
       job.attributesLost = losses.attributes;
+      job.bytes = losses.bytes;
       job.replaced = keep.replaced;
       job.keepError = keep.keepError;
       return result;
     });
   }
   while (pipeline_->Full()) {
-      job.bytes = losses.bytes;
     pipeline_->Wait(CopyPipeline::kCapacity / 2);
     TakeBack(status, false);
   }
@@ -624,6 +624,7 @@ void CopyEngine::FinishCopy(const CopyPipeline::Job& job, std::int32_t& status) 
       ++*job.ownCount;
       ++CopiedTotal;
       ++CopiedInRow;
+      BytesCopied += static_cast<std::int64_t>(job.bytes);
       if (CopiedTotal < 50 || CopiedTotal % 50 == 0) {
         observer_->SetCount(CountText());
         observer_->SetRowCount(CurrentRow, "<<< " + IntToText(CopiedInRow));
@@ -631,7 +632,6 @@ void CopyEngine::FinishCopy(const CopyPipeline::Job& job, std::int32_t& status) 
       if (keeper_ && !job.replaced) keeper_->NoteAdded(job.relative);
     } else if (!job.raised) {
       ReportCopyError(status, job.sourceFile, job.targetFolder);
-      BytesCopied += static_cast<std::int64_t>(job.bytes);
       RowMark = "?? ";
     }
   } catch (...) {

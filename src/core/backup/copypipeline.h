@@ -34,8 +34,8 @@ class CopyPipeline {
     bool raised = false;          // the copy raised an exception
     bool skipped = false;         // never started (the walk had stopped)
     bool attributesLost = false;  // the target refused attributes or access lists
-    // With versions: the path under a run folder ("<row>/<path>"), whether
     std::uint64_t bytes = 0;      // the size of the content copied
+    // With versions: the path under a run folder ("<row>/<path>"), whether
     // the copy replaced a kept file, and the keeper's failure (0: none).
     std::string relative;
     bool replaced = false;
