@@ -23,9 +23,12 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 TFVerlauf::TFVerlauf(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("FVerlauf"));
   resize(980, 420);
+  // The look of the program's other windows: pale yellow, a navy heading.
+  FillColour(this, QColor(255, 249, 174));
   auto* layout = new QVBoxLayout(this);
   Label1 = new QLabel(this);
   Label1->setFont(SansFont(12, true));
+  TextColour(Label1, QColor(0, 0, 128));
   layout->addWidget(Label1);
 
   Grid = new QTableWidget(0, history::kColumnCount, this);
