@@ -16,7 +16,10 @@
 #include <QTableWidget>
 #include <QTest>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "base/codepage.h"
 #include "core/catalogue/daten.h"
@@ -213,11 +216,21 @@ TEST_F(CheckFormTest, ClosingDuringARunCancelsItFirst) {
     for (int f = 0; f < 10; ++f)
       vktest::WriteFile(tree / ("Daten/d" + std::to_string(d) + "/f" + std::to_string(f)), "x");
   AddJob("Gross", tree / "Sich", {tree / "Daten"});
+  // The run waits in its second folder until the window was closed, so
+  // that a fast machine cannot end the count first.
+  std::atomic<bool> closed{false};
+  platform::SetFaultHook([&closed](const std::string& op, const std::string& path) {
+    if (op == "list-dir" && path.find("/d1") != std::string::npos)
+      for (int i = 0; i < 2000 && !closed; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return 0;
+  });
   bool closedDuringRun = false;
   vktest::WhenReady([&] { return fcheck()->Running(); },
                     [&] {
                       closedDuringRun = true;
                       fcheck()->close();
+                      closed = true;
                       // The run still holds the report: the window stays until it stopped.
                       EXPECT_TRUE(fcheck()->isVisible());
                     });
