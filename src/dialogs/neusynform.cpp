@@ -15,7 +15,7 @@
 #include "base/errorbox.h"
 #include "base/pathtext.h"
 #include "core/catalogue/daten.h"
-#include "core/history/history.h"
+#include "core/sync/syncfiles.h"
 #include "platform/platform.h"
 
 namespace {
@@ -54,52 +54,6 @@ QLabel* MakeCaption(QWidget* parent, const QString& text, int left, int top, boo
 
 QString Trimmed(const QString& s) { return QString::fromStdString(text::Trim(s.toStdString())); }
 
-std::string StatePath(const std::string& name) {
-  return tBackups::GetDataDir() + SyncDefinitions::StateFileName(name);
-}
-std::string ReportPath(const std::string& name) {
-  return tBackups::GetDataDir() + SyncDefinitions::ReportFileName(name);
-}
-// The history of the runs and the folder of their kept reports.
-history::Target HistoryOf(const std::string& name) {
-  return history::ForSync(tBackups::GetDataDir(), name, history::Started::Window);
-}
-
-// Gives the file `from` the name `to`, in place of a file there. Where
-// both names are one file (letter case on a folder that ignores it), the
-// file stays as it is.
-void MoveOver(const std::string& from, const std::string& to) {
-  if (from == to || !platform::PathExists(from)) return;
-  if (platform::PathExists(to) && platform::IdOf(from) == platform::IdOf(to)) return;
-  platform::DeleteFile(to);
-  platform::MoveNoReplace(from, to);
-}
-
-// After a definition was stored in place of `old` (or new, with an empty
-// old name): what the last run knew belongs to the old pair only. Kept
-// under the new name while the pair stays the same; otherwise dropped, so
-// that the next run is a first run, which removes nothing. A state left
-// under a new definition's name (of a definition removed by hand) goes
-// too.
-void CarryOverRunFiles(const SyncDefinition& old, const SyncDefinition& stored) {
-  const bool samePair =
-      !old.name.empty() && old.first == stored.first && old.second == stored.second;
-  if (!old.name.empty() && old.name != stored.name) {
-    if (samePair)
-      MoveOver(StatePath(old.name), StatePath(stored.name));
-    else
-      platform::DeleteFile(StatePath(old.name));
-    MoveOver(ReportPath(old.name), ReportPath(stored.name));
-    // The runs stay with the definition under its new name.
-    const history::Target from = HistoryOf(old.name), to = HistoryOf(stored.name);
-    if (from.Enabled() && to.Enabled()) {
-      MoveOver(from.file, to.file);
-      platform::MoveNoReplace(RemoveBackslash(from.reportFolder), RemoveBackslash(to.reportFolder));
-    }
-  }
-  if (!samePair) platform::DeleteFile(StatePath(stored.name));
-}
-
 }  // namespace
 
 std::string TFSynNeu::ListPath() { return tBackups::GetDataDir() + SyncDefinitions::kFileName; }
@@ -124,13 +78,7 @@ bool TFSynNeu::DeleteDefinition(const std::string& name) {
       ShowInfo(WriteFailureText("Die Liste der Synchronisationen", ListPath(), code), 1);
       return false;
     }
-    platform::DeleteFile(StatePath(stored));
-    platform::DeleteFile(ReportPath(stored));
-    const history::Target history = HistoryOf(stored);
-    if (history.Enabled()) {
-      platform::DeleteFile(history.file);
-      platform::RemoveTree(RemoveBackslash(history.reportFolder));
-    }
+    ForgetRunFiles(stored);
   }
   return true;
 }
