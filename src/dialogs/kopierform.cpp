@@ -638,6 +638,22 @@ void RunDialog::MakeRunArea(QWidget* panel) {
   BitBtn5->setEnabled(false);
 }
 
+void RunDialog::LayoutRowsGridAndRunArea(QWidget* header, QLabel* const (&rows)[6],
+                                         int captionWidth, QWidget* grid, QWidget* runPanel) {
+  constexpr int kHeaderHeight = 80;
+  constexpr int kRunAreaHeight = 153;
+  const int w = width();
+  const int h = height();
+  header->setGeometry(0, 0, w, kHeaderHeight);
+  for (int row = 0; row < 3; ++row) {
+    rows[2 * row]->setGeometry(8, 10 + 22 * row, captionWidth, 16);
+    rows[2 * row + 1]->setGeometry(captionWidth + 10, 10 + 22 * row, w - captionWidth - 18, 16);
+  }
+  grid->setGeometry(0, kHeaderHeight, w, std::max(0, h - kHeaderHeight - kRunAreaHeight));
+  runPanel->setGeometry(0, h - kRunAreaHeight, w, kRunAreaHeight);
+  LayoutRunArea(w);
+}
+
 void RunDialog::LayoutRunArea(int w) {
   Animate1->setGeometry(4, 8, 272, 60);
   Label8->setGeometry(w - 117 - 4, 8, 117, 61);

@@ -130,6 +130,11 @@ class RunDialog : public QDialog {
   // for the panel's width.
   void MakeRunArea(QWidget* panel);
   void LayoutRunArea(int width);
+  // Places a window of three caption/value rows above its grid and the run
+  // area below it (the restore and the synchronisation windows), the
+  // captions `captionWidth` wide.
+  void LayoutRowsGridAndRunArea(QWidget* header, QLabel* const (&rows)[6], int captionWidth,
+                                QWidget* grid, QWidget* runPanel);
   // The look of a run (animation, file line, "Abbrechen") or of its end.
   void SetRunningLook(bool running);
   // The run begins; the run has ended (a close asked for during the run

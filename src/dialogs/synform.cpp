@@ -199,18 +199,8 @@ void TFSyn::BitBtn4Click() {
 }
 
 void TFSyn::LayoutControls() {
-  const int w = width();
-  const int h = height();
-  Panel1->setGeometry(0, 0, w, kHeaderHeight);
-  Label1->setGeometry(8, 10, 170, 16);
-  Label2->setGeometry(180, 10, w - 188, 16);
-  Label3->setGeometry(8, 32, 170, 16);
-  Label4->setGeometry(180, 32, w - 188, 16);
-  Label5->setGeometry(8, 54, 170, 16);
-  Label6->setGeometry(180, 54, w - 188, 16);
-  SG1->setGeometry(0, kHeaderHeight, w, std::max(0, h - kHeaderHeight - kRunAreaHeight));
-  Panel2->setGeometry(0, h - kRunAreaHeight, w, kRunAreaHeight);
-  LayoutRunArea(w);
+  QLabel* const rows[6] = {Label1, Label2, Label3, Label4, Label5, Label6};
+  LayoutRowsGridAndRunArea(Panel1, rows, 170, SG1, Panel2);
 }
 
 void TFSyn::resizeEvent(QResizeEvent* event) {

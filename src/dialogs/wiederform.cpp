@@ -236,18 +236,8 @@ void TFWieder::BitBtn4Click() {
 }
 
 void TFWieder::LayoutControls() {
-  const int w = width();
-  const int h = height();
-  Panel1->setGeometry(0, 0, w, kHeaderHeight);
-  Label1->setGeometry(8, 10, 140, 16);
-  Label2->setGeometry(150, 10, w - 158, 16);
-  Label3->setGeometry(8, 32, 140, 16);
-  Label4->setGeometry(150, 32, w - 158, 16);
-  Label5->setGeometry(8, 54, 140, 16);
-  Label6->setGeometry(150, 54, w - 158, 16);
-  SG1->setGeometry(0, kHeaderHeight, w, std::max(0, h - kHeaderHeight - kRunAreaHeight));
-  Panel2->setGeometry(0, h - kRunAreaHeight, w, kRunAreaHeight);
-  LayoutRunArea(w);
+  QLabel* const rows[6] = {Label1, Label2, Label3, Label4, Label5, Label6};
+  LayoutRowsGridAndRunArea(Panel1, rows, 140, SG1, Panel2);
 }
 
 void TFWieder::resizeEvent(QResizeEvent* event) {
