@@ -13,7 +13,11 @@
 # five large files, default 1024), FILES (files of the tree, default 20000,
 # in FILES / 100 folders), BASELINE (a bench_backup built from another
 # version: the full backup times it too, run for run beside this one), LOAD=1
-# (one other process, a shell loop, keeps one processor busy all along).
+# (one other process, a shell loop, keeps one processor busy all along),
+# DISPLAY (the X display for the run window; without it the script starts
+# one Xvfb with openbox on :67 for the whole benchmark, as a user's display
+# is up before a backup starts), XSTART=each (instead a fresh Xvfb through
+# xvfb-run for every run, whose start then shares the processors with it).
 #
 #   FILES=100000 PARTS=full PLACES=/var/tmp BASELINE=/tmp/old/bench_backup \
 #     bench/run_backup_bench.sh
@@ -45,8 +49,27 @@ build_bench bench_backup bench_backup_gui
 ENGINE=$BUILD/bench/bench_backup
 GUI=$BUILD/bench/bench_backup_gui
 export QT_QPA_PLATFORM=offscreen
-# The run window is also measured on an X display where xvfb-run is there.
-XVFB=$(command -v xvfb-run || true)
+# The run window is also measured on an X display where one can be had.
+XVFB=
+XPIDS=()
+if want gui; then
+  if [[ "${XSTART:-}" == each ]]; then
+    XVFB=$(command -v xvfb-run || true)
+  elif [[ -n "${DISPLAY:-}" ]]; then
+    XVFB=display
+  elif command -v Xvfb >/dev/null; then
+    export DISPLAY=:67
+    Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    XPIDS+=($!)
+    sleep 1
+    if command -v openbox >/dev/null; then
+      openbox >/dev/null 2>&1 &
+      XPIDS+=($!)
+    fi
+    sleep 1
+    XVFB=display
+  fi
+fi
 
 echo "== machine"
 echo "cpu: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores"
@@ -56,7 +79,10 @@ echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 # A user's machine is rarely quiet: with LOAD=1 a busy loop takes one
 # processor for the whole benchmark and is ended with it.
 BUSY=
-stop_busy() { [[ -z "$BUSY" ]] || kill "$BUSY" 2>/dev/null || true; }
+stop_busy() {
+  [[ -z "$BUSY" ]] || kill "$BUSY" 2>/dev/null || true
+  [[ ${#XPIDS[@]} == 0 ]] || kill "${XPIDS[@]}" 2>/dev/null || true
+}
 trap stop_busy EXIT
 if [[ "${LOAD:-0}" == 1 ]]; then
   sh -c 'while :; do :; done' &
@@ -117,8 +143,12 @@ for place in $PLACES; do
         gui_walk_cpu+=("$(field cpu_s)")
         if [[ -n "$XVFB" ]]; then
           # The same on an X display (a virtual one) instead of offscreen.
-          fresh; timed dummy env QT_QPA_PLATFORM=xcb "$XVFB" -a -s "-screen 0 1280x1024x24" \
-            "$GUI" "$SRC" "$WORK/dst/Daten"
+          if [[ "$XVFB" == display ]]; then
+            fresh; timed dummy env QT_QPA_PLATFORM=xcb "$GUI" "$SRC" "$WORK/dst/Daten"
+          else
+            fresh; timed dummy env QT_QPA_PLATFORM=xcb "$XVFB" -a -s "-screen 0 1280x1024x24" \
+              "$GUI" "$SRC" "$WORK/dst/Daten"
+          fi
           xgui_walk+=("$(field walk_s)")
           xgui_walk_cpu+=("$(field cpu_s)")
         fi
@@ -138,7 +168,7 @@ for place in $PLACES; do
       echo "  full backup through the run window (time of the run inside the programs):"
       line "engine" en_walk
       line "run window (offscreen)" gui_walk en_walk "engine (<= 1.10)"
-      [[ -z "$XVFB" ]] || line "run window (X display, Xvfb)" xgui_walk en_walk "engine (<= 1.10)"
+      [[ -z "$XVFB" ]] || line "run window (X display $([[ $XVFB == display ]] && echo "$DISPLAY, up all along" || echo "started per run"))" xgui_walk en_walk "engine (<= 1.10)"
     fi
   fi
 
