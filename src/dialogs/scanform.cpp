@@ -7,6 +7,9 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
+
+#include "widgets/qt_runthread.h"
 
 namespace {
 constexpr int kClientWidth = 306;
@@ -50,9 +53,13 @@ Tfscan::Tfscan(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWind
   Button1->setGeometry(116, 88, 75, 25);
   Button1->setAutoDefault(false);
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+
+  frames_ = new QTimer(this);
+  frames_->setInterval(16);  // about one frame of a 60 Hz screen
+  connect(frames_, &QTimer::timeout, this, [this] { DrawFrame(); });
 }
 
-void Tfscan::Button1Click() { Running = false; }
+void Tfscan::Button1Click() { SetRunning(false); }
 
 void Tfscan::ShowScanWindow() {
   Label2->clear();
@@ -69,21 +76,38 @@ void Tfscan::ShowScanWindow() {
 
 void Tfscan::HideScanWindow() { hide(); }
 
-void Tfscan::ProcessPendingEvents() { QApplication::processEvents(); }
+void Tfscan::RunScan(const std::function<void()>& scan) {
+  TakeShown();  // nothing left over from an earlier scan
+  frames_->start();
+  guithread::RunAside(scan);
+  frames_->stop();
+  DrawFrame();  // the last count, exact
+}
 
 void Tfscan::ShowDirectory(const std::string& directory) {
-  if (!isVisible()) return;
-  const QString full = QString::fromStdString(directory);
-  // Long paths keep their beginning and their end.
-  Label2->setText(Label2->fontMetrics().elidedText(full, Qt::ElideMiddle, Label2->width()));
-  Label2->setToolTip(full);
-  Label2->repaint();
+  ScanHandover::ShowDirectory(directory);
+  if (guithread::IsGuiThread()) DrawFrame();
 }
 
 void Tfscan::ShowFileCount(const std::string& text) {
+  ScanHandover::ShowFileCount(text);
+  if (guithread::IsGuiThread()) DrawFrame();
+}
+
+void Tfscan::DrawFrame() {
+  const Shown shown = TakeShown();
   if (!isVisible()) return;
-  Label3->setText(QString::fromStdString(text));
-  Label3->repaint();
+  if (shown.directory) {
+    const QString full = QString::fromStdString(*shown.directory);
+    // Long paths keep their beginning and their end.
+    Label2->setText(Label2->fontMetrics().elidedText(full, Qt::ElideMiddle, Label2->width()));
+    Label2->setToolTip(full);
+    Label2->repaint();
+  }
+  if (shown.fileCount) {
+    Label3->setText(QString::fromStdString(*shown.fileCount));
+    Label3->repaint();
+  }
 }
 
 void Tfscan::closeEvent(QCloseEvent* event) { event->ignore(); }

@@ -18,22 +18,26 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <thread>
 
-#include "dialogs/neuform.h"
-#include "dialogs/scanform.h"
-#include "widgets/qt_foldertree.h"
-#include "mainwindow/backmain.h"
-#include "platform/platform.h"
 #include "base/codepage.h"
 #include "core/catalogue/daten.h"
 #include "core/catalogue/optio.h"
+#include "dialogs/neuform.h"
+#include "dialogs/scanform.h"
+#include "mainwindow/backmain.h"
+#include "platform/platform.h"
 #include "support/job_fixture.h"
 #include "support/qt_gui_support.h"
+#include "widgets/qt_foldertree.h"
+#include "widgets/qt_runthread.h"
 
 namespace fs = std::filesystem;
 
@@ -943,6 +947,15 @@ TEST_F(EditorTest, CancelledSurveyLeavesTheOfferedList) {
   for (int i = 0; i < 5; ++i)
     vktest::WriteFile(tree / ("d" + std::to_string(i) + "/x.e" + std::to_string(i)), "");
   const auto before = Texts(f->LiBo2);
+  // The scan, on a thread of its own, waits in the listing of the chosen
+  // folder until the click happened, so a fast machine cannot end it first.
+  std::atomic<bool> clicked{false};
+  platform::SetFaultHook([&clicked](const std::string& op, const std::string&) {
+    if (op == "list-dir")
+      for (int i = 0; i < 2000 && !clicked; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return 0;
+  });
   bool sawWindow = false;
   QString caption;
   vktest::WhenModal([&] {
@@ -951,6 +964,7 @@ TEST_F(EditorTest, CancelledSurveyLeavesTheOfferedList) {
     sawWindow = windows.at(0)->isVisible();
     caption = windows.at(0)->windowTitle();
     windows.at(0)->Button1->click();
+    clicked = true;
   });
   ui.directories = {tree.path()};
   f->BitBtn1Click();
@@ -1001,6 +1015,57 @@ TEST(ScanWindow, ShowsProgressAndCancels) {
   EXPECT_FALSE(window.IsRunning());
   window.HideScanWindow();
   EXPECT_FALSE(window.isVisible());
+}
+
+TEST(ScanWindow, DrawsWhileAListingHangsAndShowsTheExactCountAtTheEnd) {
+  // The top folder holds one file, each of three subfolders two. The scan
+  // waits in the listing of its third folder: meanwhile the window draws
+  // that folder and the count of the two before, cannot be closed, and
+  // takes a click on "Abbrechen", which stops the scan before the fourth
+  // folder. When the scan has ended the window shows the exact count.
+  struct Case {
+    bool cancel;
+    int result;
+    QString shownAtEnd;
+  };
+  for (const Case& c :
+       {Case{false, 1, QStringLiteral("7 Dateien")}, Case{true, 2, QStringLiteral("5 Dateien")}}) {
+    SCOPED_TRACE(c.cancel ? "cancelled" : "finished");
+    vktest::TempDir tmp;
+    for (const char* name :
+         {"a.aaa", "s1/x.s1", "s1/y.s1", "s2/x.s2", "s2/y.s2", "s3/x.s3", "s3/y.s3"})
+      vktest::WriteFile(tmp / name, "");
+    Tfscan window;
+    int listings = 0;
+    bool drawn = false, stayed = false;
+    platform::SetFaultHook([&](const std::string& op, const std::string& path) {
+      if (op != "list-dir" || ++listings != 3) return 0;
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (!drawn && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        guithread::Call([&] {
+          drawn = window.Label2->toolTip().toStdString() == path &&
+                  window.Label3->text() == QStringLiteral("3 Dateien");
+        });
+      }
+      guithread::Call([&] {
+        window.close();
+        QTest::keyClick(&window, Qt::Key_Escape);
+        stayed = window.isVisible() && window.focusWidget() == window.Button1;
+        if (c.cancel) window.Button1->click();
+      });
+      return 0;
+    });
+    tScanDir scanner;
+    std::string text;
+    const int result = SurveyExtensions(scanner, window, tmp.path(), "*.*", text, true);
+    platform::SetFaultHook(nullptr);
+    EXPECT_TRUE(drawn);
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(window.Label3->text(), c.shownAtEnd);
+    EXPECT_FALSE(window.isVisible());
+  }
 }
 
 // ------------------------------------------------------------- appearance --

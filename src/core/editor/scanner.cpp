@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
-#include "platform/platform.h"
 #include "base/codepage.h"
 #include "base/pathtext.h"
+#include "platform/platform.h"
 
 // ------------------------------------------------------------------ TListe --
 
@@ -88,6 +89,25 @@ std::vector<std::string> TListe::Entries() const {
   return result;
 }
 
+// ------------------------------------------------------------ ScanHandover --
+
+void ScanHandover::ShowDirectory(const std::string& directory) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  shown_.directory = directory;
+}
+
+void ScanHandover::ShowFileCount(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  shown_.fileCount = text;
+}
+
+ScanHandover::Shown ScanHandover::TakeShown() {
+  Shown taken;
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::swap(taken, shown_);
+  return taken;
+}
+
 // ---------------------------------------------------------------- tScanDir --
 
 namespace {
@@ -152,7 +172,7 @@ int tScanDir::ScanDirectory(const std::string& directory, const std::string& mas
   static ScanProgress silent;
   ScanProgress& progress = Progress ? *Progress : silent;
 
-  progress.ProcessPendingEvents();
+  // A click on "Abbrechen" takes effect here, before the next folder.
   if (!progress.IsRunning()) return 2;
   progress.ShowDirectory(directory);
 
@@ -201,7 +221,8 @@ int SurveyExtensions(tScanDir& scanner, ScanProgress& window, const std::string&
   const bool describe = scanner.DescribeFiles;
   scanner.Progress = &window;
   scanner.DescribeFiles = false;  // the survey reads only Count
-  const int result = scanner.ScanDirectory(directory, mask, recurse);
+  int result = 2;
+  window.RunScan([&] { result = scanner.ScanDirectory(directory, mask, recurse); });
   scanner.Progress = before;
   scanner.DescribeFiles = describe;
   text = scanner.Extensions;

@@ -2,12 +2,17 @@
 // sorted text list, the recursive scan that fills it and collects the
 // extensions met, and the survey that drives a scan with a progress window.
 //
-// The scan runs on the user-interface thread; it talks to its window only
-// through ScanProgress (labels, pending events, the running flag), so that
-// the window, the tests and the benchmark can each drive it.
+// The scan talks to its window only through ScanProgress, so that the
+// window, the tests and the benchmark can each drive it. A window runs the
+// scan on a thread of its own (ScanProgress::RunScan) and draws what the
+// scan hands over (ScanHandover) while it takes the input.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -63,21 +68,62 @@ class TListe {
 };
 
 // What a scan needs from its window. Every member has a silent default, so
-// a scan without a window (tests, benchmark) runs as if never cancelled.
+// a scan without a window (tests, benchmark) runs at once, on the calling
+// thread, as if never cancelled.
+//
+// The survey calls ShowScanWindow, SetRunning, RunScan and HideScanWindow
+// on the thread that starts it (the window's). The scan itself calls
+// IsRunning, ShowDirectory and ShowFileCount on the thread RunScan runs it
+// on, which may be another one: there these members must be thread-safe
+// and must not touch a widget.
 class ScanProgress {
  public:
   virtual ~ScanProgress() = default;
+
+  // ---- on the thread that starts the survey ----
   // Shows the window (not modal), gives the cancel button the focus.
   virtual void ShowScanWindow() {}
   virtual void HideScanWindow() {}
-  // Handles the window messages that are waiting (repaint, cancel click).
-  virtual void ProcessPendingEvents() {}
-  virtual bool IsRunning() const { return true; }
   virtual void SetRunning(bool /*running*/) {}
+  // Runs the scan and returns when it has ended. A window runs it on a
+  // thread of its own and meanwhile draws and takes the input.
+  virtual void RunScan(const std::function<void()>& scan) { scan(); }
+
+  // ---- on the scan's thread ----
+  // Asked before each folder is entered: false once "Abbrechen" was clicked.
+  virtual bool IsRunning() const { return true; }
   // The directory being scanned (as the scan received it).
   virtual void ShowDirectory(const std::string& /*directory*/) {}
-  // The number of files found so far, as "<count> Dateien".
+  // The number of files found so far, as "<count> Dateien"; given at the
+  // end of each folder, after everything below it.
   virtual void ShowFileCount(const std::string& /*text*/) {}
+};
+
+// The hand-over between a scan on a thread of its own and the window that
+// shows it: the scan leaves the latest directory and count here (guarded
+// by a mutex) and reads the running flag (atomic); the window takes what
+// is latest once per frame and clears the flag on "Abbrechen". Every
+// member may be called on either thread.
+class ScanHandover : public ScanProgress {
+ public:
+  // What the scan handed over since the last Take; nothing for a value
+  // that did not change.
+  struct Shown {
+    std::optional<std::string> directory;
+    std::optional<std::string> fileCount;
+  };
+
+  bool IsRunning() const override { return running_.load(std::memory_order_relaxed); }
+  void SetRunning(bool running) override { running_.store(running, std::memory_order_relaxed); }
+  void ShowDirectory(const std::string& directory) override;
+  void ShowFileCount(const std::string& text) override;
+
+  Shown TakeShown();
+
+ private:
+  std::atomic<bool> running_{false};
+  std::mutex mutex_;  // guards shown_
+  Shown shown_;
 };
 
 class tScanDir : public TListe {
@@ -110,8 +156,9 @@ class tScanDir : public TListe {
 };
 
 // The survey: shows the window, sets the running flag, scans (without
-// describing each file), and gives the extensions text back (also when
-// cancelled). 1 finished, 2 cancelled.
+// describing each file) through the window's RunScan, and gives the
+// extensions text back (also when cancelled). 1 finished, 2 cancelled.
+// The scanner belongs to the scan while RunScan works.
 int SurveyExtensions(tScanDir& scanner, ScanProgress& window, const std::string& directory,
                      const std::string& mask, std::string& text, bool recurse);
 

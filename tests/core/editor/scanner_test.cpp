@@ -2,13 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <random>
+#include <thread>
 
+#include "base/codepage.h"
 #include "core/editor/scanner.h"
 #include "platform/platform.h"
-#include "base/codepage.h"
 #include "support/core_support.h"
 
 namespace fs = std::filesystem;
@@ -23,19 +25,25 @@ class FakeWindow : public ScanProgress {
     visible = true;
   }
   void HideScanWindow() override { visible = false; }
-  void ProcessPendingEvents() override {
-    ++eventRounds;
-    if (eventRounds == cancelAtRound) running = false;
+  void RunScan(const std::function<void()>& scan) override {
+    ++scans;
+    scan();
   }
-  bool IsRunning() const override { return running; }
+  // Asked before each folder: the click of a round arrives just before.
+  bool IsRunning() const override {
+    ++rounds;
+    if (rounds == cancelAtRound) running = false;
+    return running;
+  }
   void SetRunning(bool r) override { running = r; }
   void ShowDirectory(const std::string& d) override { directories.push_back(d); }
   void ShowFileCount(const std::string& t) override { counts.push_back(t); }
 
-  bool running = false;
+  mutable bool running = false;
   bool visible = false;
   int shown = 0;
-  int eventRounds = 0;
+  int scans = 0;
+  mutable int rounds = 0;
   int cancelAtRound = -1;
   std::vector<std::string> directories;
   std::vector<std::string> counts;
@@ -155,6 +163,7 @@ TEST(Scanner, EmptyFolderGivesOnlyTheAllLine) {
   EXPECT_EQ(scanner.Count, 0);
   EXPECT_EQ(window.counts, (std::vector<std::string>{"0 Dateien"}));
   EXPECT_EQ(window.shown, 1);
+  EXPECT_EQ(window.scans, 1);
   EXPECT_FALSE(window.visible);
 }
 
@@ -292,8 +301,120 @@ TEST(Scanner, CancelStopsAtTheNextFolder) {
   EXPECT_EQ(text, ".*\r.AAA");
   EXPECT_EQ(scanner.Count, 1);
   // Every later folder returns at once.
-  EXPECT_EQ(window.eventRounds, 4);
+  EXPECT_EQ(window.rounds, 4);
   EXPECT_FALSE(window.visible);
+}
+
+// A window that runs the scan on a thread of its own, as the program's
+// window does: the starting thread takes what the scan hands over once per
+// "frame" and keeps it as drawn. Each member notes a call on the wrong
+// thread.
+class ThreadedWindow : public ScanHandover {
+ public:
+  void ShowScanWindow() override { OnStarter(); }
+  void HideScanWindow() override { OnStarter(); }
+  void SetRunning(bool running) override {
+    OnStarter();
+    ScanHandover::SetRunning(running);
+  }
+  void RunScan(const std::function<void()>& scan) override {
+    OnStarter();
+    std::atomic<bool> ended{false};
+    std::thread worker([&] {
+      scan();
+      ended = true;
+    });
+    while (!ended) {
+      Frame();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    worker.join();
+    Frame();
+  }
+  bool IsRunning() const override {
+    OnScan();
+    return ScanHandover::IsRunning();
+  }
+  void ShowDirectory(const std::string& d) override {
+    OnScan();
+    ScanHandover::ShowDirectory(d);
+  }
+  void ShowFileCount(const std::string& t) override {
+    OnScan();
+    ScanHandover::ShowFileCount(t);
+  }
+
+  // On the starting thread after each frame.
+  std::function<void()> afterFrame;
+  std::string directory, fileCount;  // as drawn, starting thread only
+  mutable std::atomic<int> wrongThread{0};
+
+ private:
+  void Frame() {
+    const Shown shown = TakeShown();
+    if (shown.directory) directory = *shown.directory;
+    if (shown.fileCount) fileCount = *shown.fileCount;
+    if (afterFrame) afterFrame();
+  }
+  void OnStarter() const {
+    if (std::this_thread::get_id() != starter_) ++wrongThread;
+  }
+  void OnScan() const {
+    if (std::this_thread::get_id() == starter_) ++wrongThread;
+  }
+  const std::thread::id starter_ = std::this_thread::get_id();
+};
+
+TEST(Scanner, ScanOnAThreadOfItsOwnHandsOverTheLatestAndTakesTheCancel) {
+  // The top folder holds one file, each of three subfolders two. The scan
+  // waits in the listing of its third folder until the window drew that
+  // folder and the count of the two before; a click then stops it before
+  // the fourth folder. The count drawn at the end is exact either way.
+  struct Case {
+    bool cancel;
+    int result;
+    int count;
+    std::string shownAtEnd;
+  };
+  for (const Case& c : {Case{false, 1, 7, "7 Dateien"}, Case{true, 2, 5, "5 Dateien"}}) {
+    SCOPED_TRACE(c.cancel ? "cancelled" : "finished");
+    vktest::TempDir tmp;
+    for (const char* name :
+         {"a.aaa", "s1/x.s1", "s1/y.s1", "s2/x.s2", "s2/y.s2", "s3/x.s3", "s3/y.s3"})
+      vktest::WriteFile(tmp / name, "");
+
+    int listings = 0;  // scan thread only
+    std::string hanging;
+    std::atomic<bool> hangs{false}, released{false};
+    platform::SetFaultHook([&](const std::string& op, const std::string& path) {
+      if (op != "list-dir" || ++listings != 3) return 0;
+      hanging = path;
+      hangs.store(true, std::memory_order_release);
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (!released.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return 0;
+    });
+    tScanDir scanner;
+    ThreadedWindow window;
+    bool drawnWhileHanging = false;
+    window.afterFrame = [&] {
+      if (released || !hangs.load(std::memory_order_acquire)) return;
+      if (window.directory != hanging || window.fileCount != "3 Dateien") return;
+      drawnWhileHanging = true;
+      if (c.cancel) window.SetRunning(false);
+      released.store(true, std::memory_order_release);
+    };
+    std::string text;
+    const int result = SurveyExtensions(scanner, window, tmp.path(), "*.*", text, true);
+    platform::SetFaultHook(nullptr);
+
+    EXPECT_TRUE(drawnWhileHanging);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(scanner.Count, c.count);
+    EXPECT_EQ(window.fileCount, c.shownAtEnd);
+    EXPECT_EQ(window.wrongThread, 0);
+  }
 }
 
 TEST(Scanner, SurveyStartsAfresh) {
