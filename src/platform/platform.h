@@ -478,6 +478,8 @@ bool SendDesktopNotification(const std::string& summary, const std::string& body
 //                       (its path): the listing ends with that error
 //   "describe-entry"    DirLister::Next and DescribeListed, before the lstat
 //                       of an entry (the folder's path and the name)
+//   "disk-wait"         ReadAhead, after a folder was read ahead (its path):
+//                       non-zero counts as having waited for the disk
 //   "target-name"       CopyFile, before the destination name is made
 //   "make-link"         CopyFile of a symlink, before the link is made
 //   "case-probe"        IgnoresLetterCase: non-zero means it ignores case

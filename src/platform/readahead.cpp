@@ -1,7 +1,11 @@
 #include "platform/readahead.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <string>
+
+#include "platform/internal.h"
 
 namespace platform {
 
@@ -37,6 +41,13 @@ void ReadFolder(ReadAhead::Folder& folder) {
   }
 }
 
+// Blocks this thread has read from a disk so far (its own count, so that
+// the other threads' reads do not count).
+long BlocksRead() {
+  struct rusage usage {};
+  return getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
+}
+
 }  // namespace
 
 ReadAhead::ReadAhead(int threads) {
@@ -46,8 +57,20 @@ ReadAhead::ReadAhead(int threads) {
     // single processor a second thread only adds hand-overs.
     const unsigned processors = std::thread::hardware_concurrency();
     threads = processors >= 2 ? static_cast<int>(std::min(processors, 4u)) - 1 : 0;
+    mayAdd_ = threads > 0 && threads + 1 < kDiskThreads;
   }
+  threads_.store(threads, std::memory_order_relaxed);
   for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+}
+
+void ReadAhead::AddDiskThreads() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stop_ || onDisk_.load(std::memory_order_relaxed)) return;
+  // The walk counts as one of them.
+  while (static_cast<int>(workers_.size()) + 1 < kDiskThreads)
+    workers_.emplace_back([this] { Work(); });
+  threads_.store(static_cast<int>(workers_.size()), std::memory_order_relaxed);
+  onDisk_.store(true, std::memory_order_relaxed);
 }
 
 ReadAhead::~ReadAhead() {
@@ -93,16 +116,23 @@ bool ReadAhead::UnqueueItem(const void* item, std::atomic<int>& state) {
 }
 
 void ReadAhead::Do(std::pair<Batch*, Folder*> item) {
+  // Until the walk is known to wait for the disk: whether this piece did.
+  const bool watch = mayAdd_ && !onDisk_.load(std::memory_order_relaxed);
+  const long before = watch ? BlocksRead() : 0;
   std::atomic<int>* state = nullptr;
+  bool onDisk = false;
   if (item.first != nullptr) {
     Describe(*item.first);
     state = &item.first->state;
   } else {
     ReadFolder(*item.second);
     state = &item.second->state;
+    onDisk = watch && detail::Fault("disk-wait", item.second->path) != 0;
   }
+  onDisk = onDisk || (watch && BlocksRead() != before);
   state->store(kDone, std::memory_order_release);
   state->notify_all();
+  if (onDisk) AddDiskThreads();
 }
 
 void ReadAhead::Work() {
@@ -171,16 +201,20 @@ AheadListing::AheadListing(ReadAhead* ahead, std::unique_ptr<ReadAhead::Folder> 
       path_(ahead_ != nullptr ? path : nullptr),
       skipFolder_(skipFolder) {
   filled_ = own_->entries.size();
+  // Its sub-folders read ahead already are this listing's now.
+  folders_ = std::move(own_->children);
+  own_->children.clear();
   if (path_ == nullptr) return;
-  for (std::size_t i = 0; i < own_->entries.size(); ++i)
-    if (own_->entries[i].kind == EntryKind::Directory && Ahead(own_->entries[i].name))
+  const std::size_t after = folders_.empty() ? 0 : folders_.back()->place + 1;
+  for (std::size_t i = after; i < own_->entries.size(); ++i)
+    if (own_->entries[i].kind == EntryKind::Directory && Ahead({}, own_->entries[i].name))
       candidates_.emplace_back(i, own_->entries[i].name);
   QueueFolders();
 }
 
 AheadListing::~AheadListing() {
   // No thread may still look at this listing when it goes.
-  for (std::unique_ptr<ReadAhead::Folder>& folder : folders_) Drop(folder);
+  for (std::unique_ptr<ReadAhead::Folder>& folder : folders_) ahead_->Drop(folder);
   if (ahead_ == nullptr || !started_) return;
   for (ReadAhead::Batch& batch : batches_) {
     if (ahead_->Unqueue(batch)) continue;
@@ -209,7 +243,7 @@ void AheadListing::Fill(ReadAhead::Batch& batch) {
       break;
     }
     batch.place[batch.count] = filled_++;
-    if (path_ != nullptr && entry.kind == EntryKind::Directory && Ahead(entry.name))
+    if (path_ != nullptr && entry.kind == EntryKind::Directory && Ahead({}, entry.name))
       candidates_.emplace_back(batch.place[batch.count], entry.name);
     ++batch.count;
   }
@@ -221,22 +255,59 @@ void AheadListing::Fill(ReadAhead::Batch& batch) {
   QueueFolders();
 }
 
+std::unique_ptr<ReadAhead::Folder> ReadAhead::QueueFolder(const DirLister& parent,
+                                                          const std::string& parentPath,
+                                                          std::string name, std::size_t place) {
+  auto folder = std::make_unique<Folder>();
+  folder->ahead = this;
+  folder->parent = &parent;
+  folder->path = parentPath + name + "/";
+  folder->name = std::move(name);
+  folder->place = place;
+  folders_.fetch_add(1, std::memory_order_relaxed);
+  Queue(*folder);
+  return folder;
+}
+
+void ReadAhead::Drop(std::unique_ptr<Folder>& folder) {
+  if (!Unqueue(*folder)) WaitFor(folder->state);
+  folder.reset();
+  folders_.fetch_sub(1, std::memory_order_relaxed);
+}
+
+ReadAhead::Folder::~Folder() {
+  for (std::unique_ptr<Folder>& child : children)
+    if (child != nullptr) ahead->Drop(child);
+}
+
 void AheadListing::QueueFolders() {
   if (path_ == nullptr) return;
-  while (!candidates_.empty() && folders_.size() < ReadAhead::kFoldersPerListing &&
-         ahead_->folders_.load(std::memory_order_relaxed) < ReadAhead::kFoldersInAll) {
+  const auto room = [this](std::size_t queued) {
+    return queued < ahead_->FoldersPerListing() &&
+           ahead_->folders_.load(std::memory_order_relaxed) < ahead_->FoldersInAll();
+  };
+  while (!candidates_.empty() && room(folders_.size())) {
     auto [place, name] = std::move(candidates_.front());
     candidates_.pop_front();
     // One the walk has passed (or is at) is opened by the walk itself.
     if (taken_ && place <= last_) continue;
-    auto folder = std::make_unique<ReadAhead::Folder>();
-    folder->parent = &listing_;
-    folder->path = *path_ + name + "/";
-    folder->name = std::move(name);
-    folder->place = place;
-    ahead_->folders_.fetch_add(1, std::memory_order_relaxed);
-    ahead_->Queue(*folder);
-    folders_.push_back(std::move(folder));
+    folders_.push_back(ahead_->QueueFolder(listing_, *path_, std::move(name), place));
+  }
+  // One level further: the first sub-folders of each folder already read,
+  // nearest first, while there is room in all.
+  for (std::unique_ptr<ReadAhead::Folder>& folder : folders_) {
+    if (!room(0)) break;
+    if (folder->childrenQueued) continue;
+    if (folder->state.load(std::memory_order_acquire) != ReadAhead::kDone) break;
+    folder->childrenQueued = true;
+    if (!folder->listing->IsOpen()) continue;
+    const std::string below = folder->name + "/";
+    for (std::size_t i = 0; i < folder->entries.size() && room(folder->children.size()); ++i) {
+      const DirEntry& entry = folder->entries[i];
+      if (entry.kind == EntryKind::Directory && Ahead(below, entry.name))
+        folder->children.push_back(
+            ahead_->QueueFolder(*folder->listing, folder->path, entry.name, i));
+    }
   }
 }
 
@@ -249,17 +320,11 @@ void AheadListing::Finish(ReadAhead::Folder& folder) {
   ahead_->WaitFor(folder.state);
 }
 
-void AheadListing::Drop(std::unique_ptr<ReadAhead::Folder>& folder) {
-  if (!ahead_->Unqueue(*folder)) ahead_->WaitFor(folder->state);
-  folder.reset();
-  ahead_->folders_.fetch_sub(1, std::memory_order_relaxed);
-}
-
 std::unique_ptr<ReadAhead::Folder> AheadListing::TakeFolder() {
   std::unique_ptr<ReadAhead::Folder> taken;
   if (!taken_) return taken;
   while (!folders_.empty() && folders_.front()->place < last_) {
-    Drop(folders_.front());
+    ahead_->Drop(folders_.front());
     folders_.pop_front();
   }
   if (!folders_.empty() && folders_.front()->place == last_) {

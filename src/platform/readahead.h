@@ -7,8 +7,8 @@
 // Two kinds of work go to the threads: batches of names of the listing in
 // walk (their stamps), and whole sub-folders the walk will enter next
 // (opened relative to the listing, never through a link, and read with
-// their stamps), so that the threads work on folders of their own while
-// the walk takes finished entries.
+// their stamps), and the sub-folders of those, so that the threads work
+// on folders of their own while the walk takes finished entries.
 #pragma once
 
 #include <array>
@@ -35,12 +35,19 @@ class AheadListing;
 class ReadAhead {
  public:
   // threads: -1 one per processor counting the walk, at most 4 in all
-  // (none on one processor).
+  // (none on one processor); once a piece of work has had to wait for the
+  // disk (a cold cache, a slow drive), up to kDiskThreads in all, so that
+  // more reads are in flight at once. A thread that waits for the disk
+  // takes no processor.
   explicit ReadAhead(int threads = -1);
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
-  int Threads() const { return static_cast<int>(workers_.size()); }
+  int Threads() const { return threads_.load(std::memory_order_relaxed); }
+  // Whether the threads were added for a walk that waits for the disk.
+  bool WaitsForDisk() const { return onDisk_.load(std::memory_order_relaxed); }
+
+  static constexpr int kDiskThreads = 8;
 
   // Entries handed to one thread at a time, and batches ahead per listing:
   // at most kBatch * kBatches entries per open listing are held.
@@ -51,6 +58,10 @@ class ReadAhead {
   // read in batches once the walk gets there.
   static constexpr std::size_t kFoldersPerListing = 8;
   static constexpr int kFoldersInAll = 32;
+  // The same once the walk waits for the disk: enough folders for every
+  // thread.
+  static constexpr std::size_t kDiskFoldersPerListing = 16;
+  static constexpr int kDiskFoldersInAll = 64;
   static constexpr std::size_t kFolderEntries = 1024;
 
   static constexpr int kIdle = 0;
@@ -77,6 +88,12 @@ class ReadAhead {
   // A sub-folder read ahead: opened as DirLister(parent, name, path) opens
   // it, and its first entries read with their descriptions.
   struct Folder {
+    Folder() = default;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    // Its sub-folders still read by a thread are waited for.
+    ~Folder();
+    ReadAhead* ahead = nullptr;
     const DirLister* parent = nullptr;
     std::string name;
     std::string path;       // ends with "/"
@@ -85,6 +102,11 @@ class ReadAhead {
     std::vector<DirEntry> entries;  // as DirLister::Next with describe gives them
     bool complete = false;          // the listing has no more entries
     std::atomic<int> state{kIdle};
+    // Its first sub-folders, read ahead too once it was read, before the
+    // walk came to it (in the order of its entries), so that the threads
+    // are not left without work each time the walk enters a folder.
+    std::deque<std::unique_ptr<Folder>> children;
+    bool childrenQueued = false;
   };
 
  private:
@@ -99,6 +121,18 @@ class ReadAhead {
   void Do(std::pair<Batch*, Folder*> item);
   // Waits until the work is done, doing other queued work meanwhile.
   void WaitFor(std::atomic<int>& state);
+  // Adds the threads for a walk that waits for the disk (once).
+  void AddDiskThreads();
+  // A folder read ahead for `parent` (its entry at `place`), queued.
+  std::unique_ptr<Folder> QueueFolder(const DirLister& parent, const std::string& parentPath,
+                                      std::string name, std::size_t place);
+  // Lets a folder read ahead go when the walk does not take it: no thread
+  // works on it (or its sub-folders) any more.
+  void Drop(std::unique_ptr<Folder>& folder);
+  std::size_t FoldersPerListing() const {
+    return WaitsForDisk() ? kDiskFoldersPerListing : kFoldersPerListing;
+  }
+  int FoldersInAll() const { return WaitsForDisk() ? kDiskFoldersInAll : kFoldersInAll; }
 
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -108,6 +142,10 @@ class ReadAhead {
   // Folders read ahead and not yet taken or dropped, over all listings.
   std::atomic<int> folders_{0};
   std::vector<std::thread> workers_;
+  std::atomic<int> threads_{0};
+  // Threads may be added when the disk is waited for (own choice only).
+  bool mayAdd_ = false;
+  std::atomic<bool> onDisk_{false};
 };
 
 // One open listing read through ReadAhead. Without one (null, or one with
@@ -122,7 +160,9 @@ class ReadAhead {
 // not enter it.
 class AheadListing {
  public:
-  using SkipFolder = std::function<bool(const std::string& name)>;
+  // Whether the sub-folder `name` met in `below` (relative to this
+  // listing: "" or "a/") is left out.
+  using SkipFolder = std::function<bool(const std::string& below, const std::string& name)>;
   AheadListing(ReadAhead* ahead, DirLister& listing, bool describe = true,
                const std::string* presentIn = nullptr, const std::string* path = nullptr,
                const SkipFolder* skipFolder = nullptr);
@@ -145,10 +185,9 @@ class AheadListing {
   void Start();
   // Fills the batch with the next names of the listing and queues it.
   void Fill(ReadAhead::Batch& batch);
-  // Queues folders of `candidates_` while there is room.
+  // Queues folders of `candidates_` while there is room, then the first
+  // sub-folders of those already read.
   void QueueFolders();
-  // Waits for a folder (or reads it here) and lets it go.
-  void Drop(std::unique_ptr<ReadAhead::Folder>& folder);
   void Finish(ReadAhead::Folder& folder);
 
   ReadAhead* ahead_;
@@ -159,8 +198,8 @@ class AheadListing {
   const std::string* path_;  // null: no folders ahead
   const SkipFolder* skipFolder_;
   // A sub-folder that may be read ahead.
-  bool Ahead(const std::string& name) const {
-    return skipFolder_ == nullptr || !(*skipFolder_)(name);
+  bool Ahead(const std::string& below, const std::string& name) const {
+    return skipFolder_ == nullptr || !(*skipFolder_)(below, name);
   }
   bool present_ = false;
   std::size_t ownPosition_ = 0;

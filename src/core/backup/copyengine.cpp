@@ -408,9 +408,10 @@ int CopyEngine::Walk(platform::DirLister& listing,
     // listing itself, and the copy looks at the file when it opens it.
     // An incremental run with threads also reads the next sub-folders ahead.
     const std::string here = readAhead_ != nullptr ? s + f : std::string();
-    // A folder left out is not read ahead either.
-    const platform::AheadListing::SkipFolder leftOut = [&](const std::string& name) {
-      return exclusions_.LeavesOut(f, name, true);
+    // A folder left out is not read ahead either (nor one below it).
+    const platform::AheadListing::SkipFolder leftOut = [&](const std::string& below,
+                                                           const std::string& name) {
+      return exclusions_.LeavesOut(below.empty() ? f : f + below, name, true);
     };
     const auto* skip = exclusions_.HasPatterns() ? &leftOut : nullptr;
     platform::AheadListing entries =
@@ -440,7 +441,7 @@ int CopyEngine::Walk(platform::DirLister& listing,
         continue;
       }
       // A folder left out is never entered.
-      if (skip != nullptr && leftOut(entry.name)) continue;
+      if (skip != nullptr && leftOut({}, entry.name)) continue;
       if (ignoresCase_) {
         const std::string first = CaseClash(seen, entry.name);
         if (!first.empty()) {
