@@ -1,6 +1,6 @@
 // Program start: with options of its own the command line, which needs no
-// display; otherwise the application, its seven windows in their order,
-// the event loop.
+// display; otherwise the application, its main window (the other windows
+// follow when first opened), the event loop.
 #include <QApplication>
 #include <QIcon>
 #include <QPainter>
@@ -46,7 +46,7 @@ int main(int argc, char* argv[]) {
   SetUserInterface(&boxes);
 
   std::unique_ptr<Forms> forms = CreateForms("volkarn");
-  TForm1& form1 = *forms->form1;
+  TForm1& form1 = *forms->Main();
   if (form1.StartRefused()) return 0;
 
   // An end of the event loop that did not come through the main window's

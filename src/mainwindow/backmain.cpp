@@ -956,5 +956,5 @@ void TForm1::Label16Click() {
 void TForm1::BitBtn3Click() { close(); }
 
 void TForm1::Label8Click() {
-  if (about != nullptr) about->exec();
+  if (Tabout* about = FormAbout()) about->exec();
 }

@@ -2,14 +2,14 @@
 #include <QComboBox>
 #include <QRadioButton>
 
+#include "base/errorbox.h"
+#include "core/backup/runrequest.h"
+#include "core/catalogue/singlefile.h"
 #include "dialogs/kopierform.h"
 #include "dialogs/verlaufform.h"
-#include "core/backup/runrequest.h"
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_forms.h"
 #include "platform/platform.h"
-#include "base/errorbox.h"
-#include "core/catalogue/singlefile.h"
 
 void TForm1::Button3Click() {
   const std::string path = tBackups::GetDataDir() + Backups()->GetLogFileName(SelectedJob);
@@ -28,8 +28,9 @@ void TForm1::HistoryButtonClick() {
 }
 
 void TForm1::BitBtn1Click() {
-  TFKopie* run = FKopie;
-  if (run == nullptr || !JobReady()) return;
+  if (!JobReady()) return;
+  TFKopie* run = FormKopie();
+  if (run == nullptr) return;
   run->Open(MakeRunRequest(*state_, CB1->currentText().toStdString(), RadioButton1->isChecked()));
   if (run->exec() == 3) {
     // The main window saves catalogue and settings as it closes.

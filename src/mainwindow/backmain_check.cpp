@@ -13,10 +13,9 @@ void TForm1::BitBtn2Click() { OpenCheck(CheckMode::CheckOnly); }
 void TForm1::BitBtn5Click() { OpenCheck(CheckMode::Complete); }
 
 void TForm1::OpenCheck(CheckMode mode) {
-  if (FCheck == nullptr) return;
   const std::string name = CB2->currentText().toStdString();
   // A job that was not read whole is neither checked nor completed; with
   // no job chosen the check window tells so.
   if (!JobReady() && !text::Trim(name).empty()) return;
-  FCheck->OpenCheck(MakeCheckRequest(*state_, name, mode));
+  if (TFCheck* check = FormCheck()) check->OpenCheck(MakeCheckRequest(*state_, name, mode));
 }

@@ -12,8 +12,9 @@
 #include "mainwindow/qt_forms.h"
 
 void TForm1::Button1Click() {
-  if (!FNeu) return;
-  const bool added = FNeu->OpenNewJob();
+  TFNeu* editor = FormNeu();
+  if (editor == nullptr) return;
+  const bool added = editor->OpenNewJob();
   SaveChangedCatalogue();
   if (!added) return;
   GroupBox1->show();
@@ -27,9 +28,10 @@ void TForm1::Button2Click() {
     ShowInfo("Es ist keine Sicherung ausgewählt.", 1);
     return;
   }
-  if (!FNeu) return;
+  TFNeu* editor = FormNeu();
+  if (editor == nullptr) return;
   const int edited = SelectedJob;
-  const int result = FNeu->EditJob();
+  const int result = editor->EditJob();
   SaveChangedCatalogue();
   switch (result) {
     case 1:

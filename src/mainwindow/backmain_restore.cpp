@@ -269,6 +269,7 @@ void TForm1::BitBtn14Click() {
       return;
     }
   }
-  if (FWieder == nullptr || !FWieder->Open(request)) return;
-  FWieder->exec();
+  TFWieder* run = FormWieder();
+  if (run == nullptr || !run->Open(request)) return;
+  run->exec();
 }

@@ -63,19 +63,22 @@ void TForm1::CB3Change() {
 }
 
 void TForm1::BitBtn7Click() {
-  if (FSynNeu == nullptr) return;
-  FSynNeu->OpenNew();
-  if (FSynNeu->exec() == TFSynNeu::kResultOk) FillSyncList(FSynNeu->StoredName());
+  TFSynNeu* editor = FormSynNeu();
+  if (editor == nullptr) return;
+  editor->OpenNew();
+  if (editor->exec() == TFSynNeu::kResultOk) FillSyncList(editor->StoredName());
 }
 
 void TForm1::BitBtn16Click() {
   SyncDefinition chosen;
-  if (FSynNeu == nullptr || !FindDefinition(Text(CB3), chosen, true)) {
+  if (!FindDefinition(Text(CB3), chosen, true)) {
     FillSyncList(std::string());
     return;
   }
-  FSynNeu->OpenEdit(chosen);
-  FillSyncList(FSynNeu->exec() == TFSynNeu::kResultOk ? FSynNeu->StoredName() : chosen.name);
+  TFSynNeu* editor = FormSynNeu();
+  if (editor == nullptr) return;
+  editor->OpenEdit(chosen);
+  FillSyncList(editor->exec() == TFSynNeu::kResultOk ? editor->StoredName() : chosen.name);
 }
 
 void TForm1::BitBtn17Click() {
@@ -101,7 +104,8 @@ void TForm1::BitBtn8Click() {
     FillSyncList(std::string());
     return;
   }
-  if (FSyn == nullptr) return;
-  FSyn->Open(chosen);
-  FSyn->exec();
+  TFSyn* run = FormSyn();
+  if (run == nullptr) return;
+  run->Open(chosen);
+  run->exec();
 }

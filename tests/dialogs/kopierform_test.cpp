@@ -83,11 +83,13 @@ class RunWindowTest : public ::testing::Test {
     int result = -1;
     vktest::WhenModal([&] {
       if (inside) inside();
-      if (FKopie->isVisible())
-        FKopie->BitBtn5->isEnabled() ? FKopie->BitBtn5->click() : FKopie->BitBtn1->click();
+      if (FormKopie()->isVisible())
+        FormKopie()->BitBtn5->isEnabled() ? FormKopie()->BitBtn5->click()
+                                          : FormKopie()->BitBtn1->click();
     });
     QObject::connect(
-        FKopie, &QDialog::finished, FKopie, [&](int r) { result = r; }, Qt::SingleShotConnection);
+        FormKopie(), &QDialog::finished, FormKopie(), [&](int r) { result = r; },
+        Qt::SingleShotConnection);
     Form1->BitBtn1Click();
     return result;
   }
@@ -98,7 +100,7 @@ class RunWindowTest : public ::testing::Test {
 
   std::vector<std::string> CountCells() const {
     std::vector<std::string> cells;
-    for (int r = 1; r < FKopie->RowCount(); ++r) cells.push_back(S(FKopie->Cell(2, r)));
+    for (int r = 1; r < FormKopie()->RowCount(); ++r) cells.push_back(S(FormKopie()->Cell(2, r)));
     return cells;
   }
 
@@ -129,32 +131,32 @@ TEST_F(RunWindowTest, StartHandsTheJobToTheRunWindow) {
           {"/home/anna/brief.doc"}}});
   ASSERT_TRUE(Form1->RadioButton2->isChecked());
   StartBackup([&] {
-    EXPECT_EQ("Sicherung \"Bücher\"", S(FKopie->windowTitle()));
-    EXPECT_EQ("Bücher", S(FKopie->Label2->text()));
-    EXPECT_FALSE(FKopie->Request().FullBackup);
-    EXPECT_EQ(Form1->State().Shown.ChangedSince, FKopie->Request().ChangedSince);
-    EXPECT_NE(0u, FKopie->Request().ChangedSince);
-    EXPECT_EQ("Nach dem 15.02.2003/17:05 Uhr geändert.", FKopie->Request().ChangedSinceText);
-    EXPECT_EQ("*.BÄK\r\n.TMP\r\n", FKopie->Request().ExcludedExts);
-    EXPECT_EQ("/HOME/ANNA/BRIEF.DOC\r\n", FKopie->Request().ExcludedFiles);
-    ASSERT_EQ(4, FKopie->RowCount());
-    EXPECT_EQ(tmp / "a/Briefe", S(FKopie->Cell(0, 1)));
-    EXPECT_EQ(tmp / "ziel/Briefe", S(FKopie->Cell(1, 1)));
-    EXPECT_EQ(tmp / "ziel/Bilder", S(FKopie->Cell(1, 2)));
-    EXPECT_EQ(tmp / "ziel/", S(FKopie->Cell(1, 3)));  // a root maps to the target itself
-    EXPECT_EQ("", S(FKopie->Cell(2, 1)));
+    EXPECT_EQ("Sicherung \"Bücher\"", S(FormKopie()->windowTitle()));
+    EXPECT_EQ("Bücher", S(FormKopie()->Label2->text()));
+    EXPECT_FALSE(FormKopie()->Request().FullBackup);
+    EXPECT_EQ(Form1->State().Shown.ChangedSince, FormKopie()->Request().ChangedSince);
+    EXPECT_NE(0u, FormKopie()->Request().ChangedSince);
+    EXPECT_EQ("Nach dem 15.02.2003/17:05 Uhr geändert.", FormKopie()->Request().ChangedSinceText);
+    EXPECT_EQ("*.BÄK\r\n.TMP\r\n", FormKopie()->Request().ExcludedExts);
+    EXPECT_EQ("/HOME/ANNA/BRIEF.DOC\r\n", FormKopie()->Request().ExcludedFiles);
+    ASSERT_EQ(4, FormKopie()->RowCount());
+    EXPECT_EQ(tmp / "a/Briefe", S(FormKopie()->Cell(0, 1)));
+    EXPECT_EQ(tmp / "ziel/Briefe", S(FormKopie()->Cell(1, 1)));
+    EXPECT_EQ(tmp / "ziel/Bilder", S(FormKopie()->Cell(1, 2)));
+    EXPECT_EQ(tmp / "ziel/", S(FormKopie()->Cell(1, 3)));  // a root maps to the target itself
+    EXPECT_EQ("", S(FormKopie()->Cell(2, 1)));
     // The ready state with the incremental mode.
-    EXPECT_TRUE(FKopie->Panel3->isVisible());
-    EXPECT_EQ(FKopie->Panel2->rect(), FKopie->Panel3->geometry());
-    EXPECT_TRUE(FKopie->RB2->isChecked());
-    EXPECT_EQ("Nach dem 15.02.2003/17:05 Uhr geändert.", S(FKopie->Label4->text()));
-    EXPECT_EQ(QColor(0, 128, 0), FKopie->RB2->palette().color(QPalette::WindowText));
-    EXPECT_EQ(QColor(255, 0, 0), FKopie->RB1->palette().color(QPalette::WindowText));
-    FKopie->RB1->click();
-    EXPECT_TRUE(FKopie->Request().FullBackup);
-    EXPECT_EQ("Alle Dateien", S(FKopie->Label4->text()));
-    EXPECT_EQ(QColor(0, 128, 0), FKopie->RB1->palette().color(QPalette::WindowText));
-    EXPECT_EQ(QColor(255, 0, 0), FKopie->RB2->palette().color(QPalette::WindowText));
+    EXPECT_TRUE(FormKopie()->Panel3->isVisible());
+    EXPECT_EQ(FormKopie()->Panel2->rect(), FormKopie()->Panel3->geometry());
+    EXPECT_TRUE(FormKopie()->RB2->isChecked());
+    EXPECT_EQ("Nach dem 15.02.2003/17:05 Uhr geändert.", S(FormKopie()->Label4->text()));
+    EXPECT_EQ(QColor(0, 128, 0), FormKopie()->RB2->palette().color(QPalette::WindowText));
+    EXPECT_EQ(QColor(255, 0, 0), FormKopie()->RB1->palette().color(QPalette::WindowText));
+    FormKopie()->RB1->click();
+    EXPECT_TRUE(FormKopie()->Request().FullBackup);
+    EXPECT_EQ("Alle Dateien", S(FormKopie()->Label4->text()));
+    EXPECT_EQ(QColor(0, 128, 0), FormKopie()->RB1->palette().color(QPalette::WindowText));
+    EXPECT_EQ(QColor(255, 0, 0), FormKopie()->RB2->palette().color(QPalette::WindowText));
   });
   // Closed without a run: the job is shown again, nothing changed.
   EXPECT_TRUE(Form1->isVisible());
@@ -163,26 +165,27 @@ TEST_F(RunWindowTest, StartHandsTheJobToTheRunWindow) {
   // The full mode of the main window, and a second opening.
   Form1->RadioButton1->click();
   StartBackup([&] {
-    EXPECT_TRUE(FKopie->Request().FullBackup);
-    EXPECT_TRUE(FKopie->RB1->isChecked());
-    EXPECT_EQ("Alle Dateien", S(FKopie->Label4->text()));
+    EXPECT_TRUE(FormKopie()->Request().FullBackup);
+    EXPECT_TRUE(FormKopie()->RB1->isChecked());
+    EXPECT_EQ("Alle Dateien", S(FormKopie()->Label4->text()));
   });
   Form1->RadioButton2->click();
-  StartBackup(
-      [&] { EXPECT_EQ("Nach dem 15.02.2003/17:05 Uhr geändert.", S(FKopie->Label4->text())); });
+  StartBackup([&] {
+    EXPECT_EQ("Nach dem 15.02.2003/17:05 Uhr geändert.", S(FormKopie()->Label4->text()));
+  });
 }
 
 TEST_F(RunWindowTest, AJobNeverBackedUpRunsInFullAndAJobWithoutFoldersRunsNothing) {
   Start({{"Neu", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {}, {}},
          {"Leer", tmp / "ziel2", 0, 0, {}, {}, {}}});
   StartBackup([&] {
-    EXPECT_TRUE(FKopie->Request().FullBackup);
-    EXPECT_EQ("Nach dem / Uhr geändert.", FKopie->Request().ChangedSinceText);
-    EXPECT_EQ("Alle Dateien", S(FKopie->Label4->text()));
-    EXPECT_EQ(2, FKopie->RowCount());
+    EXPECT_TRUE(FormKopie()->Request().FullBackup);
+    EXPECT_EQ("Nach dem / Uhr geändert.", FormKopie()->Request().ChangedSinceText);
+    EXPECT_EQ("Alle Dateien", S(FormKopie()->Label4->text()));
+    EXPECT_EQ(2, FormKopie()->RowCount());
   });
   ChooseJob(1);
-  StartBackup([&] { EXPECT_EQ(1, FKopie->RowCount()); });
+  StartBackup([&] { EXPECT_EQ(1, FormKopie()->RowCount()); });
 }
 
 // ------------------------------------------------------------------ look --
@@ -191,48 +194,48 @@ TEST_F(RunWindowTest, PlaceSizeColumnsAndOptionsAreKept) {
   Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {}, {}}},
         {"Job", "0", "0", "0", "0", "0", "30", "40", "700", "500", "1", "1"});
   StartBackup([&] {
-    EXPECT_EQ(QPoint(30, 40), FKopie->pos());
-    EXPECT_EQ(QSize(700, 500), FKopie->size());
-    EXPECT_TRUE(FKopie->CheckBox1->isChecked());
-    EXPECT_TRUE(FKopie->CheckBox2->isChecked());
-    EXPECT_EQ("Zu sichernde Verzeichnisse", S(FKopie->Cell(0, 0)));
-    EXPECT_EQ("Zielverzeichnisse", S(FKopie->Cell(1, 0)));
-    EXPECT_EQ("Anzahl", S(FKopie->Cell(2, 0)));
-    QTableWidget* g = FKopie->SG1;
+    EXPECT_EQ(QPoint(30, 40), FormKopie()->pos());
+    EXPECT_EQ(QSize(700, 500), FormKopie()->size());
+    EXPECT_TRUE(FormKopie()->CheckBox1->isChecked());
+    EXPECT_TRUE(FormKopie()->CheckBox2->isChecked());
+    EXPECT_EQ("Zu sichernde Verzeichnisse", S(FormKopie()->Cell(0, 0)));
+    EXPECT_EQ("Zielverzeichnisse", S(FormKopie()->Cell(1, 0)));
+    EXPECT_EQ("Anzahl", S(FormKopie()->Cell(2, 0)));
+    QTableWidget* g = FormKopie()->SG1;
     const int client = g->viewport()->width();
     EXPECT_EQ(60, g->columnWidth(2));
     EXPECT_EQ(220, g->columnWidth(0));
     EXPECT_EQ(client, g->columnWidth(0) + g->columnWidth(1) + g->columnWidth(2));
     // Panels, colours, fonts.
-    EXPECT_EQ(57, FKopie->Panel1->height());
-    EXPECT_EQ(153, FKopie->Panel2->height());
-    EXPECT_EQ(FKopie->height() - 153, FKopie->Panel2->y());
-    EXPECT_EQ(QColor(255, 249, 174), FKopie->Panel1->palette().color(QPalette::Window));
-    EXPECT_EQ(QSize(117, 61), FKopie->Label8->size());
-    EXPECT_EQ(QSize(272, 60), FKopie->Animate1->size());
-    EXPECT_TRUE(FKopie->Label2->font().bold());
-    EXPECT_EQ(16, FKopie->Label8->font().pixelSize());
-    EXPECT_EQ(13, FKopie->RB1->font().pixelSize());
-    EXPECT_TRUE(FKopie->BitBtn2->isDefault());
-    EXPECT_FALSE(FKopie->BitBtn5->isEnabled());
-    EXPECT_FALSE(FKopie->Animate1->isVisible());
+    EXPECT_EQ(57, FormKopie()->Panel1->height());
+    EXPECT_EQ(153, FormKopie()->Panel2->height());
+    EXPECT_EQ(FormKopie()->height() - 153, FormKopie()->Panel2->y());
+    EXPECT_EQ(QColor(255, 249, 174), FormKopie()->Panel1->palette().color(QPalette::Window));
+    EXPECT_EQ(QSize(117, 61), FormKopie()->Label8->size());
+    EXPECT_EQ(QSize(272, 60), FormKopie()->Animate1->size());
+    EXPECT_TRUE(FormKopie()->Label2->font().bold());
+    EXPECT_EQ(16, FormKopie()->Label8->font().pixelSize());
+    EXPECT_EQ(13, FormKopie()->RB1->font().pixelSize());
+    EXPECT_TRUE(FormKopie()->BitBtn2->isDefault());
+    EXPECT_FALSE(FormKopie()->BitBtn5->isEnabled());
+    EXPECT_FALSE(FormKopie()->Animate1->isVisible());
     // No German text is cut off.
     for (QWidget* w : std::initializer_list<QWidget*>{
-             FKopie->RB1, FKopie->RB2, FKopie->CheckBox1, FKopie->CheckBox2, FKopie->BitBtn2,
-             FKopie->BitBtn1, FKopie->Label1, FKopie->Label3})
+             FormKopie()->RB1, FormKopie()->RB2, FormKopie()->CheckBox1, FormKopie()->CheckBox2,
+             FormKopie()->BitBtn2, FormKopie()->BitBtn1, FormKopie()->Label1, FormKopie()->Label3})
       EXPECT_LE(w->sizeHint().width(), w->width()) << S(w->objectName());
 
     // Narrower than 400 snaps back; the last column ends at the edge.
-    FKopie->resize(300, 450);
+    FormKopie()->resize(300, 450);
     QApplication::processEvents();
-    EXPECT_EQ(400, FKopie->width());
+    EXPECT_EQ(400, FormKopie()->width());
     EXPECT_EQ(g->viewport()->width(), g->columnWidth(0) + g->columnWidth(1) + g->columnWidth(2));
     // A column dragged by the user: the last one takes the rest again.
     g->setColumnWidth(0, 100);
-    FKopie->SG1MouseUp();
+    FormKopie()->SG1MouseUp();
     EXPECT_EQ(g->viewport()->width(), g->columnWidth(0) + g->columnWidth(1) + g->columnWidth(2));
-    FKopie->move(35, 45);
-    FKopie->CheckBox1->setChecked(false);
+    FormKopie()->move(35, 45);
+    FormKopie()->CheckBox1->setChecked(false);
   });
   // FormClose stored place, size and options.
   const std::vector<std::string>& lines = Form1->Options()->Lines();
@@ -257,14 +260,17 @@ TEST_F(RunWindowTest, WithoutAUsableStoredSizeTheWindowShowsEveryControl) {
   for (const Case& c : cases) {
     Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {}, {}}}, c.settings);
     StartBackup([&] {
-      EXPECT_EQ(c.size, FKopie->size());
-      EXPECT_LE((Form1->frameGeometry().center() - FKopie->geometry().center()).manhattanLength(),
-                2);
-      for (QAbstractButton* w : std::initializer_list<QAbstractButton*>{
-               FKopie->BitBtn2, FKopie->BitBtn1, FKopie->RB1, FKopie->CheckBox2})
-        EXPECT_TRUE(FKopie->rect().contains(QRect(w->mapTo(FKopie, QPoint(0, 0)), w->size())))
+      EXPECT_EQ(c.size, FormKopie()->size());
+      EXPECT_LE(
+          (Form1->frameGeometry().center() - FormKopie()->geometry().center()).manhattanLength(),
+          2);
+      for (QAbstractButton* w :
+           std::initializer_list<QAbstractButton*>{FormKopie()->BitBtn2, FormKopie()->BitBtn1,
+                                                   FormKopie()->RB1, FormKopie()->CheckBox2})
+        EXPECT_TRUE(
+            FormKopie()->rect().contains(QRect(w->mapTo(FormKopie(), QPoint(0, 0)), w->size())))
             << S(w->text());
-      EXPECT_FALSE(FKopie->CheckBox1->isChecked());
+      EXPECT_FALSE(FormKopie()->CheckBox1->isChecked());
     });
     app.reset();
   }
@@ -281,40 +287,40 @@ TEST_F(RunWindowTest, ARunShowsProgressAndStoresTheStartAsTheNewLastBackup) {
   bool sawRunning = false;
   // The copies run on the run's own thread; the hook looks at the window
   // on the window's thread.
-  FKopie->Engine().CopyThreads = 0;
+  FormKopie()->Engine().CopyThreads = 0;
   platform::SetFaultHook([&](const std::string& op, const std::string& path) {
     if (op == "copy-open-source" && path.ends_with("/sub/a.txt"))
       guithread::Call([&] {
         // The running state, seen from inside a copy.
         sawRunning = true;
-        EXPECT_TRUE(FKopie->Running());
-        EXPECT_FALSE(FKopie->Panel3->isVisible());
-        EXPECT_TRUE(FKopie->Animate1->isVisible());
-        EXPECT_TRUE(FKopie->Animate1->Active());
-        EXPECT_TRUE(FKopie->Label7->isVisible());
-        EXPECT_EQ("Kopiere " + tmp / "q/Daten/sub/a.txt", S(FKopie->Label7->text()));
-        EXPECT_TRUE(FKopie->BitBtn4->isEnabled());
-        EXPECT_FALSE(FKopie->BitBtn5->isEnabled());
-        EXPECT_EQ("<<<", S(FKopie->Cell(2, 1)).substr(0, 3));
+        EXPECT_TRUE(FormKopie()->Running());
+        EXPECT_FALSE(FormKopie()->Panel3->isVisible());
+        EXPECT_TRUE(FormKopie()->Animate1->isVisible());
+        EXPECT_TRUE(FormKopie()->Animate1->Active());
+        EXPECT_TRUE(FormKopie()->Label7->isVisible());
+        EXPECT_EQ("Kopiere " + tmp / "q/Daten/sub/a.txt", S(FormKopie()->Label7->text()));
+        EXPECT_TRUE(FormKopie()->BitBtn4->isEnabled());
+        EXPECT_FALSE(FormKopie()->BitBtn5->isEnabled());
+        EXPECT_EQ("<<<", S(FormKopie()->Cell(2, 1)).substr(0, 3));
       });
     return 0;
   });
   StartBackup([&] {
-    FKopie->BitBtn2->click();
+    FormKopie()->BitBtn2->click();
     EXPECT_TRUE(sawRunning);
     // The finished state.
-    EXPECT_FALSE(FKopie->Running());
-    EXPECT_FALSE(FKopie->Panel3->isVisible());
-    EXPECT_FALSE(FKopie->Label7->isVisible());
-    EXPECT_FALSE(FKopie->Animate1->isVisible());
-    EXPECT_FALSE(FKopie->Animate1->Active());
-    EXPECT_TRUE(FKopie->BitBtn5->isEnabled());
-    EXPECT_FALSE(FKopie->BitBtn4->isEnabled());
-    EXPECT_EQ("61\nDateien\nkopiert.", S(FKopie->Label8->text()));
+    EXPECT_FALSE(FormKopie()->Running());
+    EXPECT_FALSE(FormKopie()->Panel3->isVisible());
+    EXPECT_FALSE(FormKopie()->Label7->isVisible());
+    EXPECT_FALSE(FormKopie()->Animate1->isVisible());
+    EXPECT_FALSE(FormKopie()->Animate1->Active());
+    EXPECT_TRUE(FormKopie()->BitBtn5->isEnabled());
+    EXPECT_FALSE(FormKopie()->BitBtn4->isEnabled());
+    EXPECT_EQ("61\nDateien\nkopiert.", S(FormKopie()->Label8->text()));
     EXPECT_EQ((std::vector<std::string>{"OK 61"}), CountCells());
     EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_EQ(0, FKopie->Engine().RunStatus);
-    EXPECT_TRUE(FKopie->isVisible());
+    EXPECT_EQ(0, FormKopie()->Engine().RunStatus);
+    EXPECT_TRUE(FormKopie()->isVisible());
   });
   EXPECT_TRUE(fs::exists(tmp / "ziel/Daten/sub/a.txt"));
   EXPECT_FALSE(fs::exists(tmp / "ziel/Daten/skip.bak"));
@@ -343,11 +349,11 @@ TEST_F(RunWindowTest, ARunWithErrorsKeepsTheLastBackup) {
           {}}});
   ui.answers.push_back(false);
   StartBackup([&] {
-    FKopie->BitBtn2->click();
+    FormKopie()->BitBtn2->click();
     // The missing source folder costs two report lines and the question
     // whether to see them; the run itself ended with 0 (its last copy
     // succeeded).
-    EXPECT_EQ(0, FKopie->Engine().RunStatus);
+    EXPECT_EQ(0, FormKopie()->Engine().RunStatus);
     EXPECT_EQ((std::vector<std::string>{"OK 0", "OK 2"}), CountCells());
     ASSERT_EQ(1u, ui.boxes.size());
     EXPECT_EQ("ask", ui.boxes[0].kind);
@@ -375,10 +381,10 @@ TEST_F(RunWindowTest, ARunWithCopyThreadsEndsAsOneCopyAfterTheOther) {
   for (int i = 0; i < 20; ++i) Write(tmp / ("q/zwei/" + std::to_string(i)));
   Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/eins", tmp / "q/zwei"}, {}, {}}});
   StartBackup([&] {
-    FKopie->BitBtn2->click();
-    EXPECT_FALSE(FKopie->Running());
-    EXPECT_EQ(0, FKopie->Engine().RunStatus);
-    EXPECT_EQ("150\nDateien\nkopiert.", S(FKopie->Label8->text()));
+    FormKopie()->BitBtn2->click();
+    EXPECT_FALSE(FormKopie()->Running());
+    EXPECT_EQ(0, FormKopie()->Engine().RunStatus);
+    EXPECT_EQ("150\nDateien\nkopiert.", S(FormKopie()->Label8->text()));
     EXPECT_EQ((std::vector<std::string>{"OK 130", "OK 20"}), CountCells());
     EXPECT_TRUE(ui.boxes.empty());
   });
@@ -407,7 +413,7 @@ TEST_F(RunWindowTest, TheCountOfEachFolderEndIsDrawnAtTheNextFrameAndTheRunEndsE
   for (int i = 0; i < 73; ++i) Write(tmp / ("q/eins/" + std::to_string(i) + ".txt"));
   for (int i = 0; i < 26; ++i) Write(tmp / ("q/zwei/" + std::to_string(i) + ".txt"));
   Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/eins", tmp / "q/zwei"}, {}, {}}});
-  FKopie->Engine().CopyThreads = 0;
+  FormKopie()->Engine().CopyThreads = 0;
   std::string lastSource;
   // What the count display shows while the second folder is copied.
   std::vector<std::string> shownInSecondRow;
@@ -415,23 +421,23 @@ TEST_F(RunWindowTest, TheCountOfEachFolderEndIsDrawnAtTheNextFrameAndTheRunEndsE
     if (op != "copy-open-source") return 0;
     guithread::Call([&] {
       // The line names the file in work, whatever was drawn last.
-      EXPECT_EQ("Kopiere " + path, S(FKopie->Label7->text()));
+      EXPECT_EQ("Kopiere " + path, S(FormKopie()->Label7->text()));
       if (path.find("/q/zwei/") != std::string::npos)
-        shownInSecondRow.push_back(S(FKopie->Label8->text()));
+        shownInSecondRow.push_back(S(FormKopie()->Label8->text()));
     });
     lastSource = path;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return 0;
   });
   StartBackup([&] {
-    FKopie->BitBtn2->click();
-    EXPECT_EQ(0, FKopie->Engine().RunStatus);
+    FormKopie()->BitBtn2->click();
+    EXPECT_EQ(0, FormKopie()->Engine().RunStatus);
     // At first perhaps what the last frame of the first folder drew, then
     // its exact end.
     ASSERT_EQ(26u, shownInSecondRow.size());
     EXPECT_EQ("73\nDateien\nkopiert.", shownInSecondRow.back());
-    EXPECT_EQ("99\nDateien\nkopiert.", S(FKopie->Label8->text()));
-    EXPECT_EQ("Kopiere " + lastSource, S(FKopie->Label7->text()));
+    EXPECT_EQ("99\nDateien\nkopiert.", S(FormKopie()->Label8->text()));
+    EXPECT_EQ("Kopiere " + lastSource, S(FormKopie()->Label7->text()));
     EXPECT_EQ((std::vector<std::string>{"OK 73", "OK 26"}), CountCells());
   });
 }
@@ -442,20 +448,20 @@ TEST_F(RunWindowTest, CancelDuringTheSecondOfThreeRows) {
   Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/eins", tmp / "q/zwei", tmp / "q/drei"}, {}, {}}});
   int copiedInTwo = 0;
   // The copies run on the run's own thread, one after the other.
-  FKopie->Engine().CopyThreads = 0;
+  FormKopie()->Engine().CopyThreads = 0;
   platform::SetFaultHook([&](const std::string& op, const std::string& path) {
     // A click on "Abbrechen" while the second file of row 2 is copied
     // (taken by the window before the copy ends): the run stops before its
     // next entry.
     if (op == "copy-open-source" && path.find("/q/zwei/") != std::string::npos &&
         ++copiedInTwo == 2)
-      guithread::Call([] { FKopie->BitBtn4->click(); });
+      guithread::Call([] { FormKopie()->BitBtn4->click(); });
     if (op == "copy-open-source") std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return 0;
   });
   StartBackup([&] {
-    FKopie->BitBtn2->click();
-    EXPECT_EQ(CopyEngine::kCancelled, FKopie->Engine().RunStatus);
+    FormKopie()->BitBtn2->click();
+    EXPECT_EQ(CopyEngine::kCancelled, FormKopie()->Engine().RunStatus);
     EXPECT_EQ((std::vector<std::string>{"OK 4", "<<< 2", ""}), CountCells());
     ASSERT_EQ(1u, ui.boxes.size());
     EXPECT_EQ(WithLeadingBreaks("Der Kopiervorgang wurde abgebrochen."), ui.boxes[0].text);
@@ -474,13 +480,13 @@ TEST_F(RunWindowTest, ACancelAmongManySmallFilesStopsTheRunSoon) {
   std::atomic<int> copies = 0;  // the copy threads call the hook
   platform::SetFaultHook([&](const std::string& op, const std::string&) {
     if (op == "copy-open-source" && ++copies == 20)
-      QTimer::singleShot(0, FKopie->BitBtn4, [] { FKopie->BitBtn4->click(); });
+      QTimer::singleShot(0, FormKopie()->BitBtn4, [] { FormKopie()->BitBtn4->click(); });
     return 0;
   });
   StartBackup([&] {
-    FKopie->BitBtn2->click();
-    EXPECT_EQ(CopyEngine::kCancelled, FKopie->Engine().RunStatus);
-    EXPECT_LT(FKopie->Engine().CopiedTotal, kFiles);
+    FormKopie()->BitBtn2->click();
+    EXPECT_EQ(CopyEngine::kCancelled, FormKopie()->Engine().RunStatus);
+    EXPECT_LT(FormKopie()->Engine().CopiedTotal, kFiles);
   });
 }
 
@@ -490,7 +496,7 @@ TEST_F(RunWindowTest, WhileOneCopyHangsTheWindowDrawsItsLineAndTakesTheCancel) {
   // before its next entry.
   for (int i = 0; i < 10; ++i) Write(tmp / ("q/Daten/" + std::to_string(i)));
   Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {}, {}}});
-  FKopie->Engine().CopyThreads = 0;
+  FormKopie()->Engine().CopyThreads = 0;
   int copies = 0;
   bool drawn = false;
   std::string hanging;
@@ -501,18 +507,19 @@ TEST_F(RunWindowTest, WhileOneCopyHangsTheWindowDrawsItsLineAndTakesTheCancel) {
     while (!drawn && std::chrono::steady_clock::now() < until) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
       guithread::Call([&] {
-        drawn = !FKopie->Label7->TextWaiting() && S(FKopie->Label7->text()) == "Kopiere " + path &&
-                S(FKopie->Label8->text()) == "3\nDateien\nkopiert.";
+        drawn = !FormKopie()->Label7->TextWaiting() &&
+                S(FormKopie()->Label7->text()) == "Kopiere " + path &&
+                S(FormKopie()->Label8->text()) == "3\nDateien\nkopiert.";
       });
     }
-    guithread::Call([] { FKopie->BitBtn4->click(); });
+    guithread::Call([] { FormKopie()->BitBtn4->click(); });
     return 0;
   });
   StartBackup([&] {
-    FKopie->BitBtn2->click();
+    FormKopie()->BitBtn2->click();
     EXPECT_TRUE(drawn) << hanging;
-    EXPECT_EQ(CopyEngine::kCancelled, FKopie->Engine().RunStatus);
-    EXPECT_EQ(4, FKopie->Engine().CopiedTotal);
+    EXPECT_EQ(CopyEngine::kCancelled, FormKopie()->Engine().RunStatus);
+    EXPECT_EQ(4, FormKopie()->Engine().CopiedTotal);
     EXPECT_EQ(4, copies);
   });
   EXPECT_EQ("", S(Form1->Edit2->text()));  // no new stamp
@@ -522,15 +529,15 @@ TEST_F(RunWindowTest, ClosingTheWindowDuringARunLetsTheRunFinish) {
   for (int i = 0; i < 5; ++i) Write(tmp / ("q/Daten/" + std::to_string(i)));
   Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {}, {}}});
   int copies = 0;
-  FKopie->Engine().CopyThreads = 0;
+  FormKopie()->Engine().CopyThreads = 0;
   platform::SetFaultHook([&](const std::string& op, const std::string&) {
-    if (op == "copy-open-source" && ++copies == 2) guithread::Call([] { FKopie->close(); });
+    if (op == "copy-open-source" && ++copies == 2) guithread::Call([] { FormKopie()->close(); });
     return 0;
   });
   bool closedByRun = false;
   StartBackup([&] {
-    FKopie->BitBtn2->click();
-    closedByRun = !FKopie->isVisible();
+    FormKopie()->BitBtn2->click();
+    closedByRun = !FormKopie()->isVisible();
   });
   EXPECT_TRUE(closedByRun);
   EXPECT_EQ(5, copies);
@@ -554,10 +561,10 @@ TEST_F(RunWindowTest, EndingTheProgramAfterARunWithErrors) {
   // "Ja": the report opens, the box is unchecked, the program goes on.
   ui.answers.push_back(true);
   int result = StartBackup([&] {
-    ASSERT_TRUE(FKopie->CheckBox1->isChecked());
-    FKopie->BitBtn2->click();
-    EXPECT_TRUE(FKopie->isVisible());
-    EXPECT_FALSE(FKopie->CheckBox1->isChecked());
+    ASSERT_TRUE(FormKopie()->CheckBox1->isChecked());
+    FormKopie()->BitBtn2->click();
+    EXPECT_TRUE(FormKopie()->isVisible());
+    EXPECT_FALSE(FormKopie()->CheckBox1->isChecked());
   });
   EXPECT_NE(3, result);
   EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{"notepad.exe", log}}), launches);
@@ -569,7 +576,7 @@ TEST_F(RunWindowTest, EndingTheProgramAfterARunWithErrors) {
   Form1->Options()->SetCB1(true);
   Form1->RadioButton1->click();  // full backup again
   ui.answers.push_back(false);
-  result = StartBackup([&] { FKopie->BitBtn2->click(); });
+  result = StartBackup([&] { FormKopie()->BitBtn2->click(); });
   EXPECT_EQ(3, result);
   EXPECT_FALSE(Form1->isVisible());
   SetHomeDirForTesting(home);
@@ -592,7 +599,7 @@ TEST_F(RunWindowTest, AMissingTargetFolderIsOnlyCreatedByTheFirstCopiedFile) {
 
   ui.answers.push_back(false);
   StartBackup([&] {
-    FKopie->BitBtn2->click();
+    FormKopie()->BitBtn2->click();
     ASSERT_EQ(2u, ui.boxes.size());
     EXPECT_EQ("Das Zielverzeichnis " + tmp / "neu/ziel" +
                   " existiert nicht.\rSoll es neu angelegt werden?",
@@ -600,14 +607,14 @@ TEST_F(RunWindowTest, AMissingTargetFolderIsOnlyCreatedByTheFirstCopiedFile) {
     EXPECT_EQ(WithLeadingBreaks("Es wurde keine Datei kopiert!"), ui.boxes[1].text);
     EXPECT_TRUE(ui.boxes[1].beep);
     // Still ready to start.
-    EXPECT_TRUE(FKopie->Panel3->isVisible());
-    EXPECT_FALSE(FKopie->BitBtn5->isEnabled());
+    EXPECT_TRUE(FormKopie()->Panel3->isVisible());
+    EXPECT_FALSE(FormKopie()->BitBtn5->isEnabled());
   });
   EXPECT_FALSE(fs::exists(tmp / "neu"));
 
   ui.boxes.clear();
   ui.answers.push_back(true);
-  StartBackup([&] { FKopie->BitBtn2->click(); });
+  StartBackup([&] { FormKopie()->BitBtn2->click(); });
   EXPECT_EQ("x", vktest::ReadFile(tmp / "neu/ziel/Daten/a.txt"));
   ASSERT_EQ(1u, ui.boxes.size());
 }
@@ -649,17 +656,17 @@ TEST_F(RunWindowTest, ADryRunListsWhatItWouldDoAndChangesNothing) {
   Start({{"Job", tmp / "ziel", 0, 0, {tmp / "q/Daten"}, {"*.bak"}, {}}});
   StartBackup([&] {
     // Reached by its access key; each opening starts without it.
-    EXPECT_FALSE(FKopie->CheckBox3->isChecked());
-    QApplication::setActiveWindow(FKopie);
+    EXPECT_FALSE(FormKopie()->CheckBox3->isChecked());
+    QApplication::setActiveWindow(FormKopie());
     // An access key presses its box visibly (a short animated click).
-    QTest::keyClick(FKopie, Qt::Key_N, Qt::AltModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return FKopie->CheckBox3->isChecked(); }, 2000));
-    FKopie->BitBtn2->click();
-    EXPECT_FALSE(FKopie->Running());
-    EXPECT_TRUE(FKopie->Memo1->isVisible());
-    EXPECT_FALSE(FKopie->SG1->isVisible());
-    EXPECT_TRUE(FKopie->Memo1->hasFocus()) << "the keyboard scrolls the list";
-    const std::string list = S(FKopie->Memo1->toPlainText());
+    QTest::keyClick(FormKopie(), Qt::Key_N, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FormKopie()->CheckBox3->isChecked(); }, 2000));
+    FormKopie()->BitBtn2->click();
+    EXPECT_FALSE(FormKopie()->Running());
+    EXPECT_TRUE(FormKopie()->Memo1->isVisible());
+    EXPECT_FALSE(FormKopie()->SG1->isVisible());
+    EXPECT_TRUE(FormKopie()->Memo1->hasFocus()) << "the keyboard scrolls the list";
+    const std::string list = S(FormKopie()->Memo1->toPlainText());
     EXPECT_NE(std::string::npos,
               list.find("Ersetzen: " +
                         tmp / "ziel/Daten/neu.txt (die bisherige Fassung käme in die Versionen)\n"))
@@ -669,9 +676,9 @@ TEST_F(RunWindowTest, ADryRunListsWhatItWouldDoAndChangesNothing) {
     EXPECT_NE(std::string::npos,
               list.find("1 Dateien würden kopiert, 1 ersetzt (die bisherigen in den Versionen), 0 "
                         "Einträge ausgelagert, 1 Dateien übersprungen."));
-    EXPECT_EQ("2\nDateien\nzu kopieren.", S(FKopie->Label8->text()));
+    EXPECT_EQ("2\nDateien\nzu kopieren.", S(FormKopie()->Label8->text()));
     EXPECT_TRUE(ui.boxes.empty());
-    vktest::SaveScreenshot(FKopie, "run-window-dry.png");
+    vktest::SaveScreenshot(FormKopie(), "run-window-dry.png");
   });
   EXPECT_FALSE(fs::exists(tmp / "ziel/Daten/sub"));
   EXPECT_EQ("alt", vktest::ReadFile(tmp / "ziel/Daten/neu.txt"));
@@ -681,9 +688,9 @@ TEST_F(RunWindowTest, ADryRunListsWhatItWouldDoAndChangesNothing) {
   EXPECT_EQ(0, record.LastDate()) << "no stamp";
   // The next opening is a real run again, with the grid.
   StartBackup([&] {
-    EXPECT_FALSE(FKopie->CheckBox3->isChecked());
-    EXPECT_TRUE(FKopie->SG1->isVisible());
-    EXPECT_FALSE(FKopie->Memo1->isVisible());
+    EXPECT_FALSE(FormKopie()->CheckBox3->isChecked());
+    EXPECT_TRUE(FormKopie()->SG1->isVisible());
+    EXPECT_FALSE(FormKopie()->Memo1->isVisible());
   });
 }
 

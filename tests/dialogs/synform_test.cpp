@@ -41,7 +41,7 @@ class SyncWindowTest : public ::testing::Test {
   vktest::TempDir pair;
   vktest::ScriptedUi ui;
   vktest::AppWindows windows{home.path()};
-  TFSyn* window = FSyn;
+  TFSyn* window = FormSyn();
   SyncDefinition definition{"Laptop", pair / "eins", pair / "zwei"};
   struct End {
     QString counts;

@@ -29,7 +29,7 @@ class RestoreWindowTest : public ::testing::Test {
   void SetUp() override {
     app = std::make_unique<vktest::AppWindows>(home.path());
     form1 = app->form1();
-    window = FWieder;
+    window = FormWieder();
     SelectedJob = vktest::JobFixture::AddJob(
         *form1->Backups(), {"Briefe", versionTree.target, 0, 0, {versionTree.source}});
     form1->ShowJob();

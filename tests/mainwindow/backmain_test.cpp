@@ -888,13 +888,14 @@ TEST(MainWindowSync, DefineListRunEditDeleteByKeyboard) {
   // "S&ynchronisation starten": the run window runs; Escape closes it at
   // the end.
   QApplication::setActiveWindow(f);
-  WhenReady([] { return FSyn->Finished() && IsModal(FSyn); },
-            [] { QTest::keyClick(FSyn, Qt::Key_Escape); });
+  WhenReady([] { return FormSyn()->Finished() && IsModal(FormSyn()); },
+            [] { QTest::keyClick(FormSyn(), Qt::Key_Escape); });
   alt(f, Qt::Key_Y);
-  ASSERT_TRUE(QTest::qWaitFor([] { return FSyn->Finished() && !FSyn->isVisible(); }, 10000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([] { return FormSyn()->Finished() && !FormSyn()->isVisible(); }, 10000));
   EXPECT_EQ(vktest::ReadFile(pair / "zwei/brief.txt"), "Brief");
   EXPECT_EQ(vktest::ReadFile(pair / "eins/fotos/a.jpg"), "Bild");
-  EXPECT_TRUE(FSyn->LastResult().Clean());
+  EXPECT_TRUE(FormSyn()->LastResult().Clean());
   const std::string data = tBackups::GetDataDir();
   EXPECT_TRUE(vktest::Exists(data + "Laptop.sst"));
 
@@ -1120,15 +1121,15 @@ TEST(MainWindowPictures, SaveScreenshots) {
   vktest::WriteFile(pair / "Dokumente/Brief an Anna.txt", "Brief");
   vktest::WriteFile(pair / "Dokumente/Rechnungen/2003-02.pdf", "Rechnung");
   vktest::WriteFile(pair / "STICK/Dokumente/Einkauf.txt", "Liste");
-  FSyn->Open({"Laptop", pair / "Dokumente", pair / "STICK/Dokumente"});
-  FSyn->show();
-  ASSERT_TRUE(QTest::qWaitFor([] { return FSyn->Finished(); }, 10000));
+  FormSyn()->Open({"Laptop", pair / "Dokumente", pair / "STICK/Dokumente"});
+  FormSyn()->show();
+  ASSERT_TRUE(QTest::qWaitFor([] { return FormSyn()->Finished(); }, 10000));
   // The picture shows the folders of the page's example.
-  FSyn->Label4->setText(QStringLiteral("/home/anna/Dokumente"));
-  FSyn->Label6->setText(QStringLiteral("/media/anna/STICK/Dokumente"));
+  FormSyn()->Label4->setText(QStringLiteral("/home/anna/Dokumente"));
+  FormSyn()->Label6->setText(QStringLiteral("/media/anna/STICK/Dokumente"));
   QApplication::processEvents();
-  ASSERT_TRUE(FSyn->grab().save(QString::fromStdString(dir + "sync-run-window.png")));
-  FSyn->hide();
+  ASSERT_TRUE(FormSyn()->grab().save(QString::fromStdString(dir + "sync-run-window.png")));
+  FormSyn()->hide();
   w.fabout()->show();
   QApplication::processEvents();
   ASSERT_TRUE(w.fabout()->grab().save(QString::fromStdString(dir + "about-window.png")));
@@ -1192,13 +1193,13 @@ class RestorePageTest : public ::testing::Test {
     bool opened = false;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-      if (!FWieder->isVisible()) return;
+      if (!FormWieder()->isVisible()) return;
       opened = true;
-      if (FWieder->Finished()) FWieder->BitBtn5->click();
+      if (FormWieder()->Finished()) FormWieder()->BitBtn5->click();
     });
     poll.start(5);
     press();
-    return QTest::qWaitFor([&] { return opened && !FWieder->isVisible(); }, 20000);
+    return QTest::qWaitFor([&] { return opened && !FormWieder()->isVisible(); }, 20000);
   }
 
   vktest::TempDir home;
@@ -1328,7 +1329,7 @@ TEST_F(RestorePageTest, StartTellsWhatIsMissingAndOpensNothing) {
     f->BitBtn14Click();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_NE(ui.boxes[0].text.find(c.told), std::string::npos) << ui.boxes[0].text;
-    EXPECT_FALSE(FWieder->isVisible());
+    EXPECT_FALSE(FormWieder()->isVisible());
   }
   EXPECT_FALSE(vktest::Exists(dir / "zurück"));
 }

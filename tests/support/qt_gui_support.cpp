@@ -37,21 +37,22 @@ AppWindows::~AppWindows() {
   SetHomeDirForTesting(std::string());
 }
 
-TForm1* AppWindows::form1() const { return impl_->forms->form1.get(); }
-TFNeu* AppWindows::fneu() const { return impl_->forms->fneu.get(); }
-TFCheck* AppWindows::fcheck() const { return impl_->forms->fcheck.get(); }
-TFKopie* AppWindows::fkopie() const { return impl_->forms->fkopie.get(); }
-TFRest* AppWindows::frest() const { return impl_->forms->frest.get(); }
-TFSynNeu* AppWindows::fsynneu() const { return impl_->forms->fsynneu.get(); }
-Tabout* AppWindows::fabout() const { return impl_->forms->fabout.get(); }
+TForm1* AppWindows::form1() const { return impl_->forms->Main(); }
+TFNeu* AppWindows::fneu() const { return impl_->forms->Neu(); }
+TFCheck* AppWindows::fcheck() const { return impl_->forms->Check(); }
+TFKopie* AppWindows::fkopie() const { return impl_->forms->Kopie(); }
+TFRest* AppWindows::frest() const { return impl_->forms->Rest(); }
+TFSynNeu* AppWindows::fsynneu() const { return impl_->forms->SynNeu(); }
+Tabout* AppWindows::fabout() const { return impl_->forms->About(); }
+int AppWindows::madeWindows() const { return impl_->forms->MadeCount(); }
 
 void AppWindows::Show() {
-  impl_->forms->form1->show();
+  impl_->forms->Main()->show();
   QApplication::processEvents();
 }
 
 void AppWindows::Close() {
-  impl_->forms->form1->close();
+  impl_->forms->Main()->close();
   QApplication::processEvents();
 }
 

@@ -1,6 +1,6 @@
-// Window tests: builds the program's seven windows the way the program
-// does, each test with its own home folder (settings, data folder) and its
-// own single-instance lock name.
+// Window tests: builds the program's windows the way the program does
+// (the main window at once, the others when first asked for), each test with its own home folder
+// (settings, data folder) and its own single-instance lock name.
 #pragma once
 
 #include <functional>
@@ -38,6 +38,8 @@ class AppWindows {
   TFRest* frest() const;
   TFSynNeu* fsynneu() const;
   Tabout* fabout() const;
+  // How many windows besides the main window have been made so far.
+  int madeWindows() const;
   const std::string& lockName() const { return lockName_; }
 
   // Shows the main window (runs its first FormShow).
