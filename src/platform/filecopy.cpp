@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/closebatch.h"
 #include "platform/internal.h"
 #include "platform/platform.h"
 
@@ -611,7 +612,8 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     (void)futimens(out.Get(), times);
   }
-  in.Close();
+  // Read to its end: its close may wait for others of the thread's batch.
+  CloseWhenDone(in.Release());
   if (!err) err = Fault("copy-link", dest);
   bool naming = false;  // err comes from giving the copy its name
   if (unnamed) {
@@ -631,7 +633,12 @@ int CopyFileWith(const std::string& source, const std::string& dest, bool failIf
         }
       }
     }
-    out.Close();  // an unlinked file vanishes here
+    // A copy in place is closed with the others of the thread's batch; an
+    // unnamed one that got no name vanishes now.
+    if (err)
+      out.Close();
+    else
+      CloseWhenDone(out.Release());
   } else {
     if (out.Close() != 0 && !err && errno != EINTR) err = errno;
     if (keep != nullptr) {

@@ -2,8 +2,18 @@
 
 #include <system_error>
 
+#include "platform/closebatch.h"
+
+// Hand-over without a lock on the way of each copy: the owner publishes a
+// job by raising tail_, a worker claims it by raising next_ and marks it
+// done in its slot. Sleeping and waking go through the mutex, and each
+// side tells the other that it sleeps before it looks a last time
+// (idle_ against tail_, waiting_ against done_, all sequentially
+// consistent), so that no wake-up is lost.
+
 CopyPipeline::CopyPipeline(int threads, CopyFunction copy)
-    : copy_(std::move(copy)), jobs_(kCapacity), done_(kCapacity, 0) {
+    : copy_(std::move(copy)), jobs_(kCapacity), done_(new std::atomic<bool>[kCapacity]) {
+  for (std::size_t i = 0; i < kCapacity; ++i) done_[i].store(false);
   for (int i = 0; i < threads; ++i) {
     try {
       workers_.emplace_back([this] { Work(); });
@@ -17,74 +27,69 @@ CopyPipeline::CopyPipeline(int threads, CopyFunction copy)
 CopyPipeline::~CopyPipeline() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
     skip_ = true;
+    stop_ = true;
   }
   workReady_.notify_all();
   for (std::thread& t : workers_) t.join();
 }
 
-CopyPipeline::Job& CopyPipeline::NextFree() { return jobs_[tail_ % kCapacity]; }
+CopyPipeline::Job& CopyPipeline::NextFree() { return jobs_[Tail() % kCapacity]; }
 
 void CopyPipeline::Submit() {
-  Job& job = jobs_[tail_ % kCapacity];
+  const std::size_t index = Tail();
+  Job& job = jobs_[index % kCapacity];
   job.result = 0;
   job.raised = false;
   job.skipped = false;
   job.attributesLost = false;
   job.replaced = false;
   job.keepError = 0;
+  done_[index % kCapacity].store(false, std::memory_order_relaxed);
   if (workers_.empty()) {
     try {
       job.result = copy_(job);
     } catch (...) {
       job.raised = true;
     }
-    done_[tail_ % kCapacity] = 1;
-    ++tail_;
+    done_[index % kCapacity].store(true, std::memory_order_relaxed);
+    tail_.store(index + 1, std::memory_order_relaxed);
     return;
   }
-  bool wake = false;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    done_[tail_ % kCapacity] = 0;
-    ++tail_;
-    // An idle worker is woken for a few jobs at a time, not for each one:
-    // waking a thread costs about as much as copying a small file.
-    wake = idle_ > 0 && tail_ - next_ >= kWakeBatch;
+  tail_.store(index + 1);
+  // An idle worker is woken for a few jobs at a time, not for each one:
+  // waking a thread costs about as much as copying a small file.
+  if (idle_.load() > 0 && index + 1 - next_.load() >= kWakeBatch) {
+    { std::lock_guard<std::mutex> lock(mutex_); }
+    workReady_.notify_one();
   }
-  if (wake) workReady_.notify_one();
 }
 
 CopyPipeline::Job* CopyPipeline::Oldest() {
   if (Empty()) return nullptr;
-  if (workers_.empty()) return &jobs_[head_ % kCapacity];
-  std::lock_guard<std::mutex> lock(mutex_);
-  return done_[head_ % kCapacity] ? &jobs_[head_ % kCapacity] : nullptr;
+  return IsDone(head_) ? &jobs_[head_ % kCapacity] : nullptr;
 }
 
 void CopyPipeline::Retire() {
   if (Empty()) return;
   ++head_;
-  if (Empty()) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    skip_ = false;
-  }
+  // No job is in work now: the next ones are carried out again.
+  if (Empty()) skip_ = false;
 }
 
 bool CopyPipeline::RangeDone(std::size_t first, std::size_t last) const {
   for (std::size_t i = first; i <= last; ++i)
-    if (!done_[i % kCapacity]) return false;
+    if (!IsDone(i)) return false;
   return true;
 }
 
 void CopyPipeline::Wait(std::size_t batch, std::chrono::milliseconds patience) {
   if (Empty() || workers_.empty()) return;
-  const std::size_t inWork = tail_ - head_;
+  const std::size_t inWork = Tail() - head_;
   const std::size_t last = head_ + (batch == 0 ? 1 : std::min(batch, inWork)) - 1;
   std::unique_lock<std::mutex> lock(mutex_);
   // Jobs left waiting for a batch are started now.
-  if (idle_ > 0 && next_ != tail_) workReady_.notify_all();
+  if (idle_.load() > 0 && next_.load() != Tail()) workReady_.notify_all();
   waitFrom_ = head_;
   waitFor_ = last;
   waiting_ = true;
@@ -99,25 +104,28 @@ void CopyPipeline::Wait(std::size_t batch, std::chrono::milliseconds patience) {
 
 void CopyPipeline::SkipPending() {
   if (workers_.empty() || Empty()) return;
-  std::lock_guard<std::mutex> lock(mutex_);
   skip_ = true;
 }
 
 void CopyPipeline::Work() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  // The files of the copies are closed a few dozen at a time, and all of
+  // them before the thread waits for more work.
+  platform::CloseBatch closing;
   for (;;) {
-    if (next_ == tail_) {
+    std::size_t index = next_.load();
+    if (index == tail_.load()) {
+      closing.Flush();
+      std::unique_lock<std::mutex> lock(mutex_);
       if (stop_) return;
       ++idle_;
-      workReady_.wait(lock, [&] { return stop_ || next_ != tail_; });
+      workReady_.wait(lock, [&] { return stop_ || next_.load() != tail_.load(); });
       --idle_;
       continue;
     }
-    const std::size_t index = next_++;
+    // Another worker may have taken this one meanwhile.
+    if (!next_.compare_exchange_weak(index, index + 1)) continue;
     Job& job = jobs_[index % kCapacity];
-    const bool skip = skip_;
-    lock.unlock();
-    if (skip) {
+    if (skip_) {
       job.skipped = true;
     } else {
       try {
@@ -126,13 +134,11 @@ void CopyPipeline::Work() {
         job.raised = true;
       }
     }
-    lock.lock();
-    done_[index % kCapacity] = 1;
+    done_[index % kCapacity].store(true);
     // The owner is woken once, when all it waits for is finished.
-    if (waiting_ && index <= waitFor_ && RangeDone(waitFrom_, waitFor_)) {
-      lock.unlock();
+    if (waiting_ && index >= waitFrom_ && index <= waitFor_ && RangeDone(waitFrom_, waitFor_)) {
+      { std::lock_guard<std::mutex> lock(mutex_); }
       jobDone_.notify_one();
-      lock.lock();
     }
   }
 }

@@ -9,10 +9,12 @@
 // workers never touch anything but their job.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -44,8 +46,11 @@ class CopyPipeline {
   // Carries out one copy; may note what it could not keep in the job.
   using CopyFunction = std::function<int(Job&)>;
 
-  // At most this many copies are in work at once.
-  static constexpr std::size_t kCapacity = 32;
+  // At most this many copies are in work at once. The owner sleeps when
+  // they are all handed over, until half of them are finished: the larger
+  // the pipeline, the fewer times it sleeps and is woken (a small file
+  // costs about as much as one such change of threads).
+  static constexpr std::size_t kCapacity = 128;
   // Idle workers are woken when this many jobs wait for them.
   static constexpr std::size_t kWakeBatch = 4;
 
@@ -55,8 +60,8 @@ class CopyPipeline {
   CopyPipeline& operator=(const CopyPipeline&) = delete;
 
   int Threads() const { return static_cast<int>(workers_.size()); }
-  bool Full() const { return tail_ - head_ == kCapacity; }
-  bool Empty() const { return tail_ == head_; }
+  bool Full() const { return Tail() - head_ == kCapacity; }
+  bool Empty() const { return Tail() == head_; }
 
   // The job to fill before Submit; only while not Full().
   Job& NextFree();
@@ -80,19 +85,26 @@ class CopyPipeline {
   void Work();
   bool RangeDone(std::size_t first, std::size_t last) const;
 
+  std::size_t Tail() const { return tail_.load(std::memory_order_relaxed); }
+  bool IsDone(std::size_t index) const { return done_[index % kCapacity].load(); }
+
   CopyFunction copy_;
   std::vector<Job> jobs_;
-  std::vector<char> done_;  // per slot, under mutex_
+  // Per slot: the job is finished. Set by the worker after its last touch
+  // of the job, read by the owner without a lock.
+  std::unique_ptr<std::atomic<bool>[]> done_;
   // Counters of handed-over (tail_), started (next_) and taken-back
-  // (head_) jobs; slot = counter % kCapacity.
-  std::size_t head_ = 0, next_ = 0, tail_ = 0;
-  // The range of jobs the owner waits for (under mutex_).
-  std::size_t waitFrom_ = 0, waitFor_ = 0;
-  bool waiting_ = false;
-  bool skip_ = false;
-  bool stop_ = false;
-  int idle_ = 0;  // workers waiting for a job
-  mutable std::mutex mutex_;
+  // (head_, the owner's alone) jobs; slot = counter % kCapacity. Workers
+  // claim jobs by raising next_; only sleeping and waking take the mutex.
+  std::size_t head_ = 0;
+  std::atomic<std::size_t> next_{0}, tail_{0};
+  // The range of jobs the owner waits for, while it waits.
+  std::atomic<std::size_t> waitFrom_{0}, waitFor_{0};
+  std::atomic<bool> waiting_{false};
+  std::atomic<bool> skip_{false};
+  std::atomic<bool> stop_{false};
+  std::atomic<int> idle_{0};  // workers asleep or about to sleep
+  std::mutex mutex_;
   std::condition_variable workReady_;
   std::condition_variable jobDone_;
   std::vector<std::thread> workers_;

@@ -3,14 +3,21 @@
 // already in work are carried out.
 #include "core/backup/copypipeline.h"
 
+#include <fcntl.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "platform/closebatch.h"
+#include "support/core_support.h"
 
 namespace {
 
@@ -116,4 +123,35 @@ TEST(CopyPipeline, EndingThePipelineWithCopiesInWorkLosesNone) {
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(atEnd, copies);
   EXPECT_LE(atEnd, 10);
+}
+
+TEST(CopyPipeline, CopyThreadsCloseTheirFilesBeforeTheyWaitForMore) {
+  vktest::TempDir dir;
+  const std::string file = dir / "datei.txt";
+  vktest::WriteFile(file, "Inhalt");
+  std::mutex mutex;
+  std::vector<int> fds;
+  auto openCount = [&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    return std::count_if(fds.begin(), fds.end(), [](int fd) { return fcntl(fd, F_GETFD) != -1; });
+  };
+  CopyPipeline pipeline(2, [&](const Job&) {
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      fds.push_back(fd);
+    }
+    // As a copy hands over its source and its finished copy.
+    platform::CloseWhenDone(fd);
+    return fd >= 0 ? 0 : 1;
+  });
+  for (int n = 0; n < 50; ++n) Hand(pipeline, n);
+  EXPECT_EQ(50u, TakeAll(pipeline).size());
+  // The threads now wait for more work, with none of the files left open
+  // (a file held open would keep a drive from being unmounted).
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (openCount() > 0 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(0, openCount());
+  EXPECT_EQ(50u, fds.size());
 }
