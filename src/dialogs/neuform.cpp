@@ -736,7 +736,12 @@ void TFNeu::CancelBtnClick() { TryClose(kResultCancel); }
 void TFNeu::reject() { CancelBtnClick(); }
 
 void TFNeu::TryClose(int modalResult) {
-  if (FormCloseQuery(modalResult)) done(modalResult);
+  if (!FormCloseQuery(modalResult)) return;
+  // A survey still going on would fill the list of a closed editor (and
+  // keep it from opening again until the scan ends): it stops at its next
+  // folder, and the offered list stays as it is.
+  if (survey_ != nullptr) survey_->Button1Click();
+  done(modalResult);
 }
 
 bool TFNeu::FormCloseQuery(int modalResult) {
@@ -848,15 +853,15 @@ void TFNeu::BitBtn3Click() {
 }
 
 void TFNeu::BitBtn1Click() {
-  if (surveying_) return;
+  if (survey_ != nullptr) return;
   std::string dir;
   if (!ChooseDirectory(
           "Wählen Sie ein Verzeichnis, das nach Dateierweiterungen durchsucht werden soll.", dir))
     return;
-  surveying_ = true;
   BitBtn1->setEnabled(false);
   tScanDir scanner;
   auto window = std::make_unique<Tfscan>(this);
+  survey_ = window.get();
   std::string found;
   const int result = SurveyExtensions(scanner, *window, dir, "*.*", found, true);
   if (result == 1) {
@@ -871,7 +876,7 @@ void TFNeu::BitBtn1Click() {
     }
     FillList(LiBo2, lines, true);
   }
+  survey_ = nullptr;
   window.reset();
   BitBtn1->setEnabled(true);
-  surveying_ = false;
 }

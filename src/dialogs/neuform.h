@@ -14,6 +14,7 @@ struct LastBackup;
 
 class QDateEdit;
 class TFOptionen;
+class Tfscan;
 class FolderTreeModel;
 class QFrame;
 class QLabel;
@@ -174,7 +175,8 @@ class TFNeu : public QDialog {
   bool placed_ = false;  // the stored place has been applied once
   AppState* state_;
   bool deleted_ = false;  // the job of this opening was deleted
-  bool surveying_ = false;
+  // The window of the extension survey while one goes on.
+  Tfscan* survey_ = nullptr;
   // The options of the job of this opening: read from its file when first
   // shown (a new job starts with the defaults), written when the job is
   // stored and only when the user confirmed them in the options window.

@@ -36,6 +36,7 @@
 #include "platform/platform.h"
 #include "support/job_fixture.h"
 #include "support/qt_gui_support.h"
+#include "support/verify_support.h"
 #include "widgets/qt_foldertree.h"
 #include "widgets/qt_runthread.h"
 
@@ -976,6 +977,51 @@ TEST_F(EditorTest, CancelledSurveyLeavesTheOfferedList) {
   ui.directories = {""};
   f->BitBtn1Click();
   EXPECT_EQ(Texts(f->LiBo2), before);
+}
+
+TEST_F(EditorTest, ClosingTheEditorDuringASurveyStopsTheSurvey) {
+  // "Abbrechen", and OK with complete input, close the editor while a
+  // survey goes on: the survey stops before its next folder instead of
+  // filling the list of a closed editor, and the offered list stays.
+  for (int i = 0; i < 5; ++i)
+    vktest::WriteFile(tree / ("d" + std::to_string(i) + "/x.e" + std::to_string(i)), "");
+  struct Case {
+    const char* button;
+    bool ok;
+  };
+  for (const Case& c : {Case{"Abbrechen", false}, Case{"OK", true}}) {
+    SCOPED_TRACE(c.button);
+    // The scan waits in the listing of the chosen folder until the editor
+    // was closed.
+    std::atomic<bool> closed{false};
+    std::atomic<int> listings{0};
+    platform::SetFaultHook([&](const std::string& op, const std::string&) {
+      if (op == "list-dir" && ++listings == 1)
+        for (int i = 0; i < 2000 && !closed; ++i)
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      return 0;
+    });
+    std::vector<std::string> before;
+    bool closedAtOnce = false;
+    Watchdog watchdog(f);
+    vktest::WhenModal([&] {
+      before = Texts(f->LiBo2);
+      if (c.ok) FillValid(tree.path());
+      vktest::WhenReady([&] { return listings == 1; },
+                        [&] {
+                          (c.ok ? f->OKBtn : f->CancelBtn)->click();
+                          closedAtOnce = !f->isVisible();
+                          closed = true;
+                        });
+      ui.directories = {tree.path()};
+      f->BitBtn1Click();
+    });
+    EXPECT_EQ(f->OpenNewJob(), c.ok);
+    EXPECT_TRUE(closedAtOnce);
+    EXPECT_EQ(listings, 1);
+    EXPECT_EQ(Texts(f->LiBo2), before);
+    EXPECT_TRUE(f->BitBtn1->isEnabled());
+  }
 }
 
 TEST(ScanWindow, ShowsProgressAndCancels) {
