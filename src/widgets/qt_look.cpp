@@ -1,8 +1,11 @@
 #include "widgets/qt_look.h"
 
+#include <qdrawutil.h>
 #include <QApplication>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QIconEngine>
+#include <QImageReader>
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
@@ -215,6 +218,34 @@ void ProgramStyle::DrawFocusFrame(QPainter* painter, const QRect& outline,
   painter->restore();
 }
 
+bool ProgramStyle::DrawGroupBoxFrame(const QStyleOption* option, QPainter* painter,
+                                     const QWidget* widget) const {
+  if (baseStyle() == nullptr ||
+      baseStyle()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) != 0)
+    return false;
+  if (groupBoxFrame_.isNull()) {
+    // Fusion's own picture of the frame, read as what it is: left to guess
+    // the format, the reader first asks (and so loads) every image format
+    // plugin, and the first group box on the screen would wait for them.
+    QImageReader reader(
+        QStringLiteral(":/qt-project.org/styles/commonstyle/images/fusion_groupbox.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    const QImage picture = reader.read();
+    if (picture.isNull()) return false;
+    groupBoxFrame_ = QPixmap::fromImage(picture);
+  }
+  // Placed as Fusion places it: below the title, or near the top without one.
+  constexpr int kTopMargin = 3;
+  int top = kTopMargin;
+  const auto* box = qobject_cast<const QGroupBox*>(widget);
+  if (box == nullptr || box->isCheckable() || !box->title().isEmpty())
+    top += std::max(baseStyle()->pixelMetric(PM_ExclusiveIndicatorHeight, nullptr, widget),
+                    option->fontMetrics.height());
+  qDrawBorderPixmap(painter, option->rect.adjusted(0, top, 0, 0), QMargins(6, 6, 6, 6),
+                    groupBoxFrame_);
+  return true;
+}
+
 void ProgramStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
                                  QPainter* painter, const QWidget* widget) const {
   if (element == PE_FrameFocusRect) {
@@ -233,6 +264,7 @@ void ProgramStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* o
     painter->restore();
     return;
   }
+  if (element == PE_FrameGroupBox && DrawGroupBoxFrame(option, painter, widget)) return;
   QProxyStyle::drawPrimitive(element, option, painter, widget);
   if (element == PE_IndicatorCheckBox) {
     // The edge in the text colour softened towards the box's own: as plain

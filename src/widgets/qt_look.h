@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPalette>
+#include <QPixmap>
 #include <QProxyStyle>
 #include <QString>
 #include <map>
@@ -64,8 +65,13 @@ class ProgramStyle : public QProxyStyle {
   static void DrawFocusFrame(QPainter* painter, const QRect& outline, const QPalette& palette);
 
  private:
+  // Draws a group box's frame as Fusion does; false over another style.
+  bool DrawGroupBoxFrame(const QStyleOption* option, QPainter* painter,
+                         const QWidget* widget) const;
+
   // The pictures made so far (those asked for without option and widget).
   mutable std::map<StandardPixmap, QIcon> rimmed_;
+  mutable QPixmap groupBoxFrame_;
 };
 
 // Puts ProgramStyle over the application's style; once.
