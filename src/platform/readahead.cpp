@@ -132,7 +132,9 @@ void ReadAhead::Do(std::pair<Batch*, Folder*> item) {
   onDisk = onDisk || (watch && BlocksRead() != before);
   state->store(kDone, std::memory_order_release);
   state->notify_all();
-  if (onDisk) AddDiskThreads();
+  // A few pieces, not one stray block of an otherwise cached tree.
+  if (onDisk && diskPieces_.fetch_add(1, std::memory_order_relaxed) + 1 >= kDiskPieces)
+    AddDiskThreads();
 }
 
 void ReadAhead::Work() {

@@ -48,6 +48,8 @@ class ReadAhead {
   bool WaitsForDisk() const { return onDisk_.load(std::memory_order_relaxed); }
 
   static constexpr int kDiskThreads = 8;
+  // Pieces of work that waited for the disk before the threads are added.
+  static constexpr int kDiskPieces = 8;
 
   // Entries handed to one thread at a time, and batches ahead per listing:
   // at most kBatch * kBatches entries per open listing are held.
@@ -146,6 +148,7 @@ class ReadAhead {
   // Threads may be added when the disk is waited for (own choice only).
   bool mayAdd_ = false;
   std::atomic<bool> onDisk_{false};
+  std::atomic<int> diskPieces_{0};
 };
 
 // One open listing read through ReadAhead. Without one (null, or one with
