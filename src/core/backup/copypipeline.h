@@ -46,11 +46,8 @@ class CopyPipeline {
   // Carries out one copy; may note what it could not keep in the job.
   using CopyFunction = std::function<int(Job&)>;
 
-  // At most this many copies are in work at once. The owner sleeps when
-  // they are all handed over, until half of them are finished: the larger
-  // the pipeline, the fewer times it sleeps and is woken (a small file
-  // costs about as much as one such change of threads).
-  static constexpr std::size_t kCapacity = 128;
+  // At most this many copies are in work at once.
+  static constexpr std::size_t kCapacity = 32;
   // Idle workers are woken when this many jobs wait for them.
   static constexpr std::size_t kWakeBatch = 4;
 
