@@ -18,14 +18,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSocketNotifier>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <cmath>
@@ -152,7 +151,7 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 // by the data folder, as the lock is, so that a second start reaches the
 // program that holds the same data folder. It lives in the runtime folder
 // (a socket path must be short); the data folder goes in as a hash.
-QString InstanceSocketName(const std::string& lockName) {
+std::string InstanceSocketName(const std::string& lockName) {
   const std::string dir = platform::RuntimeDir();
   // In the shared /tmp the user id keeps users apart.
   const std::string suffix =
@@ -161,18 +160,13 @@ QString InstanceSocketName(const std::string& lockName) {
                                                   QCryptographicHash::Sha1)
                              .toHex()
                              .left(16);
-  return Q(dir + "/" + lockName + suffix + "-" + key.toStdString() + ".sock");
+  return dir + "/" + lockName + suffix + "-" + key.toStdString() + ".sock";
 }
 
 // Asks the running instance to show its window; quietly nothing when it
 // does not answer.
 void AskRunningInstanceToComeForward(const std::string& lockName) {
-  QLocalSocket socket;
-  socket.connectToServer(InstanceSocketName(lockName));
-  if (!socket.waitForConnected(1000)) return;
-  socket.write("front\n");
-  socket.waitForBytesWritten(1000);
-  socket.disconnectFromServer();
+  platform::TellLocal(InstanceSocketName(lockName), "front\n", 1000);
 }
 
 }  // namespace
@@ -222,19 +216,12 @@ void TForm1::FormCreate(const std::string& lockName) {
 }
 
 void TForm1::ListenForLaterStarts(const std::string& lockName) {
-  server_ = new QLocalServer(this);
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
-  const QString name = InstanceSocketName(lockName);
   // Holding the lock, this instance owns the name: a socket file left by
   // an instance that was killed goes.
-  QLocalServer::removeServer(name);
-  server_->listen(name);
-  connect(server_, &QLocalServer::newConnection, this, [this] {
-    while (QLocalSocket* socket = server_->nextPendingConnection()) {
-      connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-      socket->disconnectFromServer();
-      BringToFront();
-    }
+  if (!listener_.Listen(InstanceSocketName(lockName))) return;
+  knocks_ = new QSocketNotifier(listener_.Descriptor(), QSocketNotifier::Read, this);
+  connect(knocks_, &QSocketNotifier::activated, this, [this] {
+    if (listener_.AcceptAll() > 0) BringToFront();
   });
 }
 
@@ -710,7 +697,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
   if (!startRefused_ && !closed_) {
     closed_ = true;
     FormClose();
-    if (server_ != nullptr) server_->close();
+    if (knocks_ != nullptr) knocks_->setEnabled(false);
+    listener_.Close();
   }
   event->accept();
   // Only the main window ends the program (no other window's close does).

@@ -12,6 +12,7 @@
 
 #include "core/catalogue/appstate.h"
 #include "core/verify/checklogic.h"
+#include "platform/localsocket.h"
 #include "platform/platform.h"
 
 namespace restore {
@@ -27,7 +28,7 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
-class QLocalServer;
+class QSocketNotifier;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -271,7 +272,8 @@ class TForm1 : public QWidget {
   tBackups* backups_;
   toptionen* options_;
   platform::InstanceLock lock_;
-  QLocalServer* server_ = nullptr;  // later starts ask here to come forward
+  platform::LocalListener listener_;   // later starts ask here to come forward
+  QSocketNotifier* knocks_ = nullptr;  // a connection waits at listener_
   bool startRefused_ = false;
   bool firstShown_ = false;
   bool closed_ = false;
