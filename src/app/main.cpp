@@ -3,29 +3,27 @@
 // follow when first opened), the event loop.
 #include <QApplication>
 #include <QIcon>
-#include <QPainter>
+#include <QImageReader>
 #include <QPixmap>
-#include <QSvgRenderer>
 
 #include "cmdline/cmdline.h"
-#include "widgets/qt_errorbox.h"
 #include "mainwindow/backmain.h"
 #include "mainwindow/qt_application.h"
 #include "mainwindow/qt_forms.h"
+#include "widgets/qt_errorbox.h"
 
 namespace {
 
-// The program's icon, the same picture as the installed one.
+// The program's icon, the same picture as the installed one, drawn in
+// each size while building. Each is read as what it is: left to guess the
+// format, the reader would first load every image format plugin.
 QIcon ProgramIcon() {
-  QSvgRenderer svg(QStringLiteral(":/volkarn.svg"));
   QIcon icon;
   for (int size : {16, 24, 32, 48, 64, 128, 256}) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    svg.render(&painter);
-    painter.end();
-    icon.addPixmap(pixmap);
+    QImageReader reader(QStringLiteral(":/icons/volkarn-%1.png").arg(size), "png");
+    reader.setAutoDetectImageFormat(false);
+    const QImage picture = reader.read();
+    if (!picture.isNull()) icon.addPixmap(QPixmap::fromImage(picture));
   }
   return icon;
 }
