@@ -17,7 +17,11 @@
 # DISPLAY (the X display for the run window; without it the script starts
 # one Xvfb with openbox on :67 for the whole benchmark, as a user's display
 # is up before a backup starts), XSTART=each (instead a fresh Xvfb through
-# xvfb-run for every run, whose start then shares the processors with it).
+# xvfb-run for every run, whose start then shares the processors with it),
+# FRESH_FS=1 (root only: every tool copies into an ext4 file system made
+# afresh on a loop device, its image in the place; on a disk file system
+# that has just had 100,000 files removed, the next one to create as many
+# pays for the removal, so the order of the tools would decide otherwise).
 #
 #   FILES=100000 PARTS=full PLACES=/var/tmp BASELINE=/tmp/old/bench_backup \
 #     bench/run_backup_bench.sh
@@ -97,15 +101,25 @@ make_tree() {
 }
 
 
+drop_dst() {
+  if mountpoint -q "$WORK/dst" 2>/dev/null; then umount "$WORK/dst"; fi
+  rm -rf "$WORK/dst" "$WORK/fs.img"
+}
+
 fresh() {
-  rm -rf "$WORK/dst"
+  drop_dst
   mkdir -p "$WORK/dst"
+  if [[ "${FRESH_FS:-0}" == 1 ]]; then
+    truncate -s 8G "$WORK/fs.img"
+    mkfs.ext4 -q -F -E lazy_itable_init=1,lazy_journal_init=1 "$WORK/fs.img"
+    mount -o loop "$WORK/fs.img" "$WORK/dst"
+  fi
   sync
 }
 
 for place in $PLACES; do
   WORK=$(mktemp -d "$place/vkbench.XXXXXX")
-  trap 'stop_busy; [[ "${KEEP:-0}" == 1 ]] || rm -rf "$WORK"' EXIT
+  trap 'stop_busy; drop_dst; [[ "${KEEP:-0}" == 1 ]] || rm -rf "$WORK"' EXIT
   echo
   echo "== $place ($(df -T "$place" | awk 'NR==2 {print $2}')), $RUNS runs per figure, median"
   SRC=$WORK/src/Daten
@@ -190,7 +204,7 @@ for place in $PLACES; do
   fi
 
   if want big; then
-    rm -rf "$WORK/dst"
+    drop_dst
     BIG=$WORK/big/Gross
     mkdir -p "$BIG"
     for n in 1 2 3 4 5; do head -c $((BIG_MIB * 1024 * 1024)) /dev/urandom >"$BIG/gross$n.bin"; done
@@ -200,14 +214,14 @@ for place in $PLACES; do
       fresh; timed cp_t cp -a "$BIG" "$WORK/dst/Gross"
       fresh; timed en_t "$ENGINE" --no-sync "$BIG" "$WORK/dst/Gross"
     done
-    rm -rf "$WORK/big" "$WORK/dst"
+    drop_dst; rm -rf "$WORK/big"
     echo "  five files of $BIG_MIB MiB (ratios wall / cpu):"
     line "cp -a" cp_t
     line "engine, no flush" en_t cp_t "cp -a (<= 1.05)"
   fi
 
   if want memory && [[ "$place" == "${PLACES%% *}" ]]; then
-    rm -rf "$WORK/dst"
+    drop_dst
     make_tree "$WORK/many/Daten" 200000 2000 512 2048 2
     small=() large=() dummy=() dummy_cpu=()
     for ((i = 0; i < 3; i++)); do
@@ -216,13 +230,14 @@ for place in $PLACES; do
       fresh; timed dummy "$ENGINE" --no-sync "$WORK/many/Daten" "$WORK/dst/Daten"
       large+=("$(field peak_rss_kib)")
     done
-    rm -rf "$WORK/many" "$WORK/dst"
+    drop_dst; rm -rf "$WORK/many"
     m_s=$(median "${small[@]}") m_l=$(median "${large[@]}")
     echo "  peak memory of the engine (VmHWM):"
     report "$SHOWN files" "${m_s} KiB"
     report "200,000 files (2,000 folders)" "${m_l} KiB  = $(ratio "$m_l" "$m_s") x (<= 1.1)"
   fi
 
+  drop_dst
   [[ "${KEEP:-0}" == 1 ]] || rm -rf "$WORK"
   trap stop_busy EXIT
 done
