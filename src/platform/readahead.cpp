@@ -314,11 +314,10 @@ void AheadListing::QueueFolders() {
 }
 
 void AheadListing::Finish(ReadAhead::Folder& folder) {
-  if (ahead_->Unqueue(folder)) {
-    // No thread has come to it yet: read here, without waiting.
-    ReadFolder(folder);
-    folder.state.store(ReadAhead::kDone, std::memory_order_relaxed);
-  }
+  // No thread has come to it yet: read here, without waiting, and watched
+  // for the disk like a read on a thread (where the threads are slow to
+  // start, the walk reads most folders itself).
+  if (ahead_->Unqueue(folder)) ahead_->Do({nullptr, &folder});
   ahead_->WaitFor(folder.state);
 }
 
