@@ -25,6 +25,22 @@ thread_local CloseBatch::Ring* t_ring = nullptr;
 thread_local bool t_installed = false;
 std::atomic<std::uint64_t> g_closedInBatches{0};
 
+// The thread checker follows every open and close of the program, but not
+// the closes the kernel does for the ring: a number the ring gave back and
+// a later file took looks like two threads racing for one file there. Its
+// build closes each file at once; every other build uses the ring.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kRingAllowed = false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kRingAllowed = false;
+#else
+constexpr bool kRingAllowed = true;
+#endif
+#else
+constexpr bool kRingAllowed = true;
+#endif
+
 template <typename T>
 T* At(void* base, std::uint32_t offset) {
   return reinterpret_cast<T*>(static_cast<char*>(base) + offset);
@@ -138,6 +154,7 @@ struct CloseBatch::Ring {
 CloseBatch::CloseBatch() {
   if (t_installed) return;
   installed_ = t_installed = true;
+  if (!kRingAllowed) return;
   auto* ring = new Ring;
   if (!ring->Open()) {
     delete ring;
