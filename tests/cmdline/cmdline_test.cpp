@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -195,6 +196,40 @@ class CommandLineRun : public ::testing::Test {
     return record;
   }
   std::string Log() { return vktest::ReadFile(tBackups::GetDataDir() + "EigeneDa.log"); }
+  // Runs `args` in a child process and kills it (SIGKILL, as a power
+  // loss) once `progress()` has reached `at`, odd attempts with named
+  // temporary files as on a target without O_TMPFILE. True when the run
+  // was killed before `progress()` reached `all`.
+  bool KilledMidway(const std::vector<std::string>& args, const std::function<int()>& progress,
+                    int at, int all, int attempt) {
+    const pid_t child = fork();
+    if (child < 0) {
+      ADD_FAILURE() << "fork";
+      return false;
+    }
+    if (child == 0) {
+      platform::detail::g_forceNamedTemp = attempt % 2 == 0;
+      env_.notify = nullptr;
+      _exit(Run(args));
+    }
+    int status = 0;
+    pid_t ended = 0;
+    while (progress() < at && (ended = waitpid(child, &status, WNOHANG)) == 0)
+      std::this_thread::yield();
+    EXPECT_TRUE(ended == 0 || WIFEXITED(status)) << "the run did not end by itself";
+    if (ended == 0) {
+      kill(child, SIGKILL);
+      EXPECT_EQ(child, waitpid(child, &status, 0));
+    }
+    return WIFSIGNALED(status) && progress() < all;
+  }
+  // The files of the target whose name contains `part`.
+  int TargetFilesNamed(const std::string& part) {
+    int n = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(home_ / "ziel"))
+      n += e.path().filename().string().find(part) != std::string::npos;
+    return n;
+  }
 
   vktest::TempDir home_;
   std::ostringstream out_, err_;
@@ -349,12 +384,6 @@ TEST_F(CommandLineRun, AKilledRunLeavesItsMarkAndTheNextRunSweepsTheTarget) {
       n += vktest::Exists(home_ / ("ziel/Daten/k/" + std::to_string(i)));
     return n;
   };
-  auto leftovers = [&] {
-    int n = 0;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(home_ / "ziel"))
-      n += e.path().filename().string().find(".vktmp-") != std::string::npos;
-    return n;
-  };
   bool killedMidway = false;
   for (int attempt = 0; attempt < 5 && !killedMidway; ++attempt) {
     std::filesystem::remove_all(home_ / "ziel");
@@ -379,7 +408,7 @@ TEST_F(CommandLineRun, AKilledRunLeavesItsMarkAndTheNextRunSweepsTheTarget) {
   vktest::WriteFile(home_ / "ziel/Daten/sub/.b.txt.vktmp-Ab12Cd", "halb");
   EXPECT_EQ(cli::kExitOk, Run({"--backup", "Eigene Dateien", "--full", "--quiet"})) << err_.str();
   EXPECT_EQ(kFiles, copied());
-  EXPECT_EQ(0, leftovers());
+  EXPECT_EQ(0, TargetFilesNamed(".vktmp-"));
   EXPECT_FALSE(vktest::Exists(mark));
 }
 
@@ -626,23 +655,8 @@ TEST_F(CommandLineRun, AKilledRestoreLosesNothingAndLeavesNoHalfFile) {
           file(i), std::filesystem::file_time_type::clock::now() - std::chrono::hours(3));
     }
     const int at = 1 + std::rand() % (kFiles - 2);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      platform::detail::g_forceNamedTemp = attempt % 2 == 0;
-      env_.notify = nullptr;
-      _exit(Run({"--restore", "Eigene Dateien", "--quiet"}));
-    }
-    int status = 0;
-    pid_t ended = 0;
-    while (restored() < at && (ended = waitpid(child, &status, WNOHANG)) == 0)
-      std::this_thread::yield();
-    ASSERT_TRUE(ended == 0 || WIFEXITED(status)) << "the restore did not end by itself";
-    if (ended == 0) {
-      kill(child, SIGKILL);
-      ASSERT_EQ(child, waitpid(child, &status, 0));
-    }
-    if (!WIFSIGNALED(status) || restored() == kFiles) continue;
+    if (!KilledMidway({"--restore", "Eigene Dateien", "--quiet"}, restored, at, kFiles, attempt))
+      continue;
     ++killedMidway;
     for (int i = 0; i < kFiles; ++i) {
       const std::string now = vktest::ReadFile(file(i));
@@ -655,6 +669,78 @@ TEST_F(CommandLineRun, AKilledRestoreLosesNothingAndLeavesNoHalfFile) {
   EXPECT_EQ(kFiles, restored());
   for (const auto& e : std::filesystem::recursive_directory_iterator(home_ / "src"))
     EXPECT_EQ(std::string::npos, e.path().filename().string().find(".vktmp-")) << e.path();
+}
+
+// A completion killed at any moment: every copy in the target is whole
+// (missing, the old one or the new one), every copy it replaced is kept in
+// the versions, and the next completion finishes with no temporary file
+// left.
+TEST_F(CommandLineRun, AKilledCompletionLosesNothingAndLeavesNoHalfFile) {
+  constexpr int kFiles = 80;
+  auto content = [](int i, char c) { return std::string(256 * 1024 + i, c); };
+  auto source = [&](int i) { return home_ / ("src/Daten/k/" + std::to_string(i)); };
+  auto copy = [&](int i) { return home_ / ("ziel/Daten/k/" + std::to_string(i)); };
+  for (int i = 0; i < kFiles; ++i) {
+    vktest::WriteFile(source(i), content(i, 'b'));
+    std::filesystem::last_write_time(
+        source(i), std::filesystem::file_time_type::clock::now() - std::chrono::hours(2));
+  }
+  ASSERT_EQ(cli::kExitOk, Run({"--backup", "Eigene Dateien", "--full", "--quiet"})) << err_.str();
+  const std::string versions = home_ / "ziel/VolKarn-Versionen";
+  auto kept = [&](int i) {
+    if (!std::filesystem::exists(versions)) return false;
+    const std::string tail = "/Daten/k/" + std::to_string(i);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(versions)) {
+      const std::string path = e.path().string();
+      if (path.size() > tail.size() &&
+          path.compare(path.size() - tail.size(), tail.size(), tail) == 0 &&
+          vktest::ReadFile(path) == content(i, 'a'))
+        return true;
+    }
+    return false;
+  };
+  auto completed = [&] {
+    int n = 0;
+    for (int i = 0; i < kFiles; ++i) {
+      std::ifstream in(copy(i), std::ios::binary);
+      n += in.get() == 'b';
+    }
+    return n;
+  };
+  const std::vector<std::string> complete = {"--check", "Eigene Dateien", "--complete", "--content",
+                                             "--quiet"};
+  std::srand(static_cast<unsigned>(getpid()));
+  int killedMidway = 0;
+  for (int attempt = 0; attempt < 8 && killedMidway < 3; ++attempt) {
+    // Even files are missing in the target; odd ones differ from their
+    // source in content alone (same size, same time).
+    std::filesystem::remove_all(versions);
+    for (int i = 0; i < kFiles; ++i) {
+      std::filesystem::remove(copy(i));
+      if (i % 2 == 0) continue;
+      vktest::WriteFile(copy(i), content(i, 'a'));
+      std::filesystem::last_write_time(copy(i), std::filesystem::last_write_time(source(i)));
+    }
+    if (!KilledMidway(complete, completed, 1 + std::rand() % (kFiles - 2), kFiles, attempt))
+      continue;
+    ++killedMidway;
+    for (int i = 0; i < kFiles; ++i) {
+      if (!std::filesystem::exists(copy(i))) {
+        EXPECT_EQ(0, i % 2) << i << ": a copy that was there is gone";
+        continue;
+      }
+      const std::string now = vktest::ReadFile(copy(i));
+      ASSERT_TRUE(now == content(i, 'b') || (i % 2 == 1 && now == content(i, 'a')))
+          << i << ": a half file";
+      if (i % 2 == 1 && now == content(i, 'b')) {
+        EXPECT_TRUE(kept(i)) << i << ": replaced, not kept";
+      }
+    }
+  }
+  ASSERT_GT(killedMidway, 0);
+  EXPECT_EQ(cli::kExitOk, Run(complete)) << err_.str();
+  EXPECT_EQ(kFiles, completed());
+  EXPECT_EQ(0, TargetFilesNamed(".vktmp-"));
 }
 
 }  // namespace

@@ -491,6 +491,9 @@ void BackupCompletion::CompleteDirectory(const std::string& sourceRoot, const st
       else if (IsCopyable(entry.kind))
         files.push_back(entry.name);
     }
+    // What copies cut short by a kill left here (a completion killed
+    // before): never a file the source folder holds itself.
+    platform::RemoveCopyLeftovers(targetDir, lister.Handle());
     // Folders the target lacks, also those that hold no file: made first,
     // so that a copy that fails does not keep them out.
     for (const std::string& name : folders) {
