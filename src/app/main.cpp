@@ -51,6 +51,8 @@ int main(int argc, char* argv[]) {
   // close (a session that logs out) still saves catalogue and settings
   // once.
   QObject::connect(&app, &QApplication::aboutToQuit, &form1, [&form1] { form1.close(); });
+  // So does a logout that only sends SIGTERM, a closed terminal, Ctrl+C.
+  form1.EndOnSignals();
 
   form1.show();
   // A window manager gives a new program's window the keyboard; a bare X

@@ -39,6 +39,7 @@
 #include "dialogs/aboutform.h"
 #include "dialogs/neusynform.h"
 #include "mainwindow/qt_forms.h"
+#include "platform/endsignals.h"
 #include "platform/platform.h"
 #include "widgets/qt_errorbox.h"
 
@@ -184,7 +185,9 @@ TForm1::TForm1(QWidget* parent, const std::string& lockName)
   FormCreate(lockName);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  if (endSignals_ != nullptr) platform::ReleaseEndSignals();
+}
 
 void TForm1::FormCreate(const std::string& lockName) {
   // The controls first: they touch no file, and the other windows may
@@ -222,6 +225,22 @@ void TForm1::ListenForLaterStarts(const std::string& lockName) {
   knocks_ = new QSocketNotifier(listener_.Descriptor(), QSocketNotifier::Read, this);
   connect(knocks_, &QSocketNotifier::activated, this, [this] {
     if (listener_.AcceptAll() > 0) BringToFront();
+  });
+}
+
+void TForm1::EndOnSignals() {
+  if (startRefused_ || endSignals_ != nullptr) return;
+  const int fd = platform::CatchEndSignals();
+  if (fd < 0) return;
+  endSignals_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+  connect(endSignals_, &QSocketNotifier::activated, this, [this] {
+    const int signal = platform::TakeEndSignal();
+    if (signal == 0) return;
+    // A run, a question or an editor in front holds work of its own that
+    // a close of this window would pull away from under it; what a run
+    // writes survives an end at any moment.
+    if (closed_ || QApplication::activeModalWidget() != nullptr) platform::EndBySignal(signal);
+    close();
   });
 }
 

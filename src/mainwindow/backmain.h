@@ -64,6 +64,11 @@ class TForm1 : public QWidget {
   // the window that holds the user's attention (a dialog, the check window
   // while the main window is hidden). A second start asks for this.
   void BringToFront();
+  // A request to end the program by a signal (a logout's SIGTERM, SIGHUP,
+  // Ctrl+C) closes this window as the user would, saving catalogue and
+  // settings; while a window in front holds work of its own, the signal
+  // ends the program at once as before. Released with the window.
+  void EndOnSignals();
 
   // ---- controls (named as in the form) ----
   // The ones the tests look at; every control also carries its name as
@@ -272,8 +277,9 @@ class TForm1 : public QWidget {
   tBackups* backups_;
   toptionen* options_;
   platform::InstanceLock lock_;
-  platform::LocalListener listener_;   // later starts ask here to come forward
-  QSocketNotifier* knocks_ = nullptr;  // a connection waits at listener_
+  platform::LocalListener listener_;       // later starts ask here to come forward
+  QSocketNotifier* knocks_ = nullptr;      // a connection waits at listener_
+  QSocketNotifier* endSignals_ = nullptr;  // a signal asks the program to end
   bool startRefused_ = false;
   bool firstShown_ = false;
   bool closed_ = false;

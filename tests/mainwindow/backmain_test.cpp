@@ -2,6 +2,7 @@
 // lists, the pages, the end of the program and the single instance.
 #include "mainwindow/backmain.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -642,6 +643,27 @@ TEST(MainWindowEnd, ClosingSavesCatalogueAndSettingsOnce) {
   ASSERT_EQ(0, textfile::WriteLines(GetIniFileName(), {"anders"}));
   f->close();
   EXPECT_EQ(SettingsLines(), std::vector<std::string>{"anders"});
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+// A logout that only sends SIGTERM ends the program as a close of the
+// main window does: the shown job and the window's place are stored.
+TEST(MainWindowEnd, ASignalToEndClosesTheWindowAsTheUserWould) {
+  vktest::TempDir home;
+  MakeCatalogue(home.path(), {{"Erster", "/z1", 0, 0, {"/q1"}}, {"Zweiter", "/z2", 0, 0, {"/q2"}}});
+  vktest::ScriptedUi ui;
+  vktest::AppWindows w(home.path());
+  TForm1* f = w.form1();
+  w.Show();
+  f->EndOnSignals();
+  Choose(f->CB1, 1);
+  f->CB1Change();
+  raise(SIGTERM);
+  for (int i = 0; i < 500 && f->isVisible(); ++i) QTest::qWait(10);
+  EXPECT_FALSE(f->isVisible());
+  const std::vector<std::string> lines = SettingsLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ("Zweiter", lines[0]);
   EXPECT_TRUE(ui.boxes.empty());
 }
 
