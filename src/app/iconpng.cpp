@@ -28,7 +28,7 @@ int main(int argc, char* argv[]) {
   if (!list.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 1;
   QTextStream out(&list);
   out << "<!DOCTYPE RCC>\n<RCC version=\"1.0\">\n  <qresource prefix=\"/icons\">\n";
-  for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+  for (int size : {16, 24, 32, 48, 64, 128}) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);

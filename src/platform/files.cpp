@@ -298,8 +298,12 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, int* errorCode) 
   bytes.resize(static_cast<std::size_t>(st.st_size));
   std::size_t got = 0;
   for (;;) {
-    if (got == bytes.size()) bytes.resize(got + 65536);  // grew, or size unknown
-    const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+    // The end is looked for in a small buffer of its own: a file read
+    // whole in its known size is not copied into a larger one first.
+    char more[4096];
+    const bool full = got == bytes.size();
+    const ssize_t n =
+        full ? read(fd, more, sizeof more) : read(fd, bytes.data() + got, bytes.size() - got);
     if (n < 0) {
       if (errno == EINTR) continue;
       const int err = errno;
@@ -307,6 +311,12 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, int* errorCode) 
       return fail(err);
     }
     if (n == 0) break;
+    if (full) {
+      // The file grew while it was read, or its size was not known: room
+      // for more as far as the string has it.
+      bytes.append(more, static_cast<std::size_t>(n));
+      bytes.resize(bytes.capacity());
+    }
     got += static_cast<std::size_t>(n);
   }
   close(fd);

@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <thread>
 
@@ -99,6 +101,28 @@ TEST(WholeFiles, ReadAndAtomicWrite) {
   EXPECT_TRUE(bytes.empty());
   EXPECT_FALSE(platform::ReadWholeFile(dir.path(), bytes, &code));
   EXPECT_EQ(platform::kErrAccessDenied, code);
+}
+
+// Every byte arrives, whether the file's size was known up front, a
+// multiple of the reader's pieces, or unknown (files the kernel makes).
+TEST(WholeFiles, ReadGivesEveryByteWhateverTheSizeSaid) {
+  vktest::TempDir dir;
+  std::vector<std::string> files = {"/proc/self/cmdline", "/proc/cpuinfo"};
+  for (std::size_t size : {0u, 1u, 4095u, 4096u, 4097u, 360000u}) {
+    std::string content(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>('a' + i % 23);
+    files.push_back(dir / ("datei" + std::to_string(size)));
+    vktest::WriteFile(files.back(), content);
+  }
+  for (const std::string& file : files) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string expected((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    std::string bytes = "alter Inhalt";
+    ASSERT_TRUE(platform::ReadWholeFile(file, bytes)) << file;
+    EXPECT_EQ(expected.size(), bytes.size()) << file;
+    EXPECT_TRUE(expected == bytes) << file;
+  }
 }
 
 TEST(Folders, CreateDirPathMakesEveryMissingParent) {

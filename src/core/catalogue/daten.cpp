@@ -131,6 +131,7 @@ tBackups::LoadResult tBackups::LoadCatalogue() {
     loadFailed_ = true;
     return LoadResult::Unreadable;
   }
+  jobs_.reserve(jobs_.size() + bytes.size() / JobRecord::kSize);
   for (std::size_t at = 0; at + JobRecord::kSize <= bytes.size(); at += JobRecord::kSize) {
     JobRecord record;
     std::memcpy(record.bytes.data(), bytes.data() + at, JobRecord::kSize);
