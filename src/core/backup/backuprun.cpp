@@ -14,9 +14,9 @@ BackupRun::BackupRun(AppState* state, const RunRequest& request, CopyEngine& eng
     : state_(state), request_(request), engine_(engine) {
   // A dry run leaves no trace, not even in the history.
   if (state_ != nullptr && !request_.DryRun)
-    history_.Reset(history::ForJob(state_->Backups, request_.JobIndex, request_.Started),
-                   request_.FullBackup ? history::Kind::FullBackup
-                                       : history::Kind::IncrementalBackup);
+    history_.Reset(
+        history::ForJob(state_->Backups, request_.JobIndex, request_.Started),
+        request_.FullBackup ? history::Kind::FullBackup : history::Kind::IncrementalBackup);
 }
 
 BackupRun::Start BackupRun::CheckTarget(MissingTarget policy) {
@@ -95,7 +95,19 @@ BackupRun::Result BackupRun::Run(RunObserver* observer, bool checkDirDate) {
     return result;
   }
   result.reportWritten = true;
-  RecordEnd(result, end.storeStamp);
+  if (end.storeStamp) {
+    const double date = std::floor(end.stamp);
+    jobs.SetJobStamp(end.jobIndex, date, end.stamp - date);
+    result.stampStored = true;
+    // Saved at once, before the history's line, which tells when the
+    // stamp could not be kept: a crash or a logout later must not lose it.
+    result.catalogueSaved = jobs.SaveCatalogue();
+    if (!result.catalogueSaved)
+      result.failure = "Die Sicherungsliste " + tBackups::GetDataDir() + tBackups::kCatalogueName +
+                       " konnte nicht gespeichert werden. Das Datum der letzten Sicherung ist "
+                       "nicht gespeichert.";
+  }
+  RecordEnd(result, end.storeStamp && result.catalogueSaved);
   if (observer != nullptr) observer->ReportWritten(end.reportLines, end.storeStamp);
   if (end.offerReport && AskYesNo(kViewReportQuestion)) {
     if (platform::LaunchFile("notepad.exe", end.reportPath) == 31)
@@ -103,19 +115,7 @@ BackupRun::Result BackupRun::Run(RunObserver* observer, bool checkDirDate) {
     result.reportViewed = true;
   }
   if (!end.closingText.empty()) ShowInfo(end.closingText, end.closingBeep);
-  if (!end.storeStamp) return result;
-
-  const double date = std::floor(end.stamp);
-  jobs.SetJobStamp(end.jobIndex, date, end.stamp - date);
-  result.stampStored = true;
-  // Saved at once: a crash or a logout later must not lose the stamp.
-  result.catalogueSaved = jobs.SaveCatalogue();
-  if (!result.catalogueSaved) {
-    result.failure = "Die Sicherungsliste " + tBackups::GetDataDir() + tBackups::kCatalogueName +
-                     " konnte nicht gespeichert werden. Das Datum der letzten Sicherung ist "
-                     "nicht gespeichert.";
-    ShowInfo(result.failure, 1);
-  }
+  if (result.stampStored && !result.catalogueSaved) ShowInfo(result.failure, 1);
   return result;
 }
 
@@ -201,8 +201,8 @@ void BackupRun::RecordEnd(const Result& result, bool clean) {
   counts.versions = engine_.VersionsKept();
   counts.bytes = engine_.BytesCopied;
   const history::Outcome outcome = result.cancelled ? history::Outcome::Cancelled
-                                   : clean         ? history::Outcome::Ok
-                                                   : history::Outcome::Errors;
+                                   : clean          ? history::Outcome::Ok
+                                                    : history::Outcome::Errors;
   history_.End(outcome, counts, result.reportLines, result.failure);
 }
 

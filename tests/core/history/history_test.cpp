@@ -4,6 +4,7 @@
 // file and of the kept reports.
 #include "core/history/history.h"
 
+#include <errno.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -196,6 +197,28 @@ TEST_F(HistoryTest, EveryKindOfRunWritesItsLineNewestFirst) {
   state.Backups.DeleteJob(0);
   EXPECT_FALSE(vktest::Exists(file));
   EXPECT_TRUE(fs::is_empty(reports));
+}
+
+// A backup whose stamp cannot be saved (the data folder's disk is full)
+// is no clean run: its line in the history says so, and the box tells it
+// after the report's question, as the last word of the run.
+TEST_F(HistoryTest, ABackupWhoseStampCannotBeSavedIsNoCleanRun) {
+  ui.answers = {true, false};  // make the target folder; do not show the report
+  platform::SetFaultHook([](const std::string& op, const std::string& path) {
+    return op == "write-atomic" && path.ends_with(tBackups::kCatalogueName) ? ENOSPC : 0;
+  });
+  const BackupRun::Result result = Backup();
+  platform::SetFaultHook(nullptr);
+  EXPECT_TRUE(result.reportWritten);
+  EXPECT_FALSE(result.catalogueSaved);
+  const std::vector<history::Entry> runs = Runs();
+  ASSERT_EQ(1u, runs.size());
+  EXPECT_EQ(history::Outcome::Errors, runs[0].outcome);
+  EXPECT_EQ(2, runs[0].counts.files);
+  ASSERT_FALSE(ui.boxes.empty());
+  EXPECT_EQ("ask", ui.boxes[ui.boxes.size() - 2].kind) << "the report's question comes first";
+  EXPECT_NE(std::string::npos, ui.boxes.back().text.find("Das Datum der letzten Sicherung ist "
+                                                         "nicht gespeichert."));
 }
 
 TEST_F(HistoryTest, SynchronisationsKeepTheirOwnHistory) {
