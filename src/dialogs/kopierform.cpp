@@ -749,6 +749,9 @@ void RunDialog::SetRunningLook(bool running) {
     BitBtn5->setEnabled(true);
     BitBtn4->setEnabled(false);
   }
+  // The end of a run is closed with Return as with "Schließen", which has
+  // the focus then; during the run Return does nothing.
+  BitBtn5->setDefault(!running);
 }
 
 // ------------------------------------------------------------------- run --

@@ -321,6 +321,9 @@ TEST_F(RunWindowTest, ARunShowsProgressAndStoresTheStartAsTheNewLastBackup) {
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_EQ(0, FormKopie()->Engine().RunStatus);
     EXPECT_TRUE(FormKopie()->isVisible());
+    // Return closes the finished window as "Schließen" does.
+    QTest::keyClick(FormKopie(), Qt::Key_Return);
+    EXPECT_FALSE(FormKopie()->isVisible());
   });
   EXPECT_TRUE(fs::exists(tmp / "ziel/Daten/sub/a.txt"));
   EXPECT_FALSE(fs::exists(tmp / "ziel/Daten/skip.bak"));
