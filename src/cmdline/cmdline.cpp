@@ -345,8 +345,7 @@ Outcome RunCheck(const Arguments& args, Environment& env, TerminalProgress* prog
         "Die Zähldatei der Datensicherung \"" + name + "\" konnte nicht gespeichert werden.";
   if (cancelled) return {kExitCancelled, std::string()};
   BackupCompletion completion;
-  completion.Rule = check.Rule();
-  completion.History = check.History;
+  PrepareCompletion(completion, check.Rule(), check.History);
   ConsoleCompletionList list(CompletionEntries(check.Report), completion, env);
   if (progress != nullptr && list.RowCount() > 0) progress->Show("Kopiere fehlende Dateien", true);
   const std::int32_t status = CompleteTickedRows(completion, list);

@@ -280,7 +280,7 @@ void TFCheck::CheckAndComplete() {
 void TFCheck::OpenCompletion(bool autoMode) {
   if (rest_ == nullptr) return;
   rest_->AutoMode = autoMode;
-  rest_->OpenCompletion(Check.Report, Check.Rule());
+  rest_->OpenCompletion(Check.Report, Check.Rule(), Check.History);
 }
 
 bool TFCheck::SaveCountFile() {

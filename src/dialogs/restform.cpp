@@ -319,7 +319,8 @@ void TFRest::BuildWindow() {
 
 // -------------------------------------------------------------- opening --
 
-void TFRest::OpenCompletion(const CheckReport& report, const ExclusionRule& rule) {
+void TFRest::OpenCompletion(const CheckReport& report, const ExclusionRule& rule,
+                            const history::Target& history) {
   Button1->hide();
   const std::string first = report.Size() > 0 ? report.Line(0) : std::string();
   const std::string second = report.Size() > 1 ? report.Line(1) : std::string();
@@ -331,8 +332,7 @@ void TFRest::OpenCompletion(const CheckReport& report, const ExclusionRule& rule
   for (const MissingEntry& entry : CompletionEntries(report)) AddRow(entry);
   LV1->blockSignals(false);
 
-  Completion.Rule = rule;
-  Completion.CopyStatus = 0;
+  PrepareCompletion(Completion, rule, history);
   if (LV1->rowCount() > 0) ShowFolder(RowEntry(0).SourceDir());
   StatusBar1->showMessage(folder_);
   UpdateSelection();

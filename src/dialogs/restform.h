@@ -29,8 +29,10 @@ class TFRest : public QDialog, private CompletionList {
 
   // Fills the window from a check's report and shows it modally; returns
   // when the window has been closed. The rule is the exclusions of that
-  // check. AutoMode is set by the caller before.
-  void OpenCompletion(const CheckReport& report, const ExclusionRule& rule);
+  // check, `history` where its line went (none: the completion keeps no
+  // line). AutoMode is set by the caller before.
+  void OpenCompletion(const CheckReport& report, const ExclusionRule& rule,
+                      const history::Target& history = {});
 
   // ---- controls (named as in the form) ----
   QPlainTextEdit* Memo1 = nullptr;

@@ -23,6 +23,7 @@
 
 #include "base/codepage.h"
 #include "core/catalogue/daten.h"
+#include "core/history/history.h"
 #include "dialogs/restform.h"
 #include "mainwindow/backmain.h"
 #include "platform/platform.h"
@@ -381,6 +382,15 @@ TEST_F(CheckFormTest, CompleteModeCopiesEverythingWithoutAQuestion) {
   EXPECT_FALSE(vktest::Exists(tree / "Sich/Daten/c.bak"));
   EXPECT_TRUE(ui.boxes.empty()) << "the automatic mode asks nothing";
   EXPECT_NE(vktest::ReadFile(CountFile(job)).find("Summe: 3\r\n"), std::string::npos);
+  // Both runs are in the job's history, the completion's line newest.
+  const std::vector<history::Entry> runs =
+      history::ReadRuns(tBackups::GetDataDir() + form1()->Backups()->GetHistoryFileName(job));
+  ASSERT_EQ(2u, runs.size());
+  EXPECT_EQ(history::Kind::Completion, runs[0].kind);
+  EXPECT_EQ(history::Outcome::Ok, runs[0].outcome);
+  EXPECT_EQ(3, runs[0].counts.files);
+  EXPECT_EQ(history::Started::Window, runs[0].started);
+  EXPECT_EQ(history::Kind::Check, runs[1].kind);
 }
 
 }  // namespace

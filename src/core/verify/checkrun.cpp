@@ -35,6 +35,13 @@ bool SaveCountFile(const BackupCheck& check, const tBackups& jobs, int jobIndex)
   return true;
 }
 
+void PrepareCompletion(BackupCompletion& completion, const ExclusionRule& rule,
+                       const history::Target& history) {
+  completion.Rule = rule;
+  completion.History = history;
+  completion.CopyStatus = 0;
+}
+
 std::int32_t CompleteTickedRows(BackupCompletion& completion, CompletionList& list) {
   completion.CopyStatus = 0;
   completion.CompleteTicked(list);

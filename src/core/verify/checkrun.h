@@ -23,6 +23,11 @@ std::string CountFilePath(const tBackups& jobs, int jobIndex);
 // is told in a box. False then.
 bool SaveCountFile(const BackupCheck& check, const tBackups& jobs, int jobIndex);
 
+// Readies `completion` for what a check found: that check's exclusions,
+// its history (the completion's line goes beside the check's), no status.
+void PrepareCompletion(BackupCompletion& completion, const ExclusionRule& rule,
+                       const history::Target& history);
+
 // Copies the missing files of the ticked rows; a failed copy is told in a
 // box (a cancel is not). The result is the completion's status.
 std::int32_t CompleteTickedRows(BackupCompletion& completion, CompletionList& list);
