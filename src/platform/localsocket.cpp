@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <utility>
 
 namespace platform {
 
@@ -48,30 +49,27 @@ bool LocalListener::Listen(const std::string& path) {
   if (::mkdtemp(folder.data()) == nullptr) return false;
   const std::string bound = folder + "/s";
   sockaddr_un temp;
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  bool ok = fd >= 0 && MakeAddress(bound, temp) &&
-            ::bind(fd, reinterpret_cast<const sockaddr*>(&temp), sizeof temp) == 0 &&
-            ::chmod(bound.c_str(), 0600) == 0 && ::listen(fd, 8) == 0;
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  bool ok = fd.Valid() && MakeAddress(bound, temp) &&
+            ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&temp), sizeof temp) == 0 &&
+            ::chmod(bound.c_str(), 0600) == 0 && ::listen(fd.Get(), 8) == 0;
   if (ok) {
     ::unlink(path.c_str());
     ok = ::rename(bound.c_str(), path.c_str()) == 0;
   }
   ::unlink(bound.c_str());
   ::rmdir(folder.c_str());
-  if (!ok) {
-    if (fd >= 0) ::close(fd);
-    return false;
-  }
-  fd_ = fd;
+  if (!ok) return false;
+  fd_ = std::move(fd);
   path_ = path;
   return true;
 }
 
 int LocalListener::AcceptAll() {
   int count = 0;
-  if (fd_ < 0) return 0;
+  if (!fd_.Valid()) return 0;
   for (;;) {
-    const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    const int c = ::accept4(fd_.Get(), nullptr, nullptr, SOCK_CLOEXEC);
     if (c < 0) {
       if (errno == EINTR) continue;
       return count;
@@ -82,9 +80,8 @@ int LocalListener::AcceptAll() {
 }
 
 void LocalListener::Close() {
-  if (fd_ < 0) return;
-  ::close(fd_);
-  fd_ = -1;
+  if (!fd_.Valid()) return;
+  fd_.Reset();
   ::unlink(path_.c_str());
   path_.clear();
 }
@@ -92,22 +89,21 @@ void LocalListener::Close() {
 bool TellLocal(const std::string& path, const std::string& message, int timeoutMs) {
   sockaddr_un address;
   if (!MakeAddress(path, address)) return false;
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return false;
-  bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
-            (errno == EAGAIN && WaitFor(fd, POLLOUT, timeoutMs));
+  const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd.Valid()) return false;
+  bool ok = ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
+            (errno == EAGAIN && WaitFor(fd.Get(), POLLOUT, timeoutMs));
   if (ok) {
     int error = 0;
     socklen_t size = sizeof error;
-    ok = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+    ok = ::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
   }
   if (ok) {
     ssize_t sent;
-    do sent = ::send(fd, message.data(), message.size(), MSG_NOSIGNAL);
+    do sent = ::send(fd.Get(), message.data(), message.size(), MSG_NOSIGNAL);
     while (sent < 0 && errno == EINTR);
     ok = sent == static_cast<ssize_t>(message.size());
   }
-  ::close(fd);
   return ok;
 }
 

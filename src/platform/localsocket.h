@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace platform {
 
 class LocalListener {
@@ -19,13 +21,13 @@ class LocalListener {
   // the socket cannot be made (path too long, folder missing).
   bool Listen(const std::string& path);
   // The listening descriptor (to watch for readability), or -1.
-  int Descriptor() const { return fd_; }
+  int Descriptor() const { return fd_.Get(); }
   // Takes and closes every waiting connection; how many there were.
   int AcceptAll();
   void Close();
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   std::string path_;
 };
 
